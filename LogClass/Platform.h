@@ -1,0 +1,42 @@
+// The one include for OS calls. On Windows the real API; elsewhere the POSIX
+// stand-ins, which give the same names with the meaning the library relies on.
+// Besides the API names, each platform file provides the small set of helpers
+// declared at the bottom (same functions, one file per OS).
+#ifndef QUILLWORK_PLATFORM_H
+#define QUILLWORK_PLATFORM_H
+
+#include <stddef.h>
+#include <stdarg.h>
+#include <time.h>
+
+#if defined(_WIN32)
+#  ifndef WIN32_LEAN_AND_MEAN
+#    define WIN32_LEAN_AND_MEAN
+#  endif
+#  include <windows.h>
+#  include <mbstring.h>
+#  define QW_PATH_SEP '\\'
+#  define QW_PATH_SEP_STR "\\"
+#  define QW_DRIVE_COLON 1
+#else
+#  include "../Posix/Win32Posix.h"
+#  define QW_PATH_SEP '/'
+#  define QW_PATH_SEP_STR "/"
+#  define QW_DRIVE_COLON 0
+#endif
+
+// Converts tClock to local time in *pTm without shared state. TRUE on success.
+BOOL QwLocalTime(const time_t* pClock, struct tm* pTm);
+
+// Formats into pszBuf (nBufSize bytes); never writes past it. On Windows this is
+// wvsprintfA (its own 1024-byte output limit applies), elsewhere vsnprintf.
+void QwFormatV(char* pszBuf, size_t nBufSize, const char* pszFormat, va_list args);
+
+// TRUE when every byte of [pData, pData + nSize) can be read, found out without
+// touching the memory. A count of 0 is readable whatever the pointer.
+BOOL QwIsReadable(const void* pData, unsigned int nSize);
+
+// Writes a report to the platform's debug channel (OutputDebugStringA or stderr).
+void QwDebugOutput(const char* pszText);
+
+#endif

@@ -1,0 +1,58 @@
+/* Quillwork: durable, readable logs for desktop programs.
+ *
+ * A host loads the library (Quillwork.dll on Windows, libquillwork.so on Linux),
+ * calls CreateLogObject(0) and talks to the object only through ILogObject.
+ * Log files go to <host folder>/Log/YYYY-MM-DD/HHMMSS_name.log.
+ * This header needs no <windows.h>.
+ */
+#ifndef QUILLWORK_H
+#define QUILLWORK_H
+
+#if defined(_WIN32)
+#  if defined(QUILLWORK_STATIC)
+#    define QUILLWORK_API
+#  elif defined(QUILLWORK_BUILD)
+#    define QUILLWORK_API __declspec(dllexport)
+#  else
+#    define QUILLWORK_API __declspec(dllimport)
+#  endif
+#  define QUILLWORK_CALL __cdecl
+#else
+#  define QUILLWORK_API __attribute__((visibility("default")))
+#  define QUILLWORK_CALL
+#endif
+
+/* A 32-bit signed integer; every operation that succeeds returns exactly 1. */
+#if !defined(BOOL) && !defined(_WINDEF_) && !defined(_MINWINDEF_)
+typedef int BOOL;
+#endif
+
+/* The log object. Seven operations in fixed slot order; no destructor:
+ * a host never deletes the object, it calls Release. */
+class ILogObject
+{
+public:
+    /* Opens <day folder>/HHMMSS_name.log for appending (NULL name: HHMMSS.log;
+     * a name holding '.' keeps its own extension). TRUE when a file is open. */
+    virtual BOOL Open(const char* pszName) = 0;
+    /* Closes the file and switches the console mirror off. Always TRUE. */
+    virtual BOOL Close() = 0;
+    /* Switches the console mirror on (non-zero) or off (zero). Always TRUE. */
+    virtual BOOL ShowConsole(BOOL bShow) = 0;
+    /* Closes any open file and destroys the object; the pointer is dead after. */
+    virtual void Release() = 0;
+    /* Writes one stamped entry "YYYY-MM-DD HH:MM:SS  message" and an empty line. */
+    virtual BOOL WriteLog(const char* pszFormat, ...) = 0;
+    /* Accepts the same arguments as WriteLog and records nothing. */
+    virtual BOOL WriteSilent(const char* pszFormat, ...) = 0;
+    /* Dumps nSize bytes, 16 a line, hex (bHex non-zero) or decimal; bOut picks "-->" or "<--". */
+    virtual BOOL WriteHex(const unsigned char* pData, unsigned int nSize, BOOL bOut, BOOL bHex) = 0;
+};
+
+/* nType 0 gives a new text log object (NULL if out of memory); any other type gives NULL. */
+extern "C" QUILLWORK_API ILogObject* QUILLWORK_CALL CreateLogObject(int nType);
+
+/* Type of CreateLogObject, for hosts that load the library at run time. */
+typedef ILogObject* (QUILLWORK_CALL* PFN_CREATELOGOBJECT)(int nType);
+
+#endif /* QUILLWORK_H */

@@ -1,0 +1,358 @@
+// CTxtLog: construction and folders, the file's life, and the output primitives.
+#include "TxtLog.h"
+
+#include "Framework.h"
+
+#include <string.h>
+
+static const char THIS_FILE[] = "LogClass\\TxtLog.cpp";
+
+namespace {
+
+const char s_szBanner[] = "\r\n------\r\n";
+const char s_szEntryEnd[] = "\r\n\r\n";
+const WORD COLOR_BANNER = 9;
+const WORD COLOR_NORMAL = 7;
+
+} // namespace
+
+CTxtLog::CLockScope::CLockScope(CTxtLog& log)
+    : m_log(log)
+{
+    m_log.Lock();
+}
+
+CTxtLog::CLockScope::~CLockScope() { m_log.Unlock(); }
+
+CTxtLog::CTxtLog()
+    : m_bConsole(FALSE)
+    , m_pFile(NULL)
+{
+    InitializeCriticalSection(&m_cs);
+    ReadHostFolder();
+    ReadConsoleSetting();
+    BOOL bFolders = CreateLogDir();
+    QW_ASSERT(bFolders);
+}
+
+// Sets m_strAppDir to the folder of the host executable, without a trailing
+// separator. A path that cannot be read or holds no separator is reported and
+// gives "." (the current folder) rather than a folder at the drive's root.
+void CTxtLog::ReadHostFolder()
+{
+    char szPath[MAX_PATH];
+    memset(szPath, 0, sizeof(szPath));
+    DWORD nLen = QwModulePath(szPath, MAX_PATH);
+    szPath[MAX_PATH - 1] = '\0';
+    unsigned char* pSep = (nLen == 0 || nLen >= MAX_PATH) ? NULL : _mbsrchr((unsigned char*)szPath, QW_PATH_SEP);
+    QW_ASSERT(pSep != NULL);
+    if (pSep == NULL) {
+        m_strAppDir = ".";
+        return;
+    }
+    *pSep = '\0';
+    m_strAppDir = szPath;
+}
+
+// m_bConsole becomes TRUE only when CONSOLE/OPEN in Quillwork.ini is exactly 1.
+void CTxtLog::ReadConsoleSetting()
+{
+    char szIni[MAX_PATH];
+    memset(szIni, 0, sizeof(szIni));
+    int nLen = snprintf(szIni, sizeof(szIni), "%s" QW_PATH_SEP_STR "Quillwork.ini", m_strAppDir.c_str());
+    if (nLen < 0 || nLen >= (int)sizeof(szIni))
+        return;  // a path that does not fit names no file: the mirror stays off
+    m_bConsole = ((int)GetPrivateProfileIntA("CONSOLE", "OPEN", 0, szIni) == 1) ? TRUE : FALSE;
+}
+
+void CTxtLog::Lock() { EnterCriticalSection(&m_cs); }
+
+void CTxtLog::Unlock() { LeaveCriticalSection(&m_cs); }
+
+BOOL CTxtLog::CreateLogDir()
+{
+    m_strLogDir = m_strAppDir + QW_PATH_SEP_STR + "Log";
+    std::string strPattern = m_strAppDir + QW_PATH_SEP_STR + "*.*";
+    if (!FindDir(strPattern.c_str(), "Log") && !CreateDirectoryA(m_strLogDir.c_str(), NULL))
+        return FALSE;
+
+    char szDate[20];
+    memset(szDate, 0, sizeof(szDate));
+    QwFormatNow(szDate, sizeof(szDate), "%Y-%m-%d");
+    strPattern = m_strLogDir + QW_PATH_SEP_STR + "*.*";
+    m_strLogDir = m_strLogDir + QW_PATH_SEP_STR + szDate;
+    if (!FindDir(strPattern.c_str(), szDate) && !CreateDirectoryA(m_strLogDir.c_str(), NULL))
+        return FALSE;
+    return TRUE;
+}
+
+BOOL CTxtLog::FindDir(const char* pszPattern, const char* pszName)
+{
+    QW_ASSERT(pszPattern != NULL && pszName != NULL);
+    if (pszPattern == NULL || pszName == NULL)
+        return FALSE;
+    BOOL bFound = FALSE;
+    WIN32_FIND_DATAA fd;
+    HANDLE hFind = FindFirstFileA(pszPattern, &fd);
+    if (hFind == INVALID_HANDLE_VALUE)
+        return FALSE;
+    do {
+        if (strcmp(fd.cFileName, ".") == 0 || strcmp(fd.cFileName, "..") == 0)
+            continue;
+        if ((fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+            continue;
+        if (strcmp(fd.cFileName, pszName) == 0)
+            bFound = TRUE;
+    } while (!bFound && FindNextFileA(hFind, &fd));
+    FindClose(hFind);
+    return bFound;
+}
+
+bool QwNameLeavesFolder(const char* pszName)
+{
+    const unsigned char* psz = (const unsigned char*)pszName;
+    if (_mbschr(psz, '\\') != NULL || _mbschr(psz, '/') != NULL)
+        return true;
+    return QW_DRIVE_COLON && _mbschr(psz, ':') != NULL;
+}
+
+// Builds <day folder><sep>HHMMSS[_name][.log] into pszPath. FALSE when the
+// name would leave the folder or the path would not fit the path limit.
+BOOL CTxtLog::BuildFilePath(const char* pszName, char* pszPath, size_t nPathSize)
+{
+    if (pszName != NULL && QwNameLeavesFolder(pszName))
+        return FALSE;
+    char szTime[20];
+    memset(szTime, 0, sizeof(szTime));
+    QwFormatNow(szTime, sizeof(szTime), "%H%M%S");
+    const char* pszDir = m_strLogDir.c_str();
+    int nLen;
+    if (pszName == NULL)
+        nLen = snprintf(pszPath, nPathSize, "%s" QW_PATH_SEP_STR "%s.log", pszDir, szTime);
+    else if (_mbsrchr((const unsigned char*)pszName, '.') != NULL)
+        nLen = snprintf(pszPath, nPathSize, "%s" QW_PATH_SEP_STR "%s_%s", pszDir, szTime, pszName);
+    else
+        nLen = snprintf(pszPath, nPathSize, "%s" QW_PATH_SEP_STR "%s_%s.log", pszDir, szTime, pszName);
+    return (nLen >= 0 && (size_t)nLen < nPathSize) ? TRUE : FALSE;
+}
+
+BOOL CTxtLog::Open(const char* pszName)
+{
+    CLockScope lock(*this);
+    if (m_pFile != NULL)
+        return TRUE;
+    char szPath[MAX_PATH];
+    memset(szPath, 0, sizeof(szPath));
+    if (!BuildFilePath(pszName, szPath, sizeof(szPath)))
+        return FALSE;
+    // Binary, so the file holds exactly the bytes of the entries (CR LF).
+    m_pFile = fopen(szPath, "a+b");
+    if (m_pFile == NULL)
+        return FALSE;
+    m_console.SetColor(COLOR_BANNER);
+    WriteText(s_szBanner);
+    WriteText(s_szEntryEnd);
+    m_console.SetColor(COLOR_NORMAL);
+    ShowConsole(m_bConsole);
+    return TRUE;
+}
+
+BOOL CTxtLog::Close()
+{
+    CLockScope lock(*this);
+    if (m_pFile != NULL) {
+        fclose(m_pFile);
+        m_pFile = NULL;
+    }
+    ShowConsole(FALSE);
+    return TRUE;
+}
+
+BOOL CTxtLog::ShowConsole(BOOL bShow)
+{
+    Lock();
+    m_console.Show(bShow);
+    m_bConsole = bShow;
+    Unlock();
+    return TRUE;
+}
+
+void CTxtLog::Release()
+{
+    this->~CTxtLog();
+    QwFreeObject(this);
+}
+
+CTxtLog::~CTxtLog()
+{
+    CTxtLog::Close();
+    DeleteCriticalSection(&m_cs);
+}
+
+BOOL CTxtLog::WriteText(const char* psz)
+{
+    QW_ASSERT(m_pFile != NULL && psz != NULL);
+    if (m_pFile == NULL || psz == NULL)
+        return TRUE;
+    fputs(psz, m_pFile);
+    fflush(m_pFile);
+    m_console.Write(psz, (DWORD)lstrlenA(psz));
+    return TRUE;
+}
+
+BOOL CTxtLog::WriteText(const char* psz, unsigned int nLen)
+{
+    QW_ASSERT(m_pFile != NULL && psz != NULL);
+    if (m_pFile == NULL || psz == NULL || nLen == 0)
+        return TRUE;
+    // The file takes the bytes up to the first zero byte, the console all nLen.
+    const void* pZero = memchr(psz, '\0', nLen);
+    size_t nFileLen = pZero != NULL ? (size_t)((const char*)pZero - psz) : nLen;
+    fwrite(psz, 1, nFileLen, m_pFile);
+    fflush(m_pFile);
+    m_console.Write(psz, nLen);
+    return TRUE;
+}
+
+// ---- formatted entries ------------------------------------------------------
+
+namespace {
+
+const WORD COLOR_STAMP = 6;
+const WORD COLOR_LABEL = 3;
+const WORD COLOR_BYTES = 2;
+const size_t STAMP_SIZE = 30;
+const size_t MESSAGE_SIZE = 2048;
+
+} // namespace
+
+BOOL CTxtLog::WriteLog(const char* pszFormat, ...)
+{
+    QW_ASSERT(pszFormat != NULL);
+    if (m_pFile == NULL)
+        return TRUE;
+    CLockScope lock(*this);
+    if (m_pFile == NULL)
+        return TRUE;  // closed by another thread while this one waited
+
+    char szStamp[STAMP_SIZE];
+    memset(szStamp, 0, sizeof(szStamp));
+    QwFormatNow(szStamp, sizeof(szStamp), "%Y-%m-%d %H:%M:%S  ");
+    m_console.SetColor(COLOR_STAMP);
+    WriteText(szStamp);
+    m_console.SetColor(COLOR_NORMAL);
+
+    char szMessage[MESSAGE_SIZE];
+    memset(szMessage, 0, sizeof(szMessage));
+    va_list args;
+    va_start(args, pszFormat);
+    QwFormatV(szMessage, sizeof(szMessage), pszFormat, args);
+    va_end(args);
+    WriteText(szMessage);
+    WriteText(s_szEntryEnd);
+    return TRUE;
+}
+
+BOOL CTxtLog::WriteSilent(const char* pszFormat, ...)
+{
+    QW_ASSERT(pszFormat != NULL);
+    if (m_pFile != NULL)
+        CLockScope lock(*this);  // waits for an entry another thread is writing
+    return TRUE;
+}
+
+// ---- dump entries -----------------------------------------------------------
+
+namespace {
+
+const unsigned int VALUES_PER_LINE = 16;
+const size_t LABEL_SIZE = 15;
+const size_t BYTES_SIZE = 60;
+const size_t VALUE_SIZE = 5;
+const size_t BYTES_SHOWN = 48;  // characters of byte text a line shows before ';'
+const char s_szIndent[] = "                                     ";  // 37 spaces
+
+} // namespace
+
+void QwFormatDumpLabel(char* pszLabel, size_t nLabelSize, unsigned int nOffset, BOOL bHex)
+{
+    memset(pszLabel, 0, nLabelSize);
+    snprintf(pszLabel, nLabelSize, bHex ? "%08Xh: " : "%08ud: ", nOffset);
+}
+
+void QwFormatDumpBytes(char* pszBytes, size_t nBytesSize, const unsigned char* pLine, unsigned int nCount, BOOL bHex)
+{
+    memset(pszBytes, 0, nBytesSize);
+    size_t nLen = 0;
+    for (unsigned int nValue = 0; nValue < nCount && nValue < VALUES_PER_LINE; ++nValue) {
+        char szValue[VALUE_SIZE];
+        memset(szValue, 0, sizeof(szValue));
+        snprintf(szValue, sizeof(szValue), bHex ? "%02X " : "%02d ", pLine[nValue]);
+        // Only the first 48 characters are ever shown: stop once they stand.
+        for (const char* p = szValue; *p != '\0' && nLen < BYTES_SHOWN + 1 && nLen + 1 < nBytesSize; ++p)
+            pszBytes[nLen++] = *p;
+    }
+    if (nBytesSize > BYTES_SHOWN + 1) {
+        pszBytes[BYTES_SHOWN] = ';';  // past the end of a shorter text, so unseen there
+        pszBytes[BYTES_SHOWN + 1] = '\0';
+    }
+}
+
+BOOL CTxtLog::WriteHex(const unsigned char* pData, unsigned int nSize, BOOL bOut, BOOL bHex)
+{
+    QW_ASSERT(pData != NULL);
+    if (!QwIsReadable(pData, nSize))
+        return TRUE;
+    CLockScope lock(*this);
+    DumpHex(pData, nSize, bOut, bHex);
+    return TRUE;
+}
+
+BOOL CTxtLog::DumpHex(const unsigned char* pData, unsigned int nSize, BOOL bOut, BOOL bHex)
+{
+    QW_ASSERT(m_pFile != NULL && pData != NULL);
+    if (m_pFile == NULL)
+        return TRUE;
+    char szStamp[STAMP_SIZE];
+    memset(szStamp, 0, sizeof(szStamp));
+    QwFormatNow(szStamp, sizeof(szStamp), bOut ? "%Y-%m-%d %H:%M:%S --> " : "%Y-%m-%d %H:%M:%S <-- ");
+    m_console.SetColor(COLOR_STAMP);
+    WriteText(szStamp);
+    m_console.SetColor(COLOR_NORMAL);
+
+    unsigned int nIndent = (unsigned int)lstrlenA(szStamp);
+    if (nIndent > sizeof(s_szIndent) - 1)
+        nIndent = sizeof(s_szIndent) - 1;
+    unsigned int nLines = nSize / VALUES_PER_LINE + (nSize % VALUES_PER_LINE != 0 ? 1 : 0);
+    const unsigned char* pRead = pData;
+    unsigned int nLine = 0;
+    do {
+        DumpLine(pRead, nLine, nSize, bHex, nIndent);
+    } while (++nLine < nLines);
+    WriteText("\r\n");
+    return TRUE;
+}
+
+// Writes line nLine of a dump: indent (after the first line), label, byte text
+// and line end; moves pRead past the line's bytes.
+void CTxtLog::DumpLine(const unsigned char*& pRead, unsigned int nLine, unsigned int nSize, BOOL bHex, unsigned int nIndent)
+{
+    if (nLine != 0)
+        WriteText(s_szIndent, nIndent);
+
+    char szLabel[LABEL_SIZE];
+    QwFormatDumpLabel(szLabel, sizeof(szLabel), nLine * VALUES_PER_LINE, bHex);
+    m_console.SetColor(COLOR_LABEL);
+    WriteText(szLabel);
+    m_console.SetColor(COLOR_NORMAL);
+
+    unsigned int nLeft = nSize - nLine * VALUES_PER_LINE;  // 0 only for an empty dump
+    unsigned int nCount = nLeft < VALUES_PER_LINE ? nLeft : VALUES_PER_LINE;
+    char szBytes[BYTES_SIZE];
+    QwFormatDumpBytes(szBytes, sizeof(szBytes), pRead, nCount, bHex);
+    pRead += nCount;
+    m_console.SetColor(COLOR_BYTES);
+    WriteText(szBytes);
+    m_console.SetColor(COLOR_NORMAL);
+    WriteText("\r\n");
+}

@@ -1,0 +1,78 @@
+// CTxtLog: the text log behind ILogObject. It owns the day folder, the log
+// file, the lock and the console mirror, and lays out every entry.
+#ifndef QUILLWORK_TXTLOG_H
+#define QUILLWORK_TXTLOG_H
+
+#include "Quillwork.h"
+#include "Platform.h"
+#include "WinConsole.h"
+
+#include <stdio.h>
+
+#include <string>
+
+class CTxtLog : public ILogObject
+{
+public:
+    // Finds the host folder, reads Quillwork.ini, finds or makes the day folder.
+    CTxtLog();
+
+    virtual BOOL Open(const char* pszName);
+    virtual BOOL Close();
+    virtual BOOL ShowConsole(BOOL bShow);
+    virtual void Release();
+    virtual BOOL WriteLog(const char* pszFormat, ...);
+    virtual BOOL WriteSilent(const char* pszFormat, ...);
+    virtual BOOL WriteHex(const unsigned char* pData, unsigned int nSize, BOOL bOut, BOOL bHex);
+
+    // Closes any open file and frees the console, then deletes the lock.
+    virtual ~CTxtLog();
+
+private:
+    friend class CTxtLogProbe;  // lets the unit tests read the members
+
+    // Holds the object's lock for one scope.
+    class CLockScope
+    {
+    public:
+        explicit CLockScope(CTxtLog& log);
+        ~CLockScope();
+
+    private:
+        CLockScope(const CLockScope&);
+        CLockScope& operator=(const CLockScope&);
+        CTxtLog& m_log;
+    };
+
+    void Lock();
+    void Unlock();
+    BOOL CreateLogDir();
+    BOOL FindDir(const char* pszPattern, const char* pszName);
+    void ReadHostFolder();
+    void ReadConsoleSetting();
+    BOOL BuildFilePath(const char* pszName, char* pszPath, size_t nPathSize);
+    BOOL WriteText(const char* psz);
+    BOOL WriteText(const char* psz, unsigned int nLen);
+    BOOL DumpHex(const unsigned char* pData, unsigned int nSize, BOOL bOut, BOOL bHex);
+    void DumpLine(const unsigned char*& pRead, unsigned int nLine, unsigned int nSize, BOOL bHex, unsigned int nIndent);
+
+    std::string m_strAppDir;
+    std::string m_strLogDir;
+    BOOL m_bConsole;
+    FILE* m_pFile;
+    CRITICAL_SECTION m_cs;
+    CWinConsole m_console;
+};
+
+// True when pszName would leave the day folder: it holds a path separator
+// ('\\' or '/') or, on Windows, a drive colon.
+bool QwNameLeavesFolder(const char* pszName);
+
+// The offset label of a dump line: "%08Xh: " or "%08ud: " of nOffset.
+void QwFormatDumpLabel(char* pszLabel, size_t nLabelSize, unsigned int nOffset, BOOL bHex);
+
+// The byte text of one dump line (at most 16 values of pLine, nCount of them),
+// cut at 48 characters and closed with ';' as the dump layout wants it.
+void QwFormatDumpBytes(char* pszBytes, size_t nBytesSize, const unsigned char* pLine, unsigned int nCount, BOOL bHex);
+
+#endif

@@ -1,0 +1,123 @@
+// CWinConsole: every call but Show with TRUE is a no-op with a fixed result
+// while the console is not open, so callers need not test for it.
+#include "WinConsole.h"
+
+#include "Framework.h"
+
+#include <string.h>
+
+char CWinConsole::s_szTitle[CWinConsole::TITLE_SIZE] = { 0 };
+
+CWinConsole::CWinConsole()
+    : m_bOpen(FALSE)
+    , m_bAllocated(FALSE)
+{
+}
+
+CWinConsole::~CWinConsole()
+{
+    // The console belongs to the process: the owner switches it off first.
+}
+
+BOOL CWinConsole::Show(BOOL bShow)
+{
+    if (bShow) {
+        if (!m_bOpen) {
+            m_bAllocated = QwConsole().AllocConsole() ? TRUE : FALSE;
+            m_bOpen = TRUE;
+        }
+        Setup();
+    } else if (m_bOpen) {
+        // Only a console this object made is freed: a console the process
+        // already had stays with it.
+        if (m_bAllocated)
+            QwConsole().FreeConsole();
+        m_bOpen = FALSE;
+        m_bAllocated = FALSE;
+    }
+    return TRUE;
+}
+
+void CWinConsole::Setup()
+{
+    if (!m_bOpen)
+        return;
+    COORD size;
+    size.X = BUFFER_WIDTH;
+    size.Y = BUFFER_HEIGHT;
+    QwConsole().SetConsoleScreenBufferSize(GetOutput(), size);
+    SMALL_RECT rect;
+    rect.Left = 0;
+    rect.Top = 0;
+    rect.Right = BUFFER_WIDTH - 1;
+    rect.Bottom = WINDOW_BOTTOM;
+    QwConsole().SetConsoleWindowInfo(GetOutput(), TRUE, &rect);
+    SetColor(NORMAL_COLOR);
+    DisableClose(TRUE);
+}
+
+BOOL CWinConsole::DisableClose(BOOL bDisable)
+{
+    if (!m_bOpen)
+        return FALSE;
+    HWND hWnd = GetHwnd();
+    if (hWnd == NULL)
+        return FALSE;
+    HMENU hMenu = QwConsole().GetSystemMenu(hWnd, FALSE);
+    if (hMenu == NULL)
+        return FALSE;
+    return QwConsole().EnableMenuItem(hMenu, SC_CLOSE, MF_BYCOMMAND | (bDisable ? MF_GRAYED : MF_ENABLED));
+}
+
+HWND CWinConsole::GetHwnd()
+{
+    if (!m_bOpen)
+        return NULL;
+    // A title of its own, so that lookups on two threads cannot mix titles.
+    char szTitle[TITLE_SIZE] = { 0 };
+    QwConsole().GetConsoleTitleA(szTitle, TITLE_SIZE);
+    return QwConsole().FindWindowA("ConsoleWindowClass", szTitle);
+}
+
+char* CWinConsole::GetTitle()
+{
+    if (!m_bOpen)
+        return NULL;
+    QwConsole().GetConsoleTitleA(s_szTitle, TITLE_SIZE);
+    return s_szTitle;
+}
+
+void CWinConsole::Write(const char* pszText, DWORD nCount)
+{
+    if (!m_bOpen || pszText == NULL)
+        return;
+    DWORD nWritten = 0;
+    QwConsole().WriteConsoleA(GetOutput(), pszText, nCount, &nWritten, NULL);
+}
+
+void CWinConsole::Printf(const char* pszFormat, ...)
+{
+    if (!m_bOpen || pszFormat == NULL)
+        return;
+    char szBuf[PRINTF_SIZE];
+    memset(szBuf, 0, sizeof(szBuf));
+    va_list args;
+    va_start(args, pszFormat);
+    QwFormatV(szBuf, sizeof(szBuf), pszFormat, args);
+    va_end(args);
+    Write(szBuf, (DWORD)lstrlenA(szBuf));
+}
+
+HANDLE CWinConsole::GetOutput()
+{
+    if (!m_bOpen)
+        return NULL;
+    return QwConsole().GetStdHandle(STD_OUTPUT_HANDLE);
+}
+
+BOOL CWinConsole::SetColor(WORD wAttr)
+{
+    if (!m_bOpen)
+        return TRUE;
+    return QwConsole().SetConsoleTextAttribute(GetOutput(), wAttr);
+}

@@ -3,12 +3,12 @@
 # the captured pane for each piece in its colour. Prints one line per check
 # as "PASS name" or "FAIL name".
 set -u
-bin=$1
+bin=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
 command -v tmux >/dev/null || { echo "FAIL tmux-missing"; exit 0; }
 sock=qw-mirror-$$
 tmux -L "$sock" new-session -d -x 120 -y 40 "cd '$(dirname "$bin")' && TERM=xterm-256color '$bin' --console; sleep 3"
 sleep 1.5
-pane=$(tmux -L "$sock" capture-pane -p -e)
+pane=$(tmux -L "$sock" capture-pane -p -e -t 0)
 tmux -L "$sock" kill-server 2>/dev/null
 esc=$'\x1b'
 check() {  # name, text that must stand in the pane

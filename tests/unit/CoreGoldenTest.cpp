@@ -1,0 +1,264 @@
+// Whole-file golden tests of the text log through the static core: the host
+// folder and the clock are fixed through the seams.
+#include "Framework.h"
+#include "TxtLog.h"
+
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string g_strHostExe;
+time_t g_tNow = 0;
+
+DWORD FixedModulePath(char* pszPath, DWORD nSize)
+{
+    snprintf(pszPath, nSize, "%s", g_strHostExe.c_str());
+    return (DWORD)strlen(pszPath);
+}
+
+time_t FixedClock(void) { return g_tNow; }
+
+// Seconds since 1970 of a UTC date and time.
+time_t Utc(int nYear, int nMonth, int nDay, int nHour, int nMin, int nSec)
+{
+    struct tm tmAt;
+    memset(&tmAt, 0, sizeof(tmAt));
+    tmAt.tm_year = nYear - 1900;
+    tmAt.tm_mon = nMonth - 1;
+    tmAt.tm_mday = nDay;
+    tmAt.tm_hour = nHour;
+    tmAt.tm_min = nMin;
+    tmAt.tm_sec = nSec;
+    long nDays = 0;
+    for (int y = 1970; y < nYear; ++y)
+        nDays += (y % 4 == 0 && (y % 100 != 0 || y % 400 == 0)) ? 366 : 365;
+    static const int s_nCum[] = { 0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334 };
+    nDays += s_nCum[nMonth - 1] + nDay - 1;
+    if (nMonth > 2 && nYear % 4 == 0 && (nYear % 100 != 0 || nYear % 400 == 0))
+        ++nDays;
+    return (time_t)(((nDays * 24 + nHour) * 60 + nMin) * 60 + nSec);
+}
+
+std::string ReadFile(const std::string& strPath)
+{
+    std::ifstream in(strPath.c_str(), std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+bool Exists(const std::string& strPath)
+{
+    struct stat st;
+    return stat(strPath.c_str(), &st) == 0;
+}
+
+#if defined(_WIN32)
+void UseUtc() { _putenv("TZ=UTC0"); _tzset(); }
+const size_t kMessageLimit = 1023;  // wvsprintfA's own output limit
+#else
+void UseUtc() { setenv("TZ", "UTC", 1); tzset(); }
+const size_t kMessageLimit = 2047;  // the message buffer less its terminator
+#endif
+
+const std::string kBanner = "\r\n------\r\n\r\n\r\n";
+const std::string kSep = QW_PATH_SEP_STR;
+
+class CoreGolden : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        UseUtc();
+        const ::testing::TestInfo* pInfo = ::testing::UnitTest::GetInstance()->current_test_info();
+        // A folder of this run's own, so files of earlier runs never mix in.
+        m_strHost = std::string("qwhost_") + std::to_string((long)getpid()) + "_" + pInfo->name();
+        MakeDir(m_strHost);
+        char szCwd[MAX_PATH * 4] = { 0 };
+        ASSERT_TRUE(getcwd(szCwd, sizeof(szCwd)) != NULL);
+        m_strHost = std::string(szCwd) + kSep + m_strHost;
+        g_strHostExe = m_strHost + kSep + "host.exe";
+        QwSetModulePath(&FixedModulePath);
+        QwSetClock(&FixedClock);
+    }
+    void TearDown() override
+    {
+        QwSetModulePath(NULL);
+        QwSetClock(NULL);
+    }
+    static void MakeDir(const std::string& str) { CreateDirectoryA(str.c_str(), NULL); }
+    std::string DayDir(const char* pszDate) const { return m_strHost + kSep + "Log" + kSep + pszDate; }
+
+    std::string m_strHost;
+};
+
+TEST_F(CoreGolden, FileNamesFollowTheNameTable)
+{
+    struct Case
+    {
+        const char* pszName;  // NULL: no name
+        std::string strFile;  // expected file name; "" when Open must fail
+    };
+    const std::vector<Case> cases = {
+        { NULL, "140509.log" },
+        { "Trace", "140509_Trace.log" },
+        { "Trace.txt", "140509_Trace.txt" },
+        { "rev.2", "140509_rev.2" },
+        { "", "140509_.log" },
+        { "abcdefghijklmnopq", "140509_abcdefghijklmnopq.log" },
+        { "abcdefghijklmnopqr", "140509_abcdefghijklmnopqr.log" },
+        { "0123456789012345678901234567890123456789", "140509_0123456789012345678901234567890123456789.log" },
+        { "a\\b", "" },
+        { "a/b", "" },
+    };
+    g_tNow = Utc(2024, 6, 1, 14, 5, 9);
+    for (const Case& c : cases) {
+        CTxtLog* pLog = static_cast<CTxtLog*>(CreateLogObject(0));
+        ASSERT_TRUE(pLog != NULL);
+        BOOL bOpened = pLog->Open(c.pszName);
+        EXPECT_EQ(c.strFile.empty() ? 0 : 1, bOpened) << (c.pszName ? c.pszName : "(null)");
+        pLog->Release();
+        if (!c.strFile.empty())
+            EXPECT_EQ(kBanner, ReadFile(DayDir("2024-06-01") + kSep + c.strFile)) << c.strFile;
+    }
+    EXPECT_FALSE(Exists(DayDir("2024-06-01") + kSep + "140509_a"));
+    EXPECT_FALSE(Exists(m_strHost + kSep + "Log" + kSep + "b.log"));
+}
+
+TEST_F(CoreGolden, PathPastTheLimitFailsAndCreatesNothing)
+{
+    g_tNow = Utc(2024, 6, 1, 14, 5, 9);
+    ILogObject* pLog = CreateLogObject(0);
+    ASSERT_TRUE(pLog != NULL);
+    EXPECT_EQ(0, pLog->Open(std::string(MAX_PATH, 'x').c_str()));
+    EXPECT_EQ(1, pLog->WriteLog("nothing"));
+    pLog->Release();
+}
+
+TEST_F(CoreGolden, EntriesAndReopenAreByteExact)
+{
+    g_tNow = Utc(2024, 5, 1, 9, 3, 7);
+    ILogObject* pLog = CreateLogObject(0);
+    ASSERT_TRUE(pLog != NULL);
+    ASSERT_EQ(1, pLog->Open("Trace"));
+    EXPECT_EQ(1, pLog->Open("Other"));  // already open: ignored
+    EXPECT_EQ(1, pLog->WriteLog("%d items", 3));
+    EXPECT_EQ(1, pLog->WriteLog(""));
+    EXPECT_EQ(1, pLog->WriteSilent("%d", 5));
+    EXPECT_EQ(1, pLog->Close());
+    EXPECT_EQ(1, pLog->WriteLog("closed"));
+    ASSERT_EQ(1, pLog->Open("Trace"));
+    EXPECT_EQ(1, pLog->WriteLog("%s|%5d|%-3s|%x", "s", 42, "ab", 255));
+    pLog->Release();
+    const std::string strStamp = "2024-05-01 09:03:07  ";
+    EXPECT_EQ(kBanner + strStamp + "3 items\r\n\r\n" + strStamp + "\r\n\r\n" + kBanner + strStamp
+                  + "s|   42|ab |ff\r\n\r\n",
+              ReadFile(DayDir("2024-05-01") + kSep + "090307_Trace.log"));
+    EXPECT_FALSE(Exists(DayDir("2024-05-01") + kSep + "090307_Other.log"));
+}
+
+TEST_F(CoreGolden, LongMessageIsCutInsideItsBuffer)
+{
+    g_tNow = Utc(2024, 5, 1, 9, 3, 7);
+    ILogObject* pLog = CreateLogObject(0);
+    ASSERT_TRUE(pLog != NULL);
+    ASSERT_EQ(1, pLog->Open("Long"));
+    const std::string strBig(100 * 1024, 'm');
+    EXPECT_EQ(1, pLog->WriteLog("%s", strBig.c_str()));
+    pLog->Release();
+    std::string strFile = ReadFile(DayDir("2024-05-01") + kSep + "090307_Long.log");
+    EXPECT_EQ(kBanner + "2024-05-01 09:03:07  " + std::string(kMessageLimit, 'm') + "\r\n\r\n", strFile);
+}
+
+// The dump layout, whole entries compared as data.
+TEST_F(CoreGolden, DumpsMatchTheirLayout)
+{
+    struct Case
+    {
+        std::vector<unsigned char> data;
+        BOOL bOut;
+        BOOL bHex;
+        std::string strEntry;  // after the date and time
+    };
+    std::vector<unsigned char> twenty, seventeen, thirtytwo;
+    for (int i = 0; i < 32; ++i) {
+        if (i < 20)
+            twenty.push_back((unsigned char)i);
+        if (i < 17)
+            seventeen.push_back((unsigned char)i);
+        thirtytwo.push_back((unsigned char)i);
+    }
+    const std::string strIndent(24, ' ');
+    const std::string strHexLine0 = "00000000h: 00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F ;\r\n";
+    const std::vector<Case> cases = {
+        { twenty, 1, 1, " --> " + strHexLine0 + strIndent + "00000010h: 10 11 12 13 \r\n\r\n" },
+        { seventeen, 7, 1, " --> " + strHexLine0 + strIndent + "00000010h: 10 \r\n\r\n" },
+        { thirtytwo, 0, 1,
+          " <-- " + strHexLine0 + strIndent + "00000010h: 10 11 12 13 14 15 16 17 18 19 1A 1B 1C 1D 1E 1F ;\r\n\r\n" },
+        { std::vector<unsigned char>(thirtytwo.begin(), thirtytwo.begin() + 16), 1, 1, " --> " + strHexLine0 + "\r\n" },
+        { std::vector<unsigned char>(33, 5), 0, 0,
+          " <-- 00000000d: 05 05 05 05 05 05 05 05 05 05 05 05 05 05 05 05 ;\r\n" + strIndent
+              + "00000016d: 05 05 05 05 05 05 05 05 05 05 05 05 05 05 05 05 ;\r\n" + strIndent + "00000032d: 05 \r\n\r\n" },
+        { std::vector<unsigned char>(29, 200), 1, 0,
+          " --> 00000000d: 200 200 200 200 200 200 200 200 200 200 200 200 ;\r\n" + strIndent
+              + "00000016d: 200 200 200 200 200 200 200 200 200 200 200 200 ;\r\n\r\n" },
+        { { 5, 99, 100, 255 }, 1, 0, " --> 00000000d: 05 99 100 255 \r\n\r\n" },
+    };
+    g_tNow = Utc(2024, 3, 5, 9, 8, 7);
+    for (size_t i = 0; i < cases.size(); ++i) {
+        std::string strName = "dump" + std::to_string(i);
+        ILogObject* pLog = CreateLogObject(0);
+        ASSERT_TRUE(pLog != NULL);
+        ASSERT_EQ(1, pLog->Open(strName.c_str()));
+        EXPECT_EQ(1, pLog->WriteHex(cases[i].data.data(), (unsigned int)cases[i].data.size(), cases[i].bOut, cases[i].bHex));
+        pLog->Release();
+        EXPECT_EQ(kBanner + "2024-03-05 09:08:07" + cases[i].strEntry,
+                  ReadFile(DayDir("2024-03-05") + kSep + "090807_" + strName + ".log"))
+            << "case " << i;
+    }
+}
+
+TEST(DumpPieces, DecimalByteTextsAndLabels)
+{
+    struct Case
+    {
+        std::vector<unsigned char> line;
+        const char* pszText;
+    };
+    std::vector<unsigned char> a, b;
+    for (int i = 0; i < 16; ++i) {
+        a.push_back((unsigned char)(i == 0 ? 100 : i));
+        b.push_back((unsigned char)(i == 0 ? 200 : i == 1 ? 201 : i));
+    }
+    const std::vector<Case> cases = {
+        { a, "100 01 02 03 04 05 06 07 08 09 10 11 12 13 14 15;" },
+        { b, "200 201 02 03 04 05 06 07 08 09 10 11 12 13 14 1;" },
+        { std::vector<unsigned char>(16, 255), "255 255 255 255 255 255 255 255 255 255 255 255 ;" },
+        { { 5, 99, 100, 255 }, "05 99 100 255 " },
+        { {}, "" },
+    };
+    for (const Case& c : cases) {
+        char szBytes[60];
+        memset(szBytes, 'x', sizeof(szBytes));
+        QwFormatDumpBytes(szBytes, sizeof(szBytes), c.line.data(), (unsigned int)c.line.size(), FALSE);
+        EXPECT_STREQ(c.pszText, szBytes);
+    }
+    char szLabel[15];
+    QwFormatDumpLabel(szLabel, sizeof(szLabel), 0x80000010u, FALSE);
+    EXPECT_STREQ("2147483664d: ", szLabel);
+    QwFormatDumpLabel(szLabel, sizeof(szLabel), 0xFFFFFFF0u, TRUE);
+    EXPECT_STREQ("FFFFFFF0h: ", szLabel);
+}
+
+} // namespace

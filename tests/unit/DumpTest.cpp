@@ -1,0 +1,213 @@
+// Dump entries: WriteHex's layout (golden text), the byte text and offset
+// labels, console colours, and input that cannot be read.
+#include "Support.h"
+
+#include <string.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+using namespace qwtest;
+
+namespace {
+
+class DumpTest : public QwTest
+{
+protected:
+    void SetUp()
+    {
+        QwTest::SetUp();
+        SetNow(Utc(2024, 3, 5, 9, 8, 7));
+        m_log = NewLog();
+        ASSERT_EQ(TRUE, m_log->Open(NULL));
+    }
+    std::string Dumped() const
+    {
+        std::string str = ReadWhole(Day("2024-03-05") + "/090807.log");
+        return str.compare(0, strlen(BANNER), BANNER) == 0 ? str.substr(strlen(BANNER)) : "<no banner>" + str;
+    }
+    LogPtr m_log;
+};
+
+std::vector<unsigned char> Counting(unsigned int nCount)
+{
+    std::vector<unsigned char> data;
+    for (unsigned int i = 0; i < nCount; ++i)
+        data.push_back((unsigned char)i);
+    return data;
+}
+
+const std::string OUT = "2024-03-05 09:08:07 --> ";
+const std::string IN = "2024-03-05 09:08:07 <-- ";
+const std::string INDENT(24, ' ');
+
+// Two pages, the second unreadable; unmapped when done.
+class GuardedPages
+{
+public:
+    GuardedPages()
+    {
+        m_nPage = (size_t)sysconf(_SC_PAGESIZE);
+        m_p = (unsigned char*)mmap(NULL, 2 * m_nPage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        memset(m_p, 0xAB, m_nPage);
+        mprotect(m_p + m_nPage, m_nPage, PROT_NONE);
+    }
+    ~GuardedPages() { munmap(m_p, 2 * m_nPage); }
+    const unsigned char* Readable() const { return m_p; }
+    const unsigned char* Guard() const { return m_p + m_nPage; }
+
+private:
+    size_t m_nPage;
+    unsigned char* m_p;
+};
+
+} // namespace
+
+TEST_F(DumpTest, TwentyBytesHex)
+{
+    std::vector<unsigned char> data = Counting(20);
+    EXPECT_EQ(TRUE, m_log->WriteHex(&data[0], 20, TRUE, TRUE));
+    EXPECT_EQ("2024-03-05 09:08:07 --> 00000000h: 00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F ;\r\n"
+              "                        00000010h: 10 11 12 13 \r\n"
+              "\r\n",
+              Dumped());
+}
+
+TEST_F(DumpTest, LayoutsBySizeDirectionAndBase)
+{
+    const std::string strHex0 = "00000000h: 00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F ;\r\n";
+    const std::string strDec0 = "00000000d: 00 01 02 03 04 05 06 07 08 09 10 11 12 13 14 15 ;\r\n";
+    struct { unsigned int nSize; BOOL bOut; BOOL bHex; std::string strDump; } cases[] = {
+        { 16, TRUE, TRUE, OUT + strHex0 + "\r\n" },
+        { 17, TRUE, TRUE, OUT + strHex0 + INDENT + "00000010h: 10 \r\n\r\n" },
+        { 32, TRUE, TRUE, OUT + strHex0 + INDENT + "00000010h: 10 11 12 13 14 15 16 17 18 19 1A 1B 1C 1D 1E 1F ;\r\n\r\n" },
+        { 16, FALSE, TRUE, IN + strHex0 + "\r\n" },
+        { 16, 7, TRUE, OUT + strHex0 + "\r\n" },
+        { 16, TRUE, FALSE, OUT + strDec0 + "\r\n" },
+        { 17, FALSE, FALSE, IN + strDec0 + INDENT + "00000016d: 16 \r\n\r\n" },
+        { 33, TRUE, FALSE,
+          OUT + strDec0 + INDENT + "00000016d: 16 17 18 19 20 21 22 23 24 25 26 27 28 29 30 31 ;\r\n" + INDENT + "00000032d: 32 \r\n\r\n" },
+        { 1, TRUE, TRUE, OUT + "00000000h: 00 \r\n\r\n" },
+    };
+    std::vector<unsigned char> data = Counting(64);
+    std::string strExpected;
+    for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i) {
+        EXPECT_EQ(TRUE, m_log->WriteHex(&data[0], cases[i].nSize, cases[i].bOut, cases[i].bHex));
+        strExpected += cases[i].strDump;
+    }
+    EXPECT_EQ(strExpected, Dumped());
+    EXPECT_TRUE(Reports().empty());
+}
+
+TEST_F(DumpTest, WideDecimalValuesAreCutAtTheLineWidth)
+{
+    std::vector<unsigned char> data(29, 200);
+    EXPECT_EQ(TRUE, m_log->WriteHex(&data[0], 29, TRUE, FALSE));
+    std::string strBytes;
+    for (int i = 0; i < 12; ++i)
+        strBytes += "200 ";
+    EXPECT_EQ(OUT + "00000000d: " + strBytes + ";\r\n" + INDENT + "00000016d: " + strBytes + ";\r\n\r\n", Dumped());
+}
+
+TEST(DumpText, ByteTexts)
+{
+    struct { std::vector<unsigned char> data; BOOL bHex; std::string strText; } cases[] = {
+        { { 100, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15 }, FALSE, "100 01 02 03 04 05 06 07 08 09 10 11 12 13 14 15;" },
+        { { 200, 201, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15 }, FALSE, "200 201 02 03 04 05 06 07 08 09 10 11 12 13 14 1;" },
+        { std::vector<unsigned char>(16, 255), FALSE, "255 255 255 255 255 255 255 255 255 255 255 255 ;" },
+        { { 5, 99, 100, 255 }, FALSE, "05 99 100 255 " },
+        { std::vector<unsigned char>(16, 255), TRUE, "FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF ;" },
+        { { 0xAB, 0x0C }, TRUE, "AB 0C " },
+        { std::vector<unsigned char>(20, 1), TRUE, "01 01 01 01 01 01 01 01 01 01 01 01 01 01 01 01 ;" },  // 16 a line at most
+    };
+    for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i) {
+        SCOPED_TRACE(cases[i].strText);
+        char sz[60];
+        memset(sz, 'X', sizeof(sz));
+        QwFormatDumpBytes(sz, sizeof(sz), &cases[i].data[0], (unsigned int)cases[i].data.size(), cases[i].bHex);
+        EXPECT_EQ(cases[i].strText, std::string(sz));
+    }
+}
+
+TEST(DumpText, SmallBufferIsNeverOverrun)
+{
+    struct { size_t nSize; std::string strText; } cases[] = { { 1, "" }, { 10, "FF FF FF " }, { 49, std::string() } };
+    for (int i = 0; i < 16; ++i)
+        cases[2].strText += "FF ";  // all 48 characters fit, the terminator takes the last byte
+    std::vector<unsigned char> data(16, 255);
+    for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i) {
+        SCOPED_TRACE(cases[i].nSize);
+        char sz[80];
+        memset(sz, 'X', sizeof(sz));
+        QwFormatDumpBytes(sz, cases[i].nSize, &data[0], 16, TRUE);
+        EXPECT_EQ(cases[i].strText, std::string(sz));
+        EXPECT_EQ(std::string(sizeof(sz) - cases[i].nSize, 'X'), std::string(sz + cases[i].nSize, sizeof(sz) - cases[i].nSize));
+    }
+}
+
+TEST(DumpText, OffsetLabels)
+{
+    struct { unsigned int nOffset; BOOL bHex; const char* pszLabel; } cases[] = {
+        { 0, TRUE, "00000000h: " }, { 16, TRUE, "00000010h: " }, { 0x80000010u, TRUE, "80000010h: " },
+        { 0, FALSE, "00000000d: " }, { 16, FALSE, "00000016d: " }, { 32, FALSE, "00000032d: " },
+        { 0x80000010u, FALSE, "2147483664d: " },
+    };
+    for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i) {
+        char sz[15];
+        QwFormatDumpLabel(sz, sizeof(sz), cases[i].nOffset, cases[i].bHex);
+        EXPECT_EQ(std::string(cases[i].pszLabel), sz);
+    }
+}
+
+TEST_F(DumpTest, EmptyDumpIsOneEmptyLine)
+{
+    GuardedPages pages;
+    EXPECT_EQ(TRUE, m_log->WriteHex(NULL, 0, TRUE, TRUE));
+    EXPECT_EQ(TRUE, m_log->WriteHex(pages.Guard(), 0, FALSE, FALSE));
+    EXPECT_EQ(OUT + "00000000h: \r\n\r\n" + IN + "00000000d: \r\n\r\n", Dumped());
+}
+
+TEST_F(DumpTest, UnreadableInputWritesNothing)
+{
+    GuardedPages pages;
+    EXPECT_EQ(TRUE, m_log->WriteHex(NULL, 1, TRUE, TRUE));
+    EXPECT_EQ(TRUE, m_log->WriteHex(pages.Guard(), 16, TRUE, TRUE));
+    EXPECT_EQ(TRUE, m_log->WriteHex(pages.Guard() - 8, 16, TRUE, TRUE));
+    EXPECT_EQ(TRUE, m_log->WriteHex(pages.Guard() - 1, 2, TRUE, FALSE));
+    EXPECT_EQ("", Dumped());
+    // The last readable bytes themselves still dump.
+    EXPECT_EQ(TRUE, m_log->WriteHex(pages.Guard() - 2, 2, TRUE, TRUE));
+    EXPECT_EQ(OUT + "00000000h: AB AB \r\n\r\n", Dumped());
+}
+
+TEST_F(DumpTest, NoOpenFileWritesNothingAndIsReported)
+{
+    ASSERT_EQ(TRUE, m_log->Close());
+    ClearReports();
+    std::vector<unsigned char> data = Counting(4);
+    EXPECT_EQ(TRUE, m_log->WriteHex(&data[0], 4, TRUE, TRUE));
+    EXPECT_EQ("", Dumped());
+    ASSERT_EQ(1u, Reports().size());
+    EXPECT_NE(std::string::npos, Reports()[0].find("LogClass\\TxtLog.cpp"));
+}
+
+TEST_F(DumpTest, ConsolePiecesAndColours)
+{
+    ASSERT_EQ(TRUE, m_log->ShowConsole(TRUE));
+    ConsoleRecorder::Reset();
+    std::vector<unsigned char> data = Counting(20);
+    ASSERT_EQ(TRUE, m_log->WriteHex(&data[0], 20, TRUE, TRUE));
+    const std::string A = "SetConsoleTextAttribute ", W = "WriteConsoleA ";
+    std::vector<std::string> expected = {
+        A + "6", W + OUT, A + "7",
+        A + "3", W + "00000000h: ", A + "7",
+        A + "2", W + "00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F ;", A + "7",
+        W + "\r\n",
+        W + INDENT,
+        A + "3", W + "00000010h: ", A + "7",
+        A + "2", W + "10 11 12 13 ", A + "7",
+        W + "\r\n",
+        W + "\r\n",
+    };
+    EXPECT_EQ(expected, ConsoleRecorder::Effects());
+    EXPECT_EQ(ConsoleRecorder::Written(), Dumped());
+}

@@ -1,0 +1,97 @@
+// Stamped entries: WriteLog's layout, its limits and WriteSilent.
+#include "Support.h"
+
+using namespace qwtest;
+
+namespace {
+
+class EntryTest : public QwTest
+{
+protected:
+    void OpenLog()
+    {
+        m_log = NewLog();
+        ASSERT_EQ(TRUE, m_log->Open(NULL));
+    }
+    std::string File() const { return ReadWhole(Day() + "/090307.log"); }
+    LogPtr m_log;
+};
+
+const std::string STAMP = "2024-05-01 09:03:07  ";
+
+} // namespace
+
+TEST_F(EntryTest, EntryLayouts)
+{
+    struct { const char* pszFormat; int nArg; std::string strEntry; } cases[] = {
+        { "%d items", 3, STAMP + "3 items\r\n\r\n" },
+        { "", 0, STAMP + "\r\n\r\n" },
+        { "100%% at %05d", 42, STAMP + "100% at 00042\r\n\r\n" },
+        { "line\r\nnext %d", -7, STAMP + "line\r\nnext -7\r\n\r\n" },
+    };
+    for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i) {
+        SCOPED_TRACE(cases[i].pszFormat);
+        RemoveTree(LogRoot());
+        OpenLog();
+        EXPECT_EQ(TRUE, m_log->WriteLog(cases[i].pszFormat, cases[i].nArg));
+        EXPECT_EQ(BANNER + cases[i].strEntry, File());
+        EXPECT_TRUE(Reports().empty());
+    }
+}
+
+TEST_F(EntryTest, TwoEntriesHaveOneEmptyLineBetween)
+{
+    OpenLog();
+    m_log->WriteLog("one");
+    SetNow(Utc(2024, 5, 1, 9, 3, 8));
+    m_log->WriteLog("two %s", "x");
+    EXPECT_EQ(BANNER + STAMP + "one\r\n\r\n" + "2024-05-01 09:03:08  two x\r\n\r\n", File());
+}
+
+TEST_F(EntryTest, NothingIsWrittenWithoutAnOpenFile)
+{
+    LogPtr log = NewLog();
+    EXPECT_EQ(TRUE, log->WriteLog("never opened %d", 1));
+    EXPECT_EQ(std::vector<std::string>(), ListDir(Day()));
+    ASSERT_EQ(TRUE, log->Open(NULL));
+    ASSERT_EQ(TRUE, log->Close());
+    EXPECT_EQ(TRUE, log->WriteLog("after close %d", 2));
+    EXPECT_EQ(BANNER, ReadWhole(Day() + "/090307.log"));
+    EXPECT_TRUE(Reports().empty());
+}
+
+TEST_F(EntryTest, NullFormatIsReported)
+{
+    OpenLog();
+    ClearReports();
+    EXPECT_EQ(TRUE, m_log->WriteLog(NULL));
+    EXPECT_EQ(1u, Reports().size());
+    ClearReports();
+    EXPECT_EQ(TRUE, m_log->WriteSilent(NULL));
+    ASSERT_EQ(1u, Reports().size());
+    EXPECT_NE(std::string::npos, Reports()[0].find("LogClass\\TxtLog.cpp"));
+}
+
+TEST_F(EntryTest, LongMessageIsCutAt2047Bytes)
+{
+    OpenLog();
+    std::string strHuge(100 * 1024, 'x');
+    strHuge[2046] = 'L';
+    strHuge[2047] = 'C';
+    EXPECT_EQ(TRUE, m_log->WriteLog("%s", strHuge.c_str()));
+    EXPECT_EQ(BANNER + STAMP + strHuge.substr(0, 2047) + "\r\n\r\n", File());
+    // The object is still whole after the long entry.
+    EXPECT_EQ(TRUE, m_log->WriteLog("%s", "after"));
+    EXPECT_EQ(BANNER + STAMP + strHuge.substr(0, 2047) + "\r\n\r\n" + STAMP + "after\r\n\r\n", File());
+}
+
+TEST_F(EntryTest, WriteSilentRecordsNothing)
+{
+    OpenLog();
+    m_log->ShowConsole(TRUE);
+    ConsoleRecorder::Reset();
+    EXPECT_EQ(TRUE, m_log->WriteSilent("%d %s", 5, "quiet"));
+    EXPECT_EQ(BANNER, File());
+    EXPECT_TRUE(ConsoleRecorder::All().empty());
+    EXPECT_TRUE(Reports().empty());
+}

@@ -1,0 +1,233 @@
+// The factory, the console setting in Quillwork.ini, the day folder and the
+// names and life of the log file.
+#include "Support.h"
+
+#include <climits>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace qwtest;
+
+namespace {
+
+void* FailingAlloc(size_t) { return NULL; }
+
+class FactoryTest : public QwTest {};
+class ConfigTest : public QwTest {};
+class FolderTest : public QwTest {};
+class FileNameTest : public QwTest {};
+class OpenTest : public QwTest {};
+
+} // namespace
+
+TEST_F(FactoryTest, TypesOtherThanTextGiveNullAndOnlyUnknownOnesAreReported)
+{
+    struct { int nType; bool bReported; } cases[] = { { 1, false }, { 2, true }, { -1, true }, { INT_MAX, true }, { INT_MIN, true } };
+    for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i) {
+        SCOPED_TRACE(cases[i].nType);
+        ClearReports();
+        EXPECT_TRUE(CreateLogObject(cases[i].nType) == NULL);
+        std::vector<std::string> expected;
+        if (cases[i].bReported)
+            expected.push_back("Invaild log format file!");
+        EXPECT_EQ(expected, Reports());
+    }
+}
+
+TEST_F(FactoryTest, TwoTextObjectsAreDistinctAndOutliveEachOther)
+{
+    ILogObject* pFirst = CreateLogObject(0);
+    ILogObject* pSecond = CreateLogObject(0);
+    ASSERT_TRUE(pFirst != NULL && pSecond != NULL);
+    EXPECT_NE(pFirst, pSecond);
+    EXPECT_TRUE(Reports().empty());
+    pFirst->Release();
+    EXPECT_EQ(TRUE, pSecond->Open("Left"));
+    EXPECT_EQ(TRUE, pSecond->WriteLog("%s", "still here"));
+    pSecond->Release();
+    EXPECT_EQ(std::string(BANNER) + "2024-05-01 09:03:07  still here\r\n\r\n", ReadWhole(Day() + "/090307_Left.log"));
+}
+
+TEST_F(FactoryTest, FailedAllocationGivesNull)
+{
+    QwSetAllocator(&FailingAlloc);
+    EXPECT_TRUE(CreateLogObject(0) == NULL);
+    QwSetAllocator(NULL);
+    LogPtr log = NewLog();
+    EXPECT_TRUE(log.get() != NULL);
+}
+
+TEST_F(ConfigTest, ConsoleIsOnOnlyWhenOpenReadsAsOne)
+{
+    struct { const char* pszIni; BOOL bConsole; } cases[] = {
+        { "[CONSOLE]\r\nOPEN=1\r\n", TRUE },
+        { "[CONSOLE]\r\nOPEN=0\r\n", FALSE },
+        { "[CONSOLE]\r\nOPEN=2\r\n", FALSE },
+        { "[CONSOLE]\r\nOPEN=-1\r\n", FALSE },
+        { "[CONSOLE]\r\nOPEN=1abc\r\n", TRUE },
+        { "[ console ]\n open = 1 \n", TRUE },
+        { "[CONSOLE]\r\nCLOSE=1\r\n", FALSE },
+        { "[OTHER]\r\nOPEN=1\r\n", FALSE },
+        { "[CONSOLE]\r\n[OTHER]\r\nOPEN=1\r\n", FALSE },
+        { NULL, FALSE },
+    };
+    for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i) {
+        SCOPED_TRACE(cases[i].pszIni != NULL ? cases[i].pszIni : "(no file)");
+        std::string strIni = Host() + "/Quillwork.ini";
+        unlink(strIni.c_str());
+        if (cases[i].pszIni != NULL)
+            WriteWhole(strIni, cases[i].pszIni);
+        LogPtr log = NewLog();
+        ASSERT_TRUE(log.get() != NULL);
+        EXPECT_EQ(cases[i].bConsole, CTxtLogProbe::Console(log.get()));
+        EXPECT_TRUE(ConsoleRecorder::All().empty());  // read at construction, shown only by Open
+    }
+}
+
+TEST_F(FolderTest, FindsOrMakesTheLogAndDayFolders)
+{
+    enum { NEITHER, LOG_ONLY, BOTH };
+    for (int nState = NEITHER; nState <= BOTH; ++nState) {
+        SCOPED_TRACE(nState);
+        RemoveTree(LogRoot());
+        if (nState >= LOG_ONLY)
+            ASSERT_EQ(0, mkdir(LogRoot().c_str(), 0777));
+        if (nState == BOTH) {
+            ASSERT_EQ(0, mkdir(Day().c_str(), 0777));
+            WriteWhole(Day() + "/earlier.log", "kept");
+        }
+        LogPtr log = NewLog();
+        ASSERT_TRUE(log.get() != NULL);
+        EXPECT_EQ(Host(), CTxtLogProbe::AppDir(log.get()));
+        EXPECT_EQ(Day(), CTxtLogProbe::LogDir(log.get()));
+        EXPECT_TRUE(IsDir(Day()));
+        EXPECT_TRUE(Reports().empty());
+        if (nState == BOTH)
+            EXPECT_EQ("kept", ReadWhole(Day() + "/earlier.log"));
+    }
+}
+
+TEST_F(FolderTest, OtherDaysFoldersAreLeftAlone)
+{
+    ASSERT_EQ(0, mkdir(LogRoot().c_str(), 0777));
+    ASSERT_EQ(0, mkdir(Day("2024-04-30").c_str(), 0777));
+    WriteWhole(Day("2024-04-30") + "/235959.log", "yesterday");
+    LogPtr log = NewLog();
+    ASSERT_TRUE(log->Open(NULL));
+    std::vector<std::string> days;
+    days.push_back("2024-04-30");
+    days.push_back("2024-05-01");
+    EXPECT_EQ(days, ListDir(LogRoot()));
+    EXPECT_EQ(std::vector<std::string>(1, "235959.log"), ListDir(Day("2024-04-30")));
+    EXPECT_EQ("yesterday", ReadWhole(Day("2024-04-30") + "/235959.log"));
+}
+
+TEST_F(FolderTest, PlainFileNamedLogIsReportedAndNothingIsMade)
+{
+    WriteWhole(LogRoot(), "not a folder");
+    LogPtr log = NewLog();
+    ASSERT_TRUE(log.get() != NULL);
+    EXPECT_EQ(LogRoot(), CTxtLogProbe::LogDir(log.get()));
+    EXPECT_EQ("not a folder", ReadWhole(LogRoot()));
+    std::vector<std::string> reports = Reports();
+    ASSERT_EQ(1u, reports.size());
+    EXPECT_NE(std::string::npos, reports[0].find("LogClass\\TxtLog.cpp"));
+    std::vector<std::string> hostFiles(1, "Log");
+    EXPECT_EQ(hostFiles, ListDir(Host()));
+}
+
+TEST_F(FolderTest, DayFolderIsFixedAtConstructionAcrossMidnight)
+{
+    SetNow(Utc(2024, 5, 1, 23, 59, 59));
+    LogPtr log = NewLog();
+    SetNow(Utc(2024, 5, 2, 0, 0, 1));
+    ASSERT_EQ(TRUE, log->Open(NULL));
+    EXPECT_EQ(BANNER, ReadWhole(Day() + "/000001.log"));
+    EXPECT_EQ(std::vector<std::string>(1, "2024-05-01"), ListDir(LogRoot()));
+}
+
+TEST_F(FileNameTest, NameGivesTheFileAndItsExtension)
+{
+    struct { const char* pszName; std::string strFile; } cases[] = {
+        { NULL, "140509.log" },
+        { "Trace", "140509_Trace.log" },
+        { "Trace.txt", "140509_Trace.txt" },
+        { "rev.2", "140509_rev.2" },
+        { "", "140509_.log" },
+        { "abcdefghijklmnopq", "140509_abcdefghijklmnopq.log" },
+        { "abcdefghijklmnopqr", "140509_abcdefghijklmnopqr.log" },
+        { "0123456789012345678901234567890123456789", "140509_0123456789012345678901234567890123456789.log" },
+    };
+    SetNow(Utc(2024, 5, 1, 14, 5, 9));
+    for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i) {
+        SCOPED_TRACE(cases[i].strFile);
+        RemoveTree(LogRoot());
+        LogPtr log = NewLog();
+        ASSERT_EQ(TRUE, log->Open(cases[i].pszName));
+        EXPECT_EQ(std::vector<std::string>(1, cases[i].strFile), ListDir(Day()));
+        EXPECT_EQ(BANNER, ReadWhole(Day() + "/" + cases[i].strFile));
+    }
+}
+
+TEST_F(FileNameTest, NamesLeavingTheFolderOrTheLengthLimitAreRefused)
+{
+    LogPtr probe = NewLog();
+    // <day folder>/090307_<name>.log: 12 bytes besides the folder and the name.
+    size_t nFits = 259 - CTxtLogProbe::LogDir(probe.get()).size() - 12;
+    probe.reset();
+    const std::string strLongest(nFits, 'n'), strTooLong(nFits + 1, 'n');
+    struct { std::string strName; BOOL bOpened; } cases[] = {
+        { "a\\b", FALSE }, { "a/b", FALSE }, { "../up", FALSE }, { strTooLong, FALSE }, { strLongest, TRUE },
+    };
+    for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i) {
+        SCOPED_TRACE(cases[i].strName);
+        RemoveTree(LogRoot());
+        LogPtr log = NewLog();
+        EXPECT_EQ(cases[i].bOpened, log->Open(cases[i].strName.c_str()));
+        EXPECT_EQ(cases[i].bOpened, CTxtLogProbe::File(log.get()) != NULL);
+        std::vector<std::string> expected;
+        if (cases[i].bOpened)
+            expected.push_back("090307_" + strLongest + ".log");
+        EXPECT_EQ(expected, ListDir(Day()));
+        EXPECT_EQ(std::vector<std::string>(1, "2024-05-01"), ListDir(LogRoot()));
+        EXPECT_EQ((std::vector<std::string>{ "Log" }), ListDir(Host()));
+    }
+}
+
+TEST_F(OpenTest, BannerOnceAndSecondOpenIsANoOp)
+{
+    LogPtr log = NewLog();
+    ASSERT_EQ(TRUE, log->Open("A"));
+    EXPECT_EQ(BANNER, ReadWhole(Day() + "/090307_A.log"));
+    SetNow(Utc(2024, 5, 1, 9, 3, 8));
+    EXPECT_EQ(TRUE, log->Open("B"));
+    EXPECT_EQ(BANNER, ReadWhole(Day() + "/090307_A.log"));
+    EXPECT_EQ(std::vector<std::string>(1, "090307_A.log"), ListDir(Day()));
+}
+
+TEST_F(OpenTest, ReopenInTheSameSecondAppends)
+{
+    LogPtr log = NewLog();
+    ASSERT_EQ(TRUE, log->Open(NULL));
+    ASSERT_EQ(TRUE, log->WriteLog("first"));
+    EXPECT_EQ(TRUE, log->Close());
+    EXPECT_TRUE(CTxtLogProbe::File(log.get()) == NULL);
+    ASSERT_EQ(TRUE, log->Open(NULL));
+    EXPECT_EQ(std::string(BANNER) + "2024-05-01 09:03:07  first\r\n\r\n" + BANNER, ReadWhole(Day() + "/090307.log"));
+}
+
+TEST_F(OpenTest, MissingDayFolderFailsOpenAndLaterWritesGoNowhere)
+{
+    WriteWhole(Host() + "/Quillwork.ini", "[CONSOLE]\nOPEN=1\n");
+    LogPtr log = NewLog();
+    ASSERT_EQ(0, rmdir(Day().c_str()));
+    EXPECT_EQ(FALSE, log->Open(NULL));
+    EXPECT_EQ(TRUE, CTxtLogProbe::Console(log.get()));
+    EXPECT_FALSE(Exists(Day()));
+    const unsigned char data[3] = { 1, 2, 3 };
+    EXPECT_EQ(TRUE, log->WriteLog("lost %d", 1));
+    EXPECT_EQ(TRUE, log->WriteHex(data, sizeof(data), TRUE, TRUE));
+    EXPECT_EQ(std::vector<std::string>(), ListDir(LogRoot()));
+    EXPECT_TRUE(ConsoleRecorder::All().empty());
+}

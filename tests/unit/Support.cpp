@@ -1,0 +1,259 @@
+#include "Support.h"
+
+#include <dirent.h>
+#include <ftw.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+
+namespace qwtest {
+
+const char BANNER[] = "\r\n------\r\n\r\n\r\n";
+
+namespace {
+
+std::atomic<time_t> s_tNow(0);
+std::mutex s_mtx;
+std::vector<std::string> s_reports;
+std::vector<std::string> s_calls;
+BOOL s_bAllocResult = TRUE;
+std::string s_strHostExe;
+
+// Handles the recorder gives out; calls that take them check they got them back.
+int s_out, s_wnd, s_menu;
+HANDLE OutHandle() { return (HANDLE)&s_out; }
+
+time_t FixedClock(void) { return s_tNow.load(); }
+
+void CaptureReport(const char* pszText)
+{
+    std::lock_guard<std::mutex> lock(s_mtx);
+    s_reports.push_back(pszText);
+}
+
+DWORD HostPath(char* pszPath, DWORD nSize)
+{
+    snprintf(pszPath, nSize, "%s", s_strHostExe.c_str());
+    return (DWORD)s_strHostExe.size();
+}
+
+void Record(const std::string& str)
+{
+    std::lock_guard<std::mutex> lock(s_mtx);
+    s_calls.push_back(str);
+}
+
+std::string Checked(HANDLE h) { return h == OutHandle() ? "" : " (wrong handle)"; }
+
+BOOL WINAPI RecAlloc(void) { Record("AllocConsole"); return s_bAllocResult; }
+BOOL WINAPI RecFree(void) { Record("FreeConsole"); return TRUE; }
+HANDLE WINAPI RecStd(DWORD n) { Record(n == STD_OUTPUT_HANDLE ? "GetStdHandle" : "GetStdHandle (other)"); return OutHandle(); }
+BOOL WINAPI RecBuffer(HANDLE h, COORD size)
+{
+    Record("SetConsoleScreenBufferSize " + std::to_string(size.X) + "," + std::to_string(size.Y) + Checked(h));
+    return TRUE;
+}
+BOOL WINAPI RecWindow(HANDLE h, BOOL bAbs, const SMALL_RECT* p)
+{
+    Record("SetConsoleWindowInfo " + std::to_string(bAbs) + " " + std::to_string(p->Left) + "," + std::to_string(p->Top) +
+           "," + std::to_string(p->Right) + "," + std::to_string(p->Bottom) + Checked(h));
+    return TRUE;
+}
+BOOL WINAPI RecAttr(HANDLE h, WORD w) { Record("SetConsoleTextAttribute " + std::to_string(w) + Checked(h)); return TRUE; }
+DWORD WINAPI RecTitle(char* psz, DWORD n)
+{
+    Record("GetConsoleTitleA");
+    snprintf(psz, n, "qw");
+    return 2;
+}
+BOOL WINAPI RecWrite(HANDLE h, const void* p, DWORD n, DWORD* pn, void*)
+{
+    Record("WriteConsoleA " + std::string((const char*)p, n) + Checked(h));
+    if (pn != NULL)
+        *pn = n;
+    return TRUE;
+}
+HWND WINAPI RecFind(const char* pszClass, const char* pszTitle)
+{
+    Record(std::string("FindWindowA ") + pszClass + " " + pszTitle);
+    return (HWND)&s_wnd;
+}
+HMENU WINAPI RecMenu(HWND h, BOOL b)
+{
+    Record("GetSystemMenu " + std::to_string(b) + (h == (HWND)&s_wnd ? "" : " (wrong window)"));
+    return (HMENU)&s_menu;
+}
+BOOL WINAPI RecEnable(HMENU h, UINT nItem, UINT nFlags)
+{
+    char sz[64];
+    snprintf(sz, sizeof(sz), "EnableMenuItem %X %u%s", nItem, nFlags, h == (HMENU)&s_menu ? "" : " (wrong menu)");
+    Record(sz);
+    return 5;
+}
+
+const QW_CONSOLE_API s_recorder = { &RecAlloc, &RecFree, &RecStd, &RecBuffer, &RecWindow, &RecAttr,
+                                    &RecTitle, &RecWrite, &RecFind, &RecMenu, &RecEnable };
+
+bool IsQuery(const std::string& str)
+{
+    const char* apsz[] = { "GetStdHandle", "GetConsoleTitleA", "FindWindowA", "GetSystemMenu" };
+    for (size_t i = 0; i < sizeof(apsz) / sizeof(apsz[0]); ++i)
+        if (str.compare(0, strlen(apsz[i]), apsz[i]) == 0)
+            return true;
+    return false;
+}
+
+int RemoveOne(const char* pszPath, const struct stat*, int, struct FTW*) { return remove(pszPath); }
+
+} // namespace
+
+time_t Utc(int nYear, int nMonth, int nDay, int nHour, int nMin, int nSec)
+{
+    struct tm t;
+    memset(&t, 0, sizeof(t));
+    t.tm_year = nYear - 1900;
+    t.tm_mon = nMonth - 1;
+    t.tm_mday = nDay;
+    t.tm_hour = nHour;
+    t.tm_min = nMin;
+    t.tm_sec = nSec;
+    return timegm(&t);
+}
+
+void SetNow(time_t tNow) { s_tNow.store(tNow); }
+
+std::vector<std::string> Reports()
+{
+    std::lock_guard<std::mutex> lock(s_mtx);
+    return s_reports;
+}
+
+void ClearReports()
+{
+    std::lock_guard<std::mutex> lock(s_mtx);
+    s_reports.clear();
+}
+
+void ConsoleRecorder::Reset(BOOL bAllocResult)
+{
+    std::lock_guard<std::mutex> lock(s_mtx);
+    s_calls.clear();
+    s_bAllocResult = bAllocResult;
+}
+
+std::vector<std::string> ConsoleRecorder::All()
+{
+    std::lock_guard<std::mutex> lock(s_mtx);
+    return s_calls;
+}
+
+std::vector<std::string> ConsoleRecorder::Effects()
+{
+    std::vector<std::string> all = All(), effects;
+    for (size_t i = 0; i < all.size(); ++i)
+        if (!IsQuery(all[i]))
+            effects.push_back(all[i]);
+    return effects;
+}
+
+std::string ConsoleRecorder::Written()
+{
+    std::vector<std::string> all = All();
+    std::string str;
+    const std::string strWrite = "WriteConsoleA ";
+    for (size_t i = 0; i < all.size(); ++i)
+        if (all[i].compare(0, strWrite.size(), strWrite) == 0)
+            str += all[i].substr(strWrite.size());
+    return str;
+}
+
+const QW_CONSOLE_API* ConsoleRecorder::Table() { return &s_recorder; }
+
+std::string ReadWhole(const std::string& strPath)
+{
+    FILE* p = fopen(strPath.c_str(), "rb");
+    if (p == NULL)
+        return "<missing>";
+    std::string str;
+    char buf[65536];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof(buf), p)) > 0)
+        str.append(buf, n);
+    fclose(p);
+    return str;
+}
+
+void WriteWhole(const std::string& strPath, const std::string& strText)
+{
+    FILE* p = fopen(strPath.c_str(), "wb");
+    ASSERT_TRUE(p != NULL) << strPath;
+    fwrite(strText.data(), 1, strText.size(), p);
+    fclose(p);
+}
+
+bool IsDir(const std::string& strPath)
+{
+    struct stat st;
+    return stat(strPath.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool Exists(const std::string& strPath)
+{
+    struct stat st;
+    return lstat(strPath.c_str(), &st) == 0;
+}
+
+std::vector<std::string> ListDir(const std::string& strPath)
+{
+    std::vector<std::string> names;
+    DIR* pDir = opendir(strPath.c_str());
+    if (pDir == NULL)
+        return names;
+    while (struct dirent* p = readdir(pDir))
+        if (strcmp(p->d_name, ".") != 0 && strcmp(p->d_name, "..") != 0)
+            names.push_back(p->d_name);
+    closedir(pDir);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+void RemoveTree(const std::string& strPath) { nftw(strPath.c_str(), &RemoveOne, 16, FTW_DEPTH | FTW_PHYS); }
+
+void QwTest::SetUp()
+{
+    setenv("TZ", "UTC", 1);
+    tzset();
+    char szTemp[] = "/tmp/qwunit.XXXXXX";
+    ASSERT_TRUE(mkdtemp(szTemp) != NULL);
+    m_strTemp = szTemp;
+    m_strHost = m_strTemp + "/host";
+    ASSERT_EQ(0, mkdir(m_strHost.c_str(), 0777));
+    s_strHostExe = m_strHost + "/host.exe";
+    SetNow(Utc(2024, 5, 1, 9, 3, 7));
+    ClearReports();
+    ConsoleRecorder::Reset();
+    QwSetClock(&FixedClock);
+    QwSetModulePath(&HostPath);
+    QwSetReportSink(&CaptureReport);
+    QwSetConsoleApi(ConsoleRecorder::Table());
+}
+
+void QwTest::TearDown()
+{
+    QwSetClock(NULL);
+    QwSetModulePath(NULL);
+    QwSetReportSink(NULL);
+    QwSetAllocator(NULL);
+    QwSetConsoleApi(NULL);
+    if (!m_strTemp.empty())
+        RemoveTree(m_strTemp);
+}
+
+LogPtr QwTest::NewLog() { return LogPtr(CreateLogObject(0)); }
+
+} // namespace qwtest

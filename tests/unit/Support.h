@@ -1,0 +1,82 @@
+// Shared test scaffolding: a temporary host folder, a fixed clock, captured
+// reports and a console table that records every call instead of making it.
+#ifndef QW_UNIT_SUPPORT_H
+#define QW_UNIT_SUPPORT_H
+
+#include "Framework.h"
+#include "Probe.h"
+#include "Quillwork.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace qwtest {
+
+// Seconds since the epoch of a UTC calendar time.
+time_t Utc(int nYear, int nMonth, int nDay, int nHour, int nMin, int nSec);
+
+// The fixed clock's reading; the clock seam returns it while installed.
+void SetNow(time_t tNow);
+
+// Reports received since the last ClearReports.
+std::vector<std::string> Reports();
+void ClearReports();
+
+// The console recorder: every call of the console table, in order.
+struct ConsoleRecorder
+{
+    static void Reset(BOOL bAllocResult = TRUE);
+    // All calls, queries (GetStdHandle, GetConsoleTitleA, FindWindowA, GetSystemMenu) included.
+    static std::vector<std::string> All();
+    // The calls that change or show something: queries left out.
+    static std::vector<std::string> Effects();
+    // Everything given to WriteConsoleA, joined.
+    static std::string Written();
+    static const QW_CONSOLE_API* Table();
+};
+
+std::string ReadWhole(const std::string& strPath);
+void WriteWhole(const std::string& strPath, const std::string& strText);
+bool IsDir(const std::string& strPath);
+bool Exists(const std::string& strPath);
+// Names in a folder, "." and ".." left out, sorted.
+std::vector<std::string> ListDir(const std::string& strPath);
+void RemoveTree(const std::string& strPath);
+
+struct Releaser
+{
+    void operator()(ILogObject* p) const
+    {
+        if (p != NULL)
+            p->Release();
+    }
+};
+typedef std::unique_ptr<ILogObject, Releaser> LogPtr;
+
+extern const char BANNER[];  // what Open writes: "\r\n------\r\n\r\n\r\n"
+
+// Each test gets <tmp>/host as the host folder (host.exe inside it), the
+// clock at 2024-05-01 09:03:07 UTC, TZ=UTC, reports captured and the console
+// recorder installed. TearDown restores every seam and removes the folder.
+class QwTest : public ::testing::Test
+{
+protected:
+    void SetUp();
+    void TearDown();
+
+    LogPtr NewLog();
+    std::string Host() const { return m_strHost; }
+    std::string LogRoot() const { return m_strHost + "/Log"; }
+    std::string Day(const char* pszDate = "2024-05-01") const { return LogRoot() + "/" + pszDate; }
+
+    std::string m_strTemp;
+    std::string m_strHost;
+};
+
+} // namespace qwtest
+
+#endif

@@ -27,6 +27,7 @@ CTxtLog::CLockScope::~CLockScope() { m_log.Unlock(); }
 CTxtLog::CTxtLog()
     : m_bConsole(FALSE)
     , m_pFile(NULL)
+    , m_bFileOpen(false)
 {
     InitializeCriticalSection(&m_cs);
     ReadHostFolder();
@@ -149,6 +150,7 @@ BOOL CTxtLog::Open(const char* pszName)
     m_pFile = fopen(szPath, "a+b");
     if (m_pFile == NULL)
         return FALSE;
+    m_bFileOpen = true;
     m_console.SetColor(COLOR_BANNER);
     WriteText(s_szBanner);
     WriteText(s_szEntryEnd);
@@ -161,6 +163,7 @@ BOOL CTxtLog::Close()
 {
     CLockScope lock(*this);
     if (m_pFile != NULL) {
+        m_bFileOpen = false;
         fclose(m_pFile);
         m_pFile = NULL;
     }
@@ -229,7 +232,7 @@ const size_t MESSAGE_SIZE = 2048;
 BOOL CTxtLog::WriteLog(const char* pszFormat, ...)
 {
     QW_ASSERT(pszFormat != NULL);
-    if (m_pFile == NULL)
+    if (!m_bFileOpen)
         return TRUE;
     CLockScope lock(*this);
     if (m_pFile == NULL)
@@ -256,7 +259,7 @@ BOOL CTxtLog::WriteLog(const char* pszFormat, ...)
 BOOL CTxtLog::WriteSilent(const char* pszFormat, ...)
 {
     QW_ASSERT(pszFormat != NULL);
-    if (m_pFile != NULL)
+    if (m_bFileOpen)
         CLockScope lock(*this);  // waits for an entry another thread is writing
     return TRUE;
 }

@@ -9,6 +9,7 @@
 
 #include <stdio.h>
 
+#include <atomic>
 #include <string>
 
 class CTxtLog : public ILogObject
@@ -62,6 +63,9 @@ private:
     FILE* m_pFile;
     CRITICAL_SECTION m_cs;
     CWinConsole m_console;
+    // Mirrors m_pFile != NULL for the cheap unlocked test of the writers;
+    // written under the lock by Open and Close.
+    std::atomic<bool> m_bFileOpen;
 };
 
 // True when pszName would leave the day folder: it holds a path separator

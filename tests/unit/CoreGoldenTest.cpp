@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <thread>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -227,6 +228,65 @@ TEST_F(CoreGolden, DumpsMatchTheirLayout)
                   ReadFile(DayDir("2024-03-05") + kSep + "090807_" + strName + ".log"))
             << "case " << i;
     }
+}
+
+TEST_F(CoreGolden, ReleaseWithAFileOpenLeavesItComplete)
+{
+    g_tNow = Utc(2024, 5, 1, 9, 3, 7);
+    ILogObject* pLog = CreateLogObject(0);
+    ASSERT_TRUE(pLog != NULL);
+    ASSERT_EQ(1, pLog->Open("Rel"));
+    EXPECT_EQ(1, pLog->WriteLog("last words"));
+    pLog->Release();
+    EXPECT_EQ(kBanner + "2024-05-01 09:03:07  last words\r\n\r\n",
+              ReadFile(DayDir("2024-05-01") + kSep + "090307_Rel.log"));
+}
+
+// Entries and dumps from several threads: every one arrives whole, none split.
+TEST_F(CoreGolden, ThreadsMixingEntriesAndDumpsNeverSplitThem)
+{
+    g_tNow = Utc(2024, 5, 1, 9, 3, 7);
+    ILogObject* pLog = CreateLogObject(0);
+    ASSERT_TRUE(pLog != NULL);
+    ASSERT_EQ(1, pLog->Open("Mix"));
+    const int kThreads = 4, kRounds = 300;
+    const unsigned char data[17] = { 0 };
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t)
+        threads.emplace_back([&, t]() {
+            for (int i = 0; i < kRounds; ++i) {
+                pLog->WriteLog("t%d n%d", t, i);
+                pLog->WriteHex(data, sizeof(data), t & 1, 1);
+            }
+        });
+    for (std::thread& th : threads)
+        th.join();
+    pLog->Release();
+    const std::string strFile = ReadFile(DayDir("2024-05-01") + kSep + "090307_Mix.log");
+    const std::string strDumpBody = "00000000h: 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 ;\r\n"
+                                    + std::string(24, ' ') + "00000010h: 00 \r\n\r\n";
+    ASSERT_EQ(0u, strFile.find(kBanner));
+    size_t nPos = kBanner.size(), nEntries = 0, nDumps = 0;
+    const std::string strStamp = "2024-05-01 09:03:07";
+    while (nPos < strFile.size()) {
+        ASSERT_EQ(nPos, strFile.find(strStamp, nPos)) << "entry split at " << nPos;
+        nPos += strStamp.size();
+        if (strFile.compare(nPos, 2, "  ") == 0) {
+            size_t nEnd = strFile.find("\r\n\r\n", nPos);
+            ASSERT_NE(std::string::npos, nEnd);
+            ASSERT_EQ(std::string::npos, strFile.substr(nPos, nEnd - nPos).find(strStamp.substr(0, 5)));
+            nPos = nEnd + 4;
+            ++nEntries;
+        } else {
+            ASSERT_TRUE(strFile.compare(nPos, 5, " --> ") == 0 || strFile.compare(nPos, 5, " <-- ") == 0);
+            nPos += 5;
+            ASSERT_EQ(0, strFile.compare(nPos, strDumpBody.size(), strDumpBody)) << "dump split at " << nPos;
+            nPos += strDumpBody.size();
+            ++nDumps;
+        }
+    }
+    EXPECT_EQ((size_t)(kThreads * kRounds), nEntries);
+    EXPECT_EQ((size_t)(kThreads * kRounds), nDumps);
 }
 
 TEST(DumpPieces, DecimalByteTextsAndLabels)

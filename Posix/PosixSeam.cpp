@@ -30,15 +30,15 @@ namespace {
 // as a short count or EFAULT, never as a signal. -1 when the call is refused.
 int ReadableByVmRead(const char* p, size_t nSize)
 {
-    static char s_scratch[65536];
+    char scratch[4096];  // each caller its own: the kernel writes into it
     while (nSize > 0) {
-        struct iovec local[64];
+        struct iovec local[256];
         size_t nChunk = 0;
         int nLocal = 0;
-        for (; nLocal < 64 && nChunk < nSize; ++nLocal) {
-            local[nLocal].iov_base = s_scratch;
-            local[nLocal].iov_len = sizeof(s_scratch);
-            nChunk += sizeof(s_scratch);
+        for (; nLocal < 256 && nChunk < nSize; ++nLocal) {
+            local[nLocal].iov_base = scratch;
+            local[nLocal].iov_len = sizeof(scratch);
+            nChunk += sizeof(scratch);
         }
         if (nChunk > nSize)
             nChunk = nSize;

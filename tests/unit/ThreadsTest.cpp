@@ -64,7 +64,7 @@ protected:
 };
 
 const int THREADS = 8;
-const int ENTRIES = 2000;
+const int ENTRIES = 10000;
 
 } // namespace
 

@@ -1,0 +1,28 @@
+# Shared helpers for the suite scripts in tests/suites/. Source it; QW_TOP is the repository root.
+# A suite script prints one line per check, "PASS <what>" or "FAIL <what>", plus any figures.
+
+: "${QW_TOP:=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)}"
+
+# Points Wine at the prefix of one architecture (win64 or win32) under build/, making it when
+# missing, and keeps its server running until qw_stop_wine.
+qw_wine_env() {
+  local arch=$1
+  export WINEPREFIX="$QW_TOP/build/wine-$arch" WINEDEBUG=-all
+  if [ "$arch" = win32 ]; then export WINEARCH=win32; else export WINEARCH=win64; fi
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    mkdir -p "$WINEPREFIX"
+    wineboot -i >/dev/null 2>&1 </dev/null
+  fi
+  wineserver -p >/dev/null 2>&1 </dev/null
+}
+
+# Ends the server of the current prefix.
+qw_stop_wine() {
+  wineserver -k >/dev/null 2>&1 || true
+}
+
+# Prints PASS or FAIL for a named check from the exit status of the command that follows.
+qw_check() {
+  local what=$1; shift
+  if "$@"; then echo "PASS $what"; else echo "FAIL $what"; fi
+}

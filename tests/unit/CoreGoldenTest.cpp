@@ -1,21 +1,17 @@
 // Whole-file golden tests of the text log through the static core: the host
 // folder and the clock are fixed through the seams.
-#include "Framework.h"
-#include "TxtLog.h"
+#include "Support.h"
 
-#include <gtest/gtest.h>
-
-#include <stdlib.h>
 #include <string.h>
-#include <sys/stat.h>
 
-#include <unistd.h>
-
-#include <fstream>
 #include <thread>
-#include <sstream>
 #include <string>
 #include <vector>
+
+using qwtest::Utc;
+using qwtest::UseUtc;
+using qwtest::Exists;
+using qwtest::MESSAGE_LIMIT;
 
 namespace {
 
@@ -30,49 +26,6 @@ DWORD FixedModulePath(char* pszPath, DWORD nSize)
 
 time_t FixedClock(void) { return g_tNow; }
 
-// Seconds since 1970 of a UTC date and time.
-time_t Utc(int nYear, int nMonth, int nDay, int nHour, int nMin, int nSec)
-{
-    struct tm tmAt;
-    memset(&tmAt, 0, sizeof(tmAt));
-    tmAt.tm_year = nYear - 1900;
-    tmAt.tm_mon = nMonth - 1;
-    tmAt.tm_mday = nDay;
-    tmAt.tm_hour = nHour;
-    tmAt.tm_min = nMin;
-    tmAt.tm_sec = nSec;
-    long nDays = 0;
-    for (int y = 1970; y < nYear; ++y)
-        nDays += (y % 4 == 0 && (y % 100 != 0 || y % 400 == 0)) ? 366 : 365;
-    static const int s_nCum[] = { 0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334 };
-    nDays += s_nCum[nMonth - 1] + nDay - 1;
-    if (nMonth > 2 && nYear % 4 == 0 && (nYear % 100 != 0 || nYear % 400 == 0))
-        ++nDays;
-    return (time_t)(((nDays * 24 + nHour) * 60 + nMin) * 60 + nSec);
-}
-
-std::string ReadFile(const std::string& strPath)
-{
-    std::ifstream in(strPath.c_str(), std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
-
-bool Exists(const std::string& strPath)
-{
-    struct stat st;
-    return stat(strPath.c_str(), &st) == 0;
-}
-
-#if defined(_WIN32)
-void UseUtc() { _putenv("TZ=UTC0"); _tzset(); }
-const size_t kMessageLimit = 1023;  // wvsprintfA's own output limit
-#else
-void UseUtc() { setenv("TZ", "UTC", 1); tzset(); }
-const size_t kMessageLimit = 2047;  // the message buffer less its terminator
-#endif
-
 const std::string kBanner = "\r\n------\r\n\r\n\r\n";
 const std::string kSep = QW_PATH_SEP_STR;
 
@@ -82,13 +35,9 @@ protected:
     void SetUp() override
     {
         UseUtc();
-        const ::testing::TestInfo* pInfo = ::testing::UnitTest::GetInstance()->current_test_info();
-        // A folder of this run's own, so files of earlier runs never mix in.
-        m_strHost = std::string("qwhost_") + std::to_string((long)getpid()) + "_" + pInfo->name();
-        MakeDir(m_strHost);
-        char szCwd[MAX_PATH * 4] = { 0 };
-        ASSERT_TRUE(getcwd(szCwd, sizeof(szCwd)) != NULL);
-        m_strHost = std::string(szCwd) + kSep + m_strHost;
+        // A fresh folder per test, so files of earlier runs never mix in.
+        m_strHost = qwtest::MakeTempDir();
+        ASSERT_FALSE(m_strHost.empty());
         g_strHostExe = m_strHost + kSep + "host.exe";
         QwSetModulePath(&FixedModulePath);
         QwSetClock(&FixedClock);
@@ -97,45 +46,12 @@ protected:
     {
         QwSetModulePath(NULL);
         QwSetClock(NULL);
+        qwtest::RemoveTree(m_strHost);
     }
-    static void MakeDir(const std::string& str) { CreateDirectoryA(str.c_str(), NULL); }
     std::string DayDir(const char* pszDate) const { return m_strHost + kSep + "Log" + kSep + pszDate; }
 
     std::string m_strHost;
 };
-
-TEST_F(CoreGolden, FileNamesFollowTheNameTable)
-{
-    struct Case
-    {
-        const char* pszName;  // NULL: no name
-        std::string strFile;  // expected file name; "" when Open must fail
-    };
-    const std::vector<Case> cases = {
-        { NULL, "140509.log" },
-        { "Trace", "140509_Trace.log" },
-        { "Trace.txt", "140509_Trace.txt" },
-        { "rev.2", "140509_rev.2" },
-        { "", "140509_.log" },
-        { "abcdefghijklmnopq", "140509_abcdefghijklmnopq.log" },
-        { "abcdefghijklmnopqr", "140509_abcdefghijklmnopqr.log" },
-        { "0123456789012345678901234567890123456789", "140509_0123456789012345678901234567890123456789.log" },
-        { "a\\b", "" },
-        { "a/b", "" },
-    };
-    g_tNow = Utc(2024, 6, 1, 14, 5, 9);
-    for (const Case& c : cases) {
-        CTxtLog* pLog = static_cast<CTxtLog*>(CreateLogObject(0));
-        ASSERT_TRUE(pLog != NULL);
-        BOOL bOpened = pLog->Open(c.pszName);
-        EXPECT_EQ(c.strFile.empty() ? 0 : 1, bOpened) << (c.pszName ? c.pszName : "(null)");
-        pLog->Release();
-        if (!c.strFile.empty())
-            EXPECT_EQ(kBanner, ReadFile(DayDir("2024-06-01") + kSep + c.strFile)) << c.strFile;
-    }
-    EXPECT_FALSE(Exists(DayDir("2024-06-01") + kSep + "140509_a"));
-    EXPECT_FALSE(Exists(m_strHost + kSep + "Log" + kSep + "b.log"));
-}
 
 TEST_F(CoreGolden, PathPastTheLimitFailsAndCreatesNothing)
 {
@@ -165,7 +81,7 @@ TEST_F(CoreGolden, EntriesAndReopenAreByteExact)
     const std::string strStamp = "2024-05-01 09:03:07  ";
     EXPECT_EQ(kBanner + strStamp + "3 items\r\n\r\n" + strStamp + "\r\n\r\n" + kBanner + strStamp
                   + "s|   42|ab |ff\r\n\r\n",
-              ReadFile(DayDir("2024-05-01") + kSep + "090307_Trace.log"));
+              qwtest::ReadWhole(DayDir("2024-05-01") + kSep + "090307_Trace.log"));
     EXPECT_FALSE(Exists(DayDir("2024-05-01") + kSep + "090307_Other.log"));
 }
 
@@ -178,8 +94,8 @@ TEST_F(CoreGolden, LongMessageIsCutInsideItsBuffer)
     const std::string strBig(100 * 1024, 'm');
     EXPECT_EQ(1, pLog->WriteLog("%s", strBig.c_str()));
     pLog->Release();
-    std::string strFile = ReadFile(DayDir("2024-05-01") + kSep + "090307_Long.log");
-    EXPECT_EQ(kBanner + "2024-05-01 09:03:07  " + std::string(kMessageLimit, 'm') + "\r\n\r\n", strFile);
+    std::string strFile = qwtest::ReadWhole(DayDir("2024-05-01") + kSep + "090307_Long.log");
+    EXPECT_EQ(kBanner + "2024-05-01 09:03:07  " + std::string(MESSAGE_LIMIT, 'm') + "\r\n\r\n", strFile);
 }
 
 // The dump layout, whole entries compared as data.
@@ -225,7 +141,7 @@ TEST_F(CoreGolden, DumpsMatchTheirLayout)
         EXPECT_EQ(1, pLog->WriteHex(cases[i].data.data(), (unsigned int)cases[i].data.size(), cases[i].bOut, cases[i].bHex));
         pLog->Release();
         EXPECT_EQ(kBanner + "2024-03-05 09:08:07" + cases[i].strEntry,
-                  ReadFile(DayDir("2024-03-05") + kSep + "090807_" + strName + ".log"))
+                  qwtest::ReadWhole(DayDir("2024-03-05") + kSep + "090807_" + strName + ".log"))
             << "case " << i;
     }
 }
@@ -239,7 +155,7 @@ TEST_F(CoreGolden, ReleaseWithAFileOpenLeavesItComplete)
     EXPECT_EQ(1, pLog->WriteLog("last words"));
     pLog->Release();
     EXPECT_EQ(kBanner + "2024-05-01 09:03:07  last words\r\n\r\n",
-              ReadFile(DayDir("2024-05-01") + kSep + "090307_Rel.log"));
+              qwtest::ReadWhole(DayDir("2024-05-01") + kSep + "090307_Rel.log"));
 }
 
 // Entries and dumps from several threads: every one arrives whole, none split.
@@ -262,7 +178,7 @@ TEST_F(CoreGolden, ThreadsMixingEntriesAndDumpsNeverSplitThem)
     for (std::thread& th : threads)
         th.join();
     pLog->Release();
-    const std::string strFile = ReadFile(DayDir("2024-05-01") + kSep + "090307_Mix.log");
+    const std::string strFile = qwtest::ReadWhole(DayDir("2024-05-01") + kSep + "090307_Mix.log");
     const std::string strDumpBody = "00000000h: 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 ;\r\n"
                                     + std::string(24, ' ') + "00000010h: 00 \r\n\r\n";
     ASSERT_EQ(0u, strFile.find(kBanner));

@@ -3,8 +3,6 @@
 #include "Support.h"
 
 #include <string.h>
-#include <sys/mman.h>
-#include <unistd.h>
 
 using namespace qwtest;
 
@@ -25,7 +23,6 @@ protected:
         std::string str = ReadWhole(Day("2024-03-05") + "/090807.log");
         return str.compare(0, strlen(BANNER), BANNER) == 0 ? str.substr(strlen(BANNER)) : "<no banner>" + str;
     }
-    LogPtr m_log;
 };
 
 std::vector<unsigned char> Counting(unsigned int nCount)
@@ -36,29 +33,9 @@ std::vector<unsigned char> Counting(unsigned int nCount)
     return data;
 }
 
-const std::string OUT = "2024-03-05 09:08:07 --> ";
-const std::string IN = "2024-03-05 09:08:07 <-- ";
+const std::string STAMP_OUT = "2024-03-05 09:08:07 --> ";
+const std::string STAMP_IN = "2024-03-05 09:08:07 <-- ";
 const std::string INDENT(24, ' ');
-
-// Two pages, the second unreadable; unmapped when done.
-class GuardedPages
-{
-public:
-    GuardedPages()
-    {
-        m_nPage = (size_t)sysconf(_SC_PAGESIZE);
-        m_p = (unsigned char*)mmap(NULL, 2 * m_nPage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        memset(m_p, 0xAB, m_nPage);
-        mprotect(m_p + m_nPage, m_nPage, PROT_NONE);
-    }
-    ~GuardedPages() { munmap(m_p, 2 * m_nPage); }
-    const unsigned char* Readable() const { return m_p; }
-    const unsigned char* Guard() const { return m_p + m_nPage; }
-
-private:
-    size_t m_nPage;
-    unsigned char* m_p;
-};
 
 } // namespace
 
@@ -77,16 +54,16 @@ TEST_F(DumpTest, LayoutsBySizeDirectionAndBase)
     const std::string strHex0 = "00000000h: 00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F ;\r\n";
     const std::string strDec0 = "00000000d: 00 01 02 03 04 05 06 07 08 09 10 11 12 13 14 15 ;\r\n";
     struct { unsigned int nSize; BOOL bOut; BOOL bHex; std::string strDump; } cases[] = {
-        { 16, TRUE, TRUE, OUT + strHex0 + "\r\n" },
-        { 17, TRUE, TRUE, OUT + strHex0 + INDENT + "00000010h: 10 \r\n\r\n" },
-        { 32, TRUE, TRUE, OUT + strHex0 + INDENT + "00000010h: 10 11 12 13 14 15 16 17 18 19 1A 1B 1C 1D 1E 1F ;\r\n\r\n" },
-        { 16, FALSE, TRUE, IN + strHex0 + "\r\n" },
-        { 16, 7, TRUE, OUT + strHex0 + "\r\n" },
-        { 16, TRUE, FALSE, OUT + strDec0 + "\r\n" },
-        { 17, FALSE, FALSE, IN + strDec0 + INDENT + "00000016d: 16 \r\n\r\n" },
+        { 16, TRUE, TRUE, STAMP_OUT + strHex0 + "\r\n" },
+        { 17, TRUE, TRUE, STAMP_OUT + strHex0 + INDENT + "00000010h: 10 \r\n\r\n" },
+        { 32, TRUE, TRUE, STAMP_OUT + strHex0 + INDENT + "00000010h: 10 11 12 13 14 15 16 17 18 19 1A 1B 1C 1D 1E 1F ;\r\n\r\n" },
+        { 16, FALSE, TRUE, STAMP_IN + strHex0 + "\r\n" },
+        { 16, 7, TRUE, STAMP_OUT + strHex0 + "\r\n" },
+        { 16, TRUE, FALSE, STAMP_OUT + strDec0 + "\r\n" },
+        { 17, FALSE, FALSE, STAMP_IN + strDec0 + INDENT + "00000016d: 16 \r\n\r\n" },
         { 33, TRUE, FALSE,
-          OUT + strDec0 + INDENT + "00000016d: 16 17 18 19 20 21 22 23 24 25 26 27 28 29 30 31 ;\r\n" + INDENT + "00000032d: 32 \r\n\r\n" },
-        { 1, TRUE, TRUE, OUT + "00000000h: 00 \r\n\r\n" },
+          STAMP_OUT + strDec0 + INDENT + "00000016d: 16 17 18 19 20 21 22 23 24 25 26 27 28 29 30 31 ;\r\n" + INDENT + "00000032d: 32 \r\n\r\n" },
+        { 1, TRUE, TRUE, STAMP_OUT + "00000000h: 00 \r\n\r\n" },
     };
     std::vector<unsigned char> data = Counting(64);
     std::string strExpected;
@@ -105,7 +82,7 @@ TEST_F(DumpTest, WideDecimalValuesAreCutAtTheLineWidth)
     std::string strBytes;
     for (int i = 0; i < 12; ++i)
         strBytes += "200 ";
-    EXPECT_EQ(OUT + "00000000d: " + strBytes + ";\r\n" + INDENT + "00000016d: " + strBytes + ";\r\n\r\n", Dumped());
+    EXPECT_EQ(STAMP_OUT + "00000000d: " + strBytes + ";\r\n" + INDENT + "00000016d: " + strBytes + ";\r\n\r\n", Dumped());
 }
 
 TEST(DumpText, ByteTexts)
@@ -163,7 +140,7 @@ TEST_F(DumpTest, EmptyDumpIsOneEmptyLine)
     GuardedPages pages;
     EXPECT_EQ(TRUE, m_log->WriteHex(NULL, 0, TRUE, TRUE));
     EXPECT_EQ(TRUE, m_log->WriteHex(pages.Guard(), 0, FALSE, FALSE));
-    EXPECT_EQ(OUT + "00000000h: \r\n\r\n" + IN + "00000000d: \r\n\r\n", Dumped());
+    EXPECT_EQ(STAMP_OUT + "00000000h: \r\n\r\n" + STAMP_IN + "00000000d: \r\n\r\n", Dumped());
 }
 
 TEST_F(DumpTest, UnreadableInputWritesNothing)
@@ -176,7 +153,7 @@ TEST_F(DumpTest, UnreadableInputWritesNothing)
     EXPECT_EQ("", Dumped());
     // The last readable bytes themselves still dump.
     EXPECT_EQ(TRUE, m_log->WriteHex(pages.Guard() - 2, 2, TRUE, TRUE));
-    EXPECT_EQ(OUT + "00000000h: AB AB \r\n\r\n", Dumped());
+    EXPECT_EQ(STAMP_OUT + "00000000h: AB AB \r\n\r\n", Dumped());
 }
 
 TEST_F(DumpTest, NoOpenFileWritesNothingAndIsReported)
@@ -198,7 +175,7 @@ TEST_F(DumpTest, ConsolePiecesAndColours)
     ASSERT_EQ(TRUE, m_log->WriteHex(&data[0], 20, TRUE, TRUE));
     const std::string A = "SetConsoleTextAttribute ", W = "WriteConsoleA ";
     std::vector<std::string> expected = {
-        A + "6", W + OUT, A + "7",
+        A + "6", W + STAMP_OUT, A + "7",
         A + "3", W + "00000000h: ", A + "7",
         A + "2", W + "00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F ;", A + "7",
         W + "\r\n",

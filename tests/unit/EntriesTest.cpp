@@ -14,7 +14,6 @@ protected:
         ASSERT_EQ(TRUE, m_log->Open(NULL));
     }
     std::string File() const { return ReadWhole(Day() + "/090307.log"); }
-    LogPtr m_log;
 };
 
 const std::string STAMP = "2024-05-01 09:03:07  ";
@@ -31,6 +30,7 @@ TEST_F(EntryTest, EntryLayouts)
     };
     for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i) {
         SCOPED_TRACE(cases[i].pszFormat);
+        m_log.reset();  // an open file cannot be removed on Windows
         RemoveTree(LogRoot());
         OpenLog();
         EXPECT_EQ(TRUE, m_log->WriteLog(cases[i].pszFormat, cases[i].nArg));
@@ -72,17 +72,17 @@ TEST_F(EntryTest, NullFormatIsReported)
     EXPECT_NE(std::string::npos, Reports()[0].find("LogClass\\TxtLog.cpp"));
 }
 
-TEST_F(EntryTest, LongMessageIsCutAt2047Bytes)
+TEST_F(EntryTest, LongMessageIsCutAtTheLimit)
 {
     OpenLog();
     std::string strHuge(100 * 1024, 'x');
-    strHuge[2046] = 'L';
-    strHuge[2047] = 'C';
+    strHuge[MESSAGE_LIMIT - 1] = 'L';
+    strHuge[MESSAGE_LIMIT] = 'C';
     EXPECT_EQ(TRUE, m_log->WriteLog("%s", strHuge.c_str()));
-    EXPECT_EQ(BANNER + STAMP + strHuge.substr(0, 2047) + "\r\n\r\n", File());
+    EXPECT_EQ(BANNER + STAMP + strHuge.substr(0, MESSAGE_LIMIT) + "\r\n\r\n", File());
     // The object is still whole after the long entry.
     EXPECT_EQ(TRUE, m_log->WriteLog("%s", "after"));
-    EXPECT_EQ(BANNER + STAMP + strHuge.substr(0, 2047) + "\r\n\r\n" + STAMP + "after\r\n\r\n", File());
+    EXPECT_EQ(BANNER + STAMP + strHuge.substr(0, MESSAGE_LIMIT) + "\r\n\r\n" + STAMP + "after\r\n\r\n", File());
 }
 
 TEST_F(EntryTest, WriteSilentRecordsNothing)

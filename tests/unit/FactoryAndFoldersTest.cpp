@@ -4,9 +4,6 @@
 
 #include <climits>
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 using namespace qwtest;
 
 namespace {
@@ -75,7 +72,7 @@ TEST_F(ConfigTest, ConsoleIsOnOnlyWhenOpenReadsAsOne)
     for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i) {
         SCOPED_TRACE(cases[i].pszIni != NULL ? cases[i].pszIni : "(no file)");
         std::string strIni = Host() + "/Quillwork.ini";
-        unlink(strIni.c_str());
+        RemoveOne(strIni);
         if (cases[i].pszIni != NULL)
             WriteWhole(strIni, cases[i].pszIni);
         LogPtr log = NewLog();
@@ -92,9 +89,9 @@ TEST_F(FolderTest, FindsOrMakesTheLogAndDayFolders)
         SCOPED_TRACE(nState);
         RemoveTree(LogRoot());
         if (nState >= LOG_ONLY)
-            ASSERT_EQ(0, mkdir(LogRoot().c_str(), 0777));
+            ASSERT_TRUE(MakeDir(LogRoot()));
         if (nState == BOTH) {
-            ASSERT_EQ(0, mkdir(Day().c_str(), 0777));
+            ASSERT_TRUE(MakeDir(Day()));
             WriteWhole(Day() + "/earlier.log", "kept");
         }
         LogPtr log = NewLog();
@@ -110,8 +107,8 @@ TEST_F(FolderTest, FindsOrMakesTheLogAndDayFolders)
 
 TEST_F(FolderTest, OtherDaysFoldersAreLeftAlone)
 {
-    ASSERT_EQ(0, mkdir(LogRoot().c_str(), 0777));
-    ASSERT_EQ(0, mkdir(Day("2024-04-30").c_str(), 0777));
+    ASSERT_TRUE(MakeDir(LogRoot()));
+    ASSERT_TRUE(MakeDir(Day("2024-04-30")));
     WriteWhole(Day("2024-04-30") + "/235959.log", "yesterday");
     LogPtr log = NewLog();
     ASSERT_TRUE(log->Open(NULL));
@@ -221,7 +218,7 @@ TEST_F(OpenTest, MissingDayFolderFailsOpenAndLaterWritesGoNowhere)
 {
     WriteWhole(Host() + "/Quillwork.ini", "[CONSOLE]\nOPEN=1\n");
     LogPtr log = NewLog();
-    ASSERT_EQ(0, rmdir(Day().c_str()));
+    ASSERT_TRUE(RemoveOne(Day()));
     EXPECT_EQ(FALSE, log->Open(NULL));
     EXPECT_EQ(TRUE, CTxtLogProbe::Console(log.get()));
     EXPECT_FALSE(Exists(Day()));

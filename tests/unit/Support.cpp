@@ -1,15 +1,15 @@
 #include "Support.h"
 
-#include <dirent.h>
-#include <ftw.h>
 #include <stdio.h>
-#include <stdlib.h>
 #include <string.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
+#include <filesystem>
+#include <random>
+#include <system_error>
+
+namespace fs = std::filesystem;
 
 namespace qwtest {
 
@@ -108,21 +108,18 @@ bool IsQuery(const std::string& str)
     return false;
 }
 
-int RemoveOne(const char* pszPath, const struct stat*, int, struct FTW*) { return remove(pszPath); }
-
 } // namespace
 
 time_t Utc(int nYear, int nMonth, int nDay, int nHour, int nMin, int nSec)
 {
-    struct tm t;
-    memset(&t, 0, sizeof(t));
-    t.tm_year = nYear - 1900;
-    t.tm_mon = nMonth - 1;
-    t.tm_mday = nDay;
-    t.tm_hour = nHour;
-    t.tm_min = nMin;
-    t.tm_sec = nSec;
-    return timegm(&t);
+    // Days from 1970-01-01 to the date, by the civil-calendar count of years from March.
+    const int y = nYear - (nMonth <= 2 ? 1 : 0);
+    const int era = (y >= 0 ? y : y - 399) / 400;
+    const int yoe = y - era * 400;
+    const int doy = (153 * (nMonth + (nMonth > 2 ? -3 : 9)) + 2) / 5 + nDay - 1;
+    const int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    const long long nDays = (long long)era * 146097 + doe - 719468;
+    return (time_t)(((nDays * 24 + nHour) * 60 + nMin) * 60 + nSec);
 }
 
 void SetNow(time_t tNow) { s_tNow.store(tNow); }
@@ -198,42 +195,65 @@ void WriteWhole(const std::string& strPath, const std::string& strText)
 
 bool IsDir(const std::string& strPath)
 {
-    struct stat st;
-    return stat(strPath.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    std::error_code ec;
+    return fs::is_directory(fs::path(strPath), ec);
 }
 
 bool Exists(const std::string& strPath)
 {
-    struct stat st;
-    return lstat(strPath.c_str(), &st) == 0;
+    std::error_code ec;
+    return fs::exists(fs::symlink_status(fs::path(strPath), ec));
 }
 
 std::vector<std::string> ListDir(const std::string& strPath)
 {
     std::vector<std::string> names;
-    DIR* pDir = opendir(strPath.c_str());
-    if (pDir == NULL)
-        return names;
-    while (struct dirent* p = readdir(pDir))
-        if (strcmp(p->d_name, ".") != 0 && strcmp(p->d_name, "..") != 0)
-            names.push_back(p->d_name);
-    closedir(pDir);
+    std::error_code ec;
+    for (fs::directory_iterator it(fs::path(strPath), ec), end; !ec && it != end; it.increment(ec))
+        names.push_back(it->path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
 }
 
-void RemoveTree(const std::string& strPath) { nftw(strPath.c_str(), &RemoveOne, 16, FTW_DEPTH | FTW_PHYS); }
+void RemoveTree(const std::string& strPath)
+{
+    std::error_code ec;
+    fs::remove_all(fs::path(strPath), ec);
+}
+
+bool MakeDir(const std::string& strPath)
+{
+    std::error_code ec;
+    return fs::create_directory(fs::path(strPath), ec);
+}
+
+bool RemoveOne(const std::string& strPath)
+{
+    std::error_code ec;
+    return fs::remove(fs::path(strPath), ec);
+}
+
+std::string MakeTempDir()
+{
+    static std::mt19937_64 s_rng(std::random_device{}());
+    const fs::path base = fs::temp_directory_path();
+    for (int nTry = 0; nTry < 100; ++nTry) {
+        const fs::path dir = base / ("qwunit." + std::to_string(s_rng() % 1000000000ULL));
+        std::error_code ec;
+        if (fs::create_directory(dir, ec))
+            return dir.string();
+    }
+    return std::string();
+}
 
 void QwTest::SetUp()
 {
-    setenv("TZ", "UTC", 1);
-    tzset();
-    char szTemp[] = "/tmp/qwunit.XXXXXX";
-    ASSERT_TRUE(mkdtemp(szTemp) != NULL);
-    m_strTemp = szTemp;
-    m_strHost = m_strTemp + "/host";
-    ASSERT_EQ(0, mkdir(m_strHost.c_str(), 0777));
-    s_strHostExe = m_strHost + "/host.exe";
+    UseUtc();
+    m_strTemp = MakeTempDir();
+    ASSERT_FALSE(m_strTemp.empty());
+    m_strHost = m_strTemp + SEP + "host";
+    ASSERT_TRUE(MakeDir(m_strHost));
+    s_strHostExe = m_strHost + SEP + "host.exe";
     SetNow(Utc(2024, 5, 1, 9, 3, 7));
     ClearReports();
     ConsoleRecorder::Reset();
@@ -245,6 +265,7 @@ void QwTest::SetUp()
 
 void QwTest::TearDown()
 {
+    m_log.reset();
     QwSetClock(NULL);
     QwSetModulePath(NULL);
     QwSetReportSink(NULL);

@@ -39,6 +39,14 @@ struct ConsoleRecorder
     static const QW_CONSOLE_API* Table();
 };
 
+// The longest message an entry keeps: the formatter's own limit on each platform.
+extern const size_t MESSAGE_LIMIT;
+// The platform's path separator, as a string.
+extern const std::string SEP;
+
+// Makes TZ=UTC the process's time zone.
+void UseUtc();
+
 std::string ReadWhole(const std::string& strPath);
 void WriteWhole(const std::string& strPath, const std::string& strText);
 bool IsDir(const std::string& strPath);
@@ -46,6 +54,28 @@ bool Exists(const std::string& strPath);
 // Names in a folder, "." and ".." left out, sorted.
 std::vector<std::string> ListDir(const std::string& strPath);
 void RemoveTree(const std::string& strPath);
+// Each returns whether it did what it says.
+bool MakeDir(const std::string& strPath);
+bool RemoveOne(const std::string& strPath);  // a file or an empty folder
+// A new, empty folder under the system's temporary folder.
+std::string MakeTempDir();
+
+// Two pages, the first readable (filled with 0xAB) and the second not; given back when done.
+class GuardedPages
+{
+public:
+    GuardedPages();
+    ~GuardedPages();
+    const unsigned char* Readable() const { return m_p; }
+    const unsigned char* Guard() const { return m_p + m_nPage; }
+    size_t Page() const { return m_nPage; }
+
+private:
+    GuardedPages(const GuardedPages&);
+    GuardedPages& operator=(const GuardedPages&);
+    size_t m_nPage;
+    unsigned char* m_p;
+};
 
 struct Releaser
 {
@@ -59,7 +89,7 @@ typedef std::unique_ptr<ILogObject, Releaser> LogPtr;
 
 extern const char BANNER[];  // what Open writes: "\r\n------\r\n\r\n\r\n"
 
-// Each test gets <tmp>/host as the host folder (host.exe inside it), the
+// Each test gets <tmp>/host (native separators) as the host folder (host.exe inside it), the
 // clock at 2024-05-01 09:03:07 UTC, TZ=UTC, reports captured and the console
 // recorder installed. TearDown restores every seam and removes the folder.
 class QwTest : public ::testing::Test
@@ -70,11 +100,12 @@ protected:
 
     LogPtr NewLog();
     std::string Host() const { return m_strHost; }
-    std::string LogRoot() const { return m_strHost + "/Log"; }
-    std::string Day(const char* pszDate = "2024-05-01") const { return LogRoot() + "/" + pszDate; }
+    std::string LogRoot() const { return m_strHost + SEP + "Log"; }
+    std::string Day(const char* pszDate = "2024-05-01") const { return LogRoot() + SEP + pszDate; }
 
     std::string m_strTemp;
     std::string m_strHost;
+    LogPtr m_log;  // a fixture's own object; released first in TearDown, before its folder goes
 };
 
 } // namespace qwtest

@@ -1,0 +1,31 @@
+// The POSIX side of the test scaffolding: time zone, page protection, limits.
+#include "Support.h"
+
+#include <stdlib.h>
+#include <string.h>
+#include <sys/mman.h>
+#include <time.h>
+#include <unistd.h>
+
+namespace qwtest {
+
+const size_t MESSAGE_LIMIT = 2047;  // the message buffer less its terminator
+const std::string SEP = "/";
+
+void UseUtc()
+{
+    setenv("TZ", "UTC", 1);
+    tzset();
+}
+
+GuardedPages::GuardedPages()
+{
+    m_nPage = (size_t)sysconf(_SC_PAGESIZE);
+    m_p = (unsigned char*)mmap(NULL, 2 * m_nPage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    memset(m_p, 0xAB, m_nPage);
+    mprotect(m_p + m_nPage, m_nPage, PROT_NONE);
+}
+
+GuardedPages::~GuardedPages() { munmap(m_p, 2 * m_nPage); }
+
+} // namespace qwtest

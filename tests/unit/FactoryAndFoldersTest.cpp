@@ -46,6 +46,15 @@ TEST_F(FactoryTest, TwoTextObjectsAreDistinctAndOutliveEachOther)
     EXPECT_EQ(std::string(BANNER) + "2024-05-01 09:03:07  still here\r\n\r\n", ReadWhole(Day() + "/090307_Left.log"));
 }
 
+TEST_F(FactoryTest, ReleaseOfANeverOpenedObjectWritesNothing)
+{
+    WriteWhole(Host() + "/Quillwork.ini", "[CONSOLE]\nOPEN=1\n");
+    CreateLogObject(0)->Release();
+    EXPECT_EQ(std::vector<std::string>(), ListDir(Day()));
+    EXPECT_EQ(std::vector<std::string>(), ConsoleRecorder::All());
+    EXPECT_TRUE(Reports().empty());
+}
+
 TEST_F(FactoryTest, FailedAllocationGivesNull)
 {
     QwSetAllocator(&FailingAlloc);

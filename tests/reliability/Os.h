@@ -12,6 +12,13 @@ namespace qwrel {
 
 extern const char SEP;  // the path separator
 
+// Facts of the platform the suites' expectations depend on.
+bool IsWindows();
+// The process's ANSI code page on Windows (932 for Japanese); 0 elsewhere.
+unsigned AnsiCodePage();
+// The longest message an entry keeps: wvsprintfA's 1024 less the terminator on Windows.
+size_t MessageLimit();
+
 // Local time becomes UTC for this process.
 void UseUtc();
 // The running program's full path.

@@ -19,6 +19,12 @@ namespace qwrel {
 
 const char SEP = '/';
 
+bool IsWindows() { return false; }
+
+unsigned AnsiCodePage() { return 0; }
+
+size_t MessageLimit() { return 2047; }
+
 void UseUtc()
 {
     setenv("TZ", "UTC", 1);

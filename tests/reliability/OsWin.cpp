@@ -13,6 +13,12 @@ namespace qwrel {
 
 const char SEP = '\\';
 
+bool IsWindows() { return true; }
+
+unsigned AnsiCodePage() { return GetACP(); }
+
+size_t MessageLimit() { return 1023; }
+
 void UseUtc()
 {
     _putenv("TZ=UTC0");

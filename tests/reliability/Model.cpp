@@ -29,7 +29,7 @@ std::string ByteText(const unsigned char* pLine, size_t nCount, bool bHex)
     return str;
 }
 
-struct Spec
+struct Conversion
 {
     bool bLeft, bZero, bPrecision;
     size_t nWidth, nPrecision;
@@ -38,46 +38,46 @@ struct Spec
 
 // Reads one conversion after its '%' at nPos; moves nPos past it. FALSE when
 // the conversion is outside the model's language.
-bool ReadSpec(const std::string& str, size_t& nPos, Spec& spec)
+bool ReadConversion(const std::string& str, size_t& nPos, Conversion& conv)
 {
-    spec = Spec();
+    conv = Conversion();
     for (; nPos < str.size() && (str[nPos] == '-' || str[nPos] == '0'); ++nPos)
-        (str[nPos] == '-' ? spec.bLeft : spec.bZero) = true;
+        (str[nPos] == '-' ? conv.bLeft : conv.bZero) = true;
     for (; nPos < str.size() && str[nPos] >= '0' && str[nPos] <= '9'; ++nPos)
-        spec.nWidth = spec.nWidth * 10 + (size_t)(str[nPos] - '0');
+        conv.nWidth = conv.nWidth * 10 + (size_t)(str[nPos] - '0');
     if (nPos < str.size() && str[nPos] == '.') {
-        spec.bPrecision = true;
+        conv.bPrecision = true;
         for (++nPos; nPos < str.size() && str[nPos] >= '0' && str[nPos] <= '9'; ++nPos)
-            spec.nPrecision = spec.nPrecision * 10 + (size_t)(str[nPos] - '0');
+            conv.nPrecision = conv.nPrecision * 10 + (size_t)(str[nPos] - '0');
     }
     if (nPos >= str.size())
         return false;
-    spec.cType = str[nPos++];
-    return std::string("diuxX").find(spec.cType) != std::string::npos;
+    conv.cType = str[nPos++];
+    return std::string("diuxX").find(conv.cType) != std::string::npos;
 }
 
 // The text of one integer conversion of nArg.
-std::string Convert(const Spec& spec, int nArg)
+std::string Convert(const Conversion& conv, int nArg)
 {
-    bool bSigned = spec.cType == 'd' || spec.cType == 'i';
+    bool bSigned = conv.cType == 'd' || conv.cType == 'i';
     bool bNegative = bSigned && nArg < 0;
     unsigned long long nMagnitude = bNegative ? (unsigned long long)(-(long long)nArg) : (unsigned long long)(unsigned)nArg;
-    unsigned nBase = (spec.cType == 'x' || spec.cType == 'X') ? 16 : 10;
-    std::string strDigits = Digits(nMagnitude, nBase, spec.bPrecision ? spec.nPrecision : 1);
-    if (spec.bPrecision && spec.nPrecision == 0 && nMagnitude == 0)
+    unsigned nBase = (conv.cType == 'x' || conv.cType == 'X') ? 16 : 10;
+    std::string strDigits = Digits(nMagnitude, nBase, conv.bPrecision ? conv.nPrecision : 1);
+    if (conv.bPrecision && conv.nPrecision == 0 && nMagnitude == 0)
         strDigits.clear();
-    if (spec.cType == 'x')
+    if (conv.cType == 'x')
         for (size_t i = 0; i < strDigits.size(); ++i)
             if (strDigits[i] >= 'A' && strDigits[i] <= 'F')
                 strDigits[i] = (char)(strDigits[i] - 'A' + 'a');
     std::string strSign = bNegative ? "-" : "";
     size_t nBody = strSign.size() + strDigits.size();
-    if (nBody >= spec.nWidth)
+    if (nBody >= conv.nWidth)
         return strSign + strDigits;
-    size_t nPad = spec.nWidth - nBody;
-    if (spec.bLeft)
+    size_t nPad = conv.nWidth - nBody;
+    if (conv.bLeft)
         return strSign + strDigits + std::string(nPad, ' ');
-    if (spec.bZero && !spec.bPrecision)
+    if (conv.bZero && !conv.bPrecision)
         return strSign + std::string(nPad, '0') + strDigits;
     return std::string(nPad, ' ') + strSign + strDigits;
 }
@@ -118,10 +118,10 @@ bool ModelFormat(const std::string& strFormat, const std::vector<int>& args, siz
             ++nPos;
             continue;
         }
-        Spec spec;
-        if (!ReadSpec(strFormat, nPos, spec))
+        Conversion conv;
+        if (!ReadConversion(strFormat, nPos, conv))
             return false;
-        strOut += Convert(spec, nArg < args.size() ? args[nArg] : 0);
+        strOut += Convert(conv, nArg < args.size() ? args[nArg] : 0);
         ++nArg;
     }
     if (strOut.size() > nLimit)

@@ -1,0 +1,238 @@
+// Faults on real file systems (Linux, as root): a full disk, a read-only
+// remount, the day folder removed under an open file, a plain file named
+// "Log", a host folder that cannot be written. Each: no crash, the results
+// the library promises, nothing outside the log folder, and the object (or a
+// new one, where the folders are fixed at construction) usable once the fault is gone.
+#include "Support.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <string.h>
+#include <sys/mount.h>
+#include <unistd.h>
+
+using namespace qwrel;
+
+namespace {
+
+class FaultTest : public RelTest
+{
+protected:
+    void TearDown()
+    {
+        while (!m_mounts.empty()) {
+            umount2(m_mounts.back().c_str(), MNT_DETACH);
+            m_mounts.pop_back();
+        }
+        RelTest::TearDown();
+    }
+    // Mounts a tmpfs of nKiB on strPath; FALSE (and a skip) when mounting is refused.
+    bool MountTmpfs(const std::string& strPath, int nKiB)
+    {
+        std::string strOptions = "size=" + std::to_string(nKiB) + "k";
+        return Mounted(mount("tmpfs", strPath.c_str(), "tmpfs", 0, strOptions.c_str()), strPath);
+    }
+    // Binds strPath onto itself, read-only.
+    bool BindReadOnly(const std::string& strPath)
+    {
+        if (!Mounted(mount(strPath.c_str(), strPath.c_str(), NULL, MS_BIND, NULL), strPath))
+            return false;
+        return mount(NULL, strPath.c_str(), NULL, MS_REMOUNT | MS_BIND | MS_RDONLY, NULL) == 0;
+    }
+    // Remounts the tmpfs at strPath read-only or writable; the error number, 0 on success.
+    int Remount(const std::string& strPath, bool bReadOnly)
+    {
+        return mount(NULL, strPath.c_str(), NULL, MS_REMOUNT | (bReadOnly ? MS_RDONLY : 0), NULL) == 0 ? 0 : errno;
+    }
+    void Unmount()
+    {
+        ASSERT_FALSE(m_mounts.empty());
+        EXPECT_EQ(0, umount2(m_mounts.back().c_str(), 0)) << strerror(errno);
+        m_mounts.pop_back();
+    }
+    std::string DayNow() const
+    {
+        std::vector<std::string> days = ListDir(LogRoot());
+        return days.size() == 1 ? LogRoot() + SEP + days[0] : "";
+    }
+
+private:
+    bool Mounted(int nResult, const std::string& strPath)
+    {
+        if (nResult == 0) {
+            m_mounts.push_back(strPath);
+            return true;
+        }
+        printf("SKIP mounting refused here (%s)\n", strerror(errno));
+        return false;
+    }
+    std::vector<std::string> m_mounts;
+};
+
+// Checks that strFile is the banner and whole numbered entries with rising
+// numbers; gives the numbers, and the count of torn entries in *pTorn.
+std::vector<int> WholeEntries(const std::string& strFile, size_t* pTorn = NULL)
+{
+    SplitFile split = SplitLog(strFile);
+    EXPECT_TRUE(split.bBanner);
+    EXPECT_EQ("", split.strTail.substr(0, 200)) << "text after the last whole entry";
+    std::vector<int> numbers;
+    size_t nTorn = 0;
+    for (size_t i = 0; i < split.entries.size(); ++i) {
+        int nThread = -1, nNumber = -1;
+        std::string strStamp;
+        if (!ReadNumbered(split.entries[i], nThread, nNumber, strStamp)) {
+            if (nTorn++ == 0)
+                ADD_FAILURE() << "torn entry " << i << ": " << split.entries[i].substr(0, 200);
+            continue;
+        }
+        EXPECT_TRUE(numbers.empty() || nNumber > numbers.back());
+        numbers.push_back(nNumber);
+    }
+    EXPECT_EQ(0u, nTorn) << "torn entries";
+    if (pTorn != NULL)
+        *pTorn = nTorn;
+    return numbers;
+}
+
+// Fills the file system of strPath up to its last byte with a file there.
+void FillUp(const std::string& strPath)
+{
+    int fd = open(strPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    ASSERT_GE(fd, 0);
+    char buf[512];
+    memset(buf, 'F', sizeof(buf));
+    while (write(fd, buf, sizeof(buf)) > 0) {}
+    while (write(fd, buf, 1) > 0) {}
+    close(fd);
+}
+
+} // namespace
+
+TEST_F(FaultTest, FullDiskLosesEntriesWholeAndWritesAgainOnceSpaceIsBack)
+{
+    if (!MountTmpfs(Host(), 16))
+        GTEST_SKIP() << "mounting refused";
+    ILogObject* pLog = CreateLogObject(0);
+    ASSERT_EQ(TRUE, pLog->Open("full"));
+    FillUp(Host() + "/filler");
+    for (int n = 0; n < 400; ++n)
+        WriteNumbered(pLog, 0, n);  // the disk fills on the way; every call still returns
+    EXPECT_EQ(TRUE, pLog->WriteLog("t0 n400"));
+    ASSERT_EQ(0, unlink((Host() + "/filler").c_str()));
+    for (int n = 500; n < 520; ++n)
+        WriteNumbered(pLog, 0, n);
+    pLog->Release();
+    EXPECT_EQ((std::vector<std::string>{ "Log" }), ListDir(Host()));
+    size_t nTorn = 0;
+    std::vector<int> numbers = WholeEntries(ReadFile(TheFile()), &nTorn);
+    size_t nBefore = 0, nAfter = 0;
+    for (size_t i = 0; i < numbers.size(); ++i)
+        ++(numbers[i] < 500 ? nBefore : nAfter);
+    EXPECT_EQ(20u, nAfter) << "the entries written once space was back";
+    EXPECT_LT(nBefore, 401u) << "the disk never filled";
+    Figure("faults: full disk: " + std::to_string(nBefore) + " of 401 entries kept whole before the disk filled, "
+           + std::to_string(nTorn) + " torn, " + std::to_string(nAfter) + " of 20 whole once space was back");
+}
+
+TEST_F(FaultTest, ReadOnlyRemountLeavesAnOpenFileWritableAndRefusesNewFiles)
+{
+    if (!MountTmpfs(Host(), 1024))
+        GTEST_SKIP() << "mounting refused";
+    ILogObject* pLog = CreateLogObject(0);
+    ASSERT_EQ(TRUE, pLog->Open("ro"));
+    WriteNumbered(pLog, 0, 0);
+    // With a file open for writing the kernel refuses the remount (EBUSY); if
+    // it ever takes it, the writes must still return and nothing may break.
+    int nBusy = Remount(Host(), true);
+    for (int n = 1; n < 10; ++n)
+        WriteNumbered(pLog, 0, n);
+    if (nBusy == 0)
+        ASSERT_EQ(0, Remount(Host(), false));
+    pLog->Close();
+    std::string strFile = TheFile();
+    ASSERT_EQ(0, Remount(Host(), true)) << "no file open: the remount must be taken";
+    FixClock(2030, 1, 2, 3, 4, 5);  // a new name, so the refused Open would make a new file
+    EXPECT_EQ(FALSE, pLog->Open("ro"));
+    EXPECT_EQ(TRUE, pLog->WriteLog("t0 n10"));
+    ASSERT_EQ(0, Remount(Host(), false));
+    ASSERT_EQ(TRUE, pLog->Open("ro"));  // the same object, once the fault is gone
+    WriteNumbered(pLog, 0, 12);
+    pLog->Release();
+    std::vector<int> numbers = WholeEntries(ReadFile(strFile));
+    std::vector<int> expected(1, 0);
+    for (int n = 1; n < 10 && nBusy != 0; ++n)
+        expected.push_back(n);
+    EXPECT_EQ(expected, numbers);
+    EXPECT_EQ(2u, ListDir(DayNow()).size());
+    EXPECT_EQ((std::vector<std::string>{ "Log" }), ListDir(Host()));
+    Figure(std::string("faults: read-only remount with a file open: ") + (nBusy ? strerror(nBusy) : "taken"));
+}
+
+TEST_F(FaultTest, DayFolderRemovedUnderAnOpenFileIsNotMadeAgainUntilItIsBack)
+{
+    ILogObject* pLog = CreateLogObject(0);
+    ASSERT_EQ(TRUE, pLog->Open("gone"));
+    std::string strDay = DayNow();
+    WriteNumbered(pLog, 0, 0);
+    RemoveTree(strDay);
+    for (int n = 1; n < 10; ++n)
+        WriteNumbered(pLog, 0, n);  // into the removed file: they return and go nowhere
+    EXPECT_EQ(std::vector<std::string>(), ListDir(LogRoot()));
+    pLog->Close();
+    EXPECT_EQ(FALSE, pLog->Open("gone"));
+    EXPECT_EQ(std::vector<std::string>(), ListDir(LogRoot()));
+    ASSERT_TRUE(MakeDir(strDay));
+    ASSERT_EQ(TRUE, pLog->Open("gone"));
+    WriteNumbered(pLog, 0, 10);
+    WriteNumbered(pLog, 0, 11);
+    pLog->Release();
+    EXPECT_EQ((std::vector<int>{ 10, 11 }), WholeEntries(ReadFile(TheFile())));
+    EXPECT_EQ((std::vector<std::string>{ "Log" }), ListDir(Host()));
+}
+
+TEST_F(FaultTest, PlainFileNamedLogRefusesOpenAndANewObjectWorksOnceItIsAFolder)
+{
+    WriteFile(LogRoot(), "not a folder");
+    ILogObject* pStuck = CreateLogObject(0);
+    ASSERT_TRUE(pStuck != NULL);
+    EXPECT_EQ(FALSE, pStuck->Open("stuck"));
+    EXPECT_EQ(TRUE, pStuck->WriteLog("lost"));
+    EXPECT_EQ("not a folder", ReadFile(LogRoot()));
+    ASSERT_EQ(0, unlink(LogRoot().c_str()));
+    ILogObject* pLog = CreateLogObject(0);
+    ASSERT_EQ(TRUE, pLog->Open("fresh"));
+    WriteNumbered(pLog, 0, 0);
+    pLog->Release();
+    EXPECT_EQ(std::vector<int>{ 0 }, WholeEntries(ReadFile(TheFile())));
+    // The first object's folder was fixed as the log folder itself: its files go there.
+    ASSERT_EQ(TRUE, pStuck->Open("stuck"));
+    pStuck->Release();
+    std::vector<std::string> inLog = ListDir(LogRoot());
+    ASSERT_EQ(2u, inLog.size());
+    size_t nFolder = IsDir(LogRoot() + SEP + inLog[0]) ? 0 : 1;
+    EXPECT_TRUE(IsDir(LogRoot() + SEP + inLog[nFolder]));
+    EXPECT_NE(std::string::npos, inLog[1 - nFolder].find("_stuck.log"));
+    EXPECT_EQ((std::vector<std::string>{ "Log" }), ListDir(Host()));
+}
+
+TEST_F(FaultTest, HostFolderThatCannotBeWrittenMakesNothingAndANewObjectWorksAfter)
+{
+    if (!BindReadOnly(Host()))
+        GTEST_SKIP() << "mounting refused";
+    ILogObject* pStuck = CreateLogObject(0);
+    ASSERT_TRUE(pStuck != NULL);
+    EXPECT_EQ(1u, Reports().size()) << "the failed folder work is reported";
+    EXPECT_EQ(FALSE, pStuck->Open("stuck"));
+    EXPECT_EQ(TRUE, pStuck->WriteLog("lost"));
+    const unsigned char data[4] = { 1, 2, 3, 4 };
+    EXPECT_EQ(TRUE, pStuck->WriteHex(data, 4, TRUE, TRUE));
+    EXPECT_EQ(std::vector<std::string>(), ListDir(Host()));
+    pStuck->Release();
+    Unmount();
+    ILogObject* pLog = CreateLogObject(0);
+    ASSERT_EQ(TRUE, pLog->Open("after"));
+    WriteNumbered(pLog, 0, 0);
+    pLog->Release();
+    EXPECT_EQ(std::vector<int>{ 0 }, WholeEntries(ReadFile(TheFile())));
+}

@@ -1,0 +1,132 @@
+#include "Model.h"
+
+namespace qwrel {
+
+namespace {
+
+// Digits of nValue in base nBase (upper-case letters), at least nMin of them.
+std::string Digits(unsigned long long nValue, unsigned nBase, size_t nMin)
+{
+    const char* pszDigits = "0123456789ABCDEF";
+    std::string str;
+    do {
+        str.insert(str.begin(), pszDigits[nValue % nBase]);
+        nValue /= nBase;
+    } while (nValue != 0);
+    if (str.size() < nMin)
+        str.insert(0, nMin - str.size(), '0');
+    return str;
+}
+
+// The byte text of one dump line: values joined, cut to 48 characters and ';'.
+std::string ByteText(const unsigned char* pLine, size_t nCount, bool bHex)
+{
+    std::string str;
+    for (size_t i = 0; i < nCount; ++i)
+        str += Digits(pLine[i], bHex ? 16 : 10, 2) + " ";
+    if (str.size() >= 48)
+        str = str.substr(0, 48) + ";";
+    return str;
+}
+
+struct Conversion
+{
+    bool bLeft, bZero, bPrecision;
+    size_t nWidth, nPrecision;
+    char cType;
+};
+
+// Reads one conversion after its '%' at nPos; moves nPos past it. FALSE when
+// the conversion is outside the model's language.
+bool ReadConversion(const std::string& str, size_t& nPos, Conversion& conv)
+{
+    conv = Conversion();
+    for (; nPos < str.size() && (str[nPos] == '-' || str[nPos] == '0'); ++nPos)
+        (str[nPos] == '-' ? conv.bLeft : conv.bZero) = true;
+    for (; nPos < str.size() && str[nPos] >= '0' && str[nPos] <= '9'; ++nPos)
+        conv.nWidth = conv.nWidth * 10 + (size_t)(str[nPos] - '0');
+    if (nPos < str.size() && str[nPos] == '.') {
+        conv.bPrecision = true;
+        for (++nPos; nPos < str.size() && str[nPos] >= '0' && str[nPos] <= '9'; ++nPos)
+            conv.nPrecision = conv.nPrecision * 10 + (size_t)(str[nPos] - '0');
+    }
+    if (nPos >= str.size())
+        return false;
+    conv.cType = str[nPos++];
+    return std::string("diuxX").find(conv.cType) != std::string::npos;
+}
+
+// The text of one integer conversion of nArg.
+std::string Convert(const Conversion& conv, int nArg)
+{
+    bool bSigned = conv.cType == 'd' || conv.cType == 'i';
+    bool bNegative = bSigned && nArg < 0;
+    unsigned long long nMagnitude = bNegative ? (unsigned long long)(-(long long)nArg) : (unsigned long long)(unsigned)nArg;
+    unsigned nBase = (conv.cType == 'x' || conv.cType == 'X') ? 16 : 10;
+    std::string strDigits = Digits(nMagnitude, nBase, conv.bPrecision ? conv.nPrecision : 1);
+    if (conv.bPrecision && conv.nPrecision == 0 && nMagnitude == 0)
+        strDigits.clear();
+    if (conv.cType == 'x')
+        for (size_t i = 0; i < strDigits.size(); ++i)
+            if (strDigits[i] >= 'A' && strDigits[i] <= 'F')
+                strDigits[i] = (char)(strDigits[i] - 'A' + 'a');
+    std::string strSign = bNegative ? "-" : "";
+    size_t nBody = strSign.size() + strDigits.size();
+    if (nBody >= conv.nWidth)
+        return strSign + strDigits;
+    size_t nPad = conv.nWidth - nBody;
+    if (conv.bLeft)
+        return strSign + strDigits + std::string(nPad, ' ');
+    if (conv.bZero && !conv.bPrecision)
+        return strSign + std::string(nPad, '0') + strDigits;
+    return std::string(nPad, ' ') + strSign + strDigits;
+}
+
+} // namespace
+
+std::string ModelEntry(const std::string& strStamp, const std::string& strMessage)
+{
+    return strStamp + "  " + strMessage + "\r\n\r\n";
+}
+
+std::string ModelDump(const std::string& strStamp, const unsigned char* pData, size_t nSize, bool bOut, bool bHex)
+{
+    std::string str = strStamp + (bOut ? " --> " : " <-- ");
+    size_t nLines = nSize == 0 ? 1 : (nSize + 15) / 16;
+    for (size_t nLine = 0; nLine < nLines; ++nLine) {
+        if (nLine != 0)
+            str += std::string(24, ' ');
+        str += Digits(nLine * 16, bHex ? 16 : 10, 8) + (bHex ? "h: " : "d: ");
+        size_t nCount = nSize - nLine * 16 < 16 ? nSize - nLine * 16 : 16;
+        str += ByteText(pData + nLine * 16, nCount, bHex) + "\r\n";
+    }
+    return str + "\r\n";
+}
+
+bool ModelFormat(const std::string& strFormat, const std::vector<int>& args, size_t nLimit, std::string& strOut)
+{
+    strOut.clear();
+    size_t nArg = 0;
+    for (size_t nPos = 0; nPos < strFormat.size();) {
+        char c = strFormat[nPos++];
+        if (c != '%') {
+            strOut += c;
+            continue;
+        }
+        if (nPos < strFormat.size() && strFormat[nPos] == '%') {
+            strOut += '%';
+            ++nPos;
+            continue;
+        }
+        Conversion conv;
+        if (!ReadConversion(strFormat, nPos, conv))
+            return false;
+        strOut += Convert(conv, nArg < args.size() ? args[nArg] : 0);
+        ++nArg;
+    }
+    if (strOut.size() > nLimit)
+        strOut.resize(nLimit);
+    return true;
+}
+
+} // namespace qwrel

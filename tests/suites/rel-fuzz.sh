@@ -1,0 +1,5 @@
+#!/usr/bin/env bash
+# libFuzzer: the dump layout and the formatted entry against the layout
+# model, 60 seconds each, both at once. tests/fuzz/run.sh --long runs an hour.
+source "$(dirname "$0")/../lib/common.sh"
+bash "$QW_TOP/tests/fuzz/run.sh"

@@ -4,6 +4,8 @@ into one Markdown table: each case as median time per operation, as a ratio to
 the floor (one write call of the same bytes) and to spdlog, all from one run.
 
     table.py RESULT.json [--title TEXT]
+    table.py RESULT.json --expect NAMES   PASS/FAIL per case name listed in NAMES:
+                                          it ran, without error, and has its row
 """
 import argparse
 import json
@@ -81,13 +83,33 @@ def table(rows):
     return "\n".join(lines)
 
 
+def expect(data, names_file):
+    """Prints PASS or FAIL for each expected case; the number of FAILs."""
+    rows = {}
+    for bench in data.get("benchmarks", []):
+        rows.setdefault(bench["run_name"], []).append(bench)
+    failed = 0
+    for name in (line.strip() for line in open(names_file)):
+        if not name:
+            continue
+        runs = rows.get(name, [])
+        good = any(b.get("aggregate_name") == "median" and b.get("real_time", 0) > 0 for b in runs) \
+            and not any(b.get("error_occurred") for b in runs)
+        failed += 0 if good else 1
+        print("%s benchmark ran and gave its row: %s" % ("PASS" if good else "FAIL", name))
+    return failed
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("result")
     parser.add_argument("--title", default="")
+    parser.add_argument("--expect")
     args = parser.parse_args()
     with open(args.result) as f:
         data = json.load(f)
+    if args.expect:
+        sys.exit(1 if expect(data, args.expect) else 0)
     rows = rows_of(data)
     if not rows:
         sys.exit("no aggregate rows in %s (run with repetitions)" % args.result)

@@ -1,0 +1,135 @@
+// The library object and the floor writers.
+#include "Subjects.h"
+
+#include "BenchFile.h"
+#include "Payload.h"
+#include "Quillwork.h"
+#include "QwLoader.h"
+
+#include <stdio.h>
+#include <string.h>
+#include <time.h>
+
+#include <atomic>
+
+namespace {
+
+// A name no other object of this process used.
+std::string UniqueTag(const char* pszKind)
+{
+    static std::atomic<int> s_nNext(0);
+    char szTag[64];
+    snprintf(szTag, sizeof(szTag), "qwbench_%s_%d", pszKind, s_nNext++);
+    return szTag;
+}
+
+// The library object, through the seven-slot interface as a host holds it.
+class CQuillworkSubject : public CBenchSubject
+{
+public:
+    explicit CQuillworkSubject(ILogObject* pLog) : m_pLog(pLog) {}
+    ~CQuillworkSubject() override
+    {
+        m_pLog->Close();
+        m_pLog->Release();
+        BenchRemove(m_strPath);
+    }
+    // Opens the file under a fresh name and finds where it went.
+    bool Open()
+    {
+        std::string strTag = UniqueTag("qw");
+        if (!m_pLog->Open(strTag.c_str()))
+            return false;
+        m_strPath = BenchFindFile(QwHostFolder() + QwSeparator() + "Log", "_" + strTag + ".log");
+        return !m_strPath.empty();
+    }
+    void Entry() override { m_pLog->WriteLog(QW_ENTRY_FORMAT, QW_ENTRY_VALUE); }
+    void Dump(const unsigned char* pData, unsigned int nSize) override { m_pLog->WriteHex(pData, nSize, 1, 1); }
+    const std::string& Path() const override { return m_strPath; }
+
+private:
+    ILogObject* m_pLog;
+    std::string m_strPath;
+};
+
+// Plain append writes of the library's own bytes (or, for QW_FLOOR_FORMAT, of
+// a stamp and message it formats itself).
+class CFloorSubject : public CBenchSubject
+{
+public:
+    CFloorSubject(QW_FLOOR_KIND nKind, const std::string& strPath, QW_BENCH_FILE hFile)
+        : m_nKind(nKind), m_strPath(strPath), m_hFile(hFile) {}
+    ~CFloorSubject() override
+    {
+        BenchClose(m_hFile);
+        BenchRemove(m_strPath);
+    }
+    void Entry() override
+    {
+        const QW_PAYLOAD& payload = BenchPayload();
+        if (m_nKind == QW_FLOOR_FORMAT)
+            FormatAndWrite();
+        else if (m_nKind == QW_FLOOR_PIECES)
+            WritePieces(payload.entryPieces);
+        else
+            BenchWrite(m_hFile, payload.strEntry.data(), payload.strEntry.size());
+    }
+    void Dump(const unsigned char*, unsigned int nSize) override
+    {
+        const QW_PAYLOAD& payload = BenchPayload();
+        if (m_nKind == QW_FLOOR_PIECES) {
+            WritePieces(payload.dumpPieces.at(nSize));
+        } else {
+            const std::string& strDump = payload.dumps.at(nSize);
+            BenchWrite(m_hFile, strDump.data(), strDump.size());
+        }
+    }
+    const std::string& Path() const override { return m_strPath; }
+
+private:
+    void WritePieces(const std::vector<std::string>& pieces)
+    {
+        for (const std::string& strPiece : pieces)
+            BenchWrite(m_hFile, strPiece.data(), strPiece.size());
+    }
+    // What a logger that writes each entry in one call must do at the least.
+    void FormatAndWrite()
+    {
+        char szEntry[2048 + 32];
+        struct tm tmNow;
+        BenchLocalTime(time(NULL), &tmNow);
+        size_t nLen = strftime(szEntry, sizeof(szEntry), "%Y-%m-%d %H:%M:%S  ", &tmNow);
+        int nMessage = snprintf(szEntry + nLen, sizeof(szEntry) - nLen - 4, QW_ENTRY_FORMAT, QW_ENTRY_VALUE);
+        nLen += nMessage > 0 ? (size_t)nMessage : 0;
+        memcpy(szEntry + nLen, "\r\n\r\n", 4);
+        BenchWrite(m_hFile, szEntry, nLen + 4);
+    }
+
+    QW_FLOOR_KIND m_nKind;
+    std::string m_strPath;
+    QW_BENCH_FILE m_hFile;
+};
+
+} // namespace
+
+std::unique_ptr<CBenchSubject> MakeQuillwork()
+{
+    ILogObject* pLog = CreateLogObject(0);
+    if (pLog == NULL)
+        return nullptr;
+    std::unique_ptr<CQuillworkSubject> pSubject(new CQuillworkSubject(pLog));
+    if (!pSubject->Open())
+        return nullptr;
+    return std::unique_ptr<CBenchSubject>(pSubject.release());
+}
+
+std::unique_ptr<CBenchSubject> MakeFloor(QW_FLOOR_KIND nKind)
+{
+    if (BenchPayload().strEntry.empty())
+        return nullptr;
+    std::string strPath = BenchFolder() + QwSeparator() + UniqueTag("floor") + ".log";
+    QW_BENCH_FILE hFile = BenchOpenAppend(strPath);
+    if (hFile == QW_NO_FILE)
+        return nullptr;
+    return std::unique_ptr<CBenchSubject>(new CFloorSubject(nKind, strPath, hFile));
+}

@@ -7,6 +7,7 @@
 
 #include <stddef.h>
 #include <stdarg.h>
+#include <stdio.h>
 #include <time.h>
 
 #if defined(_WIN32)
@@ -35,6 +36,16 @@ void QwFormatV(char* pszBuf, size_t nBufSize, const char* pszFormat, va_list arg
 // TRUE when every byte of [pData, pData + nSize) can be read, found out without
 // touching the memory. A count of 0 is readable whatever the pointer.
 BOOL QwIsReadable(const void* pData, unsigned int nSize);
+
+// Opens (or creates) pszPath for appending and reading, unbuffered, so that each
+// fwrite is one write to the end of the file, whoever else appends to it: O_APPEND
+// on POSIX; on Windows a handle with FILE_APPEND_DATA and no FILE_WRITE_DATA,
+// shared for reading, writing and deleting. NULL when it cannot be opened.
+FILE* QwOpenAppend(const char* pszPath);
+
+// Cuts the last nBytes off the file open behind pFile (a torn entry on a full
+// disk). TRUE on success; FALSE where the handle may not shorten the file.
+BOOL QwCutTail(FILE* pFile, long long nBytes);
 
 // Writes a report to the platform's debug channel (OutputDebugStringA or stderr).
 void QwDebugOutput(const char* pszText);

@@ -28,6 +28,10 @@ CTxtLog::CTxtLog()
     : m_bConsole(FALSE)
     , m_pFile(NULL)
     , m_bFileOpen(false)
+    , m_nEntry(0)
+    , m_bInEntry(FALSE)
+    , m_bEntryFailed(FALSE)
+    , m_nEntryWritten(0)
 {
     InitializeCriticalSection(&m_cs);
     ReadHostFolder();
@@ -147,14 +151,16 @@ BOOL CTxtLog::Open(const char* pszName)
     if (!BuildFilePath(pszName, szPath, sizeof(szPath)))
         return FALSE;
     // Binary, so the file holds exactly the bytes of the entries (CR LF).
-    m_pFile = fopen(szPath, "a+b");
+    m_pFile = QwOpenAppend(szPath);
     if (m_pFile == NULL)
         return FALSE;
     m_bFileOpen = true;
+    BeginEntry();
     m_console.SetColor(COLOR_BANNER);
     WriteText(s_szBanner);
     WriteText(s_szEntryEnd);
     m_console.SetColor(COLOR_NORMAL);
+    EndEntry();
     ShowConsole(m_bConsole);
     return TRUE;
 }
@@ -197,9 +203,9 @@ BOOL CTxtLog::WriteText(const char* psz)
     QW_ASSERT(m_pFile != NULL && psz != NULL);
     if (m_pFile == NULL || psz == NULL)
         return TRUE;
-    fputs(psz, m_pFile);
-    fflush(m_pFile);
-    m_console.Write(psz, (DWORD)lstrlenA(psz));
+    size_t nLen = strlen(psz);
+    AddToFile(psz, nLen);
+    m_console.Write(psz, (DWORD)nLen);
     return TRUE;
 }
 
@@ -211,10 +217,75 @@ BOOL CTxtLog::WriteText(const char* psz, unsigned int nLen)
     // The file takes the bytes up to the first zero byte, the console all nLen.
     const void* pZero = memchr(psz, '\0', nLen);
     size_t nFileLen = pZero != NULL ? (size_t)((const char*)pZero - psz) : nLen;
-    fwrite(psz, 1, nFileLen, m_pFile);
-    fflush(m_pFile);
+    AddToFile(psz, nFileLen);
     m_console.Write(psz, nLen);
     return TRUE;
+}
+
+// Starts gathering an entry's file bytes; the console still gets each piece at once.
+void CTxtLog::BeginEntry()
+{
+    m_nEntry = 0;
+    m_bInEntry = TRUE;
+    m_bEntryFailed = FALSE;
+    m_nEntryWritten = 0;
+}
+
+// Writes what the entry gathered. If a write of it fell short (a full disk), the
+// part that reached the file is cut off again, so no torn entry stays behind,
+// and the stream's error is cleared for the next entry.
+void CTxtLog::EndEntry()
+{
+    FlushEntry();
+    m_bInEntry = FALSE;
+    if (!m_bEntryFailed)
+        return;
+    if (m_nEntryWritten > 0)
+        QwCutTail(m_pFile, m_nEntryWritten);
+    clearerr(m_pFile);
+}
+
+// Inside an entry, gathers nLen bytes, writing the buffer first when they do not
+// fit; a piece larger than the whole buffer goes out on its own. Outside an entry,
+// writes them at once.
+void CTxtLog::AddToFile(const char* p, size_t nLen)
+{
+    if (!m_bInEntry) {
+        PutFile(p, nLen);
+        return;
+    }
+    if (m_nEntry + nLen > sizeof(m_szEntry))
+        FlushEntry();
+    if (nLen > sizeof(m_szEntry)) {
+        PutFile(p, nLen);
+        return;
+    }
+    memcpy(m_szEntry + m_nEntry, p, nLen);
+    m_nEntry += nLen;
+}
+
+// Writes the gathered bytes, if any, and empties the buffer.
+void CTxtLog::FlushEntry()
+{
+    if (m_nEntry > 0)
+        PutFile(m_szEntry, m_nEntry);
+    m_nEntry = 0;
+}
+
+// One write of nLen bytes to the end of the file (the stream is unbuffered), in
+// the operating system when it returns. Once a write of an entry fell short, the
+// rest of that entry is dropped: it is cut off at its end.
+void CTxtLog::PutFile(const char* p, size_t nLen)
+{
+    if (nLen == 0 || (m_bInEntry && m_bEntryFailed))
+        return;
+    size_t nDone = fwrite(p, 1, nLen, m_pFile);
+    fflush(m_pFile);
+    if (!m_bInEntry)
+        return;
+    m_nEntryWritten += (long long)nDone;
+    if (nDone != nLen)
+        m_bEntryFailed = TRUE;
 }
 
 // ---- formatted entries ------------------------------------------------------
@@ -238,6 +309,7 @@ BOOL CTxtLog::WriteLog(const char* pszFormat, ...)
     if (m_pFile == NULL)
         return TRUE;  // closed by another thread while this one waited
 
+    BeginEntry();
     char szStamp[STAMP_SIZE];
     memset(szStamp, 0, sizeof(szStamp));
     QwFormatNow(szStamp, sizeof(szStamp), "%Y-%m-%d %H:%M:%S  ");
@@ -253,6 +325,7 @@ BOOL CTxtLog::WriteLog(const char* pszFormat, ...)
     va_end(args);
     WriteText(szMessage);
     WriteText(s_szEntryEnd);
+    EndEntry();
     return TRUE;
 }
 
@@ -316,6 +389,7 @@ BOOL CTxtLog::DumpHex(const unsigned char* pData, unsigned int nSize, BOOL bOut,
     QW_ASSERT(m_pFile != NULL && pData != NULL);
     if (m_pFile == NULL)
         return TRUE;
+    BeginEntry();
     char szStamp[STAMP_SIZE];
     memset(szStamp, 0, sizeof(szStamp));
     QwFormatNow(szStamp, sizeof(szStamp), bOut ? "%Y-%m-%d %H:%M:%S --> " : "%Y-%m-%d %H:%M:%S <-- ");
@@ -333,6 +407,7 @@ BOOL CTxtLog::DumpHex(const unsigned char* pData, unsigned int nSize, BOOL bOut,
         DumpLine(pRead, nLine, nSize, bHex, nIndent);
     } while (++nLine < nLines);
     WriteText("\r\n");
+    EndEntry();
     return TRUE;
 }
 

@@ -54,6 +54,11 @@ private:
     BOOL BuildFilePath(const char* pszName, char* pszPath, size_t nPathSize);
     BOOL WriteText(const char* psz);
     BOOL WriteText(const char* psz, unsigned int nLen);
+    void BeginEntry();
+    void EndEntry();
+    void AddToFile(const char* p, size_t nLen);
+    void FlushEntry();
+    void PutFile(const char* p, size_t nLen);
     BOOL DumpHex(const unsigned char* pData, unsigned int nSize, BOOL bOut, BOOL bHex);
     void DumpLine(const unsigned char*& pRead, unsigned int nLine, unsigned int nSize, BOOL bHex, unsigned int nIndent);
 
@@ -66,6 +71,15 @@ private:
     // Mirrors m_pFile != NULL for the cheap unlocked test of the writers;
     // written under the lock by Open and Close.
     std::atomic<bool> m_bFileOpen;
+
+    // The entry being made: its file bytes gather here and go out in one write
+    // when it ends (or when the buffer is full, for a dump that does not fit).
+    enum { ENTRY_SIZE = 32768 };
+    char m_szEntry[ENTRY_SIZE];
+    size_t m_nEntry;
+    BOOL m_bInEntry;
+    BOOL m_bEntryFailed;        // a write of the current entry fell short
+    long long m_nEntryWritten;  // bytes of the current entry already in the file
 };
 
 // True when pszName would leave the day folder: it holds a path separator

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <stdio.h>
 #include <string.h>
+#include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
@@ -90,6 +91,22 @@ BOOL QwIsReadable(const void* pData, unsigned int nSize)
     if (nResult >= 0)
         return nResult ? TRUE : FALSE;
     return ReadableByPipe((const char*)pData, nSize);
+}
+
+FILE* QwOpenAppend(const char* pszPath)
+{
+    FILE* pFile = fopen(pszPath, "a+b");  // "a": O_APPEND
+    if (pFile != NULL)
+        setvbuf(pFile, NULL, _IONBF, 0);
+    return pFile;
+}
+
+BOOL QwCutTail(FILE* pFile, long long nBytes)
+{
+    struct stat st;
+    if (pFile == NULL || nBytes < 0 || fstat(fileno(pFile), &st) != 0 || st.st_size < nBytes)
+        return FALSE;
+    return ftruncate(fileno(pFile), (off_t)(st.st_size - nBytes)) == 0 ? TRUE : FALSE;
 }
 
 void QwDebugOutput(const char* pszText)

@@ -1,6 +1,8 @@
 // The Windows side of the helpers Platform.h declares.
 #include "../LogClass/Platform.h"
 
+#include <fcntl.h>
+#include <io.h>
 #include <stdio.h>
 
 BOOL QwLocalTime(const time_t* pClock, struct tm* pTm)
@@ -55,6 +57,54 @@ BOOL QwIsReadable(const void* pData, unsigned int nSize)
         nAddr = nRegionEnd;
     }
     return TRUE;
+}
+
+FILE* QwOpenAppend(const char* pszPath)
+{
+    // FILE_APPEND_DATA without FILE_WRITE_DATA: every write lands at the end of
+    // the file, whichever process wrote last.
+    HANDLE hFile = CreateFileA(pszPath, FILE_GENERIC_READ | FILE_APPEND_DATA,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL, OPEN_ALWAYS,
+                               FILE_ATTRIBUTE_NORMAL, NULL);
+    if (hFile == INVALID_HANDLE_VALUE)
+        return NULL;
+    int nFd = _open_osfhandle((intptr_t)hFile, _O_APPEND | _O_BINARY);
+    if (nFd == -1) {
+        CloseHandle(hFile);
+        return NULL;
+    }
+    FILE* pFile = _fdopen(nFd, "a+b");
+    if (pFile == NULL) {
+        _close(nFd);
+        return NULL;
+    }
+    setvbuf(pFile, NULL, _IONBF, 0);
+    return pFile;
+}
+
+BOOL QwCutTail(FILE* pFile, long long nBytes)
+{
+    // Shortening needs FILE_WRITE_DATA, which the append-only handle lacks on
+    // purpose; a second handle of the same file does the cut.
+    if (pFile == NULL || nBytes < 0)
+        return FALSE;
+    HANDLE hFile = (HANDLE)_get_osfhandle(_fileno(pFile));
+    LARGE_INTEGER nSize;
+    if (hFile == INVALID_HANDLE_VALUE || !GetFileSizeEx(hFile, &nSize) || nSize.QuadPart < nBytes)
+        return FALSE;
+    char szPath[MAX_PATH * 2];
+    DWORD nLen = GetFinalPathNameByHandleA(hFile, szPath, sizeof(szPath), 0);
+    if (nLen == 0 || nLen >= sizeof(szPath))
+        return FALSE;
+    HANDLE hCut = CreateFileA(szPath, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (hCut == INVALID_HANDLE_VALUE)
+        return FALSE;
+    LARGE_INTEGER nEnd;
+    nEnd.QuadPart = nSize.QuadPart - nBytes;
+    BOOL bCut = SetFilePointerEx(hCut, nEnd, NULL, FILE_BEGIN) && SetEndOfFile(hCut);
+    CloseHandle(hCut);
+    return bCut;
 }
 
 void QwDebugOutput(const char* pszText)

@@ -2,12 +2,15 @@
  * drives every operation through the hand-laid table (QwDrive.c). Prints
  * "ok <step>" or "bad <step>: got N, want M" per step and exits 0 only when
  * every step gave what it must (every TRUE exactly 1).
- * Usage: qw_c_host [seconds to hold the console before switching it off] */
+ * Usage: qw_c_host [seconds to hold the console before switching it off [detach]]
+ * "detach" first leaves any console the program was started with, as a windowed
+ * program has none, so the console the library then allocates is its own window. */
 #define _POSIX_C_SOURCE 200809L
 #include "QwLogTable.h"
 
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -20,6 +23,8 @@ static PFN_QW_CREATE LoadCreate(void)
 }
 
 static void Hold(unsigned int nSeconds) { Sleep(nSeconds * 1000u); }
+
+static void DetachConsole(void) { FreeConsole(); }
 #else
 #include <dlfcn.h>
 #include <limits.h>
@@ -40,11 +45,15 @@ static PFN_QW_CREATE LoadCreate(void)
 }
 
 static void Hold(unsigned int nSeconds) { sleep(nSeconds); }
+
+static void DetachConsole(void) {}
 #endif
 
 int main(int argc, char** argv)
 {
     QwStep aSteps[QW_MAX_STEPS];
+    if (argc > 2 && strcmp(argv[2], "detach") == 0)
+        DetachConsole();
     PFN_QW_CREATE pfnCreate = LoadCreate();
     if (pfnCreate == NULL) {
         printf("bad load: no CreateLogObject\n");

@@ -28,12 +28,13 @@ typedef int BOOL;
 #endif
 
 /* The log object. Seven operations in fixed slot order; no destructor:
- * a host never deletes the object, it calls Release. */
+ * a host never deletes the object, it calls Release. On 32-bit Windows the
+ * fixed-argument operations are __thiscall and the two variadic ones __cdecl,
+ * as MSVC and MinGW both compile this class; a C host lays out the same table. */
 class ILogObject
 {
 public:
-    /* Opens <day folder>/HHMMSS_name.log for appending (NULL name: HHMMSS.log;
-     * a name holding '.' keeps its own extension). TRUE when a file is open. */
+    /* Opens <day folder>/HHMMSS_name.log for appending; TRUE when a file is open after the call. */
     virtual BOOL Open(const char* pszName) = 0;
     /* Closes the file and switches the console mirror off. Always TRUE. */
     virtual BOOL Close() = 0;

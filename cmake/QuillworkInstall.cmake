@@ -1,0 +1,38 @@
+# What `cmake --install` places: the public header, the library (with its import
+# library on Windows, its SONAME links on Linux) and a CMake package, so that a
+# consumer writes find_package(Quillwork) and links Quillwork::Quillwork, or takes
+# only the header with Quillwork::Headers when it loads the library at run time.
+# On Linux also quillwork.pc for pkg-config.
+include(GNUInstallDirs)
+include(CMakePackageConfigHelpers)
+
+set(QW_PACKAGE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/Quillwork)
+
+add_library(quillwork_headers INTERFACE)
+target_include_directories(quillwork_headers INTERFACE
+  $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/LogClass> $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
+set_target_properties(quillwork_headers PROPERTIES EXPORT_NAME Headers)
+set_target_properties(quillwork PROPERTIES EXPORT_NAME Quillwork)
+
+install(TARGETS quillwork quillwork_headers EXPORT QuillworkTargets
+  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
+install(FILES ${PROJECT_SOURCE_DIR}/LogClass/Quillwork.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+install(EXPORT QuillworkTargets NAMESPACE Quillwork:: DESTINATION ${QW_PACKAGE_DIR})
+
+configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/QuillworkConfig.cmake.in
+  ${PROJECT_BINARY_DIR}/QuillworkConfig.cmake INSTALL_DESTINATION ${QW_PACKAGE_DIR})
+# Same major version, same pointer size: a 32-bit consumer never picks a 64-bit package.
+write_basic_package_version_file(${PROJECT_BINARY_DIR}/QuillworkConfigVersion.cmake
+  VERSION ${PROJECT_VERSION} COMPATIBILITY SameMajorVersion)
+install(FILES ${PROJECT_BINARY_DIR}/QuillworkConfig.cmake ${PROJECT_BINARY_DIR}/QuillworkConfigVersion.cmake
+  DESTINATION ${QW_PACKAGE_DIR})
+
+if(NOT WIN32)
+  # The .pc file finds its prefix from its own folder, so any --prefix works.
+  file(RELATIVE_PATH QW_PC_TO_PREFIX /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /prefix)
+  string(REGEX REPLACE "/$" "" QW_PC_TO_PREFIX "${QW_PC_TO_PREFIX}")
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/quillwork.pc.in ${PROJECT_BINARY_DIR}/quillwork.pc @ONLY)
+  install(FILES ${PROJECT_BINARY_DIR}/quillwork.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+endif()

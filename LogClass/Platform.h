@@ -43,6 +43,13 @@ BOOL QwIsReadable(const void* pData, unsigned int nSize);
 // shared for reading, writing and deleting. NULL when it cannot be opened.
 FILE* QwOpenAppend(const char* pszPath);
 
+// Around one append: on Windows an exclusive lock of one byte far past any data
+// of the file, which every Quillwork writer of the file takes, in this process or
+// another, so appends never overlap where the file system does not make appends
+// atomic by itself (Wine, network shares). On POSIX, O_APPEND suffices: no-ops.
+void QwLockAppend(FILE* pFile);
+void QwUnlockAppend(FILE* pFile);
+
 // Cuts the last nBytes off the file open behind pFile (a torn entry on a full
 // disk). TRUE on success; FALSE where the handle may not shorten the file.
 BOOL QwCutTail(FILE* pFile, long long nBytes);

@@ -78,7 +78,7 @@ BOOL CTxtLog::CreateLogDir()
 {
     m_strLogDir = m_strAppDir + QW_PATH_SEP_STR + "Log";
     std::string strPattern = m_strAppDir + QW_PATH_SEP_STR + "*.*";
-    if (!FindDir(strPattern.c_str(), "Log") && !CreateDirectoryA(m_strLogDir.c_str(), NULL))
+    if (!FindOrMakeDir(strPattern.c_str(), "Log", m_strLogDir.c_str()))
         return FALSE;
 
     char szDate[20];
@@ -86,9 +86,15 @@ BOOL CTxtLog::CreateLogDir()
     QwFormatNow(szDate, sizeof(szDate), "%Y-%m-%d");
     strPattern = m_strLogDir + QW_PATH_SEP_STR + "*.*";
     m_strLogDir = m_strLogDir + QW_PATH_SEP_STR + szDate;
-    if (!FindDir(strPattern.c_str(), szDate) && !CreateDirectoryA(m_strLogDir.c_str(), NULL))
-        return FALSE;
-    return TRUE;
+    return FindOrMakeDir(strPattern.c_str(), szDate, m_strLogDir.c_str());
+}
+
+// TRUE when the folder pszName (full path pszPath) is in the listing of pszPattern
+// or has been made. A creation that fails because another object or process made
+// the folder a moment before counts as found: the search is made once more.
+BOOL CTxtLog::FindOrMakeDir(const char* pszPattern, const char* pszName, const char* pszPath)
+{
+    return FindDir(pszPattern, pszName) || CreateDirectoryA(pszPath, NULL) || FindDir(pszPattern, pszName);
 }
 
 BOOL CTxtLog::FindDir(const char* pszPattern, const char* pszName)
@@ -279,8 +285,10 @@ void CTxtLog::PutFile(const char* p, size_t nLen)
 {
     if (nLen == 0 || (m_bInEntry && m_bEntryFailed))
         return;
+    QwLockAppend(m_pFile);
     size_t nDone = fwrite(p, 1, nLen, m_pFile);
     fflush(m_pFile);
+    QwUnlockAppend(m_pFile);
     if (!m_bInEntry)
         return;
     m_nEntryWritten += (long long)nDone;

@@ -49,6 +49,7 @@ private:
     void Unlock();
     BOOL CreateLogDir();
     BOOL FindDir(const char* pszPattern, const char* pszName);
+    BOOL FindOrMakeDir(const char* pszPattern, const char* pszName, const char* pszPath);
     void ReadHostFolder();
     void ReadConsoleSetting();
     BOOL BuildFilePath(const char* pszName, char* pszPath, size_t nPathSize);

@@ -101,6 +101,10 @@ FILE* QwOpenAppend(const char* pszPath)
     return pFile;
 }
 
+void QwLockAppend(FILE*) {}
+
+void QwUnlockAppend(FILE*) {}
+
 BOOL QwCutTail(FILE* pFile, long long nBytes)
 {
     struct stat st;

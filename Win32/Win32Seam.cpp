@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <io.h>
 #include <stdio.h>
+#include <string.h>
 
 BOOL QwLocalTime(const time_t* pClock, struct tm* pTm)
 {
@@ -80,6 +81,36 @@ FILE* QwOpenAppend(const char* pszPath)
     }
     setvbuf(pFile, NULL, _IONBF, 0);
     return pFile;
+}
+
+namespace {
+
+// The one byte every writer locks: far past the end of any log file.
+void AppendLockRange(OVERLAPPED* pAt)
+{
+    memset(pAt, 0, sizeof(*pAt));
+    pAt->Offset = 0;
+    pAt->OffsetHigh = 0x7FFFFFFF;
+}
+
+} // namespace
+
+void QwLockAppend(FILE* pFile)
+{
+    HANDLE hFile = (HANDLE)_get_osfhandle(_fileno(pFile));
+    OVERLAPPED at;
+    AppendLockRange(&at);
+    if (hFile != INVALID_HANDLE_VALUE)
+        LockFileEx(hFile, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &at);  // waits for another writer
+}
+
+void QwUnlockAppend(FILE* pFile)
+{
+    HANDLE hFile = (HANDLE)_get_osfhandle(_fileno(pFile));
+    OVERLAPPED at;
+    AppendLockRange(&at);
+    if (hFile != INVALID_HANDLE_VALUE)
+        UnlockFileEx(hFile, 0, 1, 0, &at);
 }
 
 BOOL QwCutTail(FILE* pFile, long long nBytes)

@@ -1,0 +1,192 @@
+// Several writers on one log file: two objects of one process, or one object in
+// each of several processes, all opening the same name in the same second. Then
+// a checker reads the file back: every entry whole, none interleaved, counts exact.
+//
+//   qw_sharedfile objects <count> <start>      two objects on two threads
+//   qw_sharedfile write <id> <count> <start>   one writer (run several at once)
+//   qw_sharedfile check <file> <writers> <count>
+// <start> is the second (time()) at which the writers open the file.
+#include "QwLoader.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <time.h>
+
+#include <chrono>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+const char BANNER[] = "\r\n------\r\n\r\n\r\n";
+const int DUMP_EVERY = 100;     // every 100th entry of a writer is followed by a dump
+const unsigned int DUMP_SIZE = 40;  // three dump lines
+
+// The dump's payload for writer nId: its bytes carry the writer's number.
+std::vector<unsigned char> DumpData(int nId)
+{
+    std::vector<unsigned char> data(DUMP_SIZE);
+    for (unsigned int i = 0; i < DUMP_SIZE; ++i)
+        data[i] = (unsigned char)(nId * 16 + i);
+    return data;
+}
+
+// Waits until time() reaches tStart.
+void WaitFor(time_t tStart)
+{
+    while (time(NULL) < tStart)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+}
+
+// Writes nCount entries (and a dump after every DUMP_EVERY-th) as writer nId.
+bool WriteAll(ILogObject* pLog, int nId, int nCount)
+{
+    std::vector<unsigned char> data = DumpData(nId);
+    for (int i = 0; i < nCount; ++i) {
+        if (pLog->WriteLog("w%d n%d", nId, i) != 1)
+            return false;
+        if (i % DUMP_EVERY == DUMP_EVERY - 1 && pLog->WriteHex(&data[0], DUMP_SIZE, 1, 1) != 1)
+            return false;
+    }
+    return true;
+}
+
+// Makes an object, opens "Shared" at tStart, writes as writer nId, releases it.
+bool RunWriter(PFN_CREATELOGOBJECT pfnCreate, int nId, int nCount, time_t tStart)
+{
+    ILogObject* pLog = pfnCreate(0);
+    if (pLog == NULL)
+        return false;
+    WaitFor(tStart);
+    bool bOk = pLog->Open("Shared") == 1 && WriteAll(pLog, nId, nCount);
+    pLog->Release();
+    return bOk;
+}
+
+int Objects(int nCount, time_t tStart)
+{
+    PFN_CREATELOGOBJECT pfnCreate = QwLoadFactory();
+    if (pfnCreate == NULL)
+        return 2;
+    bool abOk[2] = { false, false };
+    std::thread first([&] { abOk[0] = RunWriter(pfnCreate, 1, nCount, tStart); });
+    std::thread second([&] { abOk[1] = RunWriter(pfnCreate, 2, nCount, tStart); });
+    first.join();
+    second.join();
+    return abOk[0] && abOk[1] ? 0 : 1;
+}
+
+int Write(int nId, int nCount, time_t tStart)
+{
+    PFN_CREATELOGOBJECT pfnCreate = QwLoadFactory();
+    if (pfnCreate == NULL)
+        return 2;
+    return RunWriter(pfnCreate, nId, nCount, tStart) ? 0 : 1;
+}
+
+// The text of writer nId's dump after its stamp ("YYYY-MM-DD HH:MM:SS").
+std::string DumpText(int nId)
+{
+    std::vector<unsigned char> data = DumpData(nId);
+    std::string str;
+    for (unsigned int nLine = 0; nLine * 16 < DUMP_SIZE; ++nLine) {
+        char szLabel[16], szValue[8];
+        snprintf(szLabel, sizeof(szLabel), "%08Xh: ", nLine * 16);
+        std::string strBytes;
+        for (unsigned int i = nLine * 16; i < DUMP_SIZE && i < nLine * 16 + 16; ++i) {
+            snprintf(szValue, sizeof(szValue), "%02X ", data[i]);
+            strBytes += szValue;
+        }
+        if (strBytes.size() == 48)
+            strBytes += ";";
+        str += (nLine == 0 ? " --> " : std::string(24, ' ')) + szLabel + strBytes + "\r\n";
+    }
+    return str + "\r\n";
+}
+
+bool IsStamp(const std::string& str, size_t nPos)
+{
+    static const char s_szShape[] = "dddd-dd-dd dd:dd:dd";
+    if (nPos + 19 > str.size())
+        return false;
+    for (size_t i = 0; i < 19; ++i) {
+        char c = str[nPos + i];
+        if (s_szShape[i] == 'd' ? (c < '0' || c > '9') : c != s_szShape[i])
+            return false;
+    }
+    return true;
+}
+
+int Check(const char* pszFile, int nWriters, int nCount)
+{
+    FILE* p = fopen(pszFile, "rb");
+    if (p == NULL) {
+        printf("cannot read %s\n", pszFile);
+        return 2;
+    }
+    std::string str;
+    char buf[65536];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof(buf), p)) > 0)
+        str.append(buf, n);
+    fclose(p);
+
+    std::map<int, int> next, dumps;
+    int nBanners = 0, nBroken = 0;
+    size_t nPos = 0;
+    const size_t nBanner = strlen(BANNER);
+    while (nPos < str.size() && nBroken == 0) {
+        if (str.compare(nPos, nBanner, BANNER) == 0) {
+            ++nBanners;
+            nPos += nBanner;
+            continue;
+        }
+        int nId = 0, nNum = 0, nUsed = 0;
+        if (IsStamp(str, nPos) && sscanf(str.c_str() + nPos + 19, "  w%d n%d%n", &nId, &nNum, &nUsed) == 2 &&
+            str.compare(nPos + 19 + nUsed, 4, "\r\n\r\n") == 0) {
+            if (nNum != next[nId])
+                ++nBroken;  // lost, repeated or out of order
+            next[nId] = nNum + 1;
+            nPos += 19 + nUsed + 4;
+            continue;
+        }
+        bool bDump = false;
+        for (int nWho = 1; nWho <= nWriters && !bDump; ++nWho) {
+            std::string strDump = DumpText(nWho);
+            if (IsStamp(str, nPos) && str.compare(nPos + 19, strDump.size(), strDump) == 0) {
+                ++dumps[nWho];
+                nPos += 19 + strDump.size();
+                bDump = true;
+            }
+        }
+        if (!bDump) {
+            printf("broken entry at byte %zu: %.60s\n", nPos, str.c_str() + nPos);
+            ++nBroken;
+        }
+    }
+    bool bOk = nBroken == 0 && nBanners == nWriters;
+    for (int nId = 1; nId <= nWriters; ++nId) {
+        printf("writer %d: %d entries, %d dumps\n", nId, next[nId], dumps[nId]);
+        bOk = bOk && next[nId] == nCount && dumps[nId] == nCount / DUMP_EVERY;
+    }
+    printf("%d banners, %d broken, %zu bytes\n", nBanners, nBroken, str.size());
+    return bOk ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    std::string strMode = argc > 1 ? argv[1] : "";
+    if (strMode == "objects" && argc == 4)
+        return Objects(atoi(argv[2]), (time_t)atoll(argv[3]));
+    if (strMode == "write" && argc == 5)
+        return Write(atoi(argv[2]), atoi(argv[3]), (time_t)atoll(argv[4]));
+    if (strMode == "check" && argc == 5)
+        return Check(argv[2], atoi(argv[3]), atoi(argv[4]));
+    fprintf(stderr, "usage: qw_sharedfile objects <count> <start> | write <id> <count> <start> | check <file> <writers> <count>\n");
+    return 2;
+}

@@ -43,10 +43,10 @@ BOOL QwIsReadable(const void* pData, unsigned int nSize);
 // shared for reading, writing and deleting. NULL when it cannot be opened.
 FILE* QwOpenAppend(const char* pszPath);
 
-// Around one append: on Windows an exclusive lock of one byte far past any data
-// of the file, which every Quillwork writer of the file takes, in this process or
-// another, so appends never overlap where the file system does not make appends
-// atomic by itself (Wine, network shares). On POSIX, O_APPEND suffices: no-ops.
+// Around one append. Across processes the append-only stream keeps appends
+// apart; within a process, Windows takes one lock for the appends of every
+// object, so two objects on one file never overlap even where the file system
+// emulates appends (Wine). On POSIX, O_APPEND suffices: no-ops.
 void QwLockAppend(FILE* pFile);
 void QwUnlockAppend(FILE* pFile);
 

@@ -85,33 +85,24 @@ FILE* QwOpenAppend(const char* pszPath)
 
 namespace {
 
-// The one byte every writer locks: far past the end of any log file.
-void AppendLockRange(OVERLAPPED* pAt)
+// One lock for the appends of every object of the process.
+struct CAppendLock
 {
-    memset(pAt, 0, sizeof(*pAt));
-    pAt->Offset = 0;
-    pAt->OffsetHigh = 0x7FFFFFFF;
+    CAppendLock() { InitializeCriticalSection(&m_cs); }
+    CRITICAL_SECTION m_cs;
+};
+
+CRITICAL_SECTION& AppendLock()
+{
+    static CAppendLock s_lock;  // made once, on first use, by whichever thread comes first
+    return s_lock.m_cs;
 }
 
 } // namespace
 
-void QwLockAppend(FILE* pFile)
-{
-    HANDLE hFile = (HANDLE)_get_osfhandle(_fileno(pFile));
-    OVERLAPPED at;
-    AppendLockRange(&at);
-    if (hFile != INVALID_HANDLE_VALUE)
-        LockFileEx(hFile, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &at);  // waits for another writer
-}
+void QwLockAppend(FILE*) { EnterCriticalSection(&AppendLock()); }
 
-void QwUnlockAppend(FILE* pFile)
-{
-    HANDLE hFile = (HANDLE)_get_osfhandle(_fileno(pFile));
-    OVERLAPPED at;
-    AppendLockRange(&at);
-    if (hFile != INVALID_HANDLE_VALUE)
-        UnlockFileEx(hFile, 0, 1, 0, &at);
-}
+void QwUnlockAppend(FILE*) { LeaveCriticalSection(&AppendLock()); }
 
 BOOL QwCutTail(FILE* pFile, long long nBytes)
 {

@@ -4,6 +4,8 @@
 //
 //   qw_sharedfile objects <count> <start>      two objects on two threads
 //   qw_sharedfile write <id> <count> <start>   one writer (run several at once)
+//   qw_sharedfile raw <id> <count> <start>     the same bytes without the library,
+//                                              one append-only write per entry
 //   qw_sharedfile check <file> <writers> <count>
 // <start> is the second (time()) at which the writers open the file.
 #include "QwLoader.h"
@@ -18,6 +20,28 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#if defined(_WIN32)
+// Appends through a handle of its own with FILE_APPEND_DATA only, as the library does.
+struct RawFile
+{
+    explicit RawFile(const std::string& strPath)
+        : h(CreateFileA(strPath.c_str(), FILE_GENERIC_READ | FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                        NULL, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL)) {}
+    ~RawFile() { CloseHandle(h); }
+    void Append(const std::string& str) { DWORD n = 0; WriteFile(h, str.data(), (DWORD)str.size(), &n, NULL); }
+    HANDLE h;
+};
+#else
+#include <fcntl.h>
+struct RawFile
+{
+    explicit RawFile(const std::string& strPath) : fd(open(strPath.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644)) {}
+    ~RawFile() { close(fd); }
+    void Append(const std::string& str) { ssize_t n = write(fd, str.data(), str.size()); (void)n; }
+    int fd;
+};
+#endif
 
 namespace {
 
@@ -107,6 +131,28 @@ std::string DumpText(int nId)
     return str + "\r\n";
 }
 
+// Writes what a writer's object would, stamp of the moment included, one append
+// per entry, into <host>/Log/raw/HHMMSS_Shared.log; no library involved.
+int Raw(int nId, int nCount, time_t tStart)
+{
+    const std::string strDir = QwHostFolder() + QwSeparator() + "Log";
+    WaitFor(tStart);
+    char szStamp[32], szName[32];
+    struct tm tmNow = *localtime(&tStart);
+    strftime(szName, sizeof(szName), "%H%M%S_Shared.log", &tmNow);
+    RawFile file(strDir + QwSeparator() + szName);
+    file.Append(BANNER);
+    const std::string strDump = DumpText(nId);
+    for (int i = 0; i < nCount; ++i) {
+        time_t tNow = time(NULL);
+        strftime(szStamp, sizeof(szStamp), "%Y-%m-%d %H:%M:%S", localtime(&tNow));
+        file.Append(std::string(szStamp) + "  w" + std::to_string(nId) + " n" + std::to_string(i) + "\r\n\r\n");
+        if (i % DUMP_EVERY == DUMP_EVERY - 1)
+            file.Append(szStamp + strDump);
+    }
+    return 0;
+}
+
 bool IsStamp(const std::string& str, size_t nPos)
 {
     static const char s_szShape[] = "dddd-dd-dd dd:dd:dd";
@@ -185,6 +231,8 @@ int main(int argc, char** argv)
         return Objects(atoi(argv[2]), (time_t)atoll(argv[3]));
     if (strMode == "write" && argc == 5)
         return Write(atoi(argv[2]), atoi(argv[3]), (time_t)atoll(argv[4]));
+    if (strMode == "raw" && argc == 5)
+        return Raw(atoi(argv[2]), atoi(argv[3]), (time_t)atoll(argv[4]));
     if (strMode == "check" && argc == 5)
         return Check(argv[2], atoi(argv[3]), atoi(argv[4]));
     fprintf(stderr, "usage: qw_sharedfile objects <count> <start> | write <id> <count> <start> | check <file> <writers> <count>\n");

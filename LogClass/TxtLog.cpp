@@ -32,7 +32,9 @@ CTxtLog::CTxtLog()
     , m_bInEntry(FALSE)
     , m_bEntryFailed(FALSE)
     , m_nEntryWritten(0)
+    , m_tStamp(0)
 {
+    m_szStampTime[0] = '\0';
     InitializeCriticalSection(&m_cs);
     ReadHostFolder();
     ReadConsoleSetting();
@@ -228,6 +230,21 @@ BOOL CTxtLog::WriteText(const char* psz, unsigned int nLen)
     return TRUE;
 }
 
+// The local time of now, "YYYY-MM-DD HH:MM:SS", then pszTail, into pszStamp
+// (zero-filled, nothing when the time cannot be read). The date and time text is
+// made again only when the second changes. Called under the lock.
+void CTxtLog::FormatStamp(char* pszStamp, size_t nSize, const char* pszTail)
+{
+    memset(pszStamp, 0, nSize);
+    time_t tNow = QwTime();
+    if (tNow != m_tStamp || m_szStampTime[0] == '\0') {
+        QwFormatNow(m_szStampTime, sizeof(m_szStampTime), "%Y-%m-%d %H:%M:%S");
+        m_tStamp = tNow;
+    }
+    if (m_szStampTime[0] != '\0')
+        snprintf(pszStamp, nSize, "%s%s", m_szStampTime, pszTail);
+}
+
 // Starts gathering an entry's file bytes; the console still gets each piece at once.
 void CTxtLog::BeginEntry()
 {
@@ -320,7 +337,7 @@ BOOL CTxtLog::WriteLog(const char* pszFormat, ...)
     BeginEntry();
     char szStamp[STAMP_SIZE];
     memset(szStamp, 0, sizeof(szStamp));
-    QwFormatNow(szStamp, sizeof(szStamp), "%Y-%m-%d %H:%M:%S  ");
+    FormatStamp(szStamp, sizeof(szStamp), "  ");
     m_console.SetColor(COLOR_STAMP);
     WriteText(szStamp);
     m_console.SetColor(COLOR_NORMAL);
@@ -358,10 +375,50 @@ const char s_szIndent[] = "                                     ";  // 37 spaces
 
 } // namespace
 
+namespace {
+
+const char s_szHexDigits[] = "0123456789ABCDEF";
+
+// The text of one value, as "%02X " or "%02d " would give it, into pszValue
+// (at least VALUE_SIZE bytes, terminated).
+void FormatValue(char* pszValue, unsigned char nValue, BOOL bHex)
+{
+    char* p = pszValue;
+    if (bHex) {
+        *p++ = s_szHexDigits[nValue >> 4];
+        *p++ = s_szHexDigits[nValue & 15];
+    } else {
+        if (nValue >= 100)
+            *p++ = (char)('0' + nValue / 100);
+        *p++ = (char)('0' + nValue / 10 % 10);
+        *p++ = (char)('0' + nValue % 10);
+    }
+    *p++ = ' ';
+    *p = '\0';
+}
+
+} // namespace
+
 void QwFormatDumpLabel(char* pszLabel, size_t nLabelSize, unsigned int nOffset, BOOL bHex)
 {
+    if (nLabelSize == 0)
+        return;
     memset(pszLabel, 0, nLabelSize);
-    snprintf(pszLabel, nLabelSize, bHex ? "%08Xh: " : "%08ud: ", nOffset);
+    // "%08Xh: " or "%08ud: ": digits from the right, at least eight of them.
+    char szLabel[24];
+    char* p = szLabel + sizeof(szLabel);
+    *--p = '\0';
+    *--p = ' ';
+    *--p = ':';
+    *--p = bHex ? 'h' : 'd';
+    const unsigned int nBase = bHex ? 16 : 10;
+    int nDigits = 0;
+    for (unsigned int n = nOffset; n != 0 || nDigits < 8; n /= nBase, ++nDigits)
+        *--p = s_szHexDigits[n % nBase];
+    size_t nLen = strlen(p);
+    if (nLen >= nLabelSize)
+        nLen = nLabelSize - 1;  // cut as snprintf would
+    memcpy(pszLabel, p, nLen);
 }
 
 void QwFormatDumpBytes(char* pszBytes, size_t nBytesSize, const unsigned char* pLine, unsigned int nCount, BOOL bHex)
@@ -370,8 +427,7 @@ void QwFormatDumpBytes(char* pszBytes, size_t nBytesSize, const unsigned char* p
     size_t nLen = 0;
     for (unsigned int nValue = 0; nValue < nCount && nValue < VALUES_PER_LINE; ++nValue) {
         char szValue[VALUE_SIZE];
-        memset(szValue, 0, sizeof(szValue));
-        snprintf(szValue, sizeof(szValue), bHex ? "%02X " : "%02d ", pLine[nValue]);
+        FormatValue(szValue, pLine[nValue], bHex);
         // Only the first 48 characters are ever shown: stop once they stand.
         for (const char* p = szValue; *p != '\0' && nLen < BYTES_SHOWN + 1 && nLen + 1 < nBytesSize; ++p)
             pszBytes[nLen++] = *p;
@@ -400,7 +456,7 @@ BOOL CTxtLog::DumpHex(const unsigned char* pData, unsigned int nSize, BOOL bOut,
     BeginEntry();
     char szStamp[STAMP_SIZE];
     memset(szStamp, 0, sizeof(szStamp));
-    QwFormatNow(szStamp, sizeof(szStamp), bOut ? "%Y-%m-%d %H:%M:%S --> " : "%Y-%m-%d %H:%M:%S <-- ");
+    FormatStamp(szStamp, sizeof(szStamp), bOut ? " --> " : " <-- ");
     m_console.SetColor(COLOR_STAMP);
     WriteText(szStamp);
     m_console.SetColor(COLOR_NORMAL);

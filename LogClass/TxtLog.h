@@ -55,6 +55,7 @@ private:
     BOOL BuildFilePath(const char* pszName, char* pszPath, size_t nPathSize);
     BOOL WriteText(const char* psz);
     BOOL WriteText(const char* psz, unsigned int nLen);
+    void FormatStamp(char* pszStamp, size_t nSize, const char* pszTail);
     void BeginEntry();
     void EndEntry();
     void AddToFile(const char* p, size_t nLen);
@@ -81,6 +82,10 @@ private:
     BOOL m_bInEntry;
     BOOL m_bEntryFailed;        // a write of the current entry fell short
     long long m_nEntryWritten;  // bytes of the current entry already in the file
+
+    // The date and time text of the second m_tStamp, made once per second.
+    time_t m_tStamp;
+    char m_szStampTime[20];
 };
 
 // True when pszName would leave the day folder: it holds a path separator

@@ -43,12 +43,13 @@ BOOL QwIsReadable(const void* pData, unsigned int nSize);
 // shared for reading, writing and deleting. NULL when it cannot be opened.
 FILE* QwOpenAppend(const char* pszPath);
 
-// Around one append. Across processes the append-only stream keeps appends
-// apart; within a process, Windows takes one lock for the appends of every
-// object, so two objects on one file never overlap even where the file system
-// emulates appends (Wine). On POSIX, O_APPEND suffices: no-ops.
-void QwLockAppend(FILE* pFile);
-void QwUnlockAppend(FILE* pFile);
+// Appends nLen bytes of p to the file open behind pFile in one write, in the
+// operating system when it returns; gives the bytes written. On POSIX one fwrite
+// of the unbuffered O_APPEND stream. On Windows one WriteFile on the stream's
+// append-only handle, past the C runtime (which may split a count into two
+// writes), under one lock for every object of the process, so that two objects
+// on one file never overlap even where the file system emulates appends (Wine).
+size_t QwAppendBytes(FILE* pFile, const char* p, size_t nLen);
 
 // Cuts the last nBytes off the file open behind pFile (a torn entry on a full
 // disk). TRUE on success; FALSE where the handle may not shorten the file.

@@ -295,17 +295,14 @@ void CTxtLog::FlushEntry()
     m_nEntry = 0;
 }
 
-// One write of nLen bytes to the end of the file (the stream is unbuffered), in
-// the operating system when it returns. Once a write of an entry fell short, the
+// One write of nLen bytes to the end of the file, in the operating system when
+// it returns. Once a write of an entry fell short, the
 // rest of that entry is dropped: it is cut off at its end.
 void CTxtLog::PutFile(const char* p, size_t nLen)
 {
     if (nLen == 0 || (m_bInEntry && m_bEntryFailed))
         return;
-    QwLockAppend(m_pFile);
-    size_t nDone = fwrite(p, 1, nLen, m_pFile);
-    fflush(m_pFile);
-    QwUnlockAppend(m_pFile);
+    size_t nDone = QwAppendBytes(m_pFile, p, nLen);
     if (!m_bInEntry)
         return;
     m_nEntryWritten += (long long)nDone;

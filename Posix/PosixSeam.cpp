@@ -101,9 +101,12 @@ FILE* QwOpenAppend(const char* pszPath)
     return pFile;
 }
 
-void QwLockAppend(FILE*) {}
-
-void QwUnlockAppend(FILE*) {}
+size_t QwAppendBytes(FILE* pFile, const char* p, size_t nLen)
+{
+    size_t nDone = fwrite(p, 1, nLen, pFile);
+    fflush(pFile);
+    return nDone;
+}
 
 BOOL QwCutTail(FILE* pFile, long long nBytes)
 {

@@ -100,9 +100,25 @@ CRITICAL_SECTION& AppendLock()
 
 } // namespace
 
-void QwLockAppend(FILE*) { EnterCriticalSection(&AppendLock()); }
-
-void QwUnlockAppend(FILE*) { LeaveCriticalSection(&AppendLock()); }
+size_t QwAppendBytes(FILE* pFile, const char* p, size_t nLen)
+{
+    HANDLE hFile = (HANDLE)_get_osfhandle(_fileno(pFile));
+    if (hFile == INVALID_HANDLE_VALUE)
+        return 0;
+    size_t nDone = 0;
+    EnterCriticalSection(&AppendLock());
+    while (nDone < nLen) {  // one WriteFile, unless a count passes what a DWORD holds
+        DWORD nPart = nLen - nDone > 0x40000000 ? 0x40000000 : (DWORD)(nLen - nDone);
+        DWORD nWritten = 0;
+        if (!WriteFile(hFile, p + nDone, nPart, &nWritten, NULL) || nWritten == 0) {
+            nDone += nWritten;
+            break;
+        }
+        nDone += nWritten;
+    }
+    LeaveCriticalSection(&AppendLock());
+    return nDone;
+}
 
 BOOL QwCutTail(FILE* pFile, long long nBytes)
 {

@@ -6,6 +6,7 @@
 #include "Support.h"
 
 #include "Model.h"
+#include "GuardedPages.h"
 
 #include <stdio.h>
 #include <string.h>
@@ -204,8 +205,8 @@ TEST_F(BadInputTest, DumpsOfOddAndLargeSizesMatchTheLayout)
 
 TEST_F(BadInputTest, UnreadableAndPartlyReadableRangesWriteNothing)
 {
-    Pages pages;
-    const unsigned char* pEdge = pages.Unreadable();
+    qwtest::GuardedPages pages;
+    const unsigned char* pEdge = pages.Guard();
     struct Case
     {
         const unsigned char* pData;
@@ -220,7 +221,7 @@ TEST_F(BadInputTest, UnreadableAndPartlyReadableRangesWriteNothing)
         { pEdge, 0, strOut + "00000000h: \r\n\r\n" },
         { pEdge - 8, 16, "" },
         { pEdge - 1, 2, "" },
-        { pages.Readable(), (unsigned int)pages.PageSize() + 1, "" },
+        { pages.Readable(), (unsigned int)pages.Page() + 1, "" },
         { pages.Readable(), 0xFFFFFFFFu, "" },
         { pEdge - 3, 3, strOut + "00000000h: AB AB AB \r\n\r\n" },
     };

@@ -1,5 +1,5 @@
 // What the reliability suites need from the OS, one file per platform:
-// folders, memory that cannot be read, and a child process on a pipe.
+// folders and a child process on a pipe.
 #ifndef QW_REL_OS_H
 #define QW_REL_OS_H
 
@@ -35,22 +35,6 @@ void RemoveTree(const std::string& strPath);
 // A number of this process, for names no other run uses.
 long ProcessId();
 
-// Two pages: the first readable (filled with 0xAB), the second not readable.
-class Pages
-{
-public:
-    Pages();
-    ~Pages();
-    const unsigned char* Readable() const { return m_p; }
-    const unsigned char* Unreadable() const { return m_p + m_nPage; }
-    size_t PageSize() const { return m_nPage; }
-
-private:
-    Pages(const Pages&);
-    Pages& operator=(const Pages&);
-    unsigned char* m_p;
-    size_t m_nPage;
-};
 
 // This program started again with the given arguments, its standard output
 // on a pipe the parent reads line by line.

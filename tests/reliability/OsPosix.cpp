@@ -7,7 +7,6 @@
 #include <signal.h>
 #include <stdlib.h>
 #include <string.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -79,16 +78,6 @@ int RemoveOne(const char* pszPath, const struct stat*, int, struct FTW*) { retur
 void RemoveTree(const std::string& strPath) { nftw(strPath.c_str(), &RemoveOne, 16, FTW_DEPTH | FTW_PHYS); }
 
 long ProcessId() { return (long)getpid(); }
-
-Pages::Pages()
-{
-    m_nPage = (size_t)sysconf(_SC_PAGESIZE);
-    m_p = (unsigned char*)mmap(NULL, 2 * m_nPage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    memset(m_p, 0xAB, m_nPage);
-    mprotect(m_p + m_nPage, m_nPage, PROT_NONE);
-}
-
-Pages::~Pages() { munmap(m_p, 2 * m_nPage); }
 
 struct Child::Impl
 {

@@ -79,19 +79,6 @@ void RemoveTree(const std::string& strPath)
 
 long ProcessId() { return (long)GetCurrentProcessId(); }
 
-Pages::Pages()
-{
-    SYSTEM_INFO si;
-    GetSystemInfo(&si);
-    m_nPage = si.dwPageSize;
-    m_p = (unsigned char*)VirtualAlloc(NULL, 2 * m_nPage, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
-    memset(m_p, 0xAB, m_nPage);
-    DWORD dwOld = 0;
-    VirtualProtect(m_p + m_nPage, m_nPage, PAGE_NOACCESS, &dwOld);
-}
-
-Pages::~Pages() { VirtualFree(m_p, 0, MEM_RELEASE); }
-
 struct Child::Impl
 {
     PROCESS_INFORMATION pi;

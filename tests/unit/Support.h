@@ -6,6 +6,7 @@
 #include "Framework.h"
 #include "Probe.h"
 #include "Quillwork.h"
+#include "GuardedPages.h"
 
 #include <gtest/gtest.h>
 
@@ -60,22 +61,6 @@ bool RemoveOne(const std::string& strPath);  // a file or an empty folder
 // A new, empty folder under the system's temporary folder.
 std::string MakeTempDir();
 
-// Two pages, the first readable (filled with 0xAB) and the second not; given back when done.
-class GuardedPages
-{
-public:
-    GuardedPages();
-    ~GuardedPages();
-    const unsigned char* Readable() const { return m_p; }
-    const unsigned char* Guard() const { return m_p + m_nPage; }
-    size_t Page() const { return m_nPage; }
-
-private:
-    GuardedPages(const GuardedPages&);
-    GuardedPages& operator=(const GuardedPages&);
-    size_t m_nPage;
-    unsigned char* m_p;
-};
 
 struct Releaser
 {

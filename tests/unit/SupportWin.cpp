@@ -1,4 +1,4 @@
-// The Windows side of the test scaffolding: time zone, page protection, limits.
+// The Windows side of the test scaffolding: time zone and limits.
 #include "Support.h"
 
 #include <stdlib.h>
@@ -16,17 +16,5 @@ void UseUtc()
     _tzset();
 }
 
-GuardedPages::GuardedPages()
-{
-    SYSTEM_INFO info;
-    GetSystemInfo(&info);
-    m_nPage = info.dwPageSize;
-    m_p = (unsigned char*)VirtualAlloc(NULL, 2 * m_nPage, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
-    memset(m_p, 0xAB, m_nPage);
-    DWORD dwOld = 0;
-    VirtualProtect(m_p + m_nPage, m_nPage, PAGE_NOACCESS, &dwOld);
-}
-
-GuardedPages::~GuardedPages() { VirtualFree(m_p, 0, MEM_RELEASE); }
 
 } // namespace qwtest

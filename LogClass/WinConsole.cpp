@@ -121,3 +121,11 @@ BOOL CWinConsole::SetColor(WORD wAttr)
         return TRUE;
     return QwConsole().SetConsoleTextAttribute(GetOutput(), wAttr);
 }
+
+void CWinConsole::BeginEntry()
+{
+}
+
+void CWinConsole::EndEntry()
+{
+}

@@ -31,6 +31,13 @@ public:
     HANDLE GetOutput();
     // Sets the text attribute for what follows; TRUE when not open.
     BOOL SetColor(WORD wAttr);
+    // TRUE while this object shows the console.
+    BOOL IsOpen() const { return m_bOpen; }
+    // Bracket the SetColor and Write calls of one entry. The text log calls them
+    // after the entry's file bytes are written; a console may gather the pieces
+    // in between and put them out together at EndEntry.
+    void BeginEntry();
+    void EndEntry();
 
     enum
     {

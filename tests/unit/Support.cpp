@@ -254,6 +254,7 @@ void QwTest::SetUp()
     m_strHost = m_strTemp + SEP + "host";
     ASSERT_TRUE(MakeDir(m_strHost));
     s_strHostExe = m_strHost + SEP + "host.exe";
+    UsePerUserFolder(PerUser());
     SetNow(Utc(2024, 5, 1, 9, 3, 7));
     ClearReports();
     ConsoleRecorder::Reset();

@@ -276,6 +276,12 @@ void QwTest::TearDown()
         RemoveTree(m_strTemp);
 }
 
+void QwTest::MoveHost(const std::string& strFolder)
+{
+    m_strHost = strFolder;
+    s_strHostExe = strFolder + SEP + "host.exe";
+}
+
 LogPtr QwTest::NewLog() { return LogPtr(CreateLogObject(0)); }
 
 } // namespace qwtest

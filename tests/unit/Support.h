@@ -93,6 +93,8 @@ protected:
     std::string Host() const { return m_strHost; }
     std::string LogRoot() const { return m_strHost + SEP + "Log"; }
     std::string Day(const char* pszDate = "2024-05-01") const { return LogRoot() + SEP + pszDate; }
+    // Makes strFolder the host folder: the host path seam gives strFolder/host.exe.
+    void MoveHost(const std::string& strFolder);
     // The per-user folder the tests give the library (nothing of the user's own).
     std::string PerUser() const { return m_strTemp + SEP + "user"; }
 

@@ -232,7 +232,7 @@ TEST_F(RetentionTest, OnlyTheLibrarysOldFilesInRealDayFoldersGo)
     PrepareDays();
     const std::string strOld = DayName(20), strOlder = DayName(30), strOldest = DayName(44);
     // A stranger's files, in an old folder: they and their folder stay.
-    for (const char* psz : { "notes.txt", "12345.log", "1234567.log", "090000.LOG", "abcdef_x.log", "090000.log.bak" })
+    for (const char* psz : { "notes.txt", "12345.log", "1234567.log", "090000.lg", "abcdef_x.log", "090000.log.bak" })
         AddOldFile(strOld, psz, 10);
     // A library-named file written since the cut-off (another process may be writing it).
     WriteWhole(Day(strOlder.c_str()) + SEP + "235959_Live.log", "live");
@@ -262,7 +262,7 @@ TEST_F(RetentionTest, OnlyTheLibrarysOldFilesInRealDayFoldersGo)
         left.push_back("2024-01-02");
     left.push_back("2024-01-01");
     EXPECT_EQ(left, DaysLeft());
-    EXPECT_EQ((std::vector<std::string>{ "090000.LOG", "090000.log.bak", "12345.log", "1234567.log", "abcdef_x.log",
+    EXPECT_EQ((std::vector<std::string>{ "090000.lg", "090000.log.bak", "12345.log", "1234567.log", "abcdef_x.log",
                                          "notes.txt" }),
               ListDir(Day(strOld.c_str())));
     EXPECT_EQ(std::vector<std::string>(1, "235959_Live.log"), ListDir(Day(strOlder.c_str())));

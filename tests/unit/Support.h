@@ -51,6 +51,8 @@ void UseUtc();
 // Points the per-user folder of the library (XDG_STATE_HOME, LOCALAPPDATA) at
 // strFolder; "" leaves the process without one (HOME unset on POSIX too).
 void UsePerUserFolder(const std::string& strFolder);
+// Descriptors (POSIX) or handles (Windows) the process holds open.
+size_t OpenHandles();
 // The day folder the per-user fallback gives host.exe in strFolder at 2024-05-01.
 std::string PerUserDay(const std::string& strFolder);
 

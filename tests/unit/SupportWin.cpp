@@ -23,6 +23,13 @@ void UsePerUserFolder(const std::string& strFolder)
     SetEnvironmentVariableA("LOCALAPPDATA", strFolder.empty() ? NULL : strFolder.c_str());
 }
 
+size_t OpenHandles()
+{
+    DWORD nCount = 0;
+    GetProcessHandleCount(GetCurrentProcess(), &nCount);
+    return nCount;
+}
+
 std::string PerUserDay(const std::string& strFolder) { return strFolder + "\\Quillwork\\host\\Log\\2024-05-01"; }
 
 } // namespace qwtest

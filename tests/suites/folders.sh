@@ -131,7 +131,7 @@ linux_two_at_once() {
     one_golden_file "$dir/Log/2024-05-01/090307_P1.log" 5 && one_golden_file "$dir/Log/2024-05-01/090307_P2.log" 5
 }
 
-if [ -x "$lbin/qw_folderhost" ] && [ -z "${QW_FOLDERS_SKIP_LINUX:-}" ]; then
+if [ -x "$lbin/qw_folderhost" ]; then
   qw_check "linux host path of 300 bytes: logs and Quillwork.ini beside it, nothing in the working folder" linux_deep 300
   qw_check "linux host path of 4000 bytes: logs and Quillwork.ini beside it, nothing in the working folder" linux_deep 4000
   if [ "$(id -u)" = 0 ] && unshare -m --propagation private true 2>/dev/null; then
@@ -201,7 +201,7 @@ wine_cp932() {
     one_golden_file "$dir/Log/*/[0-9][0-9][0-9][0-9][0-9][0-9]_表x.txt"
 }
 
-for arch in ${QW_FOLDERS_ARCHES-win64 win32}; do
+for arch in win64 win32; do
   if [ ! -f "$QW_TOP/build/$arch/bin/qw_folderhost.exe" ]; then echo "FAIL $arch: qw_folderhost.exe not built"; continue; fi
   qw_wine_env "$arch"
   # (Wine starts no program from a folder past 260 characters: the unit suite covers

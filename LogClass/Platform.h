@@ -26,6 +26,11 @@
 #  define QW_DRIVE_COLON 0
 #endif
 
+// The current calendar time, in seconds since 1970 (UTC). On Windows it is read
+// from the system clock directly: the C runtime's time() also looks up the time
+// zone at every call, which under Wine costs microseconds.
+time_t QwSystemClock(void);
+
 // Converts tClock to local time in *pTm without shared state. TRUE on success.
 BOOL QwLocalTime(const time_t* pClock, struct tm* pTm);
 

@@ -16,13 +16,17 @@
 
 namespace {
 
+// The length letters of a conversion.
+enum LengthKind { LEN_NONE, LEN_HH, LEN_H, LEN_L, LEN_LL, LEN_LONG_DOUBLE, LEN_J, LEN_Z, LEN_T };
+
 // One conversion as parsed from the format: "%" flags width .precision length type.
 struct ConvSpec
 {
     char szFlags[8];
     int nWidth;       // -1: none
     int nPrecision;   // -1: none
-    char szLength[3]; // "", "hh", "h", "l", "ll", "L", "j", "z", "t"
+    int nLength;      // a LengthKind
+    char szLength[3]; // its letters as written: "", "hh", "h", "l", "ll", "L", "q", "j", "z", "Z", "t"
     char cType;
 };
 
@@ -55,6 +59,35 @@ struct Output
 
 bool HasFlag(const ConvSpec& spec, char c) { return strchr(spec.szFlags, c) != NULL; }
 
+// TRUE when the conversion has no flag but '-' (and, with bZero, '0').
+bool OnlyPadFlags(const ConvSpec& spec, bool bZero)
+{
+    for (const char* p = spec.szFlags; *p != '\0'; ++p)
+        if (*p != '-' && !(bZero && *p == '0'))
+            return false;
+    return true;
+}
+
+// Reads the length letters at psz into spec; gives the character after them.
+const char* ParseLength(const char* psz, ConvSpec& spec)
+{
+    int nKind = LEN_NONE;
+    size_t nLen = 1;
+    switch (psz[0]) {
+    case 'h': nKind = psz[1] == 'h' ? LEN_HH : LEN_H; nLen = psz[1] == 'h' ? 2 : 1; break;
+    case 'l': nKind = psz[1] == 'l' ? LEN_LL : LEN_L; nLen = psz[1] == 'l' ? 2 : 1; break;
+    case 'q': nKind = LEN_LL; break;
+    case 'L': nKind = LEN_LONG_DOUBLE; break;
+    case 'j': nKind = LEN_J; break;
+    case 'z': case 'Z': nKind = LEN_Z; break;
+    case 't': nKind = LEN_T; break;
+    default: return psz;
+    }
+    spec.nLength = nKind;
+    memcpy(spec.szLength, psz, nLen);
+    return psz + nLen;
+}
+
 // Reads a decimal number at *ppsz (INT_MAX when it overflows) and moves past it.
 int ReadNumber(const char** ppsz)
 {
@@ -75,7 +108,7 @@ const char* ParseSpec(const char* psz, ConvSpec& spec, va_list& args)
     memset(&spec, 0, sizeof(spec));
     spec.nWidth = spec.nPrecision = -1;
     size_t nFlags = 0;
-    while (*psz != '\0' && strchr("-+ #0", *psz) != NULL) {
+    while (*psz == '-' || *psz == '+' || *psz == ' ' || *psz == '#' || *psz == '0') {
         if (nFlags + 1 < sizeof(spec.szFlags) && strchr(spec.szFlags, *psz) == NULL)
             spec.szFlags[nFlags++] = *psz;
         ++psz;
@@ -104,15 +137,7 @@ const char* ParseSpec(const char* psz, ConvSpec& spec, va_list& args)
             spec.nPrecision = ReadNumber(&psz);
         }
     }
-    static const char* const s_apszLengths[] = { "hh", "ll", "h", "l", "L", "q", "j", "z", "Z", "t" };
-    for (size_t i = 0; i < sizeof(s_apszLengths) / sizeof(s_apszLengths[0]); ++i) {
-        size_t n = strlen(s_apszLengths[i]);
-        if (strncmp(psz, s_apszLengths[i], n) == 0) {
-            memcpy(spec.szLength, s_apszLengths[i], n);
-            psz += n;
-            break;
-        }
-    }
+    psz = ParseLength(psz, spec);
     if (*psz == '\0' || strchr("diouxXeEfFgGaAcsCSpm%", *psz) == NULL)
         return NULL;
     spec.cType = *psz;
@@ -135,23 +160,32 @@ unsigned long long TakeInteger(const ConvSpec& spec, va_list& args, bool bSigned
 {
     long long nSigned = 0;
     unsigned long long nUnsigned = 0;
-    const char* pszLen = spec.szLength;
-    if (strcmp(pszLen, "ll") == 0 || strcmp(pszLen, "q") == 0 || strcmp(pszLen, "L") == 0) {
+    switch (spec.nLength) {
+    case LEN_LL:
+    case LEN_LONG_DOUBLE:
         if (bSigned) nSigned = va_arg(args, long long); else nUnsigned = va_arg(args, unsigned long long);
-    } else if (strcmp(pszLen, "l") == 0) {
+        break;
+    case LEN_L:
         if (bSigned) nSigned = va_arg(args, long); else nUnsigned = va_arg(args, unsigned long);
-    } else if (strcmp(pszLen, "j") == 0) {
+        break;
+    case LEN_J:
         if (bSigned) nSigned = va_arg(args, intmax_t); else nUnsigned = va_arg(args, uintmax_t);
-    } else if (strcmp(pszLen, "z") == 0 || strcmp(pszLen, "Z") == 0) {
+        break;
+    case LEN_Z:
         if (bSigned) nSigned = (long long)va_arg(args, ssize_t); else nUnsigned = va_arg(args, size_t);
-    } else if (strcmp(pszLen, "t") == 0) {
+        break;
+    case LEN_T:
         if (bSigned) nSigned = va_arg(args, ptrdiff_t); else nUnsigned = (unsigned long long)va_arg(args, ptrdiff_t);
-    } else if (strcmp(pszLen, "hh") == 0) {
+        break;
+    case LEN_HH:
         if (bSigned) nSigned = (signed char)va_arg(args, int); else nUnsigned = (unsigned char)va_arg(args, unsigned int);
-    } else if (strcmp(pszLen, "h") == 0) {
+        break;
+    case LEN_H:
         if (bSigned) nSigned = (short)va_arg(args, int); else nUnsigned = (unsigned short)va_arg(args, unsigned int);
-    } else {
+        break;
+    default:
         if (bSigned) nSigned = va_arg(args, int); else nUnsigned = va_arg(args, unsigned int);
+        break;
     }
     bNegative = bSigned && nSigned < 0;
     if (bSigned)
@@ -190,7 +224,8 @@ void PutInteger(Output& out, const ConvSpec& spec, va_list& args)
 // TRUE when the hand-made integer path gives exactly what printf would.
 bool PlainInteger(const ConvSpec& spec)
 {
-    return strchr("diuxX", spec.cType) != NULL && spec.nPrecision < 0 && strspn(spec.szFlags, "-0") == strlen(spec.szFlags);
+    char c = spec.cType;
+    return (c == 'd' || c == 'i' || c == 'u' || c == 'x' || c == 'X') && spec.nPrecision < 0 && OnlyPadFlags(spec, true);
 }
 
 // A wide string or character in the locale's multibyte encoding; a character it
@@ -233,7 +268,7 @@ void PutByLibrary(Output& out, const ConvSpec& spec, va_list& args)
     char* pOut = out.pBuf + out.nLen;
     size_t nRoom = out.nSize - out.nLen;
     int nMade = -1;
-    bool bLong = spec.szLength[0] == 'L';
+    bool bLong = spec.nLength == LEN_LONG_DOUBLE;
     switch (spec.cType) {
     case 'e': case 'E': case 'f': case 'F': case 'g': case 'G': case 'a': case 'A':
         if (bLong)
@@ -280,7 +315,7 @@ void PutByLibrary(Output& out, const ConvSpec& spec, va_list& args)
 // One conversion into out. FALSE when it is one to leave to vsnprintf.
 bool PutConversion(Output& out, const ConvSpec& spec, va_list& args)
 {
-    bool bWide = spec.cType == 'C' || spec.cType == 'S' || (strcmp(spec.szLength, "l") == 0 && (spec.cType == 'c' || spec.cType == 's'));
+    bool bWide = spec.cType == 'C' || spec.cType == 'S' || (spec.nLength == LEN_L && (spec.cType == 'c' || spec.cType == 's'));
     if (bWide && (spec.cType == 's' || spec.cType == 'S')) {
         const wchar_t* pwsz = va_arg(args, const wchar_t*);
         if (pwsz == NULL)
@@ -293,7 +328,7 @@ bool PutConversion(Output& out, const ConvSpec& spec, va_list& args)
         PutWide(out, whole, &wc, 1);
     } else if (PlainInteger(spec)) {
         PutInteger(out, spec, args);
-    } else if (spec.cType == 's' && strspn(spec.szFlags, "-") == strlen(spec.szFlags)) {
+    } else if (spec.cType == 's' && OnlyPadFlags(spec, false)) {
         const char* psz = va_arg(args, const char*);
         if (psz == NULL) {
             static const char s_szNull[] = "(null)";
@@ -304,7 +339,7 @@ bool PutConversion(Output& out, const ConvSpec& spec, va_list& args)
         }
         size_t nLen = spec.nPrecision >= 0 ? strnlen(psz, (size_t)spec.nPrecision) : strlen(psz);
         PutPadded(out, spec, psz, nLen);
-    } else if (spec.cType == 'c' && strspn(spec.szFlags, "-") == strlen(spec.szFlags)) {
+    } else if (spec.cType == 'c' && OnlyPadFlags(spec, false)) {
         char c = (char)va_arg(args, int);
         PutPadded(out, spec, &c, 1);
     } else {

@@ -11,6 +11,8 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+time_t QwSystemClock(void) { return time(NULL); }
+
 BOOL QwLocalTime(const time_t* pClock, struct tm* pTm)
 {
     return localtime_r(pClock, pTm) != NULL ? TRUE : FALSE;

@@ -85,6 +85,7 @@ private:
     // the clock reading that asked for it.
     time_t m_tStamp;
     char m_szStampTime[20];
+    size_t m_nStampTime;
 };
 
 // True when pszName would leave the day folder: it holds a path separator

@@ -1,0 +1,87 @@
+#!/usr/bin/env bash
+# The console mirror must never harm its host. On Linux, in a real terminal (tmux):
+#  - race: one object toggles its mirror (and reopens its file) in a loop while
+#    another writes with its mirror on and a host thread opens and closes files
+#    of its own; no host file may ever receive a byte of the mirror;
+#  - stall: Ctrl-S stops the terminal while two threads log through an object with
+#    the mirror on; both keep completing calls, the file keeps receiving entries,
+#    and after Ctrl-Q the mirror shows new entries again.
+set -u
+source "$(dirname "$0")/../lib/common.sh"
+BIN="$QW_TOP/build/linux/bin"
+WORK="$QW_TOP/build/console-suite"
+RACE_SECONDS=${QW_RACE_SECONDS:-8}
+SOCK=qw-console-$$
+
+command -v tmux >/dev/null || { echo "FAIL tmux-missing"; exit 0; }
+[ -x "$BIN/qw_mirrorhost" ] || { echo "FAIL qw_mirrorhost-missing"; exit 0; }
+
+# A fresh folder holding the host and the library: the host's logs go below it.
+host_folder() {
+  local dir="$WORK/$1"
+  rm -rf "$dir" && mkdir -p "$dir"
+  cp "$BIN/qw_mirrorhost" "$BIN/libquillwork.so" "$dir/"
+  echo "$dir"
+}
+
+# Waits up to $1 tenths of a second for the command that follows to succeed.
+wait_for() {
+  local n=$1; shift
+  while [ "$n" -gt 0 ]; do
+    "$@" && return 0
+    sleep 0.1; n=$((n - 1))
+  done
+  return 1
+}
+
+# Sums the two call counters of the stall host's status file.
+calls() { awk '{ print $1, $2 }' "$1/status" 2>/dev/null; }
+
+# Lines of the stall host's log file.
+entries() { cat "$1"/Log/*/*_stall.log 2>/dev/null | grep -c 'entry'; }
+
+pane_has() { tmux -L "$SOCK" capture-pane -p -t 0 -S -200 | grep -qF "$1"; }
+
+race() {
+  local dir; dir=$(host_folder race)
+  tmux -L "$SOCK" new-session -d -x 120 -y 40 "cd '$dir' && TERM=xterm-256color ./qw_mirrorhost race $RACE_SECONDS '$dir/result'; sleep 600"
+  wait_for $(( (RACE_SECONDS + 60) * 10 )) test -s "$dir/result"
+  tmux -L "$SOCK" kill-server 2>/dev/null
+  local line; line=$(cat "$dir/result" 2>/dev/null)
+  echo "FIGURE race: $line (host files made, host files holding bytes they were never given, those bytes)"
+  [ -n "$line" ] || { echo "FAIL race-host-finished"; return; }
+  echo "PASS race-host-finished"
+  set -- $line
+  qw_check race-host-files-made [ "$2" -gt 1000 ]
+  qw_check race-no-mirror-byte-in-a-host-file [ "$4" -eq 0 ]
+  qw_check race-writer-file-kept-its-entries bash -c "cat '$dir'/Log/*/*_writer.log | grep -q 'writer entry 100 with'"
+}
+
+stall() {
+  local dir; dir=$(host_folder stall)
+  tmux -L "$SOCK" new-session -d -x 120 -y 40 "cd '$dir' && TERM=xterm-256color ./qw_mirrorhost stall '$dir'; sleep 600"
+  wait_for 200 test -s "$dir/status"
+  wait_for 100 pane_has "thread 2 entry 50"
+  tmux -L "$SOCK" send-keys -t 0 C-s
+  sleep 1   # the terminal's buffer fills and the mirror's writes find it full
+  local before entries_before after entries_after
+  before=$(calls "$dir"); entries_before=$(entries "$dir")
+  sleep 2
+  after=$(calls "$dir"); entries_after=$(entries "$dir")
+  echo "FIGURE stall: calls $before -> $after, file entries $entries_before -> $entries_after while stopped"
+  set -- $before $after
+  qw_check stall-thread-1-keeps-completing-calls [ "${3:-0}" -gt "${1:-0}" ]
+  qw_check stall-thread-2-keeps-completing-calls [ "${4:-0}" -gt "${2:-0}" ]
+  qw_check stall-file-keeps-receiving-entries [ "$entries_after" -gt "$entries_before" ]
+  tmux -L "$SOCK" send-keys -t 0 C-q
+  sleep 0.5
+  touch "$dir/resume"
+  wait_for 100 test -s "$dir/resumed"
+  qw_check stall-mirror-resumes-after-ctrl-q wait_for 100 pane_has "RESUMED-MARK"
+  touch "$dir/stop"
+  wait_for 100 bash -c "! tmux -L '$SOCK' capture-pane -p -t 0 >/dev/null 2>&1 || tmux -L '$SOCK' list-panes -F '#{pane_current_command}' | grep -q sleep"
+  tmux -L "$SOCK" kill-server 2>/dev/null
+}
+
+race
+stall

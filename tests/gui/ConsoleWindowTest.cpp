@@ -213,6 +213,7 @@ TEST_F(ConsoleWindowTest, CodePageTextReadsBackAsTheSameCharacters)
         { 1252, "caf\xE9 na\xEFve \x80 \xDF", L"caf\u00E9 na\u00EFve \u20AC \u00DF" },
         { 932, "\x93\xFA\x96\x7B\x8C\xEA \xB6\xC5", L"\u65E5\u672C\u8A9E \uFF76\uFF85" },
     };
+    RecordProperty("ansi_code_page", (int)GetACP());
     size_t nRun = 0;
     for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i) {
         if (cases[i].nCodePage != GetACP())

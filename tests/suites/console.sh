@@ -5,7 +5,8 @@
 #    of its own; no host file may ever receive a byte of the mirror;
 #  - stall: Ctrl-S stops the terminal while two threads log through an object with
 #    the mirror on; both keep completing calls, the file keeps receiving entries,
-#    and after Ctrl-Q the mirror shows new entries again.
+#    and after Ctrl-Q the mirror shows new entries again;
+#  - writes: each entry and each dump reaches the terminal in one write (strace).
 set -u
 source "$(dirname "$0")/../lib/common.sh"
 BIN="$QW_TOP/build/linux/bin"
@@ -83,5 +84,28 @@ stall() {
   tmux -L "$SOCK" kill-server 2>/dev/null
 }
 
+# Writes to the object's own terminal descriptor, from strace's record: the
+# descriptor the last open of /dev/tty gave, counted until it was closed.
+tty_writes() {
+  awk '
+    /openat\(.*"\/dev\/tty", O_WRONLY.*O_NONBLOCK/ { n = $NF; fd = n; count = 0; next }
+    fd != "" && $0 ~ ("write\\(" fd ",") { count++ }
+    fd != "" && $0 ~ ("close\\(" fd "\\)") { print count; fd = "" }
+  ' "$1" | tail -1
+}
+
+writes() {
+  command -v strace >/dev/null || { echo "FAIL strace-missing"; return; }
+  local dir n=200; dir=$(host_folder writes)
+  tmux -L "$SOCK" new-session -d -x 120 -y 40 "cd '$dir' && TERM=xterm-256color strace -f -e trace=openat,write,close -o '$dir/trace' ./qw_mirrorhost entries $n; touch '$dir/done'; sleep 600"
+  wait_for 600 test -e "$dir/done"
+  tmux -L "$SOCK" kill-server 2>/dev/null
+  local count; count=$(tty_writes "$dir/trace")
+  # The colour set when the mirror comes on, then one write per entry and per dump.
+  echo "FIGURE writes: ${count:-none} writes to the terminal for $n entries and $n dumps of 100 bytes"
+  qw_check writes-one-per-entry [ "${count:-0}" -eq $((2 * n + 1)) ]
+}
+
 race
 stall
+writes

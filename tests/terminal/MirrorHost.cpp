@@ -9,6 +9,9 @@
 //       folder receives "status" ("<calls of thread 1> <calls of thread 2>") every
 //       50 ms. When "<folder>/resume" appears one entry "RESUMED-MARK" is written
 //       (and "resumed" made); "<folder>/stop" ends the host.
+//   entries <n>  opens a log, switches the mirror on, and writes n entries and n
+//       dumps of 100 bytes (each of several coloured pieces), at a pace the
+//       terminal keeps up with, then closes.
 #include "QwLoader.h"
 
 #include <fcntl.h>
@@ -148,6 +151,25 @@ int Stall(PFN_CREATELOGOBJECT pfnCreate, const std::string& strDir)
     return 0;
 }
 
+int Entries(PFN_CREATELOGOBJECT pfnCreate, int nCount)
+{
+    ILogObject* pLog = pfnCreate(0);
+    if (pLog == NULL || !pLog->Open("entries"))
+        return 3;
+    pLog->ShowConsole(1);
+    unsigned char abData[100];
+    for (size_t i = 0; i < sizeof(abData); ++i)
+        abData[i] = (unsigned char)i;
+    for (int i = 0; i < nCount; ++i) {
+        pLog->WriteLog("entry %d", i);
+        pLog->WriteHex(abData, sizeof(abData), i % 2, 1);
+        usleep(3000);  // time for the terminal to take it: this counts writes, not drops
+    }
+    pLog->Close();
+    pLog->Release();
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -162,6 +184,8 @@ int main(int argc, char** argv)
         return Race(pfnCreate, atoi(argv[2]), argv[3]);
     if (strMode == "stall" && argc == 3)
         return Stall(pfnCreate, argv[2]);
-    fprintf(stderr, "usage: %s race <seconds> <result file> | stall <folder>\n", argv[0]);
+    if (strMode == "entries" && argc == 3)
+        return Entries(pfnCreate, atoi(argv[2]));
+    fprintf(stderr, "usage: %s race <seconds> <result file> | stall <folder> | entries <n>\n", argv[0]);
     return 2;
 }

@@ -265,6 +265,13 @@ TEST_F(ConsoleWindowTest, CtrlCAndCtrlBreakLeaveTheHostRunning)
 
 TEST_F(ConsoleWindowTest, TheLibrarysConsoleHasNoQuickEdit)
 {
+    // What a fresh console's input mode is here, for the record.
+    DWORD nFresh = 0;
+    if (AllocConsole()) {
+        GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &nFresh);
+        FreeConsole();
+    }
+    RecordProperty("fresh_console_input_mode", (int)nFresh);
     CWinConsole console;
     ASSERT_EQ(TRUE, console.Show(TRUE));
     DWORD nMode = 0;

@@ -121,7 +121,7 @@ int AnsiColour(WORD wAttr, int nShift)
 // colour, then the background unless it is black.
 void QwConsoleSgr(WORD wAttr, char* pszSgr, size_t nSize)
 {
-    char szFore[8] = "", szBack[8] = "";
+    char szFore[16] = "", szBack[16] = "";
     if ((wAttr & 0x0F) != 7)
         snprintf(szFore, sizeof(szFore), ";%d", ((wAttr & 8) ? 90 : 30) + AnsiColour(wAttr, 0));
     if ((wAttr & 0xF0) != 0)

@@ -67,27 +67,35 @@ void Write(ILogObject* pLog)
         pLog->WriteLog("writer entry %d with a line of text", i);
 }
 
-// Opens, holds for a moment and closes files of the host's own, counting those that
-// came back with bytes in them. Returns the result line.
+// Opens a handful of files of the host's own at a time (so one of them is likely to
+// get a number just freed), holds them for a moment and closes them, counting those
+// that came back with bytes in them. Returns the result line.
 std::string OpenHostFiles(int nSeconds)
 {
     const std::string strDir = QwHostFolder() + "/hostfiles";
     mkdir(strDir.c_str(), 0700);
+    const int HELD = 8;
     long nFiles = 0, nForeign = 0, nBytes = 0;
     auto tEnd = std::chrono::steady_clock::now() + std::chrono::seconds(nSeconds);
     while (std::chrono::steady_clock::now() < tEnd) {
-        std::string strPath = strDir + "/f" + std::to_string(nFiles % 64);
-        int fd = open(strPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-        if (fd < 0)
-            continue;
-        ++nFiles;
+        int afd[HELD];
+        std::string astrPath[HELD];
+        for (int i = 0; i < HELD; ++i) {
+            astrPath[i] = strDir + "/f" + std::to_string(i);
+            afd[i] = open(astrPath[i].c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        }
         usleep(50);
-        close(fd);
-        struct stat st;
-        if (stat(strPath.c_str(), &st) == 0 && st.st_size > 0) {
-            ++nForeign;
-            nBytes += (long)st.st_size;
-            rename(strPath.c_str(), (strDir + "/foreign" + std::to_string(nForeign)).c_str());
+        for (int i = 0; i < HELD; ++i) {
+            if (afd[i] < 0)
+                continue;
+            ++nFiles;
+            close(afd[i]);
+            struct stat st;
+            if (stat(astrPath[i].c_str(), &st) == 0 && st.st_size > 0) {
+                ++nForeign;
+                nBytes += (long)st.st_size;
+                rename(astrPath[i].c_str(), (strDir + "/foreign" + std::to_string(nForeign)).c_str());
+            }
         }
     }
     return "files " + std::to_string(nFiles) + " foreign " + std::to_string(nForeign) + " " + std::to_string(nBytes) + "\n";

@@ -65,4 +65,21 @@ BOOL QwAppendWhole(FILE* pFile, const char* p, size_t nLen);
 // its line.
 void QwDebugOutput(const char* pszText);
 
+// The console output of one showing object. On POSIX each object writes through a
+// terminal descriptor of its own, opened non-blocking when its mirror comes on and
+// closed when it goes off, so no object can ever write through a number another
+// has closed; on Windows there is none (NULL: the standard output handle is asked
+// for at every call). NULL when the output cannot be opened.
+HANDLE WINAPI QwOpenConsoleOutput(void);
+// Closes what QwOpenConsoleOutput gave (NULL is fine), putting out what it gathered.
+void WINAPI QwCloseConsoleOutput(HANDLE hOut);
+// Between these two, the colour changes and text given to hOut are gathered and
+// put out together (POSIX: in one write where they fit); elsewhere they go at once.
+void WINAPI QwBeginConsoleBatch(HANDLE hOut);
+void WINAPI QwEndConsoleBatch(HANDLE hOut);
+// Writes nCount bytes of narrow text (the ANSI code page on Windows, converted and
+// written wide; on POSIX the bytes as they are, never blocking: what the terminal
+// cannot take now is dropped). TRUE when all of it went out.
+BOOL WINAPI QwWriteConsoleText(HANDLE hOut, const char* pszText, DWORD nCount);
+
 #endif

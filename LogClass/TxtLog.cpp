@@ -33,89 +33,77 @@ CTxtLog::CTxtLog()
 {
     m_szStampTime[0] = '\0';
     InitializeCriticalSection(&m_cs);
+    try {
+        Construct();
+    } catch (...) {
+        // Out of memory in the string work: the members free themselves, the
+        // lock is the one thing to give back by hand.
+        DeleteCriticalSection(&m_cs);
+        throw;
+    }
+}
+
+// The folder and configuration work of construction.
+void CTxtLog::Construct()
+{
     ReadHostFolder();
     ReadConsoleSetting();
     BOOL bFolders = CreateLogDir();
     QW_ASSERT(bFolders);
+    if (bFolders)
+        m_folder.Clean(m_strLogDir);
 }
 
 // Sets m_strAppDir to the folder of the host executable, without a trailing
-// separator. A path that cannot be read or holds no separator is reported and
-// gives "." (the current folder) rather than a folder at the drive's root.
+// separator, and m_strExeName to its file name. The path is read whole, in a
+// buffer that grows until it fits. A path that cannot be read or holds no
+// separator is reported and gives "." (the current folder) rather than a
+// folder at the drive's root.
 void CTxtLog::ReadHostFolder()
 {
-    char szPath[MAX_PATH];
-    memset(szPath, 0, sizeof(szPath));
-    DWORD nLen = QwModulePath(szPath, MAX_PATH);
-    szPath[MAX_PATH - 1] = '\0';
-    unsigned char* pSep = (nLen == 0 || nLen >= MAX_PATH) ? NULL : _mbsrchr((unsigned char*)szPath, QW_PATH_SEP);
-    QW_ASSERT(pSep != NULL);
-    if (pSep == NULL) {
+    std::string strPath(MAX_PATH, '\0');
+    DWORD nLen = 0;
+    for (;;) {
+        nLen = QwModulePath(&strPath[0], (DWORD)strPath.size());
+        if (nLen < strPath.size() || strPath.size() >= 0x100000)
+            break;
+        strPath.resize(strPath.size() * 2);
+    }
+    strPath.resize(nLen < strPath.size() ? nLen : 0);
+    std::string::size_type nSep = strPath.rfind(QW_PATH_SEP);
+    QW_ASSERT(nSep != std::string::npos);
+    if (nSep == std::string::npos) {
         m_strAppDir = ".";
         return;
     }
-    *pSep = '\0';
-    m_strAppDir = szPath;
+    m_strAppDir = strPath.substr(0, nSep);
+    m_strExeName = strPath.substr(nSep + 1);
+    std::string::size_type nDot = m_strExeName.rfind('.');
+    if (QW_EXE_EXTENSION && nDot != std::string::npos && nDot > 0)
+        m_strExeName.erase(nDot);
 }
 
-// m_bConsole becomes TRUE only when CONSOLE/OPEN in Quillwork.ini is exactly 1.
+// m_bConsole becomes TRUE only when CONSOLE/OPEN in Quillwork.ini is exactly 1;
+// the [LOG] settings go to m_folder.
 void CTxtLog::ReadConsoleSetting()
 {
-    char szIni[MAX_PATH];
-    memset(szIni, 0, sizeof(szIni));
-    int nLen = snprintf(szIni, sizeof(szIni), "%s" QW_PATH_SEP_STR "Quillwork.ini", m_strAppDir.c_str());
-    if (nLen < 0 || nLen >= (int)sizeof(szIni))
-        return;  // a path that does not fit names no file: the mirror stays off
-    m_bConsole = ((int)GetPrivateProfileIntA("CONSOLE", "OPEN", 0, szIni) == 1) ? TRUE : FALSE;
+    std::string strIni = m_strAppDir + QW_PATH_SEP_STR + "Quillwork.ini";
+    m_bConsole = (QwProfileInt(strIni, "CONSOLE", "OPEN", 0) == 1) ? TRUE : FALSE;
+    m_folder.ReadSettings(strIni);
 }
 
 void CTxtLog::Lock() { EnterCriticalSection(&m_cs); }
 
 void CTxtLog::Unlock() { LeaveCriticalSection(&m_cs); }
 
+// Finds or makes the log folder and today's day folder (see CLogFolder) and
+// sets m_strLogDir. FALSE when no day folder could be found or made.
 BOOL CTxtLog::CreateLogDir()
 {
-    m_strLogDir = m_strAppDir + QW_PATH_SEP_STR + "Log";
-    std::string strPattern = m_strAppDir + QW_PATH_SEP_STR + "*.*";
-    if (!FindOrMakeDir(strPattern.c_str(), "Log", m_strLogDir.c_str()))
-        return FALSE;
-
     char szDate[20];
     memset(szDate, 0, sizeof(szDate));
     QwFormatNow(szDate, sizeof(szDate), "%Y-%m-%d");
-    strPattern = m_strLogDir + QW_PATH_SEP_STR + "*.*";
-    m_strLogDir = m_strLogDir + QW_PATH_SEP_STR + szDate;
-    return FindOrMakeDir(strPattern.c_str(), szDate, m_strLogDir.c_str());
-}
-
-// TRUE when the folder pszName (full path pszPath) is in the listing of pszPattern
-// or has been made. A creation that fails because another object or process made
-// the folder a moment before counts as found: the search is made once more.
-BOOL CTxtLog::FindOrMakeDir(const char* pszPattern, const char* pszName, const char* pszPath)
-{
-    return FindDir(pszPattern, pszName) || CreateDirectoryA(pszPath, NULL) || FindDir(pszPattern, pszName);
-}
-
-BOOL CTxtLog::FindDir(const char* pszPattern, const char* pszName)
-{
-    QW_ASSERT(pszPattern != NULL && pszName != NULL);
-    if (pszPattern == NULL || pszName == NULL)
-        return FALSE;
-    BOOL bFound = FALSE;
-    WIN32_FIND_DATAA fd;
-    HANDLE hFind = FindFirstFileA(pszPattern, &fd);
-    if (hFind == INVALID_HANDLE_VALUE)
-        return FALSE;
-    do {
-        if (strcmp(fd.cFileName, ".") == 0 || strcmp(fd.cFileName, "..") == 0)
-            continue;
-        if ((fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
-            continue;
-        if (strcmp(fd.cFileName, pszName) == 0)
-            bFound = TRUE;
-    } while (!bFound && FindNextFileA(hFind, &fd));
-    FindClose(hFind);
-    return bFound;
+    return m_folder.CreateLogDir(m_strAppDir, m_strExeName, szDate, m_strLogDir);
 }
 
 bool QwNameLeavesFolder(const char* pszName)
@@ -126,24 +114,25 @@ bool QwNameLeavesFolder(const char* pszName)
     return QW_DRIVE_COLON && _mbschr(psz, ':') != NULL;
 }
 
-// Builds <day folder><sep>HHMMSS[_name][.log] into pszPath. FALSE when the
-// name would leave the folder or the path would not fit the path limit.
-BOOL CTxtLog::BuildFilePath(const char* pszName, char* pszPath, size_t nPathSize)
+// Builds <day folder><sep>HHMMSS[_name][.log] into strPath. FALSE when the
+// name would leave the folder or is not text of the code page; how long the
+// path may be is the file system's business.
+BOOL CTxtLog::BuildFilePath(const char* pszName, std::string& strPath)
 {
-    if (pszName != NULL && QwNameLeavesFolder(pszName))
+    std::string strName;
+    if (pszName != NULL && (QwNameLeavesFolder(pszName) || !QwNameToPath(pszName, strName)))
         return FALSE;
     char szTime[20];
     memset(szTime, 0, sizeof(szTime));
     QwFormatNow(szTime, sizeof(szTime), "%H%M%S");
-    const char* pszDir = m_strLogDir.c_str();
-    int nLen;
+    strPath = m_strLogDir + QW_PATH_SEP_STR + szTime;
     if (pszName == NULL)
-        nLen = snprintf(pszPath, nPathSize, "%s" QW_PATH_SEP_STR "%s.log", pszDir, szTime);
+        strPath += ".log";
     else if (_mbsrchr((const unsigned char*)pszName, '.') != NULL)
-        nLen = snprintf(pszPath, nPathSize, "%s" QW_PATH_SEP_STR "%s_%s", pszDir, szTime, pszName);
+        strPath += "_" + strName;
     else
-        nLen = snprintf(pszPath, nPathSize, "%s" QW_PATH_SEP_STR "%s_%s.log", pszDir, szTime, pszName);
-    return (nLen >= 0 && (size_t)nLen < nPathSize) ? TRUE : FALSE;
+        strPath += "_" + strName + ".log";
+    return TRUE;
 }
 
 BOOL CTxtLog::Open(const char* pszName)
@@ -151,17 +140,21 @@ BOOL CTxtLog::Open(const char* pszName)
     CLockScope lock(*this);
     if (m_pFile != NULL)
         return TRUE;
-    char szPath[MAX_PATH];
-    memset(szPath, 0, sizeof(szPath));
-    if (!BuildFilePath(pszName, szPath, sizeof(szPath)))
-        return FALSE;
+    std::string strPath;
+    try {
+        if (!BuildFilePath(pszName, strPath))
+            return FALSE;
+    } catch (...) {
+        return FALSE;  // no memory for the path
+    }
     // Binary, so the file holds exactly the bytes of the entries (CR LF).
-    m_pFile = QwOpenAppend(szPath);
+    m_pFile = QwOpenAppend(strPath.c_str());
     if (m_pFile == NULL)
         return FALSE;
     m_bFileOpen = true;
     WriteBanner();
     ShowConsole(m_bConsole);
+    m_folder.Clean(m_strLogDir);
     return TRUE;
 }
 

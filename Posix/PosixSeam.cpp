@@ -91,9 +91,16 @@ BOOL QwIsReadable(const void* pData, unsigned int nSize)
 
 FILE* QwOpenAppend(const char* pszPath)
 {
-    FILE* pFile = fopen(pszPath, "a+be");  // "a": O_APPEND, "e": O_CLOEXEC
-    if (pFile != NULL)
-        setvbuf(pFile, NULL, _IONBF, 0);
+    // The descriptor stays out of programs the host starts (close-on-exec).
+    int fd = open(pszPath, O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return NULL;
+    FILE* pFile = fdopen(fd, "a+b");
+    if (pFile == NULL) {
+        close(fd);
+        return NULL;
+    }
+    setvbuf(pFile, NULL, _IONBF, 0);
     return pFile;
 }
 

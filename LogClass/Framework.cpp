@@ -13,7 +13,7 @@ void DefaultReport(const char* pszText) { QwDebugOutput(pszText); }
 
 time_t DefaultTime(void) { return QwSystemClock(); }
 
-DWORD DefaultModulePath(char* pszPath, DWORD nSize) { return GetModuleFileNameA(NULL, pszPath, nSize); }
+DWORD DefaultModulePath(char* pszPath, DWORD nSize) { return QwExePath(pszPath, nSize); }
 
 void* DefaultAlloc(size_t nSize) { return ::operator new(nSize, std::nothrow); }
 

@@ -10,7 +10,8 @@
 typedef void (*PFN_QWREPORT)(const char* pszText);
 // Gives the current calendar time.
 typedef time_t (*PFN_QWTIME)(void);
-// Stores the host executable's full path; returns as GetModuleFileNameA does.
+// Stores the host executable's full path (UTF-8 on Windows); returns as
+// GetModuleFileNameA does.
 typedef DWORD (*PFN_QWMODULEPATH)(char* pszPath, DWORD nSize);
 // Allocates nSize bytes for a new object, NULL when there is no memory.
 typedef void* (*PFN_QWALLOC)(size_t nSize);

@@ -35,7 +35,6 @@ typedef struct HMENU__* HMENU;
 #define MF_ENABLED 0x0000
 #define MF_GRAYED 0x0001
 #define MF_DISABLED 0x0002
-#define FILE_ATTRIBUTE_DIRECTORY 0x10
 #define INVALID_HANDLE_VALUE ((HANDLE)(intptr_t)-1)
 
 struct COORD { SHORT X; SHORT Y; };
@@ -53,27 +52,16 @@ typedef BOOL (*PHANDLER_ROUTINE)(DWORD dwCtrlType);
 // A recursive lock, as a Windows critical section is.
 struct CRITICAL_SECTION { pthread_mutex_t mtx; };
 
-struct WIN32_FIND_DATAA
-{
-    DWORD dwFileAttributes;
-    char cFileName[MAX_PATH];
-};
-
 void InitializeCriticalSection(CRITICAL_SECTION* pcs);
 void EnterCriticalSection(CRITICAL_SECTION* pcs);
 void LeaveCriticalSection(CRITICAL_SECTION* pcs);
 void DeleteCriticalSection(CRITICAL_SECTION* pcs);
 
-// The executable's path from /proc/self/exe; the count of bytes stored, nSize
-// when the path was cut (as Windows does), 0 on failure.
+// The executable's path from /proc/self/exe, read whole; the count of bytes
+// stored, nSize when the path was cut (as Windows does), 0 on failure.
 DWORD GetModuleFileNameA(HMODULE hModule, char* pszPath, DWORD nSize);
 // Reads an integer from an INI file with the Windows reading rules.
 UINT GetPrivateProfileIntA(const char* pszSection, const char* pszKey, int nDefault, const char* pszFile);
-BOOL CreateDirectoryA(const char* pszPath, void* pSecurity);
-// Lists the entries of the folder a "<folder>/*.*" pattern names, "." and ".." included.
-HANDLE FindFirstFileA(const char* pszPattern, WIN32_FIND_DATAA* pData);
-BOOL FindNextFileA(HANDLE hFind, WIN32_FIND_DATAA* pData);
-BOOL FindClose(HANDLE hFind);
 
 int lstrlenA(const char* psz);
 // Single-byte reverse search: the POSIX build reads text as UTF-8, where no

@@ -352,6 +352,7 @@ void QwTest::SetUp()
     m_strHost = m_strTemp + SEP + "host";
     ASSERT_TRUE(MakeDir(m_strHost));
     s_strHostExe = m_strHost + SEP + "host.exe";
+    UsePerUserFolder(PerUser());
     SetNow(Utc(2024, 5, 1, 9, 3, 7));
     ClearReports();
     ConsoleRecorder::Reset();
@@ -374,6 +375,12 @@ void QwTest::TearDown()
     QwSetConsoleApi(NULL);
     if (!m_strTemp.empty())
         RemoveTree(m_strTemp);
+}
+
+void QwTest::MoveHost(const std::string& strFolder)
+{
+    m_strHost = strFolder;
+    s_strHostExe = strFolder + SEP + "host.exe";
 }
 
 LogPtr QwTest::NewLog() { return LogPtr(CreateLogObject(0)); }

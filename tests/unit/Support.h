@@ -63,6 +63,14 @@ extern const std::string SEP;
 // Makes TZ=UTC the process's time zone.
 void UseUtc();
 
+// Points the per-user folder of the library (XDG_STATE_HOME, LOCALAPPDATA) at
+// strFolder; "" leaves the process without one (HOME unset on POSIX too).
+void UsePerUserFolder(const std::string& strFolder);
+// Descriptors (POSIX) or handles (Windows) the process holds open.
+size_t OpenHandles();
+// The day folder the per-user fallback gives host.exe in strFolder at 2024-05-01.
+std::string PerUserDay(const std::string& strFolder);
+
 std::string ReadWhole(const std::string& strPath);
 void WriteWhole(const std::string& strPath, const std::string& strText);
 bool IsDir(const std::string& strPath);
@@ -102,6 +110,10 @@ protected:
     std::string Host() const { return m_strHost; }
     std::string LogRoot() const { return m_strHost + SEP + "Log"; }
     std::string Day(const char* pszDate = "2024-05-01") const { return LogRoot() + SEP + pszDate; }
+    // Makes strFolder the host folder: the host path seam gives strFolder/host.exe.
+    void MoveHost(const std::string& strFolder);
+    // The per-user folder the tests give the library (nothing of the user's own).
+    std::string PerUser() const { return m_strTemp + SEP + "user"; }
 
     std::string m_strTemp;
     std::string m_strHost;

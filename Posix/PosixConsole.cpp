@@ -86,14 +86,14 @@ size_t WriteSome(int fd, const char* p, size_t nCount)
 // TRUE when all went out.
 bool PutNow(CTerminal* pTerm, const char* p, size_t nCount)
 {
-    static const char s_szMend[] = "\x1b[0m\r\n";
+    static const char s_szFreshLine[] = "\x1b[0m\r\n";
     if (nCount == 0)
         return true;
     if (!MayWrite(pTerm->fd))
         return false;
     if (pTerm->bTorn) {
-        size_t nMend = WriteSome(pTerm->fd, s_szMend, sizeof(s_szMend) - 1);
-        if (nMend < sizeof(s_szMend) - 1)
+        size_t nFresh = WriteSome(pTerm->fd, s_szFreshLine, sizeof(s_szFreshLine) - 1);
+        if (nFresh < sizeof(s_szFreshLine) - 1)
             return false;
         pTerm->bTorn = false;
     }

@@ -1,5 +1,6 @@
 #include "Parser.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace qwlog {
@@ -38,6 +39,21 @@ bool IsDigits(const std::string& s, size_t nPos, size_t nLen)
         return false;
     for (size_t i = nPos; i < nPos + nLen; ++i) {
         if (s[i] < '0' || s[i] > '9')
+            return false;
+    }
+    return true;
+}
+
+// True when s is a stamp or its beginning (and the rest of a line may follow it).
+bool StampBegun(const std::string& s)
+{
+    static const char kPattern[] = "dddd-dd-dd dd:dd:dd";
+    if (s.empty())
+        return false;
+    size_t nCheck = std::min(s.size(), kStampLen);
+    for (size_t i = 0; i < nCheck; ++i) {
+        bool bFits = kPattern[i] == 'd' ? (s[i] >= '0' && s[i] <= '9') : s[i] == kPattern[i];
+        if (!bFits)
             return false;
     }
     return true;
@@ -307,8 +323,11 @@ void Parser::Torn(const char* pszWhat)
 
 void Parser::Idle()
 {
+    // Two empty lines at the end may be the entry's end and the first line of a banner still
+    // being written: such an entry waits for the next record.
     size_t n = m_cur.aLines.size();
-    if (!m_bRejected && m_state == State::Entry && n >= 2 && m_cur.aLines[n - 1].empty())
+    if (!m_bRejected && m_state == State::Entry && n >= 2 && m_cur.aLines[n - 1].empty() &&
+        !m_cur.aLines[n - 2].empty())
         FinishEntry(n, false);
 }
 
@@ -317,15 +336,18 @@ void Parser::Finish(const std::string& strPartial, uint64_t nPartialLine)
     if (m_bRejected)
         return;
     bool bPartial = !strPartial.empty();
+    std::string strLast = strPartial;
+    while (!strLast.empty() && strLast.back() == '\r')
+        strLast.pop_back();
+    size_t nHave = m_cur.aLines.size();
+    if (bPartial && m_state == State::Entry && nHave >= 2 && m_cur.aLines[nHave - 1].empty() &&
+        StampBegun(strLast))
+        FinishEntry(nHave, false);  // the entry is whole; the cut fell into the next record's stamp
     if (bPartial && (m_state == State::Start || m_state == State::Between)) {
-        Line line;
-        line.strText = strPartial;
-        line.nNumber = nPartialLine;
-        StartRecord(line);
-        if (m_bRejected)
+        if (!StartPartial(strLast, nPartialLine))
             return;
     } else if (bPartial) {
-        m_cur.aLines.push_back(strPartial);
+        m_cur.aLines.push_back(strLast);
         m_abCrLf.push_back(false);
     }
     switch (m_state) {
@@ -353,6 +375,40 @@ void Parser::Finish(const std::string& strPartial, uint64_t nPartialLine)
     }
     if (m_nStray > kStrayReports)
         m_fnReport(nPartialLine, std::to_string(m_nStray - kStrayReports) + " more lines outside any record");
+}
+
+// The unfinished last line of a file where a record must start. A line that has begun a
+// stamp is a record cut short; false when nothing is left to finish.
+bool Parser::StartPartial(const std::string& strLast, uint64_t nLine)
+{
+    Line line;
+    line.strText = strLast;
+    line.nNumber = nLine;
+    DumpLine dump;
+    bool bOut = false;
+    if (strLast.empty() || IsEntryStart(strLast) || IsDumpStart(strLast, dump, bOut)) {
+        StartRecord(line);
+        return !m_bRejected;
+    }
+    if (!StampBegun(strLast)) {
+        Stray(line);
+        return false;
+    }
+    // A dump's first line cut short, or an entry or dump cut inside its stamp.
+    m_cur.kind = Kind::Dump;
+    m_cur.nLine = nLine;
+    m_cur.aLines.assign(1, strLast);
+    if (strLast.size() >= kDumpIndent && strLast[19] == ' ' && strLast[21] == '-') {
+        m_cur.strTime = strLast.substr(0, kStampLen);
+        m_cur.bOut = strLast.compare(20, 3, "-->") == 0;
+        m_cur.bHex = strLast.find("d:") == std::string::npos;
+        m_state = State::Dump;
+        return true;
+    }
+    Torn("record cut short inside its stamp");
+    m_cur = Record();
+    m_cur.strFile = m_strFile;
+    return false;
 }
 
 bool Parser::Pop(Record& record)

@@ -58,6 +58,7 @@ private:
     void FinishEntry(size_t nLines, bool bTorn);
     void EmitBanner(bool bTorn);
     void EmitDump(bool bTorn);
+    bool StartPartial(const std::string& strLast, uint64_t nLine);
     void Stray(const Line& line);
     void Torn(const char* pszWhat);
     void Emit();

@@ -26,7 +26,7 @@ struct Options
 {
     std::vector<std::string> aFiles;
     std::string strSince, strUntil, strDir, strGrep;
-    std::vector<std::string> aKinds;
+    std::string strKinds;
     std::string strEncoding = "windows-1252";
     std::string strColor = "auto";
     std::string strOut;
@@ -51,7 +51,7 @@ void AddCommon(CLI::App* pCmd, Options& opt, bool bFollow)
     pCmd->add_option("files", opt.aFiles, "Quillwork log files")->required();
     pCmd->add_option("--since", opt.strSince, "only records at or after this time (YYYY-MM-DD[ HH[:MM[:SS]]])");
     pCmd->add_option("--until", opt.strUntil, "only records at or before this time (a prefix takes its whole span)");
-    pCmd->add_option("--kind", opt.aKinds, "only these kinds: open, entry, dump (comma separated)")->delimiter(',');
+    pCmd->add_option("--kind", opt.strKinds, "only these kinds: open, entry, dump (comma separated)");
     pCmd->add_option("--dir", opt.strDir, "only dumps in this direction: in (<--) or out (-->)");
     pCmd->add_option("--grep", opt.strGrep, "only entries whose text, or dumps whose lowercase hex, match this regular expression");
     pCmd->add_option("--encoding", opt.strEncoding, "code page of text that is not UTF-8: " + CodePageNames())
@@ -60,12 +60,27 @@ void AddCommon(CLI::App* pCmd, Options& opt, bool bFollow)
         pCmd->add_flag("-f,--follow", opt.bFollow, "keep reading the file as it grows (one file)");
 }
 
+// The comma-separated items of s; none for an empty s.
+std::vector<std::string> SplitCommas(const std::string& s)
+{
+    std::vector<std::string> aItems;
+    size_t nStart = 0;
+    while (!s.empty() && nStart <= s.size()) {
+        size_t nComma = s.find(',', nStart);
+        if (nComma == std::string::npos)
+            nComma = s.size();
+        aItems.push_back(s.substr(nStart, nComma - nStart));
+        nStart = nComma + 1;
+    }
+    return aItems;
+}
+
 bool MakeFilter(const Options& opt, Filter& filter)
 {
     std::string strError;
     bool bOk = (opt.strSince.empty() || filter.SetSince(opt.strSince, strError)) &&
                (opt.strUntil.empty() || filter.SetUntil(opt.strUntil, strError)) &&
-               filter.SetKinds(opt.aKinds, strError) && filter.SetDir(opt.strDir, strError) &&
+               filter.SetKinds(SplitCommas(opt.strKinds), strError) && filter.SetDir(opt.strDir, strError) &&
                filter.SetGrep(opt.strGrep, strError);
     if (!bOk)
         std::fprintf(stderr, "qwlog: %s\n", strError.c_str());

@@ -264,7 +264,31 @@ wine_json() {
   qw_stop_wine
 }
 
+# qwlog.exe under Wine x86 gives the same JSON for the worked examples and the dumps.
+wine32_json() {
+  local exe="$QW_TOP/dist/win32/qwlog.exe" name
+  if [ ! -f "$exe" ]; then echo "FAIL qwlog.exe: dist/win32/qwlog.exe is missing (./run build)"; return; fi
+  qw_wine_env win32
+  for name in 090807_worked 090807_dumps 090807_text; do
+    qw_check "qwlog.exe (Wine x86) json of $name.log matches the expected JSON" json_matches wine32 "$name" timeout 120 wine "$exe"
+  done
+  qw_stop_wine
+}
+
+# The installed package holds qwlog, the lnav format and the rsyslog configurations.
+installed() {
+  local prefix="$work/prefix"
+  if [ ! -d "$QW_TOP/build/linux" ]; then echo "FAIL install: build/linux is missing"; return; fi
+  cmake --install "$QW_TOP/build/linux" --prefix "$prefix" >"$work/install.log" 2>&1
+  local f
+  for f in bin/qwlog share/quillwork/lnav/quillwork_log.json share/quillwork/rsyslog/quillwork-forward.conf \
+      share/quillwork/rsyslog/quillwork-central.conf; do
+    qw_check "cmake --install places $f" test -s "$prefix/$f"
+  done
+}
+
 golden_json
+installed
 line_ends
 cuts
 bad_input
@@ -275,4 +299,5 @@ pcap
 follow
 big_file
 wine_json
+wine32_json
 bash "$QW_TOP/tests/qwlog/fuzz.sh"

@@ -29,8 +29,8 @@ public:
     // Takes the next line of the file.
     void Feed(const Line& line);
 
-    // No more lines for now (a followed file): a pending entry that already ends in its empty
-    // line is taken as whole.
+    // No more lines for now (a followed file): a pending entry that ends in one empty line is
+    // taken as whole; one that ends in two waits, as the second may begin a banner.
     void Idle();
 
     // End of the file; strPartial holds the bytes after its last line feed.

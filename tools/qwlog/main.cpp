@@ -154,7 +154,8 @@ int Follow(const Options& opt, const Filter& filter, const CodePage& page, Outpu
     }
 }
 
-int Run(CLI::App& app, CLI::App* pJson, CLI::App* pPcap, CLI::App* pCat, Options& opt)
+// Carries out the chosen command; returns the exit status.
+int Run(bool bJson, bool bCat, const Options& opt)
 {
     Filter filter;
     if (!MakeFilter(opt, filter))
@@ -170,9 +171,9 @@ int Run(CLI::App& app, CLI::App* pJson, CLI::App* pPcap, CLI::App* pCat, Options
     }
     bool bTerminal = PrepareStdout();
     std::unique_ptr<Output> pOut;
-    if (*pJson) {
+    if (bJson) {
         pOut.reset(new JsonOutput(*pPage));
-    } else if (*pCat) {
+    } else if (bCat) {
         bool bColour = opt.strColor == "always" || (opt.strColor == "auto" && bTerminal);
         pOut.reset(new CatOutput(*pPage, bColour));
     } else {
@@ -184,8 +185,6 @@ int Run(CLI::App& app, CLI::App* pJson, CLI::App* pPcap, CLI::App* pCat, Options
             return 1;
         }
     }
-    (void)app;
-    (void)pPcap;
     if (opt.bFollow)
         return Follow(opt, filter, *pPage, *pOut);
     ReadAll(opt, filter, *pPage, *pOut);
@@ -193,7 +192,7 @@ int Run(CLI::App& app, CLI::App* pJson, CLI::App* pPcap, CLI::App* pCat, Options
         std::fprintf(stderr, "qwlog: the output could not be written in full\n");
         return 1;
     }
-    if (!*pJson && !*pCat) {
+    if (!bJson && !bCat) {
         PcapOutput* pPcapOut = static_cast<PcapOutput*>(pOut.get());
         std::fprintf(stderr, "qwlog: %llu packets written to %s", pPcapOut->Packets(), opt.strOut.c_str());
         if (pPcapOut->Skipped() > 0)
@@ -226,5 +225,5 @@ int main(int argc, char** argv)
         int nExit = app.exit(e);
         return nExit == 0 ? 0 : 2;
     }
-    return Run(app, pJson, pPcap, pCat, opt);
+    return Run(pJson->parsed(), pCat->parsed(), opt);
 }

@@ -7,22 +7,18 @@
 #include <string.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
+#include <pthread.h>
+#include <sched.h>
+#include <stdlib.h>
 #include <unistd.h>
+
+#include <atomic>
+
+time_t QwSystemClock(void) { return time(NULL); }
 
 BOOL QwLocalTime(const time_t* pClock, struct tm* pTm)
 {
     return localtime_r(pClock, pTm) != NULL ? TRUE : FALSE;
-}
-
-void QwFormatV(char* pszBuf, size_t nBufSize, const char* pszFormat, va_list args)
-{
-    if (pszBuf == NULL || nBufSize == 0)
-        return;
-    if (pszFormat == NULL) {
-        pszBuf[0] = '\0';
-        return;
-    }
-    vsnprintf(pszBuf, nBufSize, pszFormat, args);
 }
 
 namespace {
@@ -60,7 +56,7 @@ int ReadableByVmRead(const char* p, size_t nSize)
 BOOL ReadableByPipe(const char* p, size_t nSize)
 {
     int fds[2];
-    if (pipe(fds) != 0)
+    if (pipe2(fds, O_CLOEXEC) != 0)
         return FALSE;
     BOOL bReadable = TRUE;
     char scratch[4096];
@@ -95,28 +91,92 @@ BOOL QwIsReadable(const void* pData, unsigned int nSize)
 
 FILE* QwOpenAppend(const char* pszPath)
 {
-    FILE* pFile = fopen(pszPath, "a+b");  // "a": O_APPEND
-    if (pFile != NULL)
-        setvbuf(pFile, NULL, _IONBF, 0);
+    // The descriptor stays out of programs the host starts (close-on-exec).
+    int fd = open(pszPath, O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return NULL;
+    FILE* pFile = fdopen(fd, "a+b");
+    if (pFile == NULL) {
+        close(fd);
+        return NULL;
+    }
+    setvbuf(pFile, NULL, _IONBF, 0);
     return pFile;
 }
 
-size_t QwAppendBytes(FILE* pFile, const char* p, size_t nLen)
+namespace {
+
+// Appends of every object of the process count themselves in s_nAppending; a cut
+// raises s_bCutting, waits until no append is under way, and holds later ones
+// back until it is done, so that no append of the process lands between its
+// check and its cut. Two atomic operations per append; cuts are rare.
+std::atomic<int> s_nAppending(0);
+std::atomic<bool> s_bCutting(false);
+pthread_mutex_t s_mtxCut = PTHREAD_MUTEX_INITIALIZER;
+
+// Counts an append in, waiting while a cut is under way.
+void BeginAppend()
 {
-    size_t nDone = fwrite(p, 1, nLen, pFile);
-    fflush(pFile);
-    return nDone;
+    for (;;) {
+        s_nAppending.fetch_add(1);
+        if (!s_bCutting.load())
+            return;
+        s_nAppending.fetch_sub(1);
+        while (s_bCutting.load())
+            sched_yield();
+    }
 }
 
-BOOL QwCutTail(FILE* pFile, long long nBytes)
+void EndAppend() { s_nAppending.fetch_sub(1); }
+
+// Cuts the nWritten bytes of a short write off fd again, if the file still ends
+// where that write left it (the descriptor's offset after an O_APPEND write).
+void CutOwnTail(int fd, size_t nWritten)
 {
+    pthread_mutex_lock(&s_mtxCut);  // one cut at a time
+    s_bCutting.store(true);
+    while (s_nAppending.load() != 0)
+        sched_yield();
+    off_t nEnd = lseek(fd, 0, SEEK_CUR);
     struct stat st;
-    if (pFile == NULL || nBytes < 0 || fstat(fileno(pFile), &st) != 0 || st.st_size < nBytes)
-        return FALSE;
-    return ftruncate(fileno(pFile), (off_t)(st.st_size - nBytes)) == 0 ? TRUE : FALSE;
+    if (nEnd >= (off_t)nWritten && fstat(fd, &st) == 0 && st.st_size == nEnd)
+        (void)!ftruncate(fd, nEnd - (off_t)nWritten);
+    s_bCutting.store(false);
+    pthread_mutex_unlock(&s_mtxCut);
+}
+
+} // namespace
+
+BOOL QwAppendWhole(FILE* pFile, const char* p, size_t nLen)
+{
+    int fd = fileno(pFile);
+    ssize_t nDone;
+    BeginAppend();
+    do {
+        nDone = write(fd, p, nLen);
+    } while (nDone < 0 && errno == EINTR);
+    EndAppend();
+    if (nDone == (ssize_t)nLen)
+        return TRUE;
+    if (nDone > 0)
+        CutOwnTail(fd, (size_t)nDone);
+    return FALSE;
 }
 
 void QwDebugOutput(const char* pszText)
 {
-    OutputDebugStringA(pszText);
+    if (pszText == NULL || pszText[0] == '\0' || getenv("QUILLWORK_DEBUG") == NULL)
+        return;
+    size_t nLen = strlen(pszText);
+    // One write per report, so reports of two threads do not mix.
+    char szLine[1024];
+    if (nLen + 2 > sizeof(szLine)) {
+        fputs(pszText, stderr);
+        fputc('\n', stderr);
+    } else {
+        memcpy(szLine, pszText, nLen);
+        if (szLine[nLen - 1] != '\n')
+            szLine[nLen++] = '\n';
+        (void)!write(STDERR_FILENO, szLine, nLen);
+    }
 }

@@ -1,4 +1,5 @@
 /* Quillwork: durable, readable logs for desktop programs.
+ * Copyright (c) 2026 the Quillwork authors. MIT License (see LICENSE).
  *
  * A host loads the library (Quillwork.dll on Windows, libquillwork.so on Linux),
  * calls CreateLogObject(0) and talks to the object only through ILogObject.

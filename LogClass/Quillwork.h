@@ -9,6 +9,11 @@
 #ifndef QUILLWORK_H
 #define QUILLWORK_H
 
+/* The version of this header and of the library built with it. */
+#define QUILLWORK_VERSION_MAJOR 1
+#define QUILLWORK_VERSION_MINOR 0
+#define QUILLWORK_VERSION_PATCH 0
+
 #if defined(_WIN32)
 #  if defined(QUILLWORK_STATIC)
 #    define QUILLWORK_API

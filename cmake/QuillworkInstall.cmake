@@ -13,6 +13,12 @@ target_include_directories(quillwork_headers INTERFACE
   $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/LogClass> $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
 set_target_properties(quillwork_headers PROPERTIES EXPORT_NAME Headers)
 set_target_properties(quillwork PROPERTIES EXPORT_NAME Quillwork)
+add_library(Quillwork::Headers ALIAS quillwork_headers)
+
+# A project that includes Quillwork as a subproject installs it only when it asks (QW_INSTALL).
+if(NOT QW_INSTALL)
+  return()
+endif()
 
 install(TARGETS quillwork quillwork_headers EXPORT QuillworkTargets
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}

@@ -28,6 +28,25 @@
 #  define QUILLWORK_CALL
 #endif
 
+/* Format checks in the host's build, with no effect on the binary interface:
+ * GCC and Clang check the arguments of WriteLog and WriteSilent against the format
+ * (argument 1 is the object, 2 the format); GCC for Windows with Microsoft's
+ * conversions. MSVC's /analyze checks them where <sal.h> came in before this header. */
+#if defined(__GNUC__) || defined(__clang__)
+#  if defined(_WIN32) && !defined(__clang__)
+#    define QUILLWORK_FORMAT_CHECK __attribute__((format(ms_printf, 2, 3)))
+#  else
+#    define QUILLWORK_FORMAT_CHECK __attribute__((format(printf, 2, 3)))
+#  endif
+#else
+#  define QUILLWORK_FORMAT_CHECK
+#endif
+#if defined(_Printf_format_string_)
+#  define QUILLWORK_FORMAT_STRING _Printf_format_string_
+#else
+#  define QUILLWORK_FORMAT_STRING
+#endif
+
 /* A 32-bit signed integer; every operation that succeeds returns exactly 1. */
 #if !defined(BOOL) && !defined(_WINDEF_) && !defined(_MINWINDEF_)
 typedef int BOOL;
@@ -49,9 +68,9 @@ public:
     /* Closes any open file and destroys the object; the pointer is dead after. */
     virtual void Release() = 0;
     /* Writes one stamped entry "YYYY-MM-DD HH:MM:SS  message" and an empty line. */
-    virtual BOOL WriteLog(const char* pszFormat, ...) = 0;
+    virtual BOOL WriteLog(QUILLWORK_FORMAT_STRING const char* pszFormat, ...) QUILLWORK_FORMAT_CHECK = 0;
     /* Accepts the same arguments as WriteLog and records nothing. */
-    virtual BOOL WriteSilent(const char* pszFormat, ...) = 0;
+    virtual BOOL WriteSilent(QUILLWORK_FORMAT_STRING const char* pszFormat, ...) QUILLWORK_FORMAT_CHECK = 0;
     /* Dumps nSize bytes, 16 a line, hex (bHex non-zero) or decimal; bOut picks "-->" or "<--". */
     virtual BOOL WriteHex(const unsigned char* pData, unsigned int nSize, BOOL bOut, BOOL bHex) = 0;
 };

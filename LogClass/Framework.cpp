@@ -11,7 +11,7 @@ namespace {
 
 void DefaultReport(const char* pszText) { QwDebugOutput(pszText); }
 
-time_t DefaultTime(void) { return time(NULL); }
+time_t DefaultTime(void) { return QwSystemClock(); }
 
 DWORD DefaultModulePath(char* pszPath, DWORD nSize) { return GetModuleFileNameA(NULL, pszPath, nSize); }
 

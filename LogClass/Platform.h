@@ -26,11 +26,18 @@
 #  define QW_DRIVE_COLON 0
 #endif
 
+// The current calendar time, in seconds since 1970 (UTC). On Windows it is read
+// from the system clock directly: the C runtime's time() also looks up the time
+// zone at every call, which under Wine costs microseconds.
+time_t QwSystemClock(void);
+
 // Converts tClock to local time in *pTm without shared state. TRUE on success.
 BOOL QwLocalTime(const time_t* pClock, struct tm* pTm);
 
-// Formats into pszBuf (nBufSize bytes); never writes past it. On Windows this is
-// wvsprintfA (its own 1024-byte output limit applies), elsewhere vsnprintf.
+// Formats into pszBuf (nBufSize bytes), always terminated; never writes past it.
+// On Windows this is wvsprintfA (its own 1024-byte output limit applies);
+// elsewhere it gives what vsnprintf gives, except that a wide character the
+// locale cannot encode becomes '?' instead of losing the message.
 void QwFormatV(char* pszBuf, size_t nBufSize, const char* pszFormat, va_list args);
 
 // TRUE when every byte of [pData, pData + nSize) can be read, found out without
@@ -44,18 +51,18 @@ BOOL QwIsReadable(const void* pData, unsigned int nSize);
 FILE* QwOpenAppend(const char* pszPath);
 
 // Appends nLen bytes of p to the file open behind pFile in one write, in the
-// operating system when it returns; gives the bytes written. On POSIX one fwrite
-// of the unbuffered O_APPEND stream. On Windows one WriteFile on the stream's
-// append-only handle, past the C runtime (which may split a count into two
-// writes), under one lock for every object of the process, so that two objects
-// on one file never overlap even where the file system emulates appends (Wine).
-size_t QwAppendBytes(FILE* pFile, const char* p, size_t nLen);
+// operating system when it returns; TRUE when all of them reached the file.
+// Where only part did (a full disk), that part is cut off again, but only while
+// the file still ends where this write left it: bytes another writer appended
+// since are never removed. Every append of the process and the cut respect one
+// lock, so no append of this process falls between the check and the cut. On
+// Windows the write is one WriteFile on the stream's append-only handle, past
+// the C runtime (which may split a count into two writes), under that lock.
+BOOL QwAppendWhole(FILE* pFile, const char* p, size_t nLen);
 
-// Cuts the last nBytes off the file open behind pFile (a torn entry on a full
-// disk). TRUE on success; FALSE where the handle may not shorten the file.
-BOOL QwCutTail(FILE* pFile, long long nBytes);
-
-// Writes a report to the platform's debug channel (OutputDebugStringA or stderr).
+// Writes a report to the platform's debug channel: OutputDebugStringA on Windows;
+// on POSIX standard error, only while QUILLWORK_DEBUG is set, each report ending
+// its line.
 void QwDebugOutput(const char* pszText);
 
 #endif

@@ -28,10 +28,6 @@ CTxtLog::CTxtLog()
     : m_bConsole(FALSE)
     , m_pFile(NULL)
     , m_bFileOpen(false)
-    , m_nEntry(0)
-    , m_bInEntry(FALSE)
-    , m_bEntryFailed(FALSE)
-    , m_nEntryWritten(0)
     , m_tStamp(0)
 {
     m_szStampTime[0] = '\0';
@@ -163,12 +159,7 @@ BOOL CTxtLog::Open(const char* pszName)
     if (m_pFile == NULL)
         return FALSE;
     m_bFileOpen = true;
-    BeginEntry();
-    m_console.SetColor(COLOR_BANNER);
-    WriteText(s_szBanner);
-    WriteText(s_szEntryEnd);
-    m_console.SetColor(COLOR_NORMAL);
-    EndEntry();
+    WriteBanner();
     ShowConsole(m_bConsole);
     return TRUE;
 }
@@ -206,13 +197,15 @@ CTxtLog::~CTxtLog()
     DeleteCriticalSection(&m_cs);
 }
 
+// Writes psz to the file in one write, then shows the same bytes. Called with a
+// file open and outside any entry.
 BOOL CTxtLog::WriteText(const char* psz)
 {
     QW_ASSERT(m_pFile != NULL && psz != NULL);
     if (m_pFile == NULL || psz == NULL)
         return TRUE;
     size_t nLen = strlen(psz);
-    AddToFile(psz, nLen);
+    PutEntry(psz, nLen);
     m_console.Write(psz, (DWORD)nLen);
     return TRUE;
 }
@@ -225,89 +218,77 @@ BOOL CTxtLog::WriteText(const char* psz, unsigned int nLen)
     // The file takes the bytes up to the first zero byte, the console all nLen.
     const void* pZero = memchr(psz, '\0', nLen);
     size_t nFileLen = pZero != NULL ? (size_t)((const char*)pZero - psz) : nLen;
-    AddToFile(psz, nFileLen);
+    PutEntry(psz, nFileLen);
     m_console.Write(psz, nLen);
     return TRUE;
 }
 
-// The local time of now, "YYYY-MM-DD HH:MM:SS", then pszTail, into pszStamp
-// (zero-filled, nothing when the time cannot be read). The date and time text is
-// made again only when the second changes. Called under the lock.
-void CTxtLog::FormatStamp(char* pszStamp, size_t nSize, const char* pszTail)
+// Writes the stamp of tNow, "YYYY-MM-DD HH:MM:SS" and then pszTail, at pszStamp
+// (unterminated) and gives its length; 0, and nothing written, when tNow has no
+// local time. The date and time text is made again only when the second changes,
+// and always from tNow itself. Called under the lock.
+size_t CTxtLog::FormatStamp(char* pszStamp, time_t tNow, const char* pszTail)
 {
-    memset(pszStamp, 0, nSize);
-    time_t tNow = QwTime();
     if (tNow != m_tStamp || m_szStampTime[0] == '\0') {
-        QwFormatNow(m_szStampTime, sizeof(m_szStampTime), "%Y-%m-%d %H:%M:%S");
+        struct tm tmNow;
+        memset(&tmNow, 0, sizeof(tmNow));
+        memset(m_szStampTime, 0, sizeof(m_szStampTime));
+        if (!QwLocalTime(&tNow, &tmNow) || strftime(m_szStampTime, sizeof(m_szStampTime), "%Y-%m-%d %H:%M:%S", &tmNow) == 0)
+            memset(m_szStampTime, 0, sizeof(m_szStampTime));
         m_tStamp = tNow;
     }
-    if (m_szStampTime[0] != '\0')
-        snprintf(pszStamp, nSize, "%s%s", m_szStampTime, pszTail);
+    if (m_szStampTime[0] == '\0')
+        return 0;
+    size_t nTime = strlen(m_szStampTime);
+    size_t nTail = strlen(pszTail);
+    memcpy(pszStamp, m_szStampTime, nTime);
+    memcpy(pszStamp + nTime, pszTail, nTail);
+    return nTime + nTail;
 }
 
-// Starts gathering an entry's file bytes; the console still gets each piece at once.
-void CTxtLog::BeginEntry()
+// Writes the opening banner in one write, then shows it in the banner colour.
+// Called under the lock with a file open.
+void CTxtLog::WriteBanner()
 {
-    m_nEntry = 0;
-    m_bInEntry = TRUE;
-    m_bEntryFailed = FALSE;
-    m_nEntryWritten = 0;
+    const size_t nBanner = sizeof(s_szBanner) - 1, nEnd = sizeof(s_szEntryEnd) - 1;
+    char szBanner[sizeof(s_szBanner) + sizeof(s_szEntryEnd)];
+    memcpy(szBanner, s_szBanner, nBanner);
+    memcpy(szBanner + nBanner, s_szEntryEnd, nEnd);
+    PutEntry(szBanner, nBanner + nEnd);
+    if (!m_console.IsOpen())
+        return;
+    m_console.BeginEntry();
+    m_console.SetColor(COLOR_BANNER);
+    m_console.Write(s_szBanner, (DWORD)nBanner);
+    m_console.Write(s_szEntryEnd, (DWORD)nEnd);
+    m_console.SetColor(COLOR_NORMAL);
+    m_console.EndEntry();
 }
 
-// Writes what the entry gathered. If a write of it fell short (a full disk), the
-// part that reached the file is cut off again, so no torn entry stays behind,
-// and the stream's error is cleared for the next entry.
-void CTxtLog::EndEntry()
+// Appends nLen bytes, a whole entry or (only for a dump that found no memory)
+// part of one, to the file in one write. Where the disk takes only part of them,
+// the platform cuts that part off again if the file still ends with it.
+void CTxtLog::PutEntry(const char* p, size_t nLen)
 {
-    FlushEntry();
-    m_bInEntry = FALSE;
-    if (!m_bEntryFailed)
-        return;
-    if (m_nEntryWritten > 0)
-        QwCutTail(m_pFile, m_nEntryWritten);
-    clearerr(m_pFile);
+    if (nLen != 0)
+        QwAppendWhole(m_pFile, p, nLen);
 }
 
-// Inside an entry, gathers nLen bytes, writing the buffer first when they do not
-// fit; a piece larger than the whole buffer goes out on its own. Outside an entry,
-// writes them at once.
-void CTxtLog::AddToFile(const char* p, size_t nLen)
+// A buffer of nNeed bytes for one entry: the object's own when it fits, else one
+// from the heap; NULL when there is no such memory. ReleaseEntryBuffer frees it.
+char* CTxtLog::EntryBuffer(unsigned long long nNeed)
 {
-    if (!m_bInEntry) {
-        PutFile(p, nLen);
-        return;
-    }
-    if (m_nEntry + nLen > sizeof(m_szEntry))
-        FlushEntry();
-    if (nLen > sizeof(m_szEntry)) {
-        PutFile(p, nLen);
-        return;
-    }
-    memcpy(m_szEntry + m_nEntry, p, nLen);
-    m_nEntry += nLen;
+    if (nNeed <= sizeof(m_szEntry))
+        return m_szEntry;
+    if (nNeed > (unsigned long long)(size_t)-1)
+        return NULL;
+    return static_cast<char*>(QwAllocObject((size_t)nNeed));
 }
 
-// Writes the gathered bytes, if any, and empties the buffer.
-void CTxtLog::FlushEntry()
+void CTxtLog::ReleaseEntryBuffer(char* p)
 {
-    if (m_nEntry > 0)
-        PutFile(m_szEntry, m_nEntry);
-    m_nEntry = 0;
-}
-
-// One write of nLen bytes to the end of the file, in the operating system when
-// it returns. Once a write of an entry fell short, the
-// rest of that entry is dropped: it is cut off at its end.
-void CTxtLog::PutFile(const char* p, size_t nLen)
-{
-    if (nLen == 0 || (m_bInEntry && m_bEntryFailed))
-        return;
-    size_t nDone = QwAppendBytes(m_pFile, p, nLen);
-    if (!m_bInEntry)
-        return;
-    m_nEntryWritten += (long long)nDone;
-    if (nDone != nLen)
-        m_bEntryFailed = TRUE;
+    if (p != m_szEntry)
+        QwFreeObject(p);
 }
 
 // ---- formatted entries ------------------------------------------------------
@@ -331,24 +312,35 @@ BOOL CTxtLog::WriteLog(const char* pszFormat, ...)
     if (m_pFile == NULL)
         return TRUE;  // closed by another thread while this one waited
 
-    BeginEntry();
-    char szStamp[STAMP_SIZE];
-    memset(szStamp, 0, sizeof(szStamp));
-    FormatStamp(szStamp, sizeof(szStamp), "  ");
-    m_console.SetColor(COLOR_STAMP);
-    WriteText(szStamp);
-    m_console.SetColor(COLOR_NORMAL);
-
-    char szMessage[MESSAGE_SIZE];
-    memset(szMessage, 0, sizeof(szMessage));
+    // Stamp, message and end are laid out side by side in the entry buffer.
+    char* pEntry = m_szEntry;
+    size_t nStamp = FormatStamp(pEntry, QwTime(), "  ");
+    char* pszMessage = pEntry + nStamp;
+    pszMessage[0] = '\0';
+    pszMessage[MESSAGE_SIZE - 1] = '\0';
     va_list args;
     va_start(args, pszFormat);
-    QwFormatV(szMessage, sizeof(szMessage), pszFormat, args);
+    QwFormatV(pszMessage, MESSAGE_SIZE, pszFormat, args);
     va_end(args);
-    WriteText(szMessage);
-    WriteText(s_szEntryEnd);
-    EndEntry();
+    size_t nMessage = strlen(pszMessage);
+    memcpy(pszMessage + nMessage, s_szEntryEnd, sizeof(s_szEntryEnd) - 1);
+    PutEntry(pEntry, nStamp + nMessage + sizeof(s_szEntryEnd) - 1);
+    if (m_console.IsOpen())
+        ShowMessage(pEntry, nStamp, pszMessage, nMessage);
     return TRUE;
+}
+
+// Shows an entry that is already in the file: the stamp in its colour, then the
+// message and the end in the normal colour.
+void CTxtLog::ShowMessage(const char* pszStamp, size_t nStamp, const char* pszMessage, size_t nMessage)
+{
+    m_console.BeginEntry();
+    m_console.SetColor(COLOR_STAMP);
+    m_console.Write(pszStamp, (DWORD)nStamp);
+    m_console.SetColor(COLOR_NORMAL);
+    m_console.Write(pszMessage, (DWORD)nMessage);
+    m_console.Write(s_szEntryEnd, (DWORD)(sizeof(s_szEntryEnd) - 1));
+    m_console.EndEntry();
 }
 
 BOOL CTxtLog::WriteSilent(const char* pszFormat, ...)
@@ -364,75 +356,142 @@ BOOL CTxtLog::WriteSilent(const char* pszFormat, ...)
 namespace {
 
 const unsigned int VALUES_PER_LINE = 16;
-const size_t LABEL_SIZE = 15;
-const size_t BYTES_SIZE = 60;
-const size_t VALUE_SIZE = 5;
 const size_t BYTES_SHOWN = 48;  // characters of byte text a line shows before ';'
+const size_t LABEL_MAX = 13;    // "%08ud: " of the largest offset
+const size_t BYTES_ROOM = 52;   // what QwPutDumpBytes may touch
 const char s_szIndent[] = "                                     ";  // 37 spaces
-
-} // namespace
-
-namespace {
-
+const char s_szLineEnd[] = "\r\n";
 const char s_szHexDigits[] = "0123456789ABCDEF";
+const char s_szHexPairs[] =
+    "000102030405060708090A0B0C0D0E0F101112131415161718191A1B1C1D1E1F"
+    "202122232425262728292A2B2C2D2E2F303132333435363738393A3B3C3D3E3F"
+    "404142434445464748494A4B4C4D4E4F505152535455565758595A5B5C5D5E5F"
+    "606162636465666768696A6B6C6D6E6F707172737475767778797A7B7C7D7E7F"
+    "808182838485868788898A8B8C8D8E8F909192939495969798999A9B9C9D9E9F"
+    "A0A1A2A3A4A5A6A7A8A9AAABACADAEAFB0B1B2B3B4B5B6B7B8B9BABBBCBDBEBF"
+    "C0C1C2C3C4C5C6C7C8C9CACBCCCDCECFD0D1D2D3D4D5D6D7D8D9DADBDCDDDEDF"
+    "E0E1E2E3E4E5E6E7E8E9EAEBECEDEEEFF0F1F2F3F4F5F6F7F8F9FAFBFCFDFEFF"
+    ;
+const char s_szDecPairs[] =
+    "00010203040506070809101112131415161718192021222324"
+    "25262728293031323334353637383940414243444546474849"
+    "50515253545556575859606162636465666768697071727374"
+    "75767778798081828384858687888990919293949596979899"
+    ;
 
-// The text of one value, as "%02X " or "%02d " would give it, into pszValue
-// (at least VALUE_SIZE bytes, terminated).
-void FormatValue(char* pszValue, unsigned char nValue, BOOL bHex)
+// Lines of a dump of nSize bytes: one for every 16 bytes begun, and one line
+// (of no values) for an empty dump.
+unsigned int DumpLineCount(unsigned int nSize)
 {
-    char* p = pszValue;
-    if (bHex) {
-        *p++ = s_szHexDigits[nValue >> 4];
-        *p++ = s_szHexDigits[nValue & 15];
-    } else {
-        if (nValue >= 100)
-            *p++ = (char)('0' + nValue / 100);
-        *p++ = (char)('0' + nValue / 10 % 10);
-        *p++ = (char)('0' + nValue % 10);
+    unsigned int nLines = nSize / VALUES_PER_LINE + (nSize % VALUES_PER_LINE != 0 ? 1 : 0);
+    return nLines != 0 ? nLines : 1;
+}
+
+// Writes the decimal value n ("%02d ") at p and gives its length, 3 or 4.
+size_t PutDecimalValue(char* p, unsigned int n)
+{
+    size_t nLen = 0;
+    if (n >= 100) {
+        p[nLen++] = (char)('0' + n / 100);
+        n %= 100;
     }
-    *p++ = ' ';
-    *p = '\0';
+    memcpy(p + nLen, s_szDecPairs + 2 * n, 2);
+    p[nLen + 2] = ' ';
+    return nLen + 3;
+}
+
+// Writes lines nFirst to nEnd - 1 of the dump of nSize bytes at pData at p: each
+// with its indent (all but line 0), label, byte text and line end. Gives the
+// length written; a line takes at most nIndent + LABEL_MAX + BYTES_ROOM + 2 bytes.
+size_t FormatDumpLines(char* p, const unsigned char* pData, unsigned int nSize, unsigned int nFirst, unsigned int nEnd,
+                       BOOL bHex, unsigned int nIndent)
+{
+    char* pOut = p;
+    for (unsigned int nLine = nFirst; nLine < nEnd; ++nLine) {
+        if (nLine != 0) {
+            memcpy(pOut, s_szIndent, nIndent);
+            pOut += nIndent;
+        }
+        unsigned int nOffset = nLine * VALUES_PER_LINE;
+        pOut += QwPutDumpLabel(pOut, nOffset, bHex);
+        unsigned int nLeft = nSize - nOffset;  // 0 only for an empty dump
+        pOut += QwPutDumpBytes(pOut, pData + nOffset, nLeft < VALUES_PER_LINE ? nLeft : VALUES_PER_LINE, bHex);
+        memcpy(pOut, s_szLineEnd, 2);
+        pOut += 2;
+    }
+    return (size_t)(pOut - p);
 }
 
 } // namespace
+
+size_t QwPutDumpLabel(char* p, unsigned int nOffset, BOOL bHex)
+{
+    if (bHex) {
+        for (int i = 7; i >= 0; --i, nOffset >>= 4)
+            p[i] = s_szHexDigits[nOffset & 15];
+        memcpy(p + 8, "h: ", 3);
+        return 11;
+    }
+    char szDigits[10];
+    size_t nDigits = 0;
+    do {
+        szDigits[nDigits++] = (char)('0' + nOffset % 10);
+        nOffset /= 10;
+    } while (nOffset != 0);
+    while (nDigits < 8)
+        szDigits[nDigits++] = '0';
+    for (size_t i = 0; i < nDigits; ++i)
+        p[i] = szDigits[nDigits - 1 - i];
+    memcpy(p + nDigits, "d: ", 3);
+    return nDigits + 3;
+}
+
+size_t QwPutDumpBytes(char* p, const unsigned char* pLine, unsigned int nCount, BOOL bHex)
+{
+    if (nCount > VALUES_PER_LINE)
+        nCount = VALUES_PER_LINE;
+    size_t nLen = 0;
+    if (bHex) {
+        for (unsigned int i = 0; i < nCount; ++i, nLen += 3) {
+            memcpy(p + nLen, s_szHexPairs + 2 * pLine[i], 2);
+            p[nLen + 2] = ' ';
+        }
+    } else {
+        // Only the first 48 characters are ever shown: stop once they stand.
+        for (unsigned int i = 0; i < nCount && nLen <= BYTES_SHOWN; ++i)
+            nLen += PutDecimalValue(p + nLen, pLine[i]);
+    }
+    if (nLen < BYTES_SHOWN)
+        return nLen;
+    p[BYTES_SHOWN] = ';';
+    return BYTES_SHOWN + 1;
+}
 
 void QwFormatDumpLabel(char* pszLabel, size_t nLabelSize, unsigned int nOffset, BOOL bHex)
 {
     if (nLabelSize == 0)
         return;
     memset(pszLabel, 0, nLabelSize);
-    // "%08Xh: " or "%08ud: ": digits from the right, at least eight of them.
-    char szLabel[24];
-    char* p = szLabel + sizeof(szLabel);
-    *--p = '\0';
-    *--p = ' ';
-    *--p = ':';
-    *--p = bHex ? 'h' : 'd';
-    const unsigned int nBase = bHex ? 16 : 10;
-    int nDigits = 0;
-    for (unsigned int n = nOffset; n != 0 || nDigits < 8; n /= nBase, ++nDigits)
-        *--p = s_szHexDigits[n % nBase];
-    size_t nLen = strlen(p);
+    char szLabel[LABEL_MAX];
+    size_t nLen = QwPutDumpLabel(szLabel, nOffset, bHex);
     if (nLen >= nLabelSize)
         nLen = nLabelSize - 1;  // cut as snprintf would
-    memcpy(pszLabel, p, nLen);
+    memcpy(pszLabel, szLabel, nLen);
 }
 
 void QwFormatDumpBytes(char* pszBytes, size_t nBytesSize, const unsigned char* pLine, unsigned int nCount, BOOL bHex)
 {
+    if (nBytesSize == 0)
+        return;
     memset(pszBytes, 0, nBytesSize);
-    size_t nLen = 0;
-    for (unsigned int nValue = 0; nValue < nCount && nValue < VALUES_PER_LINE; ++nValue) {
-        char szValue[VALUE_SIZE];
-        FormatValue(szValue, pLine[nValue], bHex);
-        // Only the first 48 characters are ever shown: stop once they stand.
-        for (const char* p = szValue; *p != '\0' && nLen < BYTES_SHOWN + 1 && nLen + 1 < nBytesSize; ++p)
-            pszBytes[nLen++] = *p;
-    }
-    if (nBytesSize > BYTES_SHOWN + 1) {
-        pszBytes[BYTES_SHOWN] = ';';  // past the end of a shorter text, so unseen there
-        pszBytes[BYTES_SHOWN + 1] = '\0';
-    }
+    char szBytes[BYTES_ROOM];
+    size_t nLen = QwPutDumpBytes(szBytes, pLine, nCount, bHex);
+    // A buffer too small for the ';' keeps the values' first characters only.
+    if (nLen > BYTES_SHOWN && nBytesSize <= BYTES_SHOWN + 1)
+        nLen = BYTES_SHOWN;
+    if (nLen >= nBytesSize)
+        nLen = nBytesSize - 1;
+    memcpy(pszBytes, szBytes, nLen);
 }
 
 BOOL CTxtLog::WriteHex(const unsigned char* pData, unsigned int nSize, BOOL bOut, BOOL bHex)
@@ -445,53 +504,97 @@ BOOL CTxtLog::WriteHex(const unsigned char* pData, unsigned int nSize, BOOL bOut
     return TRUE;
 }
 
+// Lays the whole dump out in one buffer and writes it in one write, then shows
+// it. Only where no buffer of that size can be had does it go out in parts.
 BOOL CTxtLog::DumpHex(const unsigned char* pData, unsigned int nSize, BOOL bOut, BOOL bHex)
 {
     QW_ASSERT(m_pFile != NULL && pData != NULL);
     if (m_pFile == NULL)
         return TRUE;
-    BeginEntry();
     char szStamp[STAMP_SIZE];
-    memset(szStamp, 0, sizeof(szStamp));
-    FormatStamp(szStamp, sizeof(szStamp), bOut ? " --> " : " <-- ");
-    m_console.SetColor(COLOR_STAMP);
-    WriteText(szStamp);
-    m_console.SetColor(COLOR_NORMAL);
-
-    unsigned int nIndent = (unsigned int)lstrlenA(szStamp);
-    if (nIndent > sizeof(s_szIndent) - 1)
-        nIndent = sizeof(s_szIndent) - 1;
-    unsigned int nLines = nSize / VALUES_PER_LINE + (nSize % VALUES_PER_LINE != 0 ? 1 : 0);
-    const unsigned char* pRead = pData;
-    unsigned int nLine = 0;
-    do {
-        DumpLine(pRead, nLine, nSize, bHex, nIndent);
-    } while (++nLine < nLines);
-    WriteText("\r\n");
-    EndEntry();
+    size_t nStamp = FormatStamp(szStamp, QwTime(), bOut ? " --> " : " <-- ");
+    unsigned int nIndent = (unsigned int)(nStamp < sizeof(s_szIndent) - 1 ? nStamp : sizeof(s_szIndent) - 1);
+    unsigned int nLines = DumpLineCount(nSize);
+    unsigned long long nNeed = nStamp + (unsigned long long)nLines * (nIndent + LABEL_MAX + BYTES_ROOM + 2) + 2;
+    char* pEntry = EntryBuffer(nNeed);
+    if (pEntry == NULL) {
+        DumpInPieces(pData, nSize, bHex, szStamp, nStamp, nIndent);
+        return TRUE;
+    }
+    memcpy(pEntry, szStamp, nStamp);
+    size_t nLen = nStamp + FormatDumpLines(pEntry + nStamp, pData, nSize, 0, nLines, bHex, nIndent);
+    memcpy(pEntry + nLen, s_szLineEnd, 2);
+    nLen += 2;
+    PutEntry(pEntry, nLen);
+    if (m_console.IsOpen()) {
+        m_console.BeginEntry();
+        ShowDump(pEntry, nLen, nStamp, nIndent, true, true);
+        m_console.EndEntry();
+    }
+    ReleaseEntryBuffer(pEntry);
     return TRUE;
 }
 
-// Writes line nLine of a dump: indent (after the first line), label, byte text
-// and line end; moves pRead past the line's bytes.
-void CTxtLog::DumpLine(const unsigned char*& pRead, unsigned int nLine, unsigned int nSize, BOOL bHex, unsigned int nIndent)
+// A dump for which no buffer of its size could be had: as many lines as the
+// object's buffer holds go out at a time, each part shown after its write.
+void CTxtLog::DumpInPieces(const unsigned char* pData, unsigned int nSize, BOOL bHex, const char* pszStamp, size_t nStamp,
+                           unsigned int nIndent)
 {
-    if (nLine != 0)
-        WriteText(s_szIndent, nIndent);
+    const unsigned int nLines = DumpLineCount(nSize);
+    const unsigned int nPerPart = (unsigned int)((sizeof(m_szEntry) - nStamp - 2) / (nIndent + LABEL_MAX + BYTES_ROOM + 2));
+    if (m_console.IsOpen())
+        m_console.BeginEntry();
+    for (unsigned int nFirst = 0; nFirst < nLines;) {
+        unsigned int nEnd = nLines - nFirst > nPerPart ? nFirst + nPerPart : nLines;
+        size_t nLen = 0;
+        if (nFirst == 0) {
+            memcpy(m_szEntry, pszStamp, nStamp);
+            nLen = nStamp;
+        }
+        nLen += FormatDumpLines(m_szEntry + nLen, pData, nSize, nFirst, nEnd, bHex, nIndent);
+        if (nEnd == nLines) {
+            memcpy(m_szEntry + nLen, s_szLineEnd, 2);
+            nLen += 2;
+        }
+        PutEntry(m_szEntry, nLen);
+        if (m_console.IsOpen())
+            ShowDump(m_szEntry, nLen, nStamp, nIndent, nFirst == 0, nEnd == nLines);
+        nFirst = nEnd;
+    }
+    if (m_console.IsOpen())
+        m_console.EndEntry();
+}
 
-    char szLabel[LABEL_SIZE];
-    QwFormatDumpLabel(szLabel, sizeof(szLabel), nLine * VALUES_PER_LINE, bHex);
-    m_console.SetColor(COLOR_LABEL);
-    WriteText(szLabel);
-    m_console.SetColor(COLOR_NORMAL);
-
-    unsigned int nLeft = nSize - nLine * VALUES_PER_LINE;  // 0 only for an empty dump
-    unsigned int nCount = nLeft < VALUES_PER_LINE ? nLeft : VALUES_PER_LINE;
-    char szBytes[BYTES_SIZE];
-    QwFormatDumpBytes(szBytes, sizeof(szBytes), pRead, nCount, bHex);
-    pRead += nCount;
-    m_console.SetColor(COLOR_BYTES);
-    WriteText(szBytes);
-    m_console.SetColor(COLOR_NORMAL);
-    WriteText("\r\n");
+// Shows dump text that is already in the file, piece by piece in the dump's
+// colours: the stamp (bFirst), then each line's indent, label, byte text and
+// line end, then the closing line end (bLast).
+void CTxtLog::ShowDump(const char* p, size_t nLen, size_t nStamp, unsigned int nIndent, bool bFirst, bool bLast)
+{
+    const char* pEnd = p + nLen;
+    if (bFirst) {
+        m_console.SetColor(COLOR_STAMP);
+        m_console.Write(p, (DWORD)nStamp);
+        m_console.SetColor(COLOR_NORMAL);
+        p += nStamp;
+    }
+    for (bool bLineZero = bFirst; p < pEnd; bLineZero = false) {
+        if (bLast && pEnd - p == 2)
+            break;  // the closing line end
+        if (!bLineZero && nIndent != 0) {
+            m_console.Write(p, nIndent);
+            p += nIndent;
+        }
+        const char* pBytes = static_cast<const char*>(memchr(p, ' ', (size_t)(pEnd - p))) + 1;  // after the label
+        const char* pLineEnd = static_cast<const char*>(memchr(pBytes, '\r', (size_t)(pEnd - pBytes)));
+        m_console.SetColor(COLOR_LABEL);
+        m_console.Write(p, (DWORD)(pBytes - p));
+        m_console.SetColor(COLOR_NORMAL);
+        m_console.SetColor(COLOR_BYTES);
+        m_console.Write(pBytes, (DWORD)(pLineEnd - pBytes));
+        m_console.SetColor(COLOR_NORMAL);
+        m_console.Write(s_szLineEnd, 2);
+        p = pLineEnd + 2;
+    }
+    if (bLast)
+        m_console.Write(s_szLineEnd, 2);
 }

@@ -55,14 +55,16 @@ private:
     BOOL BuildFilePath(const char* pszName, char* pszPath, size_t nPathSize);
     BOOL WriteText(const char* psz);
     BOOL WriteText(const char* psz, unsigned int nLen);
-    void FormatStamp(char* pszStamp, size_t nSize, const char* pszTail);
-    void BeginEntry();
-    void EndEntry();
-    void AddToFile(const char* p, size_t nLen);
-    void FlushEntry();
-    void PutFile(const char* p, size_t nLen);
+    size_t FormatStamp(char* pszStamp, time_t tNow, const char* pszTail);
+    void WriteBanner();
+    void PutEntry(const char* p, size_t nLen);
+    char* EntryBuffer(unsigned long long nNeed);
+    void ReleaseEntryBuffer(char* p);
     BOOL DumpHex(const unsigned char* pData, unsigned int nSize, BOOL bOut, BOOL bHex);
-    void DumpLine(const unsigned char*& pRead, unsigned int nLine, unsigned int nSize, BOOL bHex, unsigned int nIndent);
+    void DumpInPieces(const unsigned char* pData, unsigned int nSize, BOOL bHex, const char* pszStamp, size_t nStamp,
+                      unsigned int nIndent);
+    void ShowMessage(const char* pszStamp, size_t nStamp, const char* pszMessage, size_t nMessage);
+    void ShowDump(const char* p, size_t nLen, size_t nStamp, unsigned int nIndent, bool bFirst, bool bLast);
 
     std::string m_strAppDir;
     std::string m_strLogDir;
@@ -74,16 +76,13 @@ private:
     // written under the lock by Open and Close.
     std::atomic<bool> m_bFileOpen;
 
-    // The entry being made: its file bytes gather here and go out in one write
-    // when it ends (or when the buffer is full, for a dump that does not fit).
+    // The entry being made: its file bytes gather here and go out in one write.
+    // A dump too large for it gets a buffer from the heap for its one write.
     enum { ENTRY_SIZE = 32768 };
     char m_szEntry[ENTRY_SIZE];
-    size_t m_nEntry;
-    BOOL m_bInEntry;
-    BOOL m_bEntryFailed;        // a write of the current entry fell short
-    long long m_nEntryWritten;  // bytes of the current entry already in the file
 
-    // The date and time text of the second m_tStamp, made once per second.
+    // The date and time text of the second m_tStamp, made once per second from
+    // the clock reading that asked for it.
     time_t m_tStamp;
     char m_szStampTime[20];
 };
@@ -98,5 +97,15 @@ void QwFormatDumpLabel(char* pszLabel, size_t nLabelSize, unsigned int nOffset, 
 // The byte text of one dump line (at most 16 values of pLine, nCount of them),
 // cut at 48 characters and closed with ';' as the dump layout wants it.
 void QwFormatDumpBytes(char* pszBytes, size_t nBytesSize, const unsigned char* pLine, unsigned int nCount, BOOL bHex);
+
+// Writes the label of nOffset at p ("%08Xh: " or "%08ud: ", unterminated) and
+// gives its length (11 to 13).
+size_t QwPutDumpLabel(char* p, unsigned int nOffset, BOOL bHex);
+
+// Writes the byte text of one dump line at p (unterminated) and gives its
+// length: the values of nCount bytes (at most 16) as "%02X " or "%02d " would
+// give them, cut to 48 characters and ';' when they reach 48. p must have room
+// for 52 bytes.
+size_t QwPutDumpBytes(char* p, const unsigned char* pLine, unsigned int nCount, BOOL bHex);
 
 #endif

@@ -7,22 +7,15 @@
 #include <string.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
+#include <pthread.h>
+#include <stdlib.h>
 #include <unistd.h>
+
+time_t QwSystemClock(void) { return time(NULL); }
 
 BOOL QwLocalTime(const time_t* pClock, struct tm* pTm)
 {
     return localtime_r(pClock, pTm) != NULL ? TRUE : FALSE;
-}
-
-void QwFormatV(char* pszBuf, size_t nBufSize, const char* pszFormat, va_list args)
-{
-    if (pszBuf == NULL || nBufSize == 0)
-        return;
-    if (pszFormat == NULL) {
-        pszBuf[0] = '\0';
-        return;
-    }
-    vsnprintf(pszBuf, nBufSize, pszFormat, args);
 }
 
 namespace {
@@ -60,7 +53,7 @@ int ReadableByVmRead(const char* p, size_t nSize)
 BOOL ReadableByPipe(const char* p, size_t nSize)
 {
     int fds[2];
-    if (pipe(fds) != 0)
+    if (pipe2(fds, O_CLOEXEC) != 0)
         return FALSE;
     BOOL bReadable = TRUE;
     char scratch[4096];
@@ -95,28 +88,62 @@ BOOL QwIsReadable(const void* pData, unsigned int nSize)
 
 FILE* QwOpenAppend(const char* pszPath)
 {
-    FILE* pFile = fopen(pszPath, "a+b");  // "a": O_APPEND
+    FILE* pFile = fopen(pszPath, "a+be");  // "a": O_APPEND, "e": O_CLOEXEC
     if (pFile != NULL)
         setvbuf(pFile, NULL, _IONBF, 0);
     return pFile;
 }
 
-size_t QwAppendBytes(FILE* pFile, const char* p, size_t nLen)
+namespace {
+
+// Appends of every object of the process hold this lock shared; a cut holds it
+// alone, so that no append of the process lands between its check and its cut.
+pthread_rwlock_t s_rwAppend = PTHREAD_RWLOCK_INITIALIZER;
+
+// Cuts the nWritten bytes of a short write off fd again, if the file still ends
+// where that write left it (the descriptor's offset after an O_APPEND write).
+void CutOwnTail(int fd, size_t nWritten)
 {
-    size_t nDone = fwrite(p, 1, nLen, pFile);
-    fflush(pFile);
-    return nDone;
+    pthread_rwlock_wrlock(&s_rwAppend);
+    off_t nEnd = lseek(fd, 0, SEEK_CUR);
+    struct stat st;
+    if (nEnd >= (off_t)nWritten && fstat(fd, &st) == 0 && st.st_size == nEnd)
+        (void)!ftruncate(fd, nEnd - (off_t)nWritten);
+    pthread_rwlock_unlock(&s_rwAppend);
 }
 
-BOOL QwCutTail(FILE* pFile, long long nBytes)
+} // namespace
+
+BOOL QwAppendWhole(FILE* pFile, const char* p, size_t nLen)
 {
-    struct stat st;
-    if (pFile == NULL || nBytes < 0 || fstat(fileno(pFile), &st) != 0 || st.st_size < nBytes)
-        return FALSE;
-    return ftruncate(fileno(pFile), (off_t)(st.st_size - nBytes)) == 0 ? TRUE : FALSE;
+    int fd = fileno(pFile);
+    ssize_t nDone;
+    pthread_rwlock_rdlock(&s_rwAppend);
+    do {
+        nDone = write(fd, p, nLen);
+    } while (nDone < 0 && errno == EINTR);
+    pthread_rwlock_unlock(&s_rwAppend);
+    if (nDone == (ssize_t)nLen)
+        return TRUE;
+    if (nDone > 0)
+        CutOwnTail(fd, (size_t)nDone);
+    return FALSE;
 }
 
 void QwDebugOutput(const char* pszText)
 {
-    OutputDebugStringA(pszText);
+    if (pszText == NULL || pszText[0] == '\0' || getenv("QUILLWORK_DEBUG") == NULL)
+        return;
+    size_t nLen = strlen(pszText);
+    // One write per report, so reports of two threads do not mix.
+    char szLine[1024];
+    if (nLen + 2 > sizeof(szLine)) {
+        fputs(pszText, stderr);
+        fputc('\n', stderr);
+    } else {
+        memcpy(szLine, pszText, nLen);
+        if (szLine[nLen - 1] != '\n')
+            szLine[nLen++] = '\n';
+        (void)!write(STDERR_FILENO, szLine, nLen);
+    }
 }

@@ -6,6 +6,17 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <string>
+
+time_t QwSystemClock(void)
+{
+    FILETIME ft;
+    GetSystemTimeAsFileTime(&ft);
+    ULONGLONG nTicks = ((ULONGLONG)ft.dwHighDateTime << 32) | ft.dwLowDateTime;  // 100 ns since 1601
+    const ULONGLONG TICKS_1601_TO_1970 = 116444736000000000ULL;
+    return (time_t)((nTicks - TICKS_1601_TO_1970) / 10000000ULL);
+}
+
 BOOL QwLocalTime(const time_t* pClock, struct tm* pTm)
 {
     return localtime_s(pTm, pClock) == 0 ? TRUE : FALSE;
@@ -100,49 +111,73 @@ CRITICAL_SECTION& AppendLock()
 
 } // namespace
 
-size_t QwAppendBytes(FILE* pFile, const char* p, size_t nLen)
+namespace {
+
+// Writes nLen bytes to hFile, one WriteFile unless a count passes what a DWORD
+// holds; gives the bytes written.
+size_t WriteAll(HANDLE hFile, const char* p, size_t nLen)
 {
-    HANDLE hFile = (HANDLE)_get_osfhandle(_fileno(pFile));
-    if (hFile == INVALID_HANDLE_VALUE)
-        return 0;
     size_t nDone = 0;
-    EnterCriticalSection(&AppendLock());
-    while (nDone < nLen) {  // one WriteFile, unless a count passes what a DWORD holds
+    while (nDone < nLen) {
         DWORD nPart = nLen - nDone > 0x40000000 ? 0x40000000 : (DWORD)(nLen - nDone);
         DWORD nWritten = 0;
-        if (!WriteFile(hFile, p + nDone, nPart, &nWritten, NULL) || nWritten == 0) {
-            nDone += nWritten;
-            break;
-        }
+        BOOL bOk = WriteFile(hFile, p + nDone, nPart, &nWritten, NULL);
         nDone += nWritten;
+        if (!bOk || nWritten != nPart)
+            break;
     }
-    LeaveCriticalSection(&AppendLock());
     return nDone;
 }
 
-BOOL QwCutTail(FILE* pFile, long long nBytes)
+// Cuts the nWritten bytes of a short write off the file again, if it still ends
+// where that write left it: the handle's position after the write equals the
+// file's size. Shortening needs FILE_WRITE_DATA, which the append-only handle
+// lacks on purpose; a second handle of the same file does the cut. Called under
+// the append lock.
+void CutOwnTail(HANDLE hFile, size_t nWritten)
 {
-    // Shortening needs FILE_WRITE_DATA, which the append-only handle lacks on
-    // purpose; a second handle of the same file does the cut.
-    if (pFile == NULL || nBytes < 0)
-        return FALSE;
-    HANDLE hFile = (HANDLE)_get_osfhandle(_fileno(pFile));
-    LARGE_INTEGER nSize;
-    if (hFile == INVALID_HANDLE_VALUE || !GetFileSizeEx(hFile, &nSize) || nSize.QuadPart < nBytes)
-        return FALSE;
-    char szPath[MAX_PATH * 2];
-    DWORD nLen = GetFinalPathNameByHandleA(hFile, szPath, sizeof(szPath), 0);
-    if (nLen == 0 || nLen >= sizeof(szPath))
-        return FALSE;
-    HANDLE hCut = CreateFileA(szPath, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    LARGE_INTEGER nZero, nEnd, nSize;
+    nZero.QuadPart = 0;
+    if (!SetFilePointerEx(hFile, nZero, &nEnd, FILE_CURRENT) || !GetFileSizeEx(hFile, &nSize))
+        return;
+    if (nEnd.QuadPart != nSize.QuadPart || nEnd.QuadPart < (LONGLONG)nWritten)
+        return;
+    wchar_t wszPath[MAX_PATH];
+    DWORD nLen = GetFinalPathNameByHandleW(hFile, wszPath, MAX_PATH, 0);
+    std::wstring strPath;
+    if (nLen >= MAX_PATH) {
+        strPath.resize(nLen);
+        nLen = GetFinalPathNameByHandleW(hFile, &strPath[0], nLen, 0);
+        strPath.resize(nLen);
+    } else {
+        strPath.assign(wszPath, nLen);
+    }
+    if (nLen == 0)
+        return;
+    HANDLE hCut = CreateFileW(strPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
     if (hCut == INVALID_HANDLE_VALUE)
-        return FALSE;
-    LARGE_INTEGER nEnd;
-    nEnd.QuadPart = nSize.QuadPart - nBytes;
-    BOOL bCut = SetFilePointerEx(hCut, nEnd, NULL, FILE_BEGIN) && SetEndOfFile(hCut);
+        return;
+    LARGE_INTEGER nCut;
+    nCut.QuadPart = nEnd.QuadPart - (LONGLONG)nWritten;
+    if (GetFileSizeEx(hCut, &nSize) && nSize.QuadPart == nEnd.QuadPart && SetFilePointerEx(hCut, nCut, NULL, FILE_BEGIN))
+        SetEndOfFile(hCut);
     CloseHandle(hCut);
-    return bCut;
+}
+
+} // namespace
+
+BOOL QwAppendWhole(FILE* pFile, const char* p, size_t nLen)
+{
+    HANDLE hFile = (HANDLE)_get_osfhandle(_fileno(pFile));
+    if (hFile == INVALID_HANDLE_VALUE)
+        return FALSE;
+    EnterCriticalSection(&AppendLock());
+    size_t nDone = WriteAll(hFile, p, nLen);
+    if (nDone != 0 && nDone != nLen)
+        CutOwnTail(hFile, nDone);
+    LeaveCriticalSection(&AppendLock());
+    return nDone == nLen ? TRUE : FALSE;
 }
 
 void QwDebugOutput(const char* pszText)

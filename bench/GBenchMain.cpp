@@ -2,7 +2,7 @@
 // and the floor of write(2), side by side in one run.
 //   qw_bench [benchmark flags]      run the cases
 //   qw_bench --qw_check             check every writer's bytes against the library's
-//   qw_bench --qw_count=W N         write N entries with writer W and exit (for callgrind)
+//   qw_bench --qw_count=W N [SIZE]  write N entries (or N dumps of SIZE bytes) with writer W and exit (for callgrind)
 #include "BenchFile.h"
 #include "Cases.h"
 #include "Payload.h"
@@ -99,8 +99,9 @@ void RegisterCases()
     }
 }
 
-// --qw_count=W N: N entries with writer W, nothing else (set-up cancels between two counts).
-int CountEntries(const char* pszWriter, long nEntries)
+// --qw_count=W N [SIZE]: N entries, or N dumps of SIZE bytes, with writer W, nothing
+// else (set-up cancels between two counts).
+int CountEntries(const char* pszWriter, long nEntries, long nDumpSize)
 {
     for (const QW_WRITER& writer : AllWriters()) {
         if (writer.strName != pszWriter)
@@ -108,8 +109,12 @@ int CountEntries(const char* pszWriter, long nEntries)
         std::unique_ptr<CBenchSubject> pSubject = writer.fnMake();
         if (!pSubject)
             return 3;
-        for (long i = 0; i < nEntries; ++i)
-            pSubject->Entry();
+        for (long i = 0; i < nEntries; ++i) {
+            if (nDumpSize > 0)
+                pSubject->Dump(BenchDumpData(), (unsigned int)nDumpSize);
+            else
+                pSubject->Entry();
+        }
         return 0;
     }
     fprintf(stderr, "no writer named %s\n", pszWriter);
@@ -124,7 +129,7 @@ int main(int argc, char** argv)
     if (argc >= 2 && strcmp(argv[1], "--qw_check") == 0)
         return BenchCheckBytes(AllWriters()) == 0 ? 0 : 1;
     if (argc >= 3 && strncmp(argv[1], "--qw_count=", 11) == 0)
-        return CountEntries(argv[1] + 11, atol(argv[2]));
+        return CountEntries(argv[1] + 11, atol(argv[2]), argc >= 4 ? atol(argv[3]) : 0);
     if (BenchPayload().strEntry.empty()) {
         fprintf(stderr, "the library wrote no entry: no floor to compare with\n");
         return 1;

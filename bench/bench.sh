@@ -67,6 +67,11 @@ echo "running the Wine cases ($reps batches each)..."
 wine_run || { echo "Wine run failed; see $out/wine.txt" >&2; exit 1; }
 echo "counting instructions under callgrind ($callgrind_n and $((2 * callgrind_n)) entries)..."
 bench/callgrind.sh build/bench-linux/bin/qw_bench "$callgrind_n" quillwork spdlog glog floor_format_write1 >"$out/callgrind.md"
+for size in 16 4096; do
+  echo "counting instructions per dump of $size bytes..."
+  QW_CALLGRIND_SIZE=$size bench/callgrind.sh build/bench-linux/bin/qw_bench "$callgrind_n" quillwork spdlog |
+    sed "1,2d; s/^| \([a-z_0-9]*\) |/| \1, dump of $size B |/" >>"$out/callgrind.md"
+done
 
 {
   echo "Measured $(date -u '+%Y-%m-%d %H:%M UTC') with \`./run bench\` on $(machine)"
@@ -75,7 +80,7 @@ bench/callgrind.sh build/bench-linux/bin/qw_bench "$callgrind_n" quillwork spdlo
   echo
   python3 bench/table.py "$out/wine.json" --title "Wine: Quillwork.dll (x64), $reps batches, median"
   echo
-  echo "### Instructions per entry (callgrind, user space)"
+  echo "### Instructions per entry or dump (callgrind, user space)"
   echo
   cat "$out/callgrind.md"
 } >"$out/tables.md"

@@ -4,6 +4,7 @@
 # one entry, set-up and exit cancelling out. User-space instructions only: what
 # the kernel does inside write(2) is not counted.
 #   bench/callgrind.sh BENCH_BINARY [N] [WRITER...]
+#   QW_CALLGRIND_SIZE=S   count dumps of S bytes instead of entries
 set -u
 bin=$(cd "$(dirname "$1")" && pwd)/$(basename "$1"); n=${2:-2000}; shift $(( $# >= 2 ? 2 : 1 ))
 writers=("$@")
@@ -15,7 +16,7 @@ trap 'rm -rf "$out"' EXIT
 count_ir() {
   local writer=$1 count=$2 file="$out/$1.$2.cg"
   (cd "$(dirname "$bin")" && valgrind --tool=callgrind --callgrind-out-file="$file" \
-      "$bin" --qw_count="$writer" "$count" >/dev/null 2>&1) || return 1
+      "$bin" --qw_count="$writer" "$count" ${QW_CALLGRIND_SIZE:-} >/dev/null 2>&1) || return 1
   sed -n 's/^summary: *\([0-9]*\).*/\1/p' "$file" | head -1
 }
 

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer targets with clang and runs both at once.
+# Builds the libFuzzer targets with clang and runs them side by side.
 #   tests/fuzz/run.sh          60 seconds each (the test run)
 #   tests/fuzz/run.sh --long   an hour each
 #   QW_FUZZ_SECONDS=N          any other length
@@ -15,13 +15,13 @@ if ! { CXX=clang++-14 cmake -S "$top/tests/fuzz" -B "$out" -DCMAKE_BUILD_TYPE=Re
         && cmake --build "$out" -j"$(nproc)"; } >"$out/build.log" 2>&1; then
   echo "FAIL fuzz-build (see build/fuzz/build.log)"; tail -20 "$out/build.log"; exit 0
 fi
-for t in fuzz_dump fuzz_entry; do
+for t in fuzz_dump fuzz_entry fuzz_format; do
   mkdir -p "$out/corpus-$t" "$out/findings-$t"
   (cd "$out" && "./$t" -max_total_time="$secs" -max_len=4200 -timeout=20 -print_final_stats=1 \
       -artifact_prefix="$out/findings-$t/" "$out/corpus-$t" >"$out/$t.log" 2>&1) &
 done
 wait
-for t in fuzz_dump fuzz_entry; do
+for t in fuzz_dump fuzz_entry fuzz_format; do
   runs=$(sed -nE 's/^stat::number_of_executed_units: *([0-9]+).*/\1/p' "$out/$t.log" | tail -1)
   found=$(find "$out/findings-$t" -type f | wc -l)
   corpus=$(find "$out/corpus-$t" -type f | wc -l)

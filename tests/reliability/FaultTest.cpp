@@ -11,6 +11,10 @@
 #include <sys/mount.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
+#include <thread>
+
 using namespace qwrel;
 
 namespace {
@@ -133,6 +137,80 @@ TEST_F(FaultTest, FullDiskLosesEntriesWholeAndWritesAgainOnceSpaceIsBack)
     EXPECT_LT(nBefore, 401u) << "the disk never filled";
     Figure("faults: full disk: " + std::to_string(nBefore) + " of 401 entries kept whole before the disk filled, "
            + std::to_string(nTorn) + " torn, " + std::to_string(nAfter) + " of 20 whole once space was back");
+}
+
+// Two writers on one file of a small disk: an object dumps 16 KiB at a time
+// while a second writer appends small numbered lines through the library's own
+// append (as a second object does), until well after the disk is full. A write
+// that falls short may be cut only while the file still ends with it: every
+// line the disk took whole stays, and torn text is left only where the other
+// writer's bytes followed it, never at the end.
+TEST_F(FaultTest, FullDiskWithASharedFileRemovesNoOtherWritersBytes)
+{
+    if (!MountTmpfs(Host(), 2048))
+        GTEST_SKIP() << "mounting refused";
+    FixClock(2030, 1, 2, 3, 4, 5);
+    ILogObject* pLog = CreateLogObject(0);
+    ASSERT_EQ(TRUE, pLog->Open("shared"));
+    std::vector<unsigned char> data(16384);
+    for (size_t i = 0; i < data.size(); ++i)
+        data[i] = (unsigned char)(i * 13);
+    std::string strPath = TheFile();
+    size_t nBanner = ReadFile(strPath).size();
+    pLog->WriteHex(&data[0], (unsigned int)data.size(), TRUE, TRUE);
+    const std::string strDump = ReadFile(strPath).substr(nBanner);  // one dump, as the disk took it whole
+
+    FILE* pOther = QwOpenAppend(strPath.c_str());
+    ASSERT_TRUE(pOther != NULL);
+    std::atomic<bool> bDumping(true);
+    std::atomic<int> nTried(0);
+    std::vector<int> accepted;
+    std::thread other([&] {
+        for (int n = 0; bDumping || n % 1000 != 0; ++n) {
+            std::string strLine = "B n" + std::to_string(n) + "\r\n\r\n";
+            if (QwAppendWhole(pOther, strLine.data(), strLine.size()))
+                accepted.push_back(n);
+            nTried = n + 1;
+        }
+    });
+    for (int i = 0; i < 60; ++i) {
+        // A few lines of the other writer between two dumps, so that they meet at the full disk.
+        for (int nSeen = nTried; nTried < nSeen + 3;)
+            std::this_thread::yield();
+        pLog->WriteHex(&data[0], (unsigned int)data.size(), TRUE, TRUE);  // the disk fills on the way
+    }
+    bDumping = false;
+    other.join();
+    fclose(pOther);
+    pLog->Release();
+
+    // After the banner and the first dump: whole dumps, whole lines, and torn text
+    // (a start of either) that another writer's bytes follow.
+    std::string strFile = ReadFile(strPath).substr(nBanner);
+    std::vector<int> found;
+    size_t nPos = 0, nWhole = 0, nTorn = 0;
+    while (nPos < strFile.size()) {
+        int n = strFile.compare(nPos, 3, "B n") == 0 ? atoi(strFile.c_str() + nPos + 3) : -1;
+        std::string strLine = "B n" + std::to_string(n) + "\r\n\r\n";
+        if (n >= 0 && strFile.compare(nPos, strLine.size(), strLine) == 0) {
+            found.push_back(n);
+            nPos += strLine.size();
+        } else if (strFile.compare(nPos, strDump.size(), strDump) == 0) {
+            ++nWhole;
+            nPos += strDump.size();
+        } else {
+            size_t nNext = std::min(strFile.find("B n", nPos + 1), strFile.find("2030-01-02", nPos + 1));
+            ASSERT_NE(std::string::npos, nNext) << "torn text at the end of the file, where the end was its writer's";
+            const std::string& strWhole = n >= 0 ? strLine : strDump;
+            ASSERT_EQ(0, strWhole.compare(0, nNext - nPos, strFile, nPos, nNext - nPos)) << "not a torn start at " << nPos;
+            ++nTorn;
+            nPos = nNext;
+        }
+    }
+    EXPECT_EQ(accepted, found) << "every line the disk took, once and in order";
+    EXPECT_LT(nWhole, 61u) << "the disk never filled";
+    Figure("faults: shared file on a full disk: " + std::to_string(nWhole) + " whole dumps, " + std::to_string(accepted.size())
+           + " lines of the other writer all kept, " + std::to_string(nTorn) + " torn writes left before another's bytes");
 }
 
 TEST_F(FaultTest, ReadOnlyRemountLeavesAnOpenFileWritableAndRefusesNewFiles)

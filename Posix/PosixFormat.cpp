@@ -1,0 +1,397 @@
+// QwFormatV for POSIX: the message formatter. It gives what vsnprintf gives for
+// the same arguments, byte for byte, but formats the common conversions (%d, %i,
+// %u, %x, %X with '-', '0' and a width; %s and %c) by hand, and hands each other
+// conversion on its own to snprintf. A wide character that the locale cannot
+// encode (%ls, %lc) is written as '?' and the rest of the message stays, where
+// vsnprintf would give up on the whole message. Formats with positional
+// arguments, %n or an unknown conversion are left to vsnprintf as they are.
+#include "../LogClass/Platform.h"
+
+#include <limits.h>
+#include <stddef.h>
+#include <stdint.h>
+#include <stdio.h>
+#include <string.h>
+#include <wchar.h>
+
+namespace {
+
+// The length letters of a conversion.
+enum LengthKind { LEN_NONE, LEN_HH, LEN_H, LEN_L, LEN_LL, LEN_LONG_DOUBLE, LEN_J, LEN_Z, LEN_T };
+
+// One conversion as parsed from the format: "%" flags width .precision length type.
+struct ConvSpec
+{
+    char szFlags[8];
+    int nWidth;       // -1: none
+    int nPrecision;   // -1: none
+    int nLength;      // a LengthKind
+    char szLength[3]; // its letters as written: "", "hh", "h", "l", "ll", "L", "q", "j", "z", "Z", "t"
+    char cType;
+};
+
+// The output: a buffer of nSize bytes, of which the text takes at most nSize - 1.
+struct Output
+{
+    char* pBuf;
+    size_t nSize;
+    size_t nLen;
+    bool Full() const { return nLen + 1 >= nSize; }
+    // Appends n bytes of p, as many as fit.
+    void Put(const char* p, size_t n)
+    {
+        size_t nRoom = nSize - 1 - nLen;
+        if (n > nRoom)
+            n = nRoom;
+        memcpy(pBuf + nLen, p, n);
+        nLen += n;
+    }
+    // Appends n copies of c, as many as fit.
+    void Fill(char c, size_t n)
+    {
+        size_t nRoom = nSize - 1 - nLen;
+        if (n > nRoom)
+            n = nRoom;
+        memset(pBuf + nLen, c, n);
+        nLen += n;
+    }
+};
+
+bool HasFlag(const ConvSpec& spec, char c) { return strchr(spec.szFlags, c) != NULL; }
+
+// TRUE when the conversion has no flag but '-' (and, with bZero, '0').
+bool OnlyPadFlags(const ConvSpec& spec, bool bZero)
+{
+    for (const char* p = spec.szFlags; *p != '\0'; ++p)
+        if (*p != '-' && !(bZero && *p == '0'))
+            return false;
+    return true;
+}
+
+// Reads the length letters at psz into spec; gives the character after them.
+const char* ParseLength(const char* psz, ConvSpec& spec)
+{
+    int nKind = LEN_NONE;
+    size_t nLen = 1;
+    switch (psz[0]) {
+    case 'h': nKind = psz[1] == 'h' ? LEN_HH : LEN_H; nLen = psz[1] == 'h' ? 2 : 1; break;
+    case 'l': nKind = psz[1] == 'l' ? LEN_LL : LEN_L; nLen = psz[1] == 'l' ? 2 : 1; break;
+    case 'q': nKind = LEN_LL; break;
+    case 'L': nKind = LEN_LONG_DOUBLE; break;
+    case 'j': nKind = LEN_J; break;
+    case 'z': case 'Z': nKind = LEN_Z; break;
+    case 't': nKind = LEN_T; break;
+    default: return psz;
+    }
+    spec.nLength = nKind;
+    memcpy(spec.szLength, psz, nLen);
+    return psz + nLen;
+}
+
+// Reads a decimal number at *ppsz (INT_MAX when it overflows) and moves past it.
+int ReadNumber(const char** ppsz)
+{
+    long long n = 0;
+    while (**ppsz >= '0' && **ppsz <= '9') {
+        if (n <= INT_MAX)
+            n = n * 10 + (**ppsz - '0');
+        ++*ppsz;
+    }
+    return n > INT_MAX ? INT_MAX : (int)n;
+}
+
+// Parses the conversion after a '%' at psz into spec, taking '*' widths and
+// precisions from args. Gives the character after it, or NULL for what this
+// formatter leaves to vsnprintf (positional arguments, %n, an unknown type).
+const char* ParseSpec(const char* psz, ConvSpec& spec, va_list& args)
+{
+    memset(&spec, 0, sizeof(spec));
+    spec.nWidth = spec.nPrecision = -1;
+    size_t nFlags = 0;
+    while (*psz == '-' || *psz == '+' || *psz == ' ' || *psz == '#' || *psz == '0') {
+        if (nFlags + 1 < sizeof(spec.szFlags) && strchr(spec.szFlags, *psz) == NULL)
+            spec.szFlags[nFlags++] = *psz;
+        ++psz;
+    }
+    if (*psz == '*') {
+        int n = va_arg(args, int);
+        ++psz;
+        if (n < 0) {
+            if (!HasFlag(spec, '-') && nFlags + 1 < sizeof(spec.szFlags))
+                spec.szFlags[nFlags++] = '-';
+            n = n == INT_MIN ? INT_MAX : -n;
+        }
+        spec.nWidth = n;
+    } else if (*psz >= '0' && *psz <= '9') {
+        spec.nWidth = ReadNumber(&psz);
+        if (*psz == '$')
+            return NULL;
+    }
+    if (*psz == '.') {
+        ++psz;
+        if (*psz == '*') {
+            int n = va_arg(args, int);
+            ++psz;
+            spec.nPrecision = n < 0 ? -1 : n;
+        } else {
+            spec.nPrecision = ReadNumber(&psz);
+        }
+    }
+    psz = ParseLength(psz, spec);
+    if (*psz == '\0' || strchr("diouxXeEfFgGaAcsCSpm%", *psz) == NULL)
+        return NULL;
+    spec.cType = *psz;
+    return psz + 1;
+}
+
+// Writes text (nLen bytes) padded to the width with spaces, left or right.
+void PutPadded(Output& out, const ConvSpec& spec, const char* p, size_t nLen)
+{
+    size_t nPad = spec.nWidth > 0 && (size_t)spec.nWidth > nLen ? (size_t)spec.nWidth - nLen : 0;
+    if (!HasFlag(spec, '-'))
+        out.Fill(' ', nPad);
+    out.Put(p, nLen);
+    if (HasFlag(spec, '-'))
+        out.Fill(' ', nPad);
+}
+
+// An integer conversion's argument, as its type and length say, widened.
+unsigned long long TakeInteger(const ConvSpec& spec, va_list& args, bool bSigned, bool& bNegative)
+{
+    long long nSigned = 0;
+    unsigned long long nUnsigned = 0;
+    switch (spec.nLength) {
+    case LEN_LL:
+    case LEN_LONG_DOUBLE:
+        if (bSigned) nSigned = va_arg(args, long long); else nUnsigned = va_arg(args, unsigned long long);
+        break;
+    case LEN_L:
+        if (bSigned) nSigned = va_arg(args, long); else nUnsigned = va_arg(args, unsigned long);
+        break;
+    case LEN_J:
+        if (bSigned) nSigned = va_arg(args, intmax_t); else nUnsigned = va_arg(args, uintmax_t);
+        break;
+    case LEN_Z:
+        if (bSigned) nSigned = (long long)va_arg(args, ssize_t); else nUnsigned = va_arg(args, size_t);
+        break;
+    case LEN_T:
+        if (bSigned) nSigned = va_arg(args, ptrdiff_t); else nUnsigned = (unsigned long long)va_arg(args, ptrdiff_t);
+        break;
+    case LEN_HH:
+        if (bSigned) nSigned = (signed char)va_arg(args, int); else nUnsigned = (unsigned char)va_arg(args, unsigned int);
+        break;
+    case LEN_H:
+        if (bSigned) nSigned = (short)va_arg(args, int); else nUnsigned = (unsigned short)va_arg(args, unsigned int);
+        break;
+    default:
+        if (bSigned) nSigned = va_arg(args, int); else nUnsigned = va_arg(args, unsigned int);
+        break;
+    }
+    bNegative = bSigned && nSigned < 0;
+    if (bSigned)
+        nUnsigned = bNegative ? 0ull - (unsigned long long)nSigned : (unsigned long long)nSigned;
+    return nUnsigned;
+}
+
+// An integer by hand: d, i, u, x, X with '-' and '0' flags and a width.
+void PutInteger(Output& out, const ConvSpec& spec, va_list& args)
+{
+    bool bSigned = spec.cType == 'd' || spec.cType == 'i';
+    bool bNegative = false;
+    unsigned long long nValue = TakeInteger(spec, args, bSigned, bNegative);
+    const char* pszDigits = spec.cType == 'X' ? "0123456789ABCDEF" : "0123456789abcdef";
+    unsigned int nBase = (spec.cType == 'x' || spec.cType == 'X') ? 16 : 10;
+    char szText[32];
+    char* p = szText + sizeof(szText);
+    do {
+        *--p = pszDigits[nValue % nBase];
+        nValue /= nBase;
+    } while (nValue != 0);
+    size_t nDigits = (size_t)(szText + sizeof(szText) - p);
+    size_t nText = nDigits + (bNegative ? 1 : 0);
+    if (HasFlag(spec, '0') && !HasFlag(spec, '-') && spec.nWidth > 0 && (size_t)spec.nWidth > nText) {
+        if (bNegative)
+            out.Put("-", 1);
+        out.Fill('0', (size_t)spec.nWidth - nText);
+        out.Put(p, nDigits);
+        return;
+    }
+    if (bNegative)
+        *--p = '-';
+    PutPadded(out, spec, p, nText);
+}
+
+// TRUE when the hand-made integer path gives exactly what printf would.
+bool PlainInteger(const ConvSpec& spec)
+{
+    char c = spec.cType;
+    return (c == 'd' || c == 'i' || c == 'u' || c == 'x' || c == 'X') && spec.nPrecision < 0 && OnlyPadFlags(spec, true);
+}
+
+// A wide string or character in the locale's multibyte encoding; a character it
+// cannot encode becomes '?'. At most nPrecision bytes (when given), never part
+// of a character.
+void PutWide(Output& out, const ConvSpec& spec, const wchar_t* pwsz, size_t nCount)
+{
+    char szText[2048];
+    size_t nText = 0;
+    size_t nLimit = spec.nPrecision >= 0 && (size_t)spec.nPrecision < sizeof(szText) ? (size_t)spec.nPrecision : sizeof(szText);
+    mbstate_t state;
+    memset(&state, 0, sizeof(state));
+    for (size_t i = 0; i < nCount && (nCount != (size_t)-1 || pwsz[i] != L'\0'); ++i) {
+        char szChar[MB_LEN_MAX];
+        size_t n = wcrtomb(szChar, pwsz[i], &state);
+        if (n == (size_t)-1) {
+            szChar[0] = '?';
+            n = 1;
+            memset(&state, 0, sizeof(state));
+        }
+        if (nText + n > nLimit)
+            break;
+        memcpy(szText + nText, szChar, n);
+        nText += n;
+    }
+    PutPadded(out, spec, szText, nText);
+}
+
+// One conversion on its own through snprintf, its argument taken as its type says.
+void PutByLibrary(Output& out, const ConvSpec& spec, va_list& args)
+{
+    char szFormat[48];
+    int nLen = snprintf(szFormat, sizeof(szFormat), "%%%s", spec.szFlags);
+    if (spec.nWidth >= 0)
+        nLen += snprintf(szFormat + nLen, sizeof(szFormat) - (size_t)nLen, "%d", spec.nWidth);
+    if (spec.nPrecision >= 0)
+        nLen += snprintf(szFormat + nLen, sizeof(szFormat) - (size_t)nLen, ".%d", spec.nPrecision);
+    snprintf(szFormat + nLen, sizeof(szFormat) - (size_t)nLen, "%s%c", spec.szLength, spec.cType);
+
+    char* pOut = out.pBuf + out.nLen;
+    size_t nRoom = out.nSize - out.nLen;
+    int nMade = -1;
+    bool bLong = spec.nLength == LEN_LONG_DOUBLE;
+    switch (spec.cType) {
+    case 'e': case 'E': case 'f': case 'F': case 'g': case 'G': case 'a': case 'A':
+        if (bLong)
+            nMade = snprintf(pOut, nRoom, szFormat, va_arg(args, long double));
+        else
+            nMade = snprintf(pOut, nRoom, szFormat, va_arg(args, double));
+        break;
+    case 'p':
+        nMade = snprintf(pOut, nRoom, szFormat, va_arg(args, void*));
+        break;
+    case 's':
+        nMade = snprintf(pOut, nRoom, szFormat, va_arg(args, const char*));
+        break;
+    case 'c':
+        nMade = snprintf(pOut, nRoom, szFormat, va_arg(args, int));
+        break;
+    case 'm':
+    case '%':
+        nMade = snprintf(pOut, nRoom, szFormat, 0);
+        break;
+    default: {
+        bool bNegative = false;
+        bool bSigned = spec.cType == 'd' || spec.cType == 'i';
+        unsigned long long nValue = TakeInteger(spec, args, bSigned, bNegative);
+        // Printed again at the widest size, so the length letters go.
+        char szWide[48];
+        int nWide = snprintf(szWide, sizeof(szWide), "%%%s", spec.szFlags);
+        if (spec.nWidth >= 0)
+            nWide += snprintf(szWide + nWide, sizeof(szWide) - (size_t)nWide, "%d", spec.nWidth);
+        if (spec.nPrecision >= 0)
+            nWide += snprintf(szWide + nWide, sizeof(szWide) - (size_t)nWide, ".%d", spec.nPrecision);
+        snprintf(szWide + nWide, sizeof(szWide) - (size_t)nWide, "ll%c", spec.cType);
+        if (bSigned)
+            nMade = snprintf(pOut, nRoom, szWide, bNegative ? -(long long)(nValue - 1) - 1 : (long long)nValue);
+        else
+            nMade = snprintf(pOut, nRoom, szWide, nValue);
+        break;
+    }
+    }
+    if (nMade > 0)
+        out.nLen += (size_t)nMade < nRoom ? (size_t)nMade : nRoom - 1;
+}
+
+// One conversion into out. FALSE when it is one to leave to vsnprintf.
+bool PutConversion(Output& out, const ConvSpec& spec, va_list& args)
+{
+    bool bWide = spec.cType == 'C' || spec.cType == 'S' || (spec.nLength == LEN_L && (spec.cType == 'c' || spec.cType == 's'));
+    if (bWide && (spec.cType == 's' || spec.cType == 'S')) {
+        const wchar_t* pwsz = va_arg(args, const wchar_t*);
+        if (pwsz == NULL)
+            return false;
+        PutWide(out, spec, pwsz, (size_t)-1);
+    } else if (bWide) {
+        wchar_t wc = (wchar_t)va_arg(args, wint_t);
+        ConvSpec whole = spec;
+        whole.nPrecision = -1;
+        PutWide(out, whole, &wc, 1);
+    } else if (PlainInteger(spec)) {
+        PutInteger(out, spec, args);
+    } else if (spec.cType == 's' && OnlyPadFlags(spec, false)) {
+        const char* psz = va_arg(args, const char*);
+        if (psz == NULL) {
+            static const char s_szNull[] = "(null)";
+            // glibc shows "(null)" only where the precision leaves room for all of it.
+            size_t nLen = spec.nPrecision >= 0 && spec.nPrecision < 6 ? 0 : sizeof(s_szNull) - 1;
+            PutPadded(out, spec, s_szNull, nLen);
+            return true;
+        }
+        size_t nLen = spec.nPrecision >= 0 ? strnlen(psz, (size_t)spec.nPrecision) : strlen(psz);
+        PutPadded(out, spec, psz, nLen);
+    } else if (spec.cType == 'c' && OnlyPadFlags(spec, false)) {
+        char c = (char)va_arg(args, int);
+        PutPadded(out, spec, &c, 1);
+    } else {
+        PutByLibrary(out, spec, args);
+    }
+    return true;
+}
+
+// Formats into out; FALSE when the format holds a conversion left to vsnprintf.
+bool FormatAll(Output& out, const char* pszFormat, va_list& args)
+{
+    const char* p = pszFormat;
+    while (*p != '\0' && !out.Full()) {
+        const char* pPercent = strchr(p, '%');
+        if (pPercent == NULL) {
+            out.Put(p, strlen(p));
+            break;
+        }
+        out.Put(p, (size_t)(pPercent - p));
+        if (pPercent[1] == '%') {
+            out.Put("%", 1);
+            p = pPercent + 2;
+            continue;
+        }
+        ConvSpec spec;
+        p = ParseSpec(pPercent + 1, spec, args);
+        if (p == NULL || !PutConversion(out, spec, args))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+void QwFormatV(char* pszBuf, size_t nBufSize, const char* pszFormat, va_list args)
+{
+    if (pszBuf == NULL || nBufSize == 0)
+        return;
+    pszBuf[0] = '\0';
+    if (pszFormat == NULL)
+        return;
+    Output out = { pszBuf, nBufSize, 0 };
+    // Copies: a va_list parameter may not bind to a reference, and a format left
+    // to vsnprintf starts again from the first argument.
+    va_list argsWork, argsAgain;
+    va_copy(argsWork, args);
+    va_copy(argsAgain, args);
+    if (FormatAll(out, pszFormat, argsWork)) {
+        pszBuf[out.nLen] = '\0';
+    } else if (vsnprintf(pszBuf, nBufSize, pszFormat, argsAgain) < 0) {
+        pszBuf[0] = '\0';
+    }
+    va_end(argsAgain);
+    va_end(argsWork);
+}

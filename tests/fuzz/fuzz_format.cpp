@@ -1,0 +1,255 @@
+// Differential: the hand-made formatting against the C library's own. The input
+// builds a format of up to four conversions (flags, widths and precisions, '*'
+// among them, every length and type), its arguments and a buffer size; the
+// message formatter must give what vsnprintf gives, byte for byte. The same
+// input also checks the dump's labels and values against snprintf with their
+// literal formats. Wide strings the locale cannot encode are where the two may
+// differ on purpose (vsnprintf fails): such cases are not compared.
+#include "TxtLog.h"
+
+#include <stdarg.h>
+#include <stdint.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <string>
+
+namespace {
+
+// Argument kinds: the types the conversions read. On this platform every
+// integer length past int (l, ll, j, z, t) is 64 bits, passed as long long.
+enum Kind { K_INT, K_LLONG, K_DOUBLE, K_LDOUBLE, K_STR, K_WSTR };
+
+struct Arg
+{
+    Kind kind;
+    long long n;
+    double d;
+    long double ld;
+    const char* psz;
+    const wchar_t* pwsz;
+};
+
+const size_t MAX_ARGS = 4;
+
+// Reads the input a byte at a time; zeros once it is used up.
+struct Input
+{
+    const uint8_t* p;
+    size_t n;
+    uint8_t Byte()
+    {
+        if (n == 0)
+            return 0;
+        --n;
+        return *p++;
+    }
+    long long Wide()
+    {
+        unsigned long long v = 0;
+        for (int i = 0; i < 8; ++i)
+            v = (v << 8) | Byte();
+        return (long long)v;
+    }
+};
+
+void Mine(char* pBuf, size_t nSize, const char* pszFormat, ...)
+{
+    va_list args;
+    va_start(args, pszFormat);
+    QwFormatV(pBuf, nSize, pszFormat, args);
+    va_end(args);
+}
+
+int Theirs(char* pBuf, size_t nSize, const char* pszFormat, ...)
+{
+    va_list args;
+    va_start(args, pszFormat);
+    int n = vsnprintf(pBuf, nSize, pszFormat, args);
+    va_end(args);
+    return n;
+}
+
+// Formats with both and compares what vsnprintf defines: the text it kept and its terminator.
+template <typename... Ts>
+void Compare(size_t nSize, const char* pszFormat, Ts... args)
+{
+    static char a[4096], b[4096];
+    memset(a, 'A', sizeof(a));
+    memset(b, 'A', sizeof(b));
+    int n = Theirs(b, nSize, pszFormat, args...);
+    Mine(a, nSize, pszFormat, args...);
+    if (n < 0)
+        return;  // an unencodable wide character: the formatter keeps the rest on purpose
+    size_t nKept = (size_t)n < nSize - 1 ? (size_t)n : nSize - 1;
+    if (memcmp(a, b, nKept + 1) != 0) {
+        fprintf(stderr, "format differs: \"%s\" size %zu\n  vsnprintf: %.*s\n  library:   %.*s\n", pszFormat, nSize,
+                (int)nKept, b, (int)nKept, a);
+        abort();
+    }
+}
+
+// Calls Compare with the arguments of args[i..], each as its kind's type.
+template <size_t N>
+struct Caller
+{
+    template <typename... Ts>
+    static void Call(const Arg* args, size_t nArgs, size_t i, size_t nSize, const char* pszFormat, Ts... ts)
+    {
+        if (i == nArgs) {
+            Compare(nSize, pszFormat, ts...);
+            return;
+        }
+        const Arg& a = args[i];
+        switch (a.kind) {
+        case K_INT: Caller<N - 1>::Call(args, nArgs, i + 1, nSize, pszFormat, ts..., (int)a.n); break;
+        case K_LLONG: Caller<N - 1>::Call(args, nArgs, i + 1, nSize, pszFormat, ts..., a.n); break;
+        case K_DOUBLE: Caller<N - 1>::Call(args, nArgs, i + 1, nSize, pszFormat, ts..., a.d); break;
+        case K_LDOUBLE: Caller<N - 1>::Call(args, nArgs, i + 1, nSize, pszFormat, ts..., a.ld); break;
+        case K_STR: Caller<N - 1>::Call(args, nArgs, i + 1, nSize, pszFormat, ts..., a.psz); break;
+        case K_WSTR: Caller<N - 1>::Call(args, nArgs, i + 1, nSize, pszFormat, ts..., a.pwsz); break;
+        }
+    }
+};
+
+template <>
+struct Caller<0>
+{
+    template <typename... Ts>
+    static void Call(const Arg*, size_t, size_t, size_t nSize, const char* pszFormat, Ts... ts)
+    {
+        Compare(nSize, pszFormat, ts...);
+    }
+};
+
+const char* const s_apszStrings[] = { "", "x", "hello", "a longer piece of text with spaces", "\t\"quoted\\\"", "caf\xc3\xa9", NULL };
+const wchar_t* const s_apwszWide[] = { L"", L"w", L"wide text", L"caf\u00e9", L"\u65e5\u672c" };
+
+// Adds one conversion to strFormat and its arguments to args; FALSE when they would not fit.
+bool AddConversion(Input& in, std::string& strFormat, Arg* args, size_t& nArgs)
+{
+    static const char s_szTypes[] = "diuxXocsfeEgGaApS%";
+    static const char* const s_apszLengths[] = { "", "", "", "hh", "h", "l", "ll", "j", "z", "t", "L" };
+    uint8_t nFlags = in.Byte(), nWidth = in.Byte(), nPrecision = in.Byte();
+    char cType = s_szTypes[in.Byte() % (sizeof(s_szTypes) - 1)];
+    const char* pszLength = s_apszLengths[in.Byte() % (sizeof(s_apszLengths) / sizeof(s_apszLengths[0]))];
+    bool bStarWidth = (nWidth & 0xC0) == 0xC0, bStarPrecision = (nPrecision & 0xC0) == 0xC0;
+    if (cType == '%') {
+        strFormat += "%%";
+        return true;
+    }
+    if (nArgs + 1 + bStarWidth + bStarPrecision > MAX_ARGS)
+        return false;
+    std::string strSpec = "%";
+    for (int i = 0; i < 5; ++i)
+        if (nFlags & (1 << i))
+            strSpec += "-+ #0"[i];
+    if (bStarWidth) {
+        strSpec += '*';
+        args[nArgs++] = Arg{ K_INT, (int8_t)in.Byte(), 0, 0, NULL, NULL };
+    } else if (nWidth & 0x80) {
+        strSpec += std::to_string(nWidth % 40);
+    }
+    if (bStarPrecision) {
+        strSpec += ".*";
+        args[nArgs++] = Arg{ K_INT, (int8_t)in.Byte(), 0, 0, NULL, NULL };
+    } else if (nPrecision & 0x80) {
+        strSpec += "." + std::to_string(nPrecision % 25);
+    }
+    Arg arg = { K_INT, in.Wide(), 0, 0, NULL, NULL };
+    std::string strLength = pszLength;
+    switch (cType) {
+    case 'd': case 'i': case 'u': case 'x': case 'X': case 'o':
+        if (strLength == "L")
+            strLength = "ll";
+        arg.kind = (strLength == "" || strLength == "h" || strLength == "hh") ? K_INT : K_LLONG;
+        break;
+    case 'c':
+        strLength = (strLength == "l") ? "l" : "";
+        arg.kind = K_INT;
+        arg.n = strLength == "l" ? (long long)(arg.n & 0x7F) : arg.n;
+        break;
+    case 's':
+        strLength = (strLength == "l") ? "l" : "";
+        arg.kind = strLength == "l" ? K_WSTR : K_STR;
+        arg.psz = s_apszStrings[(unsigned long long)arg.n % 7];
+        arg.pwsz = s_apwszWide[(unsigned long long)arg.n % 5];
+        break;
+    case 'S':
+        strLength = "";
+        arg.kind = K_WSTR;
+        arg.pwsz = s_apwszWide[(unsigned long long)arg.n % 5];
+        break;
+    case 'p':
+        strLength = "";
+        arg.kind = K_STR;
+        arg.psz = (const char*)(uintptr_t)arg.n;
+        break;
+    default:  // floating point
+        strLength = (strLength == "L") ? "L" : "";
+        arg.kind = strLength == "L" ? K_LDOUBLE : K_DOUBLE;
+        memcpy(&arg.d, &arg.n, sizeof(arg.d));
+        arg.ld = (long double)arg.d;
+        if (in.Byte() & 1)
+            arg.d = arg.ld = (long double)(arg.n % 100000) / 7;
+        break;
+    }
+    strFormat += strSpec + strLength + cType;
+    args[nArgs++] = arg;
+    return true;
+}
+
+// Labels and values of the dump against snprintf with their literal formats.
+void CompareDumpPieces(Input& in)
+{
+    unsigned int nOffset = (unsigned int)in.Wide();
+    char szMine[16], szTheirs[16];
+    for (int bHex = 0; bHex < 2; ++bHex) {
+        size_t n = QwPutDumpLabel(szMine, nOffset, bHex);
+        snprintf(szTheirs, sizeof(szTheirs), bHex ? "%08Xh: " : "%08ud: ", nOffset);
+        if (n != strlen(szTheirs) || memcmp(szMine, szTheirs, n) != 0)
+            abort();
+    }
+    unsigned char abLine[16];
+    unsigned int nCount = in.Byte() % 17;
+    for (unsigned int i = 0; i < nCount; ++i)
+        abLine[i] = in.Byte();
+    for (int bHex = 0; bHex < 2; ++bHex) {
+        std::string strValues;
+        for (unsigned int i = 0; i < nCount; ++i) {
+            char szValue[8];
+            snprintf(szValue, sizeof(szValue), bHex ? "%02X " : "%02d ", abLine[i]);
+            strValues += szValue;
+        }
+        if (strValues.size() >= 48)
+            strValues = strValues.substr(0, 48) + ";";
+        char szBytes[64];
+        size_t n = QwPutDumpBytes(szBytes, abLine, nCount, bHex);
+        if (std::string(szBytes, n) != strValues)
+            abort();
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pInput, size_t nInput)
+{
+    Input in = { pInput, nInput };
+    size_t nSize = 1 + in.Byte() % 200;
+    if (in.Byte() & 1)
+        nSize = 2048;
+    std::string strFormat;
+    Arg args[MAX_ARGS];
+    size_t nArgs = 0;
+    static const char* const s_apszText[] = { "", "items ", " | ", "n=", "\t", "caf\xe9 ", "%%" };
+    for (int i = 0; i < 4 && in.n > 0; ++i) {
+        strFormat += s_apszText[in.Byte() % 7];
+        if (!AddConversion(in, strFormat, args, nArgs))
+            break;
+    }
+    strFormat += s_apszText[in.Byte() % 7];
+    Caller<MAX_ARGS>::Call(args, nArgs, 0, nSize, strFormat.c_str());
+    CompareDumpPieces(in);
+    return 0;
+}

@@ -1,0 +1,131 @@
+// How entries reach the file: each stamp from the one clock reading its entry
+// takes, every dump in one write whatever its size (also where no memory can be
+// had for it), so that writers sharing a file never split each other's dumps.
+#include "Support.h"
+
+#include <string.h>
+
+#include <atomic>
+#include <thread>
+
+using namespace qwtest;
+
+namespace {
+
+class OutputTest : public QwTest {};
+
+// A clock that gives the next of its readings at each call, then the last one.
+std::vector<time_t> s_readings;
+std::atomic<size_t> s_nReading(0);
+
+time_t ScriptedClock(void)
+{
+    size_t n = s_nReading++;
+    return s_readings[n < s_readings.size() ? n : s_readings.size() - 1];
+}
+
+void* NoMemory(size_t) { return NULL; }
+
+// The whole text of the log's one file (the fixture's day folder holds one).
+std::string OnlyFile(const std::string& strDay)
+{
+    std::vector<std::string> files = ListDir(strDay);
+    return files.size() == 1 ? ReadWhole(strDay + SEP + files[0]) : "<" + std::to_string(files.size()) + " files>";
+}
+
+std::vector<unsigned char> Pattern(size_t nSize, unsigned char nSeed)
+{
+    std::vector<unsigned char> data(nSize);
+    for (size_t i = 0; i < nSize; ++i)
+        data[i] = (unsigned char)(i * 7 + nSeed);
+    return data;
+}
+
+} // namespace
+
+TEST_F(OutputTest, EachStampIsTheSecondItsEntryRead)
+{
+    // Forward a second, forward again, a step back, then a second twice:
+    // a stamp made from a later reading than the entry's own shows the wrong second.
+    const time_t t = Utc(2024, 5, 1, 9, 3, 7);
+    s_readings = { t, t + 1, t + 2, t, t + 5, t + 5 };
+    LogPtr log = NewLog();
+    ASSERT_EQ(TRUE, log->Open("clock"));
+    s_nReading = 0;
+    QwSetClock(&ScriptedClock);
+    const char* const apszExpected[] = { "09:03:07", "09:03:08", "09:03:09", "09:03:07", "09:03:12", "09:03:12" };
+    for (size_t i = 0; i < s_readings.size(); ++i)
+        log->WriteLog("entry %d", (int)i);
+    log.reset();
+    std::string strFile = OnlyFile(Day());
+    std::string strExpected = BANNER;
+    for (size_t i = 0; i < s_readings.size(); ++i)
+        strExpected += std::string("2024-05-01 ") + apszExpected[i] + "  entry " + std::to_string(i) + "\r\n\r\n";
+    EXPECT_EQ(strExpected, strFile);
+    EXPECT_EQ(s_readings.size(), s_nReading.load()) << "one clock reading per entry";
+}
+
+TEST_F(OutputTest, ADumpWithoutMemoryForItsTextGivesTheSameBytes)
+{
+    // Too large for the object's own buffer: the text gets memory of its own; when
+    // there is none, the dump still goes out whole, in parts.
+    const std::vector<unsigned char> data = Pattern(20000, 3);
+    struct { const char* pszName; bool bNoMemory; BOOL bHex; } cases[] = {
+        { "heap-hex", false, TRUE }, { "parts-hex", true, TRUE }, { "heap-dec", false, FALSE }, { "parts-dec", true, FALSE },
+    };
+    std::string strText[4];
+    for (size_t i = 0; i < 4; ++i) {
+        LogPtr log = NewLog();
+        ASSERT_EQ(TRUE, log->Open(cases[i].pszName));
+        QwSetAllocator(cases[i].bNoMemory ? &NoMemory : NULL);
+        EXPECT_EQ(TRUE, log->WriteHex(&data[0], (unsigned int)data.size(), TRUE, cases[i].bHex));
+        QwSetAllocator(NULL);
+        log.reset();
+        strText[i] = ReadWhole(Day() + SEP + "090307_" + cases[i].pszName + ".log");
+    }
+    EXPECT_EQ(strText[0], strText[1]);
+    EXPECT_EQ(strText[2], strText[3]);
+    // 1,250 full lines: stamp or indent, label, 16 values and ';', line end; then the empty line.
+    EXPECT_EQ(strlen(BANNER) + 1250 * (24 + 11 + 49 + 2) + 2, strText[0].size());
+    EXPECT_EQ(0u, strText[0].find(std::string(BANNER) + "2024-05-01 09:03:07 --> 00000000h: 03 0A 11 18 "));
+    EXPECT_NE(std::string::npos, strText[0].find("\r\n                        00004E10h: "));
+}
+
+TEST_F(OutputTest, TwoObjectsDumpingToOneFileNeverSplitADump)
+{
+    const size_t nDumps = 12;
+    const std::vector<unsigned char> a = Pattern(20000, 1), b = Pattern(20000, 2);
+    LogPtr logA = NewLog(), logB = NewLog();
+    ASSERT_EQ(TRUE, logA->Open("shared"));
+    ASSERT_EQ(TRUE, logB->Open("shared"));  // the same second: the same file
+    std::string strBefore = OnlyFile(Day());
+    // Each dump's text, as one object alone writes it.
+    ASSERT_EQ(TRUE, logA->WriteHex(&a[0], (unsigned int)a.size(), TRUE, TRUE));
+    std::string strDumpA = OnlyFile(Day()).substr(strBefore.size());
+    ASSERT_EQ(TRUE, logB->WriteHex(&b[0], (unsigned int)b.size(), FALSE, TRUE));
+    std::string strDumpB = OnlyFile(Day()).substr(strBefore.size() + strDumpA.size());
+    ASSERT_GT(strDumpA.size(), 32768u);
+
+    std::thread threadA([&] { for (size_t i = 0; i < nDumps; ++i) logA->WriteHex(&a[0], (unsigned int)a.size(), TRUE, TRUE); });
+    std::thread threadB([&] { for (size_t i = 0; i < nDumps; ++i) logB->WriteHex(&b[0], (unsigned int)b.size(), FALSE, TRUE); });
+    threadA.join();
+    threadB.join();
+    logA.reset();
+    logB.reset();
+    std::string strFile = OnlyFile(Day());
+    size_t nPos = strBefore.size() + strDumpA.size() + strDumpB.size(), nA = 0, nB = 0;
+    while (nPos < strFile.size()) {
+        if (strFile.compare(nPos, strDumpA.size(), strDumpA) == 0) {
+            ++nA;
+            nPos += strDumpA.size();
+        } else if (strFile.compare(nPos, strDumpB.size(), strDumpB) == 0) {
+            ++nB;
+            nPos += strDumpB.size();
+        } else {
+            ADD_FAILURE() << "a split dump at " << nPos << ": " << strFile.substr(nPos, 120);
+            break;
+        }
+    }
+    EXPECT_EQ(nDumps, nA);
+    EXPECT_EQ(nDumps, nB);
+}

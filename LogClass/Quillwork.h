@@ -47,7 +47,8 @@
 #  define QUILLWORK_FORMAT_STRING
 #endif
 
-/* A 32-bit signed integer; every operation that succeeds returns exactly 1. */
+/* A 32-bit signed integer. TRUE is exactly 1; every operation but Open returns
+ * TRUE whether or not it wrote anything, Open FALSE when no file is open. */
 #if !defined(BOOL) && !defined(_WINDEF_) && !defined(_MINWINDEF_)
 typedef int BOOL;
 #endif

@@ -13,14 +13,16 @@ void DefaultReport(const char* pszText) { QwDebugOutput(pszText); }
 
 time_t DefaultTime(void) { return QwSystemClock(); }
 
-DWORD DefaultModulePath(char* pszPath, DWORD nSize) { return GetModuleFileNameA(NULL, pszPath, nSize); }
+DWORD DefaultModulePath(char* pszPath, DWORD nSize) { return QwExePath(pszPath, nSize); }
 
 void* DefaultAlloc(size_t nSize) { return ::operator new(nSize, std::nothrow); }
 
 const QW_CONSOLE_API s_platformConsole = {
     &AllocConsole, &FreeConsole, &GetStdHandle, &SetConsoleScreenBufferSize, &SetConsoleWindowInfo,
-    &SetConsoleTextAttribute, &GetConsoleTitleA, &WriteConsoleA, &FindWindowA, &GetSystemMenu,
-    &EnableMenuItem,
+    &SetConsoleTextAttribute, &GetConsoleTitleA, &QwWriteConsoleText, &FindWindowA, &GetSystemMenu,
+    &EnableMenuItem, &GetMenuState, &GetConsoleScreenBufferInfo, &GetConsoleMode, &SetConsoleMode,
+    &SetConsoleCtrlHandler, &QwOpenConsoleOutput, &QwCloseConsoleOutput, &QwBeginConsoleBatch,
+    &QwEndConsoleBatch,
 };
 
 std::atomic<PFN_QWREPORT> s_pfnReport(&DefaultReport);

@@ -10,7 +10,8 @@
 typedef void (*PFN_QWREPORT)(const char* pszText);
 // Gives the current calendar time.
 typedef time_t (*PFN_QWTIME)(void);
-// Stores the host executable's full path; returns as GetModuleFileNameA does.
+// Stores the host executable's full path (UTF-8 on Windows); returns as
+// GetModuleFileNameA does.
 typedef DWORD (*PFN_QWMODULEPATH)(char* pszPath, DWORD nSize);
 // Allocates nSize bytes for a new object, NULL when there is no memory.
 typedef void* (*PFN_QWALLOC)(size_t nSize);
@@ -46,10 +47,24 @@ struct QW_CONSOLE_API
     BOOL (WINAPI* SetConsoleWindowInfo)(HANDLE hOut, BOOL bAbsolute, const SMALL_RECT* pRect);
     BOOL (WINAPI* SetConsoleTextAttribute)(HANDLE hOut, WORD wAttr);
     DWORD (WINAPI* GetConsoleTitleA)(char* pszTitle, DWORD nSize);
-    BOOL (WINAPI* WriteConsoleA)(HANDLE hOut, const void* pText, DWORD nCount, DWORD* pnWritten, void* pReserved);
+    // Narrow text as the file has it (QwWriteConsoleText: wide on Windows).
+    BOOL (WINAPI* WriteConsoleText)(HANDLE hOut, const char* pszText, DWORD nCount);
     HWND (WINAPI* FindWindowA)(const char* pszClass, const char* pszWindow);
     HMENU (WINAPI* GetSystemMenu)(HWND hWnd, BOOL bRevert);
     BOOL (WINAPI* EnableMenuItem)(HMENU hMenu, UINT nItem, UINT nFlags);
+    UINT (WINAPI* GetMenuState)(HMENU hMenu, UINT nItem, UINT nFlags);
+    // The state of a console the process already had, saved and given back.
+    BOOL (WINAPI* GetConsoleScreenBufferInfo)(HANDLE hOut, CONSOLE_SCREEN_BUFFER_INFO* pInfo);
+    // The input mode (QuickEdit) of a console the library made.
+    BOOL (WINAPI* GetConsoleMode)(HANDLE hConsole, DWORD* pnMode);
+    BOOL (WINAPI* SetConsoleMode)(HANDLE hConsole, DWORD nMode);
+    // Ctrl+C and Ctrl+Break in a console the library made.
+    BOOL (WINAPI* SetConsoleCtrlHandler)(PHANDLER_ROUTINE pfnHandler, BOOL bAdd);
+    // One object's own output and the gathering of one entry (Platform.h).
+    HANDLE (WINAPI* OpenConsoleOutput)(void);
+    void (WINAPI* CloseConsoleOutput)(HANDLE hOut);
+    void (WINAPI* BeginConsoleBatch)(HANDLE hOut);
+    void (WINAPI* EndConsoleBatch)(HANDLE hOut);
 };
 
 // The table in use; the platform's own functions unless a test replaced them.

@@ -10,6 +10,9 @@
 #include <stdio.h>
 #include <time.h>
 
+#include <string>
+#include <vector>
+
 #if defined(_WIN32)
 #  ifndef WIN32_LEAN_AND_MEAN
 #    define WIN32_LEAN_AND_MEAN
@@ -19,11 +22,13 @@
 #  define QW_PATH_SEP '\\'
 #  define QW_PATH_SEP_STR "\\"
 #  define QW_DRIVE_COLON 1
+#  define QW_EXE_EXTENSION 1
 #else
 #  include "../Posix/Win32Posix.h"
 #  define QW_PATH_SEP '/'
 #  define QW_PATH_SEP_STR "/"
 #  define QW_DRIVE_COLON 0
+#  define QW_EXE_EXTENSION 0
 #endif
 
 // The current calendar time, in seconds since 1970 (UTC). On Windows it is read
@@ -43,6 +48,69 @@ void QwFormatV(char* pszBuf, size_t nBufSize, const char* pszFormat, va_list arg
 // TRUE when every byte of [pData, pData + nSize) can be read, found out without
 // touching the memory. A count of 0 is readable whatever the pointer.
 BOOL QwIsReadable(const void* pData, unsigned int nSize);
+
+// ---- paths and folders (Win32Files.cpp, PosixFiles.cpp) ----------------------
+// Paths inside the library are narrow: UTF-8 on Windows, where every file-system
+// call is the wide one (paths past the classic limit take the \\?\ form), and
+// the bytes the system uses on POSIX.
+
+// The host executable's full path into pszPath, with the contract of
+// GetModuleFileNameA: the length stored, nSize when the path was cut, 0 on failure.
+DWORD QwExePath(char* pszPath, DWORD nSize);
+
+// Converts a name given to Open (text of the ANSI code page on Windows) into
+// the library's path text. FALSE when it holds a byte sequence the code page
+// does not define.
+BOOL QwNameToPath(const char* pszName, std::string& strPath);
+
+// TRUE when strPath names a folder from the root (or a drive) rather than
+// from the current folder.
+BOOL QwIsAbsolutePath(const std::string& strPath);
+
+// The per-user folder for state that has no other home: %LOCALAPPDATA%\Quillwork
+// or $XDG_STATE_HOME/quillwork ($HOME/.local/state/quillwork). FALSE when the
+// environment names none.
+BOOL QwUserStateFolder(std::string& strFolder);
+
+enum QW_FOUND { QW_FOUND_DIR, QW_FOUND_NONE, QW_FOUND_ERROR };
+
+// Whether strPath is a folder (a link to one counts): QW_FOUND_DIR; nothing or
+// something else by that name: QW_FOUND_NONE; the look-up itself failed (no
+// access, no memory): QW_FOUND_ERROR. Names compare as the file system does
+// (without regard to case on Windows).
+QW_FOUND QwFindFolder(const std::string& strPath);
+
+// Makes the folder strPath (its parent must exist). TRUE when it was made.
+BOOL QwMakeFolder(const std::string& strPath);
+
+// One entry of a folder listing, links not followed.
+struct QW_ENTRY
+{
+    enum { FILE_ENTRY, FOLDER_ENTRY, OTHER_ENTRY };  // OTHER: links, junctions, devices
+    std::string strName;
+    int nKind;
+    time_t tWritten;
+    unsigned long long nSize;
+};
+
+// Lists the entries of strFolder ("." and ".." left out) into entries. With
+// bNoLink the folder itself must not be a link. FALSE when it cannot be read.
+BOOL QwListFolder(const std::string& strFolder, BOOL bNoLink, std::vector<QW_ENTRY>& entries);
+
+// Removes the regular file strFile of the sub-folder strSub of strFolder,
+// provided strSub is a folder and not a link. TRUE when it was removed.
+BOOL QwRemoveFileIn(const std::string& strFolder, const std::string& strSub, const std::string& strFile);
+
+// Removes the sub-folder strSub of strFolder when it is an empty folder (never
+// a link). TRUE when it was removed.
+BOOL QwRemoveEmptyFolderIn(const std::string& strFolder, const std::string& strSub);
+
+// The configuration file strIni when it is a regular file of at most 64 KiB:
+// the integer of pszKey in pszSection (nDefault when missing), or its text.
+// A FIFO, a device, a folder, a link to one of them or a larger file reads as
+// a missing file; reading never blocks.
+int QwProfileInt(const std::string& strIni, const char* pszSection, const char* pszKey, int nDefault);
+BOOL QwProfileString(const std::string& strIni, const char* pszSection, const char* pszKey, std::string& strValue);
 
 // Opens (or creates) pszPath for appending and reading, unbuffered, so that each
 // fwrite is one write to the end of the file, whoever else appends to it: O_APPEND
@@ -64,5 +132,22 @@ BOOL QwAppendWhole(FILE* pFile, const char* p, size_t nLen);
 // on POSIX standard error, only while QUILLWORK_DEBUG is set, each report ending
 // its line.
 void QwDebugOutput(const char* pszText);
+
+// The console output of one showing object. On POSIX each object writes through a
+// terminal descriptor of its own, opened non-blocking when its mirror comes on and
+// closed when it goes off, so no object can ever write through a number another
+// has closed; on Windows there is none (NULL: the standard output handle is asked
+// for at every call). NULL when the output cannot be opened.
+HANDLE WINAPI QwOpenConsoleOutput(void);
+// Closes what QwOpenConsoleOutput gave (NULL is fine), putting out what it gathered.
+void WINAPI QwCloseConsoleOutput(HANDLE hOut);
+// Between these two, the colour changes and text given to hOut are gathered and
+// put out together (POSIX: in one write where they fit); elsewhere they go at once.
+void WINAPI QwBeginConsoleBatch(HANDLE hOut);
+void WINAPI QwEndConsoleBatch(HANDLE hOut);
+// Writes nCount bytes of narrow text (the ANSI code page on Windows, converted and
+// written wide; on POSIX the bytes as they are, never blocking: what the terminal
+// cannot take now is dropped). TRUE when all of it went out.
+BOOL WINAPI QwWriteConsoleText(HANDLE hOut, const char* pszText, DWORD nCount);
 
 #endif

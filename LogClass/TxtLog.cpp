@@ -29,92 +29,81 @@ CTxtLog::CTxtLog()
     , m_pFile(NULL)
     , m_bFileOpen(false)
     , m_tStamp(0)
+    , m_nStampTime(0)
 {
     m_szStampTime[0] = '\0';
     InitializeCriticalSection(&m_cs);
+    try {
+        Construct();
+    } catch (...) {
+        // Out of memory in the string work: the members free themselves, the
+        // lock is the one thing to give back by hand.
+        DeleteCriticalSection(&m_cs);
+        throw;
+    }
+}
+
+// The folder and configuration work of construction.
+void CTxtLog::Construct()
+{
     ReadHostFolder();
     ReadConsoleSetting();
     BOOL bFolders = CreateLogDir();
     QW_ASSERT(bFolders);
+    if (bFolders)
+        m_folder.Clean(m_strLogDir);
 }
 
 // Sets m_strAppDir to the folder of the host executable, without a trailing
-// separator. A path that cannot be read or holds no separator is reported and
-// gives "." (the current folder) rather than a folder at the drive's root.
+// separator, and m_strExeName to its file name. The path is read whole, in a
+// buffer that grows until it fits. A path that cannot be read or holds no
+// separator is reported and gives "." (the current folder) rather than a
+// folder at the drive's root.
 void CTxtLog::ReadHostFolder()
 {
-    char szPath[MAX_PATH];
-    memset(szPath, 0, sizeof(szPath));
-    DWORD nLen = QwModulePath(szPath, MAX_PATH);
-    szPath[MAX_PATH - 1] = '\0';
-    unsigned char* pSep = (nLen == 0 || nLen >= MAX_PATH) ? NULL : _mbsrchr((unsigned char*)szPath, QW_PATH_SEP);
-    QW_ASSERT(pSep != NULL);
-    if (pSep == NULL) {
+    std::string strPath(MAX_PATH, '\0');
+    DWORD nLen = 0;
+    for (;;) {
+        nLen = QwModulePath(&strPath[0], (DWORD)strPath.size());
+        if (nLen < strPath.size() || strPath.size() >= 0x100000)
+            break;
+        strPath.resize(strPath.size() * 2);
+    }
+    strPath.resize(nLen < strPath.size() ? nLen : 0);
+    std::string::size_type nSep = strPath.rfind(QW_PATH_SEP);
+    QW_ASSERT(nSep != std::string::npos);
+    if (nSep == std::string::npos) {
         m_strAppDir = ".";
         return;
     }
-    *pSep = '\0';
-    m_strAppDir = szPath;
+    m_strAppDir = strPath.substr(0, nSep);
+    m_strExeName = strPath.substr(nSep + 1);
+    std::string::size_type nDot = m_strExeName.rfind('.');
+    if (QW_EXE_EXTENSION && nDot != std::string::npos && nDot > 0)
+        m_strExeName.erase(nDot);
 }
 
-// m_bConsole becomes TRUE only when CONSOLE/OPEN in Quillwork.ini is exactly 1.
+// m_bConsole becomes TRUE only when CONSOLE/OPEN in Quillwork.ini is exactly 1;
+// the [LOG] settings go to m_folder.
 void CTxtLog::ReadConsoleSetting()
 {
-    char szIni[MAX_PATH];
-    memset(szIni, 0, sizeof(szIni));
-    int nLen = snprintf(szIni, sizeof(szIni), "%s" QW_PATH_SEP_STR "Quillwork.ini", m_strAppDir.c_str());
-    if (nLen < 0 || nLen >= (int)sizeof(szIni))
-        return;  // a path that does not fit names no file: the mirror stays off
-    m_bConsole = ((int)GetPrivateProfileIntA("CONSOLE", "OPEN", 0, szIni) == 1) ? TRUE : FALSE;
+    std::string strIni = m_strAppDir + QW_PATH_SEP_STR + "Quillwork.ini";
+    m_bConsole = (QwProfileInt(strIni, "CONSOLE", "OPEN", 0) == 1) ? TRUE : FALSE;
+    m_folder.ReadSettings(strIni);
 }
 
 void CTxtLog::Lock() { EnterCriticalSection(&m_cs); }
 
 void CTxtLog::Unlock() { LeaveCriticalSection(&m_cs); }
 
+// Finds or makes the log folder and today's day folder (see CLogFolder) and
+// sets m_strLogDir. FALSE when no day folder could be found or made.
 BOOL CTxtLog::CreateLogDir()
 {
-    m_strLogDir = m_strAppDir + QW_PATH_SEP_STR + "Log";
-    std::string strPattern = m_strAppDir + QW_PATH_SEP_STR + "*.*";
-    if (!FindOrMakeDir(strPattern.c_str(), "Log", m_strLogDir.c_str()))
-        return FALSE;
-
     char szDate[20];
     memset(szDate, 0, sizeof(szDate));
     QwFormatNow(szDate, sizeof(szDate), "%Y-%m-%d");
-    strPattern = m_strLogDir + QW_PATH_SEP_STR + "*.*";
-    m_strLogDir = m_strLogDir + QW_PATH_SEP_STR + szDate;
-    return FindOrMakeDir(strPattern.c_str(), szDate, m_strLogDir.c_str());
-}
-
-// TRUE when the folder pszName (full path pszPath) is in the listing of pszPattern
-// or has been made. A creation that fails because another object or process made
-// the folder a moment before counts as found: the search is made once more.
-BOOL CTxtLog::FindOrMakeDir(const char* pszPattern, const char* pszName, const char* pszPath)
-{
-    return FindDir(pszPattern, pszName) || CreateDirectoryA(pszPath, NULL) || FindDir(pszPattern, pszName);
-}
-
-BOOL CTxtLog::FindDir(const char* pszPattern, const char* pszName)
-{
-    QW_ASSERT(pszPattern != NULL && pszName != NULL);
-    if (pszPattern == NULL || pszName == NULL)
-        return FALSE;
-    BOOL bFound = FALSE;
-    WIN32_FIND_DATAA fd;
-    HANDLE hFind = FindFirstFileA(pszPattern, &fd);
-    if (hFind == INVALID_HANDLE_VALUE)
-        return FALSE;
-    do {
-        if (strcmp(fd.cFileName, ".") == 0 || strcmp(fd.cFileName, "..") == 0)
-            continue;
-        if ((fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
-            continue;
-        if (strcmp(fd.cFileName, pszName) == 0)
-            bFound = TRUE;
-    } while (!bFound && FindNextFileA(hFind, &fd));
-    FindClose(hFind);
-    return bFound;
+    return m_folder.CreateLogDir(m_strAppDir, m_strExeName, szDate, m_strLogDir);
 }
 
 bool QwNameLeavesFolder(const char* pszName)
@@ -125,24 +114,25 @@ bool QwNameLeavesFolder(const char* pszName)
     return QW_DRIVE_COLON && _mbschr(psz, ':') != NULL;
 }
 
-// Builds <day folder><sep>HHMMSS[_name][.log] into pszPath. FALSE when the
-// name would leave the folder or the path would not fit the path limit.
-BOOL CTxtLog::BuildFilePath(const char* pszName, char* pszPath, size_t nPathSize)
+// Builds <day folder><sep>HHMMSS[_name][.log] into strPath. FALSE when the
+// name would leave the folder or is not text of the code page; how long the
+// path may be is the file system's business.
+BOOL CTxtLog::BuildFilePath(const char* pszName, std::string& strPath)
 {
-    if (pszName != NULL && QwNameLeavesFolder(pszName))
+    std::string strName;
+    if (pszName != NULL && (QwNameLeavesFolder(pszName) || !QwNameToPath(pszName, strName)))
         return FALSE;
     char szTime[20];
     memset(szTime, 0, sizeof(szTime));
     QwFormatNow(szTime, sizeof(szTime), "%H%M%S");
-    const char* pszDir = m_strLogDir.c_str();
-    int nLen;
+    strPath = m_strLogDir + QW_PATH_SEP_STR + szTime;
     if (pszName == NULL)
-        nLen = snprintf(pszPath, nPathSize, "%s" QW_PATH_SEP_STR "%s.log", pszDir, szTime);
+        strPath += ".log";
     else if (_mbsrchr((const unsigned char*)pszName, '.') != NULL)
-        nLen = snprintf(pszPath, nPathSize, "%s" QW_PATH_SEP_STR "%s_%s", pszDir, szTime, pszName);
+        strPath += "_" + strName;
     else
-        nLen = snprintf(pszPath, nPathSize, "%s" QW_PATH_SEP_STR "%s_%s.log", pszDir, szTime, pszName);
-    return (nLen >= 0 && (size_t)nLen < nPathSize) ? TRUE : FALSE;
+        strPath += "_" + strName + ".log";
+    return TRUE;
 }
 
 BOOL CTxtLog::Open(const char* pszName)
@@ -150,17 +140,21 @@ BOOL CTxtLog::Open(const char* pszName)
     CLockScope lock(*this);
     if (m_pFile != NULL)
         return TRUE;
-    char szPath[MAX_PATH];
-    memset(szPath, 0, sizeof(szPath));
-    if (!BuildFilePath(pszName, szPath, sizeof(szPath)))
-        return FALSE;
+    std::string strPath;
+    try {
+        if (!BuildFilePath(pszName, strPath))
+            return FALSE;
+    } catch (...) {
+        return FALSE;  // no memory for the path
+    }
     // Binary, so the file holds exactly the bytes of the entries (CR LF).
-    m_pFile = QwOpenAppend(szPath);
+    m_pFile = QwOpenAppend(strPath.c_str());
     if (m_pFile == NULL)
         return FALSE;
     m_bFileOpen = true;
     WriteBanner();
     ShowConsole(m_bConsole);
+    m_folder.Clean(m_strLogDir);
     return TRUE;
 }
 
@@ -235,14 +229,15 @@ size_t CTxtLog::FormatStamp(char* pszStamp, time_t tNow, const char* pszTail)
         memset(m_szStampTime, 0, sizeof(m_szStampTime));
         if (!QwLocalTime(&tNow, &tmNow) || strftime(m_szStampTime, sizeof(m_szStampTime), "%Y-%m-%d %H:%M:%S", &tmNow) == 0)
             memset(m_szStampTime, 0, sizeof(m_szStampTime));
+        m_nStampTime = strlen(m_szStampTime);
         m_tStamp = tNow;
     }
     if (m_szStampTime[0] == '\0')
         return 0;
-    size_t nTime = strlen(m_szStampTime);
-    size_t nTail = strlen(pszTail);
+    size_t nTime = m_nStampTime, nTail = 0;
     memcpy(pszStamp, m_szStampTime, nTime);
-    memcpy(pszStamp + nTime, pszTail, nTail);
+    for (; pszTail[nTail] != '\0'; ++nTail)
+        pszStamp[nTime + nTail] = pszTail[nTail];
     return nTime + nTail;
 }
 
@@ -360,8 +355,8 @@ const size_t BYTES_SHOWN = 48;  // characters of byte text a line shows before '
 const size_t LABEL_MAX = 13;    // "%08ud: " of the largest offset
 const size_t BYTES_ROOM = 52;   // what QwPutDumpBytes may touch
 const char s_szIndent[] = "                                     ";  // 37 spaces
+const unsigned int DUMP_INDENT = 24;  // the length of a dump's stamp
 const char s_szLineEnd[] = "\r\n";
-const char s_szHexDigits[] = "0123456789ABCDEF";
 const char s_szHexPairs[] =
     "000102030405060708090A0B0C0D0E0F101112131415161718191A1B1C1D1E1F"
     "202122232425262728292A2B2C2D2E2F303132333435363738393A3B3C3D3E3F"
@@ -372,11 +367,44 @@ const char s_szHexPairs[] =
     "C0C1C2C3C4C5C6C7C8C9CACBCCCDCECFD0D1D2D3D4D5D6D7D8D9DADBDCDDDEDF"
     "E0E1E2E3E4E5E6E7E8E9EAEBECEDEEEFF0F1F2F3F4F5F6F7F8F9FAFBFCFDFEFF"
     ;
-const char s_szDecPairs[] =
-    "00010203040506070809101112131415161718192021222324"
-    "25262728293031323334353637383940414243444546474849"
-    "50515253545556575859606162636465666768697071727374"
-    "75767778798081828384858687888990919293949596979899"
+// Each byte's hex text "XY " and one spare byte, four bytes a value, so that
+// one four-byte copy writes a value (the spare byte is overwritten next).
+const char s_szHexValues[] =
+    "00  01  02  03  04  05  06  07  08  09  0A  0B  0C  0D  0E  0F  "
+    "10  11  12  13  14  15  16  17  18  19  1A  1B  1C  1D  1E  1F  "
+    "20  21  22  23  24  25  26  27  28  29  2A  2B  2C  2D  2E  2F  "
+    "30  31  32  33  34  35  36  37  38  39  3A  3B  3C  3D  3E  3F  "
+    "40  41  42  43  44  45  46  47  48  49  4A  4B  4C  4D  4E  4F  "
+    "50  51  52  53  54  55  56  57  58  59  5A  5B  5C  5D  5E  5F  "
+    "60  61  62  63  64  65  66  67  68  69  6A  6B  6C  6D  6E  6F  "
+    "70  71  72  73  74  75  76  77  78  79  7A  7B  7C  7D  7E  7F  "
+    "80  81  82  83  84  85  86  87  88  89  8A  8B  8C  8D  8E  8F  "
+    "90  91  92  93  94  95  96  97  98  99  9A  9B  9C  9D  9E  9F  "
+    "A0  A1  A2  A3  A4  A5  A6  A7  A8  A9  AA  AB  AC  AD  AE  AF  "
+    "B0  B1  B2  B3  B4  B5  B6  B7  B8  B9  BA  BB  BC  BD  BE  BF  "
+    "C0  C1  C2  C3  C4  C5  C6  C7  C8  C9  CA  CB  CC  CD  CE  CF  "
+    "D0  D1  D2  D3  D4  D5  D6  D7  D8  D9  DA  DB  DC  DD  DE  DF  "
+    "E0  E1  E2  E3  E4  E5  E6  E7  E8  E9  EA  EB  EC  ED  EE  EF  "
+    "F0  F1  F2  F3  F4  F5  F6  F7  F8  F9  FA  FB  FC  FD  FE  FF  "
+    ;
+// Each byte's decimal text "%02d " in four bytes (a spare one below 100).
+const char s_szDecValues[] =
+    "00  01  02  03  04  05  06  07  08  09  10  11  12  13  14  15  "
+    "16  17  18  19  20  21  22  23  24  25  26  27  28  29  30  31  "
+    "32  33  34  35  36  37  38  39  40  41  42  43  44  45  46  47  "
+    "48  49  50  51  52  53  54  55  56  57  58  59  60  61  62  63  "
+    "64  65  66  67  68  69  70  71  72  73  74  75  76  77  78  79  "
+    "80  81  82  83  84  85  86  87  88  89  90  91  92  93  94  95  "
+    "96  97  98  99  100 101 102 103 104 105 106 107 108 109 110 111 "
+    "112 113 114 115 116 117 118 119 120 121 122 123 124 125 126 127 "
+    "128 129 130 131 132 133 134 135 136 137 138 139 140 141 142 143 "
+    "144 145 146 147 148 149 150 151 152 153 154 155 156 157 158 159 "
+    "160 161 162 163 164 165 166 167 168 169 170 171 172 173 174 175 "
+    "176 177 178 179 180 181 182 183 184 185 186 187 188 189 190 191 "
+    "192 193 194 195 196 197 198 199 200 201 202 203 204 205 206 207 "
+    "208 209 210 211 212 213 214 215 216 217 218 219 220 221 222 223 "
+    "224 225 226 227 228 229 230 231 232 233 234 235 236 237 238 239 "
+    "240 241 242 243 244 245 246 247 248 249 250 251 252 253 254 255 "
     ;
 
 // Lines of a dump of nSize bytes: one for every 16 bytes begun, and one line
@@ -387,17 +415,18 @@ unsigned int DumpLineCount(unsigned int nSize)
     return nLines != 0 ? nLines : 1;
 }
 
-// Writes the decimal value n ("%02d ") at p and gives its length, 3 or 4.
-size_t PutDecimalValue(char* p, unsigned int n)
+// Writes the hex text of the first N bytes of pLine at p, four bytes a value
+// ("XY " and a spare byte the next value overwrites), unrolled.
+template <unsigned int N>
+inline void PutHexValues(char* p, const unsigned char* pLine)
 {
-    size_t nLen = 0;
-    if (n >= 100) {
-        p[nLen++] = (char)('0' + n / 100);
-        n %= 100;
-    }
-    memcpy(p + nLen, s_szDecPairs + 2 * n, 2);
-    p[nLen + 2] = ' ';
-    return nLen + 3;
+    PutHexValues<N - 1>(p, pLine);
+    memcpy(p + 3 * (N - 1), s_szHexValues + 4 * pLine[N - 1], 4);
+}
+
+template <>
+inline void PutHexValues<0>(char*, const unsigned char*)
+{
 }
 
 // Writes lines nFirst to nEnd - 1 of the dump of nSize bytes at pData at p: each
@@ -408,7 +437,10 @@ size_t FormatDumpLines(char* p, const unsigned char* pData, unsigned int nSize, 
 {
     char* pOut = p;
     for (unsigned int nLine = nFirst; nLine < nEnd; ++nLine) {
-        if (nLine != 0) {
+        if (nLine != 0 && nIndent == DUMP_INDENT) {
+            memcpy(pOut, s_szIndent, DUMP_INDENT);  // the stamp's usual length: a fixed copy
+            pOut += DUMP_INDENT;
+        } else if (nLine != 0) {
             memcpy(pOut, s_szIndent, nIndent);
             pOut += nIndent;
         }
@@ -427,8 +459,10 @@ size_t FormatDumpLines(char* p, const unsigned char* pData, unsigned int nSize, 
 size_t QwPutDumpLabel(char* p, unsigned int nOffset, BOOL bHex)
 {
     if (bHex) {
-        for (int i = 7; i >= 0; --i, nOffset >>= 4)
-            p[i] = s_szHexDigits[nOffset & 15];
+        memcpy(p, s_szHexPairs + 2 * (nOffset >> 24), 2);
+        memcpy(p + 2, s_szHexPairs + 2 * ((nOffset >> 16) & 0xFF), 2);
+        memcpy(p + 4, s_szHexPairs + 2 * ((nOffset >> 8) & 0xFF), 2);
+        memcpy(p + 6, s_szHexPairs + 2 * (nOffset & 0xFF), 2);
         memcpy(p + 8, "h: ", 3);
         return 11;
     }
@@ -451,15 +485,19 @@ size_t QwPutDumpBytes(char* p, const unsigned char* pLine, unsigned int nCount, 
     if (nCount > VALUES_PER_LINE)
         nCount = VALUES_PER_LINE;
     size_t nLen = 0;
-    if (bHex) {
-        for (unsigned int i = 0; i < nCount; ++i, nLen += 3) {
-            memcpy(p + nLen, s_szHexPairs + 2 * pLine[i], 2);
-            p[nLen + 2] = ' ';
-        }
+    if (bHex && nCount == VALUES_PER_LINE) {
+        PutHexValues<VALUES_PER_LINE>(p, pLine);  // the common full line, unrolled
+        nLen = 3 * VALUES_PER_LINE;
+    } else if (bHex) {
+        for (unsigned int i = 0; i < nCount; ++i)
+            memcpy(p + 3 * i, s_szHexValues + 4 * pLine[i], 4);
+        nLen = 3 * nCount;
     } else {
         // Only the first 48 characters are ever shown: stop once they stand.
-        for (unsigned int i = 0; i < nCount && nLen <= BYTES_SHOWN; ++i)
-            nLen += PutDecimalValue(p + nLen, pLine[i]);
+        for (unsigned int i = 0; i < nCount && nLen <= BYTES_SHOWN; ++i) {
+            memcpy(p + nLen, s_szDecValues + 4 * pLine[i], 4);
+            nLen += pLine[i] >= 100 ? 4 : 3;
+        }
     }
     if (nLen < BYTES_SHOWN)
         return nLen;

@@ -4,6 +4,7 @@
 #define QUILLWORK_TXTLOG_H
 
 #include "Quillwork.h"
+#include "LogFolder.h"
 #include "Platform.h"
 #include "WinConsole.h"
 
@@ -15,7 +16,9 @@
 class CTxtLog : public ILogObject
 {
 public:
-    // Finds the host folder, reads Quillwork.ini, finds or makes the day folder.
+    // Finds the host folder, reads Quillwork.ini, finds or makes the day folder
+    // and cleans old ones as configured. Throws only std::bad_alloc, having
+    // given back everything it took.
     CTxtLog();
 
     virtual BOOL Open(const char* pszName);
@@ -47,12 +50,11 @@ private:
 
     void Lock();
     void Unlock();
+    void Construct();
     BOOL CreateLogDir();
-    BOOL FindDir(const char* pszPattern, const char* pszName);
-    BOOL FindOrMakeDir(const char* pszPattern, const char* pszName, const char* pszPath);
     void ReadHostFolder();
     void ReadConsoleSetting();
-    BOOL BuildFilePath(const char* pszName, char* pszPath, size_t nPathSize);
+    BOOL BuildFilePath(const char* pszName, std::string& strPath);
     BOOL WriteText(const char* psz);
     BOOL WriteText(const char* psz, unsigned int nLen);
     size_t FormatStamp(char* pszStamp, time_t tNow, const char* pszTail);
@@ -72,6 +74,8 @@ private:
     FILE* m_pFile;
     CRITICAL_SECTION m_cs;
     CWinConsole m_console;
+    CLogFolder m_folder;        // DIR and retention settings, the log folder in use
+    std::string m_strExeName;   // the host executable's name (without extension on Windows)
     // Mirrors m_pFile != NULL for the cheap unlocked test of the writers;
     // written under the lock by Open and Close.
     std::atomic<bool> m_bFileOpen;
@@ -85,6 +89,7 @@ private:
     // the clock reading that asked for it.
     time_t m_tStamp;
     char m_szStampTime[20];
+    size_t m_nStampTime;
 };
 
 // True when pszName would leave the day folder: it holds a path separator

@@ -2,6 +2,7 @@
 // while the console is not open, so callers need not test for it.
 #include "WinConsole.h"
 
+#include "ConsoleShare.h"
 #include "Framework.h"
 
 #include <string.h>
@@ -10,30 +11,34 @@ char CWinConsole::s_szTitle[CWinConsole::TITLE_SIZE] = { 0 };
 
 CWinConsole::CWinConsole()
     : m_bOpen(FALSE)
-    , m_bAllocated(FALSE)
+    , m_hOut(NULL)
 {
 }
 
 CWinConsole::~CWinConsole()
 {
-    // The console belongs to the process: the owner switches it off first.
+    // The console belongs to the process: the owner switches it off first. Only
+    // this object's own output goes with it.
+    if (m_hOut != NULL)
+        QwConsole().CloseConsoleOutput(m_hOut);
 }
 
 BOOL CWinConsole::Show(BOOL bShow)
 {
     if (bShow) {
         if (!m_bOpen) {
-            m_bAllocated = QwConsole().AllocConsole() ? TRUE : FALSE;
+            CConsoleShare::Acquire();
+            m_hOut = QwConsole().OpenConsoleOutput();
             m_bOpen = TRUE;
         }
         Setup();
     } else if (m_bOpen) {
-        // Only a console this object made is freed: a console the process
-        // already had stays with it.
-        if (m_bAllocated)
-            QwConsole().FreeConsole();
+        // The output closes under the caller's lock, before anything else can reuse it.
+        if (m_hOut != NULL)
+            QwConsole().CloseConsoleOutput(m_hOut);
+        m_hOut = NULL;
         m_bOpen = FALSE;
-        m_bAllocated = FALSE;
+        CConsoleShare::Release();
     }
     return TRUE;
 }
@@ -91,8 +96,7 @@ void CWinConsole::Write(const char* pszText, DWORD nCount)
 {
     if (!m_bOpen || pszText == NULL)
         return;
-    DWORD nWritten = 0;
-    QwConsole().WriteConsoleA(GetOutput(), pszText, nCount, &nWritten, NULL);
+    QwConsole().WriteConsoleText(GetOutput(), pszText, nCount);
 }
 
 void CWinConsole::Printf(const char* pszFormat, ...)
@@ -112,7 +116,7 @@ HANDLE CWinConsole::GetOutput()
 {
     if (!m_bOpen)
         return NULL;
-    return QwConsole().GetStdHandle(STD_OUTPUT_HANDLE);
+    return m_hOut != NULL ? m_hOut : QwConsole().GetStdHandle(STD_OUTPUT_HANDLE);
 }
 
 BOOL CWinConsole::SetColor(WORD wAttr)
@@ -124,8 +128,12 @@ BOOL CWinConsole::SetColor(WORD wAttr)
 
 void CWinConsole::BeginEntry()
 {
+    if (m_bOpen && m_hOut != NULL)
+        QwConsole().BeginConsoleBatch(m_hOut);
 }
 
 void CWinConsole::EndEntry()
 {
+    if (m_bOpen && m_hOut != NULL)
+        QwConsole().EndConsoleBatch(m_hOut);
 }

@@ -1,6 +1,7 @@
-// CWinConsole: the console window the text log mirrors into. It holds no
-// handle; it remembers only whether it opened the console, and asks for the
-// standard output handle at every call.
+// CWinConsole: the console window the text log mirrors into. The console belongs
+// to the process and is shared by reference (CConsoleShare); an object remembers
+// whether it shows it and holds only its own output (a terminal descriptor on
+// POSIX; on Windows none, the standard output handle is asked for at every call).
 #ifndef QUILLWORK_WINCONSOLE_H
 #define QUILLWORK_WINCONSOLE_H
 
@@ -12,7 +13,8 @@ public:
     CWinConsole();
     virtual ~CWinConsole();
 
-    // Opens (non-zero) or frees (zero) the console. Always TRUE.
+    // Shows (non-zero) or stops showing (zero) the console; the last object to stop
+    // frees a console the library made. Always TRUE.
     BOOL Show(BOOL bShow);
     // Sizes buffer and window, sets colour 7 and greys the Close item.
     void Setup();
@@ -27,15 +29,17 @@ public:
     void Write(const char* pszText, DWORD nCount);
     // Formats and writes; not used by the library, offered to users of the class.
     void Printf(const char* pszFormat, ...);
-    // The process's standard output handle; NULL when not open.
+    // This object's output: its own where it has one, else the process's standard
+    // output handle; NULL when not open.
     HANDLE GetOutput();
     // Sets the text attribute for what follows; TRUE when not open.
     BOOL SetColor(WORD wAttr);
     // TRUE while this object shows the console.
     BOOL IsOpen() const { return m_bOpen; }
     // Bracket the SetColor and Write calls of one entry. The text log calls them
-    // after the entry's file bytes are written; a console may gather the pieces
-    // in between and put them out together at EndEntry.
+    // after the entry's file bytes are written; the pieces in between are gathered
+    // and put out together at EndEntry where the platform can (POSIX: one write).
+    // Pieces outside a bracket go out at once.
     void BeginEntry();
     void EndEntry();
 
@@ -50,8 +54,8 @@ public:
     };
 
 private:
-    BOOL m_bOpen;       // this object opened the console (whatever AllocConsole said)
-    BOOL m_bAllocated;  // ...and its AllocConsole made the console, so it may free it
+    BOOL m_bOpen;    // this object shows the console (whatever AllocConsole said)
+    HANDLE m_hOut;   // its own output while open, NULL where the platform has none
     static char s_szTitle[TITLE_SIZE];
 };
 

@@ -1,31 +1,76 @@
 // The console stand-ins: the controlling terminal (/dev/tty) is the console.
-// Colours are ANSI SGR sequences mapped from the console attribute bits, with
-// 7 (the normal colour) as a reset; plain text when NO_COLOR is set or
-// TERM=dumb. Sizes are accepted and change nothing; there is no window.
-#include "Win32Posix.h"
+// Each showing object writes through a terminal descriptor of its own, opened
+// non-blocking, so a stopped or full terminal never holds up the host: what the
+// terminal cannot take at once is dropped. Colours are ANSI SGR sequences mapped
+// from the console attribute bits, with the terminal's own default colours for
+// the normal colour (7) and a black background; plain text when NO_COLOR is set
+// or TERM=dumb. Sizes are accepted and change nothing; there is no window.
+#include "Platform.h"
 
 #include <errno.h>
 #include <fcntl.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <new>
 
 namespace {
 
-std::atomic<int> s_fdConsole(-1);
+const char TERMINAL_PATH[] = "/dev/tty";
+const unsigned int TERMINAL_TAG = 0x5157434eu;  // marks a live CTerminal
 
-// The handle GetStdHandle gives for the terminal while it is the console.
-HANDLE ConsoleHandle() { return (HANDLE)&s_fdConsole; }
-
-// The terminal's descriptor when hOut is the console's handle, else -1.
-int DescriptorOf(HANDLE hOut) { return hOut == ConsoleHandle() ? s_fdConsole.load() : -1; }
-
-// Writes all nCount bytes to fd, retrying short writes. FALSE on an error.
-bool WriteAll(int fd, const char* p, size_t nCount)
+// The terminal output of one object: its descriptor and the pieces it gathers
+// between QwBeginConsoleBatch and QwEndConsoleBatch. Used under its owner's lock.
+struct CTerminal
 {
+    enum { BATCH_SIZE = 8192 };
+    unsigned int nTag;
+    int fd;
+    bool bColour;     // SGR sequences wanted
+    bool bBatch;      // gathering
+    size_t nUsed;     // bytes gathered in achBatch
+    char achBatch[BATCH_SIZE];
+};
+
+std::atomic<bool> s_bAllocated(false);
+
+// The terminal behind hOut, or NULL when hOut is not one.
+CTerminal* TerminalOf(HANDLE hOut)
+{
+    CTerminal* pTerm = (CTerminal*)hOut;
+    return pTerm != NULL && pTerm->nTag == TERMINAL_TAG ? pTerm : NULL;
+}
+
+// FALSE when the user asked for plain text (NO_COLOR set, or TERM=dumb).
+bool ColourWanted()
+{
+    const char* pszTerm = getenv("TERM");
+    return getenv("NO_COLOR") == NULL && !(pszTerm != NULL && strcmp(pszTerm, "dumb") == 0);
+}
+
+// FALSE when a write would stop the whole process: it is in the background of a
+// terminal that stops background writers (TOSTOP, SIGTTOU).
+bool MayWrite(int fd)
+{
+    pid_t pgrp = tcgetpgrp(fd);
+    if (pgrp < 0 || pgrp == getpgrp())
+        return true;
+    struct termios tio;
+    return tcgetattr(fd, &tio) != 0 || (tio.c_lflag & TOSTOP) == 0;
+}
+
+// Puts nCount bytes out to the terminal now, never waiting: whatever the terminal
+// cannot take at once (stopped, full, gone) is dropped. TRUE when all went out.
+bool PutNow(int fd, const char* p, size_t nCount)
+{
+    if (nCount == 0)
+        return true;
+    if (!MayWrite(fd))
+        return false;
     while (nCount > 0) {
         ssize_t n = write(fd, p, nCount);
         if (n < 0 && errno == EINTR)
@@ -38,11 +83,28 @@ bool WriteAll(int fd, const char* p, size_t nCount)
     return true;
 }
 
-// FALSE when the user asked for plain text (NO_COLOR set, or TERM=dumb).
-bool ColourWanted()
+// Puts out what pTerm gathered.
+bool Flush(CTerminal* pTerm)
 {
-    const char* pszTerm = getenv("TERM");
-    return getenv("NO_COLOR") == NULL && !(pszTerm != NULL && strcmp(pszTerm, "dumb") == 0);
+    bool bOk = PutNow(pTerm->fd, pTerm->achBatch, pTerm->nUsed);
+    pTerm->nUsed = 0;
+    return bOk;
+}
+
+// Gathers nCount bytes while batching (putting the batch out when it fills),
+// else puts them out at once.
+bool Put(CTerminal* pTerm, const char* p, size_t nCount)
+{
+    if (!pTerm->bBatch)
+        return PutNow(pTerm->fd, p, nCount);
+    bool bOk = true;
+    if (nCount > CTerminal::BATCH_SIZE - pTerm->nUsed)
+        bOk = Flush(pTerm);
+    if (nCount > CTerminal::BATCH_SIZE)
+        return PutNow(pTerm->fd, p, nCount) && bOk;
+    memcpy(pTerm->achBatch + pTerm->nUsed, p, nCount);
+    pTerm->nUsed += nCount;
+    return bOk;
 }
 
 // ANSI colour number (0..7) of the red, green and blue bits at nShift.
@@ -54,64 +116,112 @@ int AnsiColour(WORD wAttr, int nShift)
 
 } // namespace
 
-BOOL AllocConsole(void)
+// The SGR sequence of a console attribute, into pszSgr (at least 24 bytes): a reset
+// to the terminal's own colours, then the foreground unless it is the normal
+// colour, then the background unless it is black.
+void QwConsoleSgr(WORD wAttr, char* pszSgr, size_t nSize)
 {
-    if (s_fdConsole.load() >= 0)
-        return FALSE;
-    int fd = open("/dev/tty", O_WRONLY | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
-        return FALSE;
-    int nExpected = -1;
-    if (!s_fdConsole.compare_exchange_strong(nExpected, fd)) {
-        close(fd);
-        return FALSE;
-    }
-    return TRUE;
+    char szFore[16] = "", szBack[16] = "";
+    if ((wAttr & 0x0F) != 7)
+        snprintf(szFore, sizeof(szFore), ";%d", ((wAttr & 8) ? 90 : 30) + AnsiColour(wAttr, 0));
+    if ((wAttr & 0xF0) != 0)
+        snprintf(szBack, sizeof(szBack), ";%d", ((wAttr & 128) ? 100 : 40) + AnsiColour(wAttr, 4));
+    snprintf(pszSgr, nSize, "\x1b[0%s%sm", szFore, szBack);
 }
 
-BOOL FreeConsole(void)
+BOOL AllocConsole(void)
 {
-    int fd = s_fdConsole.exchange(-1);
+    int fd = open(TERMINAL_PATH, O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return FALSE;
     close(fd);
-    return TRUE;
+    bool bExpected = false;
+    return s_bAllocated.compare_exchange_strong(bExpected, true) ? TRUE : FALSE;
 }
 
-HANDLE GetStdHandle(DWORD nStdHandle)
+BOOL FreeConsole(void) { return s_bAllocated.exchange(false) ? TRUE : FALSE; }
+
+HANDLE GetStdHandle(DWORD) { return NULL; }
+
+HANDLE WINAPI QwOpenConsoleOutput(void)
 {
-    if (nStdHandle != STD_OUTPUT_HANDLE || s_fdConsole.load() < 0)
+    int fd = open(TERMINAL_PATH, O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
         return NULL;
-    return ConsoleHandle();
+    CTerminal* pTerm = new (std::nothrow) CTerminal;
+    if (pTerm == NULL) {
+        close(fd);
+        return NULL;
+    }
+    pTerm->nTag = TERMINAL_TAG;
+    pTerm->fd = fd;
+    pTerm->bColour = ColourWanted();
+    pTerm->bBatch = false;
+    pTerm->nUsed = 0;
+    return (HANDLE)pTerm;
 }
 
-BOOL SetConsoleScreenBufferSize(HANDLE hOut, COORD)
+void WINAPI QwCloseConsoleOutput(HANDLE hOut)
 {
-    return DescriptorOf(hOut) >= 0;
+    CTerminal* pTerm = TerminalOf(hOut);
+    if (pTerm == NULL)
+        return;
+    Flush(pTerm);
+    close(pTerm->fd);
+    pTerm->nTag = 0;
+    delete pTerm;
 }
+
+void WINAPI QwBeginConsoleBatch(HANDLE hOut)
+{
+    CTerminal* pTerm = TerminalOf(hOut);
+    if (pTerm != NULL)
+        pTerm->bBatch = true;
+}
+
+void WINAPI QwEndConsoleBatch(HANDLE hOut)
+{
+    CTerminal* pTerm = TerminalOf(hOut);
+    if (pTerm == NULL)
+        return;
+    Flush(pTerm);
+    pTerm->bBatch = false;
+}
+
+BOOL WINAPI QwWriteConsoleText(HANDLE hOut, const char* pszText, DWORD nCount)
+{
+    CTerminal* pTerm = TerminalOf(hOut);
+    if (pTerm == NULL || pszText == NULL)
+        return FALSE;
+    return Put(pTerm, pszText, nCount) ? TRUE : FALSE;
+}
+
+BOOL SetConsoleScreenBufferSize(HANDLE hOut, COORD) { return TerminalOf(hOut) != NULL; }
 
 BOOL SetConsoleWindowInfo(HANDLE hOut, BOOL, const SMALL_RECT* pRect)
 {
-    return DescriptorOf(hOut) >= 0 && pRect != NULL;
+    return TerminalOf(hOut) != NULL && pRect != NULL;
 }
 
 BOOL SetConsoleTextAttribute(HANDLE hOut, WORD wAttr)
 {
-    int fd = DescriptorOf(hOut);
-    if (fd < 0)
+    CTerminal* pTerm = TerminalOf(hOut);
+    if (pTerm == NULL)
         return FALSE;
-    if (!ColourWanted())
+    if (!pTerm->bColour)
         return TRUE;
     char szSgr[32];
-    if (wAttr == 7) {
-        snprintf(szSgr, sizeof(szSgr), "\x1b[0m");
-    } else {
-        int nFore = (wAttr & 8) ? 90 : 30;
-        int nBack = (wAttr & 128) ? 100 : 40;
-        snprintf(szSgr, sizeof(szSgr), "\x1b[0;%d;%dm", nFore + AnsiColour(wAttr, 0), nBack + AnsiColour(wAttr, 4));
-    }
-    return WriteAll(fd, szSgr, strlen(szSgr)) ? TRUE : FALSE;
+    QwConsoleSgr(wAttr, szSgr, sizeof(szSgr));
+    return Put(pTerm, szSgr, strlen(szSgr)) ? TRUE : FALSE;
 }
+
+BOOL GetConsoleScreenBufferInfo(HANDLE, CONSOLE_SCREEN_BUFFER_INFO*) { return FALSE; }
+
+BOOL GetConsoleMode(HANDLE, DWORD*) { return FALSE; }
+
+BOOL SetConsoleMode(HANDLE, DWORD) { return FALSE; }
+
+BOOL SetConsoleCtrlHandler(PHANDLER_ROUTINE, BOOL) { return TRUE; }
 
 DWORD GetConsoleTitleA(char* pszTitle, DWORD nSize)
 {
@@ -120,22 +230,10 @@ DWORD GetConsoleTitleA(char* pszTitle, DWORD nSize)
     return 0;
 }
 
-BOOL WriteConsoleA(HANDLE hOut, const void* pText, DWORD nCount, DWORD* pnWritten, void*)
-{
-    int fd = DescriptorOf(hOut);
-    if (pnWritten != NULL)
-        *pnWritten = 0;
-    if (fd < 0 || pText == NULL)
-        return FALSE;
-    if (!WriteAll(fd, (const char*)pText, nCount))
-        return FALSE;
-    if (pnWritten != NULL)
-        *pnWritten = nCount;
-    return TRUE;
-}
-
 HWND FindWindowA(const char*, const char*) { return NULL; }
 
 HMENU GetSystemMenu(HWND, BOOL) { return NULL; }
 
 BOOL EnableMenuItem(HMENU, UINT, UINT) { return -1; }
+
+UINT GetMenuState(HMENU, UINT, UINT) { return (UINT)-1; }

@@ -23,6 +23,9 @@ enum LengthKind { LEN_NONE, LEN_HH, LEN_H, LEN_L, LEN_LL, LEN_LONG_DOUBLE, LEN_J
 struct ConvSpec
 {
     char szFlags[8];
+    bool bLeft;       // '-' among the flags
+    bool bZero;       // '0' among the flags
+    bool bOtherFlags; // '+', ' ' or '#' among them
     int nWidth;       // -1: none
     int nPrecision;   // -1: none
     int nLength;      // a LengthKind
@@ -43,7 +46,12 @@ struct Output
         size_t nRoom = nSize - 1 - nLen;
         if (n > nRoom)
             n = nRoom;
-        memcpy(pBuf + nLen, p, n);
+        if (n <= 16) {
+            for (size_t i = 0; i < n; ++i)  // most pieces are short: no call
+                pBuf[nLen + i] = p[i];
+        } else {
+            memcpy(pBuf + nLen, p, n);
+        }
         nLen += n;
     }
     // Appends n copies of c, as many as fit.
@@ -57,15 +65,30 @@ struct Output
     }
 };
 
-bool HasFlag(const ConvSpec& spec, char c) { return strchr(spec.szFlags, c) != NULL; }
-
 // TRUE when the conversion has no flag but '-' (and, with bZero, '0').
-bool OnlyPadFlags(const ConvSpec& spec, bool bZero)
+bool OnlyPadFlags(const ConvSpec& spec, bool bZero) { return !spec.bOtherFlags && (bZero || !spec.bZero); }
+
+// Notes flag c (one of "-+ #0") in spec, once.
+void AddFlag(ConvSpec& spec, size_t& nFlags, char c)
 {
-    for (const char* p = spec.szFlags; *p != '\0'; ++p)
-        if (*p != '-' && !(bZero && *p == '0'))
-            return false;
-    return true;
+    bool& bSeen = c == '-' ? spec.bLeft : c == '0' ? spec.bZero : spec.bOtherFlags;
+    if (c == '-' || c == '0' ? bSeen : strchr(spec.szFlags, c) != NULL)
+        return;
+    bSeen = true;
+    if (nFlags + 1 < sizeof(spec.szFlags))
+        spec.szFlags[nFlags++] = c;
+}
+
+// TRUE for the conversion letters this formatter knows.
+bool KnownType(char c)
+{
+    switch (c) {
+    case 'd': case 'i': case 'o': case 'u': case 'x': case 'X': case 'e': case 'E': case 'f': case 'F': case 'g':
+    case 'G': case 'a': case 'A': case 'c': case 's': case 'C': case 'S': case 'p': case 'm': case '%':
+        return true;
+    default:
+        return false;
+    }
 }
 
 // Reads the length letters at psz into spec; gives the character after them.
@@ -109,16 +132,14 @@ const char* ParseSpec(const char* psz, ConvSpec& spec, va_list& args)
     spec.nWidth = spec.nPrecision = -1;
     size_t nFlags = 0;
     while (*psz == '-' || *psz == '+' || *psz == ' ' || *psz == '#' || *psz == '0') {
-        if (nFlags + 1 < sizeof(spec.szFlags) && strchr(spec.szFlags, *psz) == NULL)
-            spec.szFlags[nFlags++] = *psz;
+        AddFlag(spec, nFlags, *psz);
         ++psz;
     }
     if (*psz == '*') {
         int n = va_arg(args, int);
         ++psz;
         if (n < 0) {
-            if (!HasFlag(spec, '-') && nFlags + 1 < sizeof(spec.szFlags))
-                spec.szFlags[nFlags++] = '-';
+            AddFlag(spec, nFlags, '-');
             n = n == INT_MIN ? INT_MAX : -n;
         }
         spec.nWidth = n;
@@ -138,7 +159,7 @@ const char* ParseSpec(const char* psz, ConvSpec& spec, va_list& args)
         }
     }
     psz = ParseLength(psz, spec);
-    if (*psz == '\0' || strchr("diouxXeEfFgGaAcsCSpm%", *psz) == NULL)
+    if (!KnownType(*psz))
         return NULL;
     spec.cType = *psz;
     return psz + 1;
@@ -148,10 +169,10 @@ const char* ParseSpec(const char* psz, ConvSpec& spec, va_list& args)
 void PutPadded(Output& out, const ConvSpec& spec, const char* p, size_t nLen)
 {
     size_t nPad = spec.nWidth > 0 && (size_t)spec.nWidth > nLen ? (size_t)spec.nWidth - nLen : 0;
-    if (!HasFlag(spec, '-'))
+    if (!spec.bLeft && nPad != 0)
         out.Fill(' ', nPad);
     out.Put(p, nLen);
-    if (HasFlag(spec, '-'))
+    if (spec.bLeft && nPad != 0)
         out.Fill(' ', nPad);
 }
 
@@ -209,7 +230,7 @@ void PutInteger(Output& out, const ConvSpec& spec, va_list& args)
     } while (nValue != 0);
     size_t nDigits = (size_t)(szText + sizeof(szText) - p);
     size_t nText = nDigits + (bNegative ? 1 : 0);
-    if (HasFlag(spec, '0') && !HasFlag(spec, '-') && spec.nWidth > 0 && (size_t)spec.nWidth > nText) {
+    if (spec.bZero && !spec.bLeft && spec.nWidth > 0 && (size_t)spec.nWidth > nText) {
         if (bNegative)
             out.Put("-", 1);
         out.Fill('0', (size_t)spec.nWidth - nText);

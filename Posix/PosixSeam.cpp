@@ -8,8 +8,11 @@
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <pthread.h>
+#include <sched.h>
 #include <stdlib.h>
 #include <unistd.h>
+
+#include <atomic>
 
 time_t QwSystemClock(void) { return time(NULL); }
 
@@ -88,28 +91,58 @@ BOOL QwIsReadable(const void* pData, unsigned int nSize)
 
 FILE* QwOpenAppend(const char* pszPath)
 {
-    FILE* pFile = fopen(pszPath, "a+be");  // "a": O_APPEND, "e": O_CLOEXEC
-    if (pFile != NULL)
-        setvbuf(pFile, NULL, _IONBF, 0);
+    // The descriptor stays out of programs the host starts (close-on-exec).
+    int fd = open(pszPath, O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return NULL;
+    FILE* pFile = fdopen(fd, "a+b");
+    if (pFile == NULL) {
+        close(fd);
+        return NULL;
+    }
+    setvbuf(pFile, NULL, _IONBF, 0);
     return pFile;
 }
 
 namespace {
 
-// Appends of every object of the process hold this lock shared; a cut holds it
-// alone, so that no append of the process lands between its check and its cut.
-pthread_rwlock_t s_rwAppend = PTHREAD_RWLOCK_INITIALIZER;
+// Appends of every object of the process count themselves in s_nAppending; a cut
+// raises s_bCutting, waits until no append is under way, and holds later ones
+// back until it is done, so that no append of the process lands between its
+// check and its cut. Two atomic operations per append; cuts are rare.
+std::atomic<int> s_nAppending(0);
+std::atomic<bool> s_bCutting(false);
+pthread_mutex_t s_mtxCut = PTHREAD_MUTEX_INITIALIZER;
+
+// Counts an append in, waiting while a cut is under way.
+void BeginAppend()
+{
+    for (;;) {
+        s_nAppending.fetch_add(1);
+        if (!s_bCutting.load())
+            return;
+        s_nAppending.fetch_sub(1);
+        while (s_bCutting.load())
+            sched_yield();
+    }
+}
+
+void EndAppend() { s_nAppending.fetch_sub(1); }
 
 // Cuts the nWritten bytes of a short write off fd again, if the file still ends
 // where that write left it (the descriptor's offset after an O_APPEND write).
 void CutOwnTail(int fd, size_t nWritten)
 {
-    pthread_rwlock_wrlock(&s_rwAppend);
+    pthread_mutex_lock(&s_mtxCut);  // one cut at a time
+    s_bCutting.store(true);
+    while (s_nAppending.load() != 0)
+        sched_yield();
     off_t nEnd = lseek(fd, 0, SEEK_CUR);
     struct stat st;
     if (nEnd >= (off_t)nWritten && fstat(fd, &st) == 0 && st.st_size == nEnd)
         (void)!ftruncate(fd, nEnd - (off_t)nWritten);
-    pthread_rwlock_unlock(&s_rwAppend);
+    s_bCutting.store(false);
+    pthread_mutex_unlock(&s_mtxCut);
 }
 
 } // namespace
@@ -118,11 +151,11 @@ BOOL QwAppendWhole(FILE* pFile, const char* p, size_t nLen)
 {
     int fd = fileno(pFile);
     ssize_t nDone;
-    pthread_rwlock_rdlock(&s_rwAppend);
+    BeginAppend();
     do {
         nDone = write(fd, p, nLen);
     } while (nDone < 0 && errno == EINTR);
-    pthread_rwlock_unlock(&s_rwAppend);
+    EndAppend();
     if (nDone == (ssize_t)nLen)
         return TRUE;
     if (nDone > 0)

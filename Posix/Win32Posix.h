@@ -4,6 +4,7 @@
 #define QUILLWORK_WIN32POSIX_H
 
 #include <pthread.h>
+#include <stddef.h>
 #include <stdint.h>
 
 #ifndef BOOL
@@ -22,41 +23,45 @@ typedef struct HMENU__* HMENU;
 #define TRUE 1
 #define FALSE 0
 #define MAX_PATH 260
+#define STD_INPUT_HANDLE ((DWORD)-10)
 #define STD_OUTPUT_HANDLE ((DWORD)-11)
+#define CTRL_C_EVENT 0
+#define CTRL_BREAK_EVENT 1
+#define CTRL_CLOSE_EVENT 2
+#define ENABLE_QUICK_EDIT_MODE 0x0040
+#define ENABLE_EXTENDED_FLAGS 0x0080
 #define SC_CLOSE 0xF060
 #define MF_BYCOMMAND 0x0000
 #define MF_ENABLED 0x0000
 #define MF_GRAYED 0x0001
-#define FILE_ATTRIBUTE_DIRECTORY 0x10
+#define MF_DISABLED 0x0002
 #define INVALID_HANDLE_VALUE ((HANDLE)(intptr_t)-1)
 
 struct COORD { SHORT X; SHORT Y; };
 struct SMALL_RECT { SHORT Left; SHORT Top; SHORT Right; SHORT Bottom; };
+struct CONSOLE_SCREEN_BUFFER_INFO
+{
+    COORD dwSize;
+    COORD dwCursorPosition;
+    WORD wAttributes;
+    SMALL_RECT srWindow;
+    COORD dwMaximumWindowSize;
+};
+typedef BOOL (*PHANDLER_ROUTINE)(DWORD dwCtrlType);
 
 // A recursive lock, as a Windows critical section is.
 struct CRITICAL_SECTION { pthread_mutex_t mtx; };
-
-struct WIN32_FIND_DATAA
-{
-    DWORD dwFileAttributes;
-    char cFileName[MAX_PATH];
-};
 
 void InitializeCriticalSection(CRITICAL_SECTION* pcs);
 void EnterCriticalSection(CRITICAL_SECTION* pcs);
 void LeaveCriticalSection(CRITICAL_SECTION* pcs);
 void DeleteCriticalSection(CRITICAL_SECTION* pcs);
 
-// The executable's path from /proc/self/exe; the count of bytes stored, nSize
-// when the path was cut (as Windows does), 0 on failure.
+// The executable's path from /proc/self/exe, read whole; the count of bytes
+// stored, nSize when the path was cut (as Windows does), 0 on failure.
 DWORD GetModuleFileNameA(HMODULE hModule, char* pszPath, DWORD nSize);
 // Reads an integer from an INI file with the Windows reading rules.
 UINT GetPrivateProfileIntA(const char* pszSection, const char* pszKey, int nDefault, const char* pszFile);
-BOOL CreateDirectoryA(const char* pszPath, void* pSecurity);
-// Lists the entries of the folder a "<folder>/*.*" pattern names, "." and ".." included.
-HANDLE FindFirstFileA(const char* pszPattern, WIN32_FIND_DATAA* pData);
-BOOL FindNextFileA(HANDLE hFind, WIN32_FIND_DATAA* pData);
-BOOL FindClose(HANDLE hFind);
 
 int lstrlenA(const char* psz);
 // Single-byte reverse search: the POSIX build reads text as UTF-8, where no
@@ -66,16 +71,30 @@ unsigned char* _mbschr(const unsigned char* psz, unsigned int c);
 void OutputDebugStringA(const char* psz);
 
 // The console: the controlling terminal stands in for an allocated console.
+// AllocConsole succeeds once while the process has a controlling terminal and
+// FreeConsole ends that; the process holds no descriptor for it. Each showing
+// object writes through a descriptor of its own (QwOpenConsoleOutput, Platform.h),
+// which is the handle the calls below take. There is no standard console handle,
+// no window, no saved state and no console mode; control events are the terminal's
+// own signals, left to the host.
 BOOL AllocConsole(void);
 BOOL FreeConsole(void);
 HANDLE GetStdHandle(DWORD nStdHandle);
 BOOL SetConsoleScreenBufferSize(HANDLE hOut, COORD size);
 BOOL SetConsoleWindowInfo(HANDLE hOut, BOOL bAbsolute, const SMALL_RECT* pRect);
 BOOL SetConsoleTextAttribute(HANDLE hOut, WORD wAttr);
+BOOL GetConsoleScreenBufferInfo(HANDLE hOut, CONSOLE_SCREEN_BUFFER_INFO* pInfo);
+BOOL GetConsoleMode(HANDLE hConsole, DWORD* pnMode);
+BOOL SetConsoleMode(HANDLE hConsole, DWORD nMode);
+BOOL SetConsoleCtrlHandler(PHANDLER_ROUTINE pfnHandler, BOOL bAdd);
 DWORD GetConsoleTitleA(char* pszTitle, DWORD nSize);
-BOOL WriteConsoleA(HANDLE hOut, const void* pText, DWORD nCount, DWORD* pnWritten, void* pReserved);
 HWND FindWindowA(const char* pszClass, const char* pszWindow);
 HMENU GetSystemMenu(HWND hWnd, BOOL bRevert);
 BOOL EnableMenuItem(HMENU hMenu, UINT nItem, UINT nFlags);
+UINT GetMenuState(HMENU hMenu, UINT nItem, UINT nFlags);
+// The SGR sequence that stands for a console attribute (nSize at least 24): a reset
+// to the terminal's own colours, the foreground unless it is the normal colour 7,
+// the background unless it is black.
+void QwConsoleSgr(WORD wAttr, char* pszSgr, size_t nSize);
 
 #endif

@@ -1,5 +1,6 @@
 // The Windows side of the helpers Platform.h declares.
 #include "../LogClass/Platform.h"
+#include "Win32Paths.h"
 
 #include <fcntl.h>
 #include <io.h>
@@ -75,7 +76,10 @@ FILE* QwOpenAppend(const char* pszPath)
 {
     // FILE_APPEND_DATA without FILE_WRITE_DATA: every write lands at the end of
     // the file, whichever process wrote last.
-    HANDLE hFile = CreateFileA(pszPath, FILE_GENERIC_READ | FILE_APPEND_DATA,
+    std::wstring strWide = QwWidePath(pszPath);
+    if (strWide.empty())
+        return NULL;
+    HANDLE hFile = CreateFileW(strWide.c_str(), FILE_GENERIC_READ | FILE_APPEND_DATA,
                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL, OPEN_ALWAYS,
                                FILE_ATTRIBUTE_NORMAL, NULL);
     if (hFile == INVALID_HANDLE_VALUE)

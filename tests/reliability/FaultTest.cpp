@@ -269,13 +269,15 @@ TEST_F(FaultTest, DayFolderRemovedUnderAnOpenFileIsNotMadeAgainUntilItIsBack)
     EXPECT_EQ((std::vector<std::string>{ "Log" }), ListDir(Host()));
 }
 
-TEST_F(FaultTest, PlainFileNamedLogRefusesOpenAndANewObjectWorksOnceItIsAFolder)
+TEST_F(FaultTest, PlainFileNamedLogSendsFilesToThePerUserFolderUntilItIsAFolder)
 {
     WriteFile(LogRoot(), "not a folder");
-    ILogObject* pStuck = CreateLogObject(0);
-    ASSERT_TRUE(pStuck != NULL);
-    EXPECT_EQ(FALSE, pStuck->Open("stuck"));
-    EXPECT_EQ(TRUE, pStuck->WriteLog("lost"));
+    ILogObject* pMoved = CreateLogObject(0);
+    ASSERT_TRUE(pMoved != NULL);
+    ASSERT_EQ(1u, Reports().size());
+    EXPECT_NE(std::string::npos, Reports()[0].find(PerUserLog())) << Reports()[0];
+    ASSERT_EQ(TRUE, pMoved->Open("moved"));
+    WriteNumbered(pMoved, 0, 0);
     EXPECT_EQ("not a folder", ReadFile(LogRoot()));
     ASSERT_EQ(0, unlink(LogRoot().c_str()));
     ILogObject* pLog = CreateLogObject(0);
@@ -283,21 +285,39 @@ TEST_F(FaultTest, PlainFileNamedLogRefusesOpenAndANewObjectWorksOnceItIsAFolder)
     WriteNumbered(pLog, 0, 0);
     pLog->Release();
     EXPECT_EQ(std::vector<int>{ 0 }, WholeEntries(ReadFile(TheFile())));
-    // The first object's folder was fixed as the log folder itself: its files go there.
-    ASSERT_EQ(TRUE, pStuck->Open("stuck"));
-    pStuck->Release();
-    std::vector<std::string> inLog = ListDir(LogRoot());
-    ASSERT_EQ(2u, inLog.size());
-    size_t nFolder = IsDir(LogRoot() + SEP + inLog[0]) ? 0 : 1;
-    EXPECT_TRUE(IsDir(LogRoot() + SEP + inLog[nFolder]));
-    EXPECT_NE(std::string::npos, inLog[1 - nFolder].find("_stuck.log"));
+    // The first object keeps the folder fixed at its construction.
+    WriteNumbered(pMoved, 0, 2);
+    pMoved->Release();
+    std::vector<std::string> days = ListDir(PerUserLog());
+    ASSERT_EQ(1u, days.size());
+    std::vector<std::string> files = ListDir(PerUserLog() + SEP + days[0]);
+    ASSERT_EQ(1u, files.size());
+    EXPECT_EQ((std::vector<int>{ 0, 2 }), WholeEntries(ReadFile(PerUserLog() + SEP + days[0] + SEP + files[0])));
     EXPECT_EQ((std::vector<std::string>{ "Log" }), ListDir(Host()));
 }
 
-TEST_F(FaultTest, HostFolderThatCannotBeWrittenMakesNothingAndANewObjectWorksAfter)
+TEST_F(FaultTest, ReadOnlyHostFolderSendsFilesToThePerUserFolderOrNowhere)
 {
     if (!BindReadOnly(Host()))
         GTEST_SKIP() << "mounting refused";
+    ILogObject* pMoved = CreateLogObject(0);
+    ASSERT_TRUE(pMoved != NULL);
+    ASSERT_EQ(1u, Reports().size());
+    EXPECT_NE(std::string::npos, Reports()[0].find(PerUserLog())) << Reports()[0];
+    ASSERT_EQ(TRUE, pMoved->Open("moved"));
+    WriteNumbered(pMoved, 0, 0);
+    pMoved->Release();
+    std::vector<std::string> days = ListDir(PerUserLog());
+    ASSERT_EQ(1u, days.size());
+    std::vector<std::string> files = ListDir(PerUserLog() + SEP + days[0]);
+    ASSERT_EQ(1u, files.size());
+    EXPECT_EQ(16u, files[0].size()) << files[0];
+    EXPECT_NE(std::string::npos, files[0].find("_moved.log")) << files[0];
+    EXPECT_EQ(std::vector<int>{ 0 }, WholeEntries(ReadFile(PerUserLog() + SEP + days[0] + SEP + files[0])));
+
+    // The per-user folder on the read-only mount too: nothing is made anywhere.
+    ClearReports();
+    UsePerUserFolder(Host() + SEP + "user");
     ILogObject* pStuck = CreateLogObject(0);
     ASSERT_TRUE(pStuck != NULL);
     EXPECT_EQ(1u, Reports().size()) << "the failed folder work is reported";

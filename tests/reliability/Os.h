@@ -21,6 +21,8 @@ size_t MessageLimit();
 
 // Local time becomes UTC for this process.
 void UseUtc();
+// The library's per-user folder (XDG_STATE_HOME, LOCALAPPDATA) becomes strFolder.
+void UsePerUserFolder(const std::string& strFolder);
 // The running program's full path.
 std::string SelfPath();
 // The current folder, without a trailing separator.

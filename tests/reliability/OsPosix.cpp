@@ -37,6 +37,8 @@ std::string SelfPath()
     return std::string(sz, n > 0 ? (size_t)n : 0);
 }
 
+void UsePerUserFolder(const std::string& strFolder) { setenv("XDG_STATE_HOME", strFolder.c_str(), 1); }
+
 std::string CurrentDir()
 {
     char sz[PATH_MAX] = { 0 };

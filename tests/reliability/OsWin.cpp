@@ -32,6 +32,8 @@ std::string SelfPath()
     return sz;
 }
 
+void UsePerUserFolder(const std::string& strFolder) { SetEnvironmentVariableA("LOCALAPPDATA", strFolder.c_str()); }
+
 std::string CurrentDir()
 {
     char sz[MAX_PATH] = { 0 };

@@ -140,9 +140,15 @@ void RelTest::SetUp()
     RemoveTree(m_strHost);
     ASSERT_TRUE(MakeDir(m_strHost)) << m_strHost;
     UseHost(m_strHost);
+    UsePerUserFolder(m_strHost + "_user");
     RealClock();
     ClearReports();
     QwSetReportSink(&CaptureReport);
+}
+
+std::string RelTest::PerUserLog() const
+{
+    return IsWindows() ? m_strHost + "_user\\Quillwork\\host\\Log" : m_strHost + "_user/quillwork/host.exe/Log";
 }
 
 void RelTest::TearDown()
@@ -150,8 +156,10 @@ void RelTest::TearDown()
     UseHost("");
     RealClock();
     QwSetReportSink(NULL);
-    if (!HasFailure())
+    if (!HasFailure()) {
         RemoveTree(m_strHost);
+        RemoveTree(m_strHost + "_user");
+    }
 }
 
 std::string RelTest::TheFile() const

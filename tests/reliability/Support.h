@@ -42,6 +42,8 @@ protected:
     std::string Host() const { return m_strHost; }
     std::string LogRoot() const { return m_strHost + SEP + "Log"; }
     std::string Day(const char* pszDate) const { return LogRoot() + SEP + pszDate; }
+    // The log folder the per-user fallback gives this test's host.
+    std::string PerUserLog() const;
     // The only file below the log folder ("" when there is not exactly one).
     std::string TheFile() const;
 

@@ -1,6 +1,7 @@
 // The console window on its own, and the text log's use of it.
 #include "Support.h"
 
+#include "ConsoleShare.h"
 #include "WinConsole.h"
 
 using namespace qwtest;
@@ -21,6 +22,21 @@ std::vector<std::string> Join(std::vector<std::string> a, const std::vector<std:
 {
     a.insert(a.end(), b.begin(), b.end());
     return a;
+}
+
+// What the first Show makes of a console the library allocates: the control handler,
+// QuickEdit cleared (from the recorder's input mode 0xE7).
+std::vector<std::string> AllocCalls() { return { "AllocConsole", "SetConsoleCtrlHandler 1", "SetConsoleMode A7" }; }
+
+// What the last object's Show(FALSE) does to the console the library allocated.
+std::vector<std::string> FreeCalls() { return { "SetConsoleCtrlHandler 0", "FreeConsole" }; }
+
+// What it does to the console the process had (the recorder's 80 x 300, window 80 x 25,
+// attribute 0x1E, Close item enabled) after the library's Setup made it 100 x 5000.
+std::vector<std::string> RestoreCalls()
+{
+    return { "SetConsoleWindowInfo 1 0,0,79,25", "SetConsoleScreenBufferSize 80,300", "SetConsoleWindowInfo 1 0,0,79,24",
+             ATTR + "30", "EnableMenuItem F060 0" };
 }
 
 } // namespace
@@ -46,29 +62,184 @@ TEST_F(ConsoleTest, ShowTwiceAllocatesOnceAndSetsUpTwice)
         CWinConsole console;
         EXPECT_EQ(TRUE, console.Show(TRUE));
         EXPECT_EQ(TRUE, console.Show(TRUE));
-        EXPECT_EQ(Join(Join({ "AllocConsole" }, SetupCalls()), SetupCalls()), ConsoleRecorder::Effects());
+        EXPECT_EQ(Join(Join(AllocCalls(), SetupCalls()), SetupCalls()), ConsoleRecorder::Effects());
         ConsoleRecorder::Reset();
     }
-    // Leaving it open, the destructor does not free the process's console.
+    // Leaving it open, the destructor does not free the process's console: the
+    // reference stays with the process.
     EXPECT_EQ(std::vector<std::string>(), ConsoleRecorder::All());
+    EXPECT_EQ(1, CConsoleShare::Users());
+    CConsoleShare::Release();
+    EXPECT_EQ(FreeCalls(), ConsoleRecorder::All());
 }
 
-TEST_F(ConsoleTest, OnlyAConsoleItMadeIsFreed)
+TEST_F(ConsoleTest, OnlyAConsoleItMadeIsFreedAndOneItFoundIsGivenBack)
 {
-    struct { BOOL bAllocated; std::vector<std::string> hideCalls; } cases[] = {
-        { TRUE, { "FreeConsole" } },
-        { FALSE, {} },  // the process already had a console: it stays
+    struct { BOOL bAllocated; std::vector<std::string> showCalls, hideCalls; } cases[] = {
+        { TRUE, Join(AllocCalls(), SetupCalls()), FreeCalls() },
+        // The process already had a console: no handler, its QuickEdit untouched,
+        // and it stays, as it was found.
+        { FALSE, Join({ "AllocConsole" }, SetupCalls()), RestoreCalls() },
     };
     for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i) {
         SCOPED_TRACE(cases[i].bAllocated);
         ConsoleRecorder::Reset(cases[i].bAllocated);
+        ConsoleRecorder::Found(FoundConsole(), MF_ENABLED, FOUND_INPUT_MODE);
         CWinConsole console;
         console.Show(TRUE);
+        EXPECT_EQ(cases[i].showCalls, ConsoleRecorder::Effects());
         ConsoleRecorder::Reset(cases[i].bAllocated);
         EXPECT_EQ(TRUE, console.Show(FALSE));
         EXPECT_EQ(TRUE, console.Show(FALSE));
-        EXPECT_EQ(cases[i].hideCalls, ConsoleRecorder::All());
+        EXPECT_EQ(cases[i].hideCalls, ConsoleRecorder::Effects());
+        EXPECT_TRUE(ConsoleRecorder::Handler() == NULL);
     }
+}
+
+TEST_F(ConsoleTest, AFoundConsoleGetsItsSizesAttributeAndCloseItemBack)
+{
+    CONSOLE_SCREEN_BUFFER_INFO wide = FoundConsole();
+    wide.dwSize.X = 120;
+    wide.dwSize.Y = 9000;
+    wide.srWindow.Left = 10;
+    wide.srWindow.Top = 8000;
+    wide.srWindow.Right = 119;
+    wide.srWindow.Bottom = 8039;
+    wide.wAttributes = 0x07;
+    struct { const char* pszWhat; CONSOLE_SCREEN_BUFFER_INFO found; UINT nCloseState; std::vector<std::string> hideCalls; } cases[] = {
+        { "smaller buffer, Close enabled", FoundConsole(), MF_ENABLED, RestoreCalls() },
+        { "larger buffer, window scrolled, Close greyed", wide, MF_GRAYED,
+          { "SetConsoleWindowInfo 1 0,0,99,25", "SetConsoleScreenBufferSize 120,9000", "SetConsoleWindowInfo 1 10,8000,119,8039",
+            ATTR + "7", "EnableMenuItem F060 1" } },
+        { "Close disabled and greyed", FoundConsole(), MF_GRAYED | MF_DISABLED,
+          { "SetConsoleWindowInfo 1 0,0,79,25", "SetConsoleScreenBufferSize 80,300", "SetConsoleWindowInfo 1 0,0,79,24",
+            ATTR + "30", "EnableMenuItem F060 3" } },
+        { "no Close item", FoundConsole(), (UINT)-1,
+          { "SetConsoleWindowInfo 1 0,0,79,25", "SetConsoleScreenBufferSize 80,300", "SetConsoleWindowInfo 1 0,0,79,24",
+            ATTR + "30" } },
+    };
+    for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i) {
+        SCOPED_TRACE(cases[i].pszWhat);
+        ConsoleRecorder::Reset(FALSE);
+        ConsoleRecorder::Found(cases[i].found, cases[i].nCloseState, FOUND_INPUT_MODE);
+        CWinConsole one, two;
+        one.Show(TRUE);
+        two.Show(TRUE);
+        one.Show(TRUE);  // a second Setup after the state was saved changes nothing saved
+        ConsoleRecorder::Reset(FALSE);
+        one.Show(FALSE);
+        EXPECT_EQ(std::vector<std::string>(), ConsoleRecorder::Effects()) << "another object still shows it";
+        two.Show(FALSE);
+        EXPECT_EQ(cases[i].hideCalls, ConsoleRecorder::Effects());
+    }
+}
+
+TEST_F(ConsoleTest, TheConsoleIsSharedByReferenceAndMadeAgainAfterTheLastLetsGo)
+{
+    CWinConsole first, second;
+    first.Show(TRUE);
+    second.Show(TRUE);
+    EXPECT_EQ(Join(Join(AllocCalls(), SetupCalls()), SetupCalls()), ConsoleRecorder::Effects()) << "one AllocConsole";
+    ConsoleRecorder::Reset();
+    // The first to show lets go: the second keeps the console and writes into it.
+    first.Show(FALSE);
+    second.Write("still here", 10);
+    EXPECT_EQ(std::vector<std::string>({ WRITE + "still here" }), ConsoleRecorder::Effects());
+    ConsoleRecorder::Reset();
+    second.Show(FALSE);
+    EXPECT_EQ(FreeCalls(), ConsoleRecorder::Effects());
+    // Showing again after the console went makes a new one.
+    ConsoleRecorder::Reset();
+    first.Show(TRUE);
+    EXPECT_EQ(Join(AllocCalls(), SetupCalls()), ConsoleRecorder::Effects());
+    first.Show(FALSE);
+}
+
+TEST_F(ConsoleTest, OnlyCtrlCAndCtrlBreakAreTakenWhileTheLibrarysConsoleExists)
+{
+    CWinConsole console;
+    console.Show(TRUE);
+    PHANDLER_ROUTINE pfn = ConsoleRecorder::Handler();
+    ASSERT_TRUE(pfn != NULL);
+    const struct { DWORD nEvent; BOOL bTaken; } cases[] = {
+        { CTRL_C_EVENT, TRUE }, { CTRL_BREAK_EVENT, TRUE }, { CTRL_CLOSE_EVENT, FALSE }, { 5, FALSE }, { 6, FALSE },
+    };
+    for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i)
+        EXPECT_EQ(cases[i].bTaken, pfn(cases[i].nEvent)) << cases[i].nEvent;
+    console.Show(FALSE);
+    EXPECT_TRUE(ConsoleRecorder::Handler() == NULL);
+}
+
+TEST_F(ConsoleTest, QuickEditIsClearedOnlyInTheLibrarysConsole)
+{
+    const struct { DWORD nFound; BOOL bAllocated; const char* pszSet; } cases[] = {
+        { 0xE7, TRUE, "SetConsoleMode A7" },
+        { 0x07, TRUE, "SetConsoleMode 87" },  // the extended flag makes the change take
+        { 0xE7, FALSE, NULL },
+    };
+    for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i) {
+        SCOPED_TRACE(i);
+        ConsoleRecorder::Reset(cases[i].bAllocated);
+        ConsoleRecorder::Found(FoundConsole(), MF_ENABLED, cases[i].nFound);
+        CWinConsole console;
+        console.Show(TRUE);
+        std::vector<std::string> modes;
+        for (const std::string& str : ConsoleRecorder::Effects())
+            if (str.compare(0, 14, "SetConsoleMode") == 0)
+                modes.push_back(str);
+        EXPECT_EQ(cases[i].pszSet != NULL ? std::vector<std::string>(1, cases[i].pszSet) : std::vector<std::string>(), modes);
+        console.Show(FALSE);
+    }
+}
+
+TEST_F(ConsoleTest, AnOwnOutputIsOpenedWithTheMirrorAndClosedBeforeTheConsoleGoes)
+{
+    ConsoleRecorder::OwnOutput(true);
+    {
+        CWinConsole console;
+        console.Show(TRUE);
+        console.Show(TRUE);
+        console.BeginEntry();
+        console.SetColor(6);
+        console.Write("ab", 2);
+        console.SetColor(7);
+        console.EndEntry();
+        console.Show(FALSE);
+        std::vector<std::string> calls;
+        for (const std::string& str : ConsoleRecorder::All())
+            if (str.compare(0, 12, "GetStdHandle") != 0 && str.compare(0, 14, "SetConsoleMode") != 0 &&
+                str.compare(0, 14, "GetConsoleMode") != 0)
+                calls.push_back(str);
+        std::vector<std::string> expected = Join({ "AllocConsole", "SetConsoleCtrlHandler 1", "OpenConsoleOutput" }, SetupCalls());
+        expected = Join(Join(expected, SetupCalls()), { "BeginConsoleBatch", ATTR + "6", WRITE + "ab", ATTR + "7", "EndConsoleBatch",
+                                                        "CloseConsoleOutput" });
+        expected = Join(expected, FreeCalls());
+        // Setup's window lookups are queries of no interest here.
+        std::vector<std::string> shown;
+        for (const std::string& str : calls)
+            if (str.compare(0, 16, "GetConsoleTitleA") != 0 && str.compare(0, 11, "FindWindowA") != 0 &&
+                str.compare(0, 13, "GetSystemMenu") != 0)
+                shown.push_back(str);
+        EXPECT_EQ(expected, shown);
+        // An object destroyed while showing takes only its own output with it.
+        ConsoleRecorder::Reset();
+        console.Show(TRUE);
+        ConsoleRecorder::Reset();
+    }
+    EXPECT_EQ(std::vector<std::string>(1, "CloseConsoleOutput"), ConsoleRecorder::All());
+    CConsoleShare::Release();
+}
+
+TEST_F(ConsoleTest, WithoutAnOwnOutputTheEntryBracketCallsNothing)
+{
+    CWinConsole console;
+    console.Show(TRUE);
+    ConsoleRecorder::Reset();
+    console.BeginEntry();
+    console.Write("x", 1);
+    console.EndEntry();
+    EXPECT_EQ(std::vector<std::string>({ "GetStdHandle", WRITE + "x" }), ConsoleRecorder::All());
+    console.Show(FALSE);
 }
 
 TEST_F(ConsoleTest, OpenConsoleWritesAndQueries)
@@ -94,7 +265,7 @@ TEST_F(ConsoleTest, ConfiguredConsoleOpensAfterTheFirstBanner)
     WriteWhole(Host() + "/Quillwork.ini", "[CONSOLE]\nOPEN=1\n");
     LogPtr log = NewLog();
     ASSERT_EQ(TRUE, log->Open(NULL));
-    EXPECT_EQ(Join({ "AllocConsole" }, SetupCalls()), ConsoleRecorder::Effects());
+    EXPECT_EQ(Join(AllocCalls(), SetupCalls()), ConsoleRecorder::Effects());
     EXPECT_EQ(BANNER, ReadWhole(Day() + "/090307.log"));
 }
 
@@ -116,7 +287,7 @@ TEST_F(ConsoleTest, CloseHidesTheConsoleForTheNextOpen)
     ASSERT_EQ(TRUE, log->Open(NULL));
     ConsoleRecorder::Reset();
     ASSERT_EQ(TRUE, log->Close());
-    EXPECT_EQ(std::vector<std::string>(1, "FreeConsole"), ConsoleRecorder::Effects());
+    EXPECT_EQ(FreeCalls(), ConsoleRecorder::Effects());
     EXPECT_EQ(FALSE, CTxtLogProbe::Console(log.get()));
     ConsoleRecorder::Reset();
     ASSERT_EQ(TRUE, log->Open("again"));
@@ -130,7 +301,7 @@ TEST_F(ConsoleTest, CloseWithoutFileFreesAShownConsole)
     log->ShowConsole(TRUE);
     ConsoleRecorder::Reset();
     EXPECT_EQ(TRUE, log->Close());
-    EXPECT_EQ(std::vector<std::string>(1, "FreeConsole"), ConsoleRecorder::All());
+    EXPECT_EQ(FreeCalls(), ConsoleRecorder::All());
     EXPECT_EQ(FALSE, CTxtLogProbe::Console(log.get()));
 }
 

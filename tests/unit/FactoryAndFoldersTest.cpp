@@ -129,18 +129,61 @@ TEST_F(FolderTest, OtherDaysFoldersAreLeftAlone)
     EXPECT_EQ("yesterday", ReadWhole(Day("2024-04-30") + "/235959.log"));
 }
 
-TEST_F(FolderTest, PlainFileNamedLogIsReportedAndNothingIsMade)
+TEST_F(FolderTest, HostFolderThatTakesNoLogsFallsBackToThePerUserFolderOrIsReported)
 {
-    WriteWhole(LogRoot(), "not a folder");
+    // What stands in the way: a plain file named Log, or one named as the day.
+    enum { FILE_AS_LOG, FILE_AS_DAY };
+    struct { int nBlock; bool bPerUser; } cases[] = {
+        { FILE_AS_LOG, true }, { FILE_AS_DAY, true }, { FILE_AS_LOG, false }, { FILE_AS_DAY, false },
+    };
+    for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i) {
+        SCOPED_TRACE(i);
+        RemoveTree(LogRoot());
+        RemoveTree(PerUser());
+        std::string strBlock = cases[i].nBlock == FILE_AS_LOG ? LogRoot() : Day();
+        if (cases[i].nBlock == FILE_AS_DAY)
+            ASSERT_TRUE(MakeDir(LogRoot()));
+        WriteWhole(strBlock, "not a folder");
+        UsePerUserFolder(cases[i].bPerUser ? PerUser() : "");
+        ClearReports();
+        LogPtr log = NewLog();
+        UsePerUserFolder(PerUser());
+        ASSERT_TRUE(log.get() != NULL);
+        std::vector<std::string> reports = Reports();
+        ASSERT_EQ(1u, reports.size());
+        if (cases[i].bPerUser) {
+            // The folders are made in the per-user folder and one trace names the day folder.
+            EXPECT_EQ(PerUserDay(PerUser()), CTxtLogProbe::LogDir(log.get()));
+            EXPECT_NE(std::string::npos, reports[0].find(PerUserDay(PerUser()))) << reports[0];
+            ASSERT_EQ(TRUE, log->Open("Moved"));
+            EXPECT_EQ(BANNER, ReadWhole(PerUserDay(PerUser()) + SEP + "090307_Moved.log"));
+        } else {
+            // No per-user folder: the assertion, and the folder whose creation failed.
+            EXPECT_EQ(strBlock, CTxtLogProbe::LogDir(log.get()));
+            EXPECT_NE(std::string::npos, reports[0].find("LogClass\\TxtLog.cpp")) << reports[0];
+            EXPECT_EQ(FALSE, log->Open("Moved"));
+            EXPECT_FALSE(Exists(PerUser()));
+        }
+        EXPECT_EQ("not a folder", ReadWhole(strBlock));
+        EXPECT_EQ(std::vector<std::string>(1, "Log"), ListDir(Host()));
+    }
+}
+
+TEST_F(FolderTest, LogFolderIsFoundAsTheFileSystemComparesNames)
+{
+    // Windows file systems ignore case: an existing LOG is the log folder. On
+    // POSIX it is another folder, and Log is made beside it.
+    ASSERT_TRUE(MakeDir(Host() + SEP + "LOG"));
     LogPtr log = NewLog();
-    ASSERT_TRUE(log.get() != NULL);
-    EXPECT_EQ(LogRoot(), CTxtLogProbe::LogDir(log.get()));
-    EXPECT_EQ("not a folder", ReadWhole(LogRoot()));
-    std::vector<std::string> reports = Reports();
-    ASSERT_EQ(1u, reports.size());
-    EXPECT_NE(std::string::npos, reports[0].find("LogClass\\TxtLog.cpp"));
-    std::vector<std::string> hostFiles(1, "Log");
-    EXPECT_EQ(hostFiles, ListDir(Host()));
+    ASSERT_EQ(TRUE, log->Open(NULL));
+    EXPECT_TRUE(Reports().empty());
+    if (SEP == "\\") {
+        EXPECT_EQ(std::vector<std::string>(1, "LOG"), ListDir(Host()));
+        EXPECT_EQ(std::vector<std::string>(1, "090307.log"), ListDir(Host() + "\\LOG\\2024-05-01"));
+    } else {
+        EXPECT_EQ((std::vector<std::string>{ "LOG", "Log" }), ListDir(Host()));
+        EXPECT_EQ(std::vector<std::string>(1, "090307.log"), ListDir(Day()));
+    }
 }
 
 TEST_F(FolderTest, DayFolderIsFixedAtConstructionAcrossMidnight)
@@ -176,13 +219,10 @@ TEST_F(FileNameTest, NameGivesTheFileAndItsExtension)
     }
 }
 
-TEST_F(FileNameTest, NamesLeavingTheFolderOrTheLengthLimitAreRefused)
+TEST_F(FileNameTest, NamesLeavingTheFolderOrTheFileSystemsLimitAreRefused)
 {
-    LogPtr probe = NewLog();
-    // <day folder>/090307_<name>.log: 12 bytes besides the folder and the name.
-    size_t nFits = 259 - CTxtLogProbe::LogDir(probe.get()).size() - 12;
-    probe.reset();
-    const std::string strLongest(nFits, 'n'), strTooLong(nFits + 1, 'n');
+    // 090307_<name>.log: a file name of at most 255 bytes, whatever the path's length.
+    const std::string strLongest(255 - 11, 'n'), strTooLong(255 - 10, 'n');
     struct { std::string strName; BOOL bOpened; } cases[] = {
         { "a\\b", FALSE }, { "a/b", FALSE }, { "../up", FALSE }, { strTooLong, FALSE }, { strLongest, TRUE },
     };

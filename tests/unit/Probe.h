@@ -14,6 +14,7 @@ public:
     static const std::string& LogDir(ILogObject* pLog) { return Of(pLog)->m_strLogDir; }
     static BOOL Console(ILogObject* pLog) { return Of(pLog)->m_bConsole; }
     static FILE* File(ILogObject* pLog) { return Of(pLog)->m_pFile; }
+    static const CLogFolder& Folder(ILogObject* pLog) { return Of(pLog)->m_folder; }
     static BOOL WriteText(ILogObject* pLog, const char* psz) { return Of(pLog)->WriteText(psz); }
     static BOOL WriteText(ILogObject* pLog, const char* psz, unsigned int nLen) { return Of(pLog)->WriteText(psz, nLen); }
 };

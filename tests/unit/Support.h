@@ -30,15 +30,30 @@ void ClearReports();
 // The console recorder: every call of the console table, in order.
 struct ConsoleRecorder
 {
+    // Clears the calls; AllocConsole returns bAllocResult from now on.
     static void Reset(BOOL bAllocResult = TRUE);
-    // All calls, queries (GetStdHandle, GetConsoleTitleA, FindWindowA, GetSystemMenu) included.
+    // The console's state as the recorder stands for it (kept up to date by the calls
+    // that set sizes and colour), the GetMenuState of its Close item and its input mode.
+    static void Found(const CONSOLE_SCREEN_BUFFER_INFO& info, UINT nCloseState, DWORD nInputMode);
+    // Whether OpenConsoleOutput gives each object an output of its own (as on POSIX)
+    // or NULL (as on Windows, where the standard handle is used).
+    static void OwnOutput(bool bOwn);
+    // The control handler installed now, or NULL.
+    static PHANDLER_ROUTINE Handler();
+    // All calls, queries (GetStdHandle, GetConsoleTitleA, FindWindowA, GetSystemMenu...) included.
     static std::vector<std::string> All();
-    // The calls that change or show something: queries left out.
+    // The calls that change or show something: queries, and the opening, closing and
+    // batching of an object's own output, left out.
     static std::vector<std::string> Effects();
     // Everything given to WriteConsoleA, joined.
     static std::string Written();
     static const QW_CONSOLE_API* Table();
 };
+
+// The console the recorder stands for at the start of each test: a buffer of 80 x 300,
+// a window of 80 x 25, yellow on blue (0x1E), Close item enabled, QuickEdit on.
+CONSOLE_SCREEN_BUFFER_INFO FoundConsole();
+extern const DWORD FOUND_INPUT_MODE;
 
 // The longest message an entry keeps: the formatter's own limit on each platform.
 extern const size_t MESSAGE_LIMIT;
@@ -47,6 +62,14 @@ extern const std::string SEP;
 
 // Makes TZ=UTC the process's time zone.
 void UseUtc();
+
+// Points the per-user folder of the library (XDG_STATE_HOME, LOCALAPPDATA) at
+// strFolder; "" leaves the process without one (HOME unset on POSIX too).
+void UsePerUserFolder(const std::string& strFolder);
+// Descriptors (POSIX) or handles (Windows) the process holds open.
+size_t OpenHandles();
+// The day folder the per-user fallback gives host.exe in strFolder at 2024-05-01.
+std::string PerUserDay(const std::string& strFolder);
 
 std::string ReadWhole(const std::string& strPath);
 void WriteWhole(const std::string& strPath, const std::string& strText);
@@ -87,6 +110,10 @@ protected:
     std::string Host() const { return m_strHost; }
     std::string LogRoot() const { return m_strHost + SEP + "Log"; }
     std::string Day(const char* pszDate = "2024-05-01") const { return LogRoot() + SEP + pszDate; }
+    // Makes strFolder the host folder: the host path seam gives strFolder/host.exe.
+    void MoveHost(const std::string& strFolder);
+    // The per-user folder the tests give the library (nothing of the user's own).
+    std::string PerUser() const { return m_strTemp + SEP + "user"; }
 
     std::string m_strTemp;
     std::string m_strHost;

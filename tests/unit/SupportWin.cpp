@@ -1,6 +1,8 @@
 // The Windows side of the test scaffolding: time zone and limits.
 #include "Support.h"
 
+#include <windows.h>
+
 #include <stdlib.h>
 #include <string.h>
 #include <time.h>
@@ -16,5 +18,18 @@ void UseUtc()
     _tzset();
 }
 
+void UsePerUserFolder(const std::string& strFolder)
+{
+    SetEnvironmentVariableA("LOCALAPPDATA", strFolder.empty() ? NULL : strFolder.c_str());
+}
+
+size_t OpenHandles()
+{
+    DWORD nCount = 0;
+    GetProcessHandleCount(GetCurrentProcess(), &nCount);
+    return nCount;
+}
+
+std::string PerUserDay(const std::string& strFolder) { return strFolder + "\\Quillwork\\host\\Log\\2024-05-01"; }
 
 } // namespace qwtest

@@ -1,0 +1,241 @@
+// CLogFolder: the log and day folders, the per-user fallback and retention.
+#include "LogFolder.h"
+
+#include "Framework.h"
+
+#include <string.h>
+
+#include <algorithm>
+
+namespace {
+
+const unsigned long long MIB = 1024ULL * 1024ULL;
+
+// The folder that holds strPath: the text before its last separator; "" at a root.
+std::string ParentOf(const std::string& strPath)
+{
+    std::string::size_type nSep = strPath.find_last_of(QW_PATH_SEP == '\\' ? "\\/" : "/");
+    if (nSep == std::string::npos || nSep == 0 || (nSep == 2 && strPath[1] == ':'))
+        return std::string();
+    return strPath.substr(0, nSep);
+}
+
+// strPath without separators at its end (a root keeps its own).
+std::string WithoutTrailingSeparators(std::string strPath)
+{
+    while (strPath.size() > 1 && (strPath[strPath.size() - 1] == QW_PATH_SEP || strPath[strPath.size() - 1] == '/')
+           && !(strPath.size() == 3 && strPath[1] == ':'))
+        strPath.erase(strPath.size() - 1);
+    return strPath;
+}
+
+// A configured count: n > 0 as read, anything else 0 (no limit).
+int PositiveOrZero(int n) { return n > 0 ? n : 0; }
+
+// Midnight that begins the local day nDays after tmDay (negative: before it).
+time_t StartOfDay(const struct tm& tmDay, int nDays)
+{
+    struct tm tmStart = tmDay;
+    tmStart.tm_hour = 0;
+    tmStart.tm_min = 0;
+    tmStart.tm_sec = 0;
+    tmStart.tm_mday += nDays;
+    tmStart.tm_isdst = -1;
+    return mktime(&tmStart);
+}
+
+// The "YYYY-MM-DD" name of the local day of tWhen; "" when it cannot be read.
+std::string DayNameOf(time_t tWhen)
+{
+    struct tm tmDay;
+    memset(&tmDay, 0, sizeof(tmDay));
+    char szDay[20] = { 0 };
+    if (!QwLocalTime(&tWhen, &tmDay) || strftime(szDay, sizeof(szDay), "%Y-%m-%d", &tmDay) == 0)
+        return std::string();
+    return szDay;
+}
+
+bool ByName(const QW_ENTRY& a, const QW_ENTRY& b) { return a.strName < b.strName; }
+
+} // namespace
+
+bool QwIsDayName(const char* pszName)
+{
+    static const char s_szShape[] = "dddd-dd-dd";
+    if (pszName == NULL || strlen(pszName) != sizeof(s_szShape) - 1)
+        return false;
+    for (size_t i = 0; i < sizeof(s_szShape) - 1; ++i) {
+        bool bDigit = pszName[i] >= '0' && pszName[i] <= '9';
+        if (s_szShape[i] == 'd' ? !bDigit : pszName[i] != '-')
+            return false;
+    }
+    int nMonth = (pszName[5] - '0') * 10 + (pszName[6] - '0');
+    int nDay = (pszName[8] - '0') * 10 + (pszName[9] - '0');
+    return nMonth >= 1 && nMonth <= 12 && nDay >= 1 && nDay <= 31;
+}
+
+bool QwIsLibraryFileName(const char* pszName)
+{
+    if (pszName == NULL)
+        return false;
+    for (int i = 0; i < 6; ++i)
+        if (pszName[i] < '0' || pszName[i] > '9')
+            return false;
+    return strcmp(pszName + 6, ".log") == 0 || pszName[6] == '_';
+}
+
+CLogFolder::CLogFolder()
+    : m_nKeepDays(0)
+    , m_nKeepMb(0)
+{
+}
+
+void CLogFolder::ReadSettings(const std::string& strIni)
+{
+    std::string strDir;
+    if (QwProfileString(strIni, "LOG", "DIR", strDir))
+        m_strDir = WithoutTrailingSeparators(strDir);
+    m_nKeepDays = PositiveOrZero(QwProfileInt(strIni, "LOG", "KEEPDAYS", 0));
+    m_nKeepMb = PositiveOrZero(QwProfileInt(strIni, "LOG", "KEEPMB", 0));
+}
+
+BOOL CLogFolder::FindDir(const std::string& strPath, BOOL bParents)
+{
+    QW_FOUND nFound = QwFindFolder(strPath);
+    if (nFound != QW_FOUND_NONE)
+        return nFound == QW_FOUND_DIR ? TRUE : FALSE;
+    if (QwMakeFolder(strPath))
+        return TRUE;
+    if (bParents) {
+        std::string strParent = ParentOf(strPath);
+        if (!strParent.empty() && QwFindFolder(strParent) == QW_FOUND_NONE && FindDir(strParent, TRUE)
+            && QwMakeFolder(strPath))
+            return TRUE;
+    }
+    // Another object or process may have made it a moment before.
+    return QwFindFolder(strPath) == QW_FOUND_DIR ? TRUE : FALSE;
+}
+
+// Finds or makes strRoot and its day folder; strLogDir as the folder table says.
+BOOL CLogFolder::MakeLayout(const std::string& strRoot, BOOL bParents, const char* pszDate, std::string& strLogDir) const
+{
+    strLogDir = strRoot;
+    if (!FindDir(strRoot, bParents))
+        return FALSE;
+    strLogDir = strRoot + QW_PATH_SEP_STR + pszDate;
+    return FindDir(strLogDir, FALSE);
+}
+
+BOOL CLogFolder::CreateLogDir(const std::string& strAppDir, const std::string& strExeName, const char* pszDate,
+                              std::string& strLogDir)
+{
+    BOOL bConfigured = !m_strDir.empty();
+    if (!bConfigured)
+        m_strRoot = strAppDir + QW_PATH_SEP_STR + "Log";
+    else if (QwIsAbsolutePath(m_strDir))
+        m_strRoot = m_strDir;
+    else
+        m_strRoot = strAppDir + QW_PATH_SEP_STR + m_strDir;
+    if (MakeLayout(m_strRoot, bConfigured, pszDate, strLogDir))
+        return TRUE;
+
+    std::string strUser, strUserDay;
+    if (strExeName.empty() || !QwUserStateFolder(strUser))
+        return FALSE;
+    std::string strUserRoot = strUser + QW_PATH_SEP_STR + strExeName + QW_PATH_SEP_STR + "Log";
+    if (!MakeLayout(strUserRoot, TRUE, pszDate, strUserDay))
+        return FALSE;
+    m_strRoot = strUserRoot;
+    strLogDir = strUserDay;
+    QwReport(("Quillwork: the log folder cannot be made beside the host; logs go to " + strLogDir + "\n").c_str());
+    return TRUE;
+}
+
+// The day folders of the log folder, oldest first, each with the library's
+// files in it. Links are never listed as folders.
+void CLogFolder::ReadDays(std::vector<CDay>& days) const
+{
+    std::vector<QW_ENTRY> entries;
+    if (!QwListFolder(m_strRoot, FALSE, entries))
+        return;
+    std::sort(entries.begin(), entries.end(), ByName);
+    for (size_t i = 0; i < entries.size(); ++i) {
+        if (entries[i].nKind != QW_ENTRY::FOLDER_ENTRY || !QwIsDayName(entries[i].strName.c_str()))
+            continue;
+        std::vector<QW_ENTRY> inDay;
+        if (!QwListFolder(m_strRoot + QW_PATH_SEP_STR + entries[i].strName, TRUE, inDay))
+            continue;
+        days.push_back(CDay());
+        days.back().strName = entries[i].strName;
+        for (size_t j = 0; j < inDay.size(); ++j)
+            if (inDay[j].nKind == QW_ENTRY::FILE_ENTRY && QwIsLibraryFileName(inDay[j].strName.c_str()))
+                days.back().files.push_back(inDay[j]);
+    }
+}
+
+// Removes the library's files of day written before tCutOff, then the folder
+// when it is empty. Gives the bytes removed; what was removed leaves day.files.
+unsigned long long CLogFolder::CleanDay(CDay& day, time_t tCutOff) const
+{
+    unsigned long long nRemoved = 0;
+    std::vector<QW_ENTRY> kept;
+    for (size_t i = 0; i < day.files.size(); ++i) {
+        const QW_ENTRY& file = day.files[i];
+        if (file.tWritten < tCutOff && QwRemoveFileIn(m_strRoot, day.strName, file.strName))
+            nRemoved += file.nSize;
+        else
+            kept.push_back(file);
+    }
+    day.files.swap(kept);
+    if (day.files.empty())
+        QwRemoveEmptyFolderIn(m_strRoot, day.strName);  // fails, silently, while anything else is in it
+    return nRemoved;
+}
+
+void CLogFolder::Clean(const std::string& strOwnDay) const
+{
+    if ((m_nKeepDays <= 0 && m_nKeepMb <= 0) || m_strRoot.empty())
+        return;
+    try {
+        CleanNow(strOwnDay);
+    } catch (...) {
+        // Out of memory while cleaning: what is left stays for the next time.
+    }
+}
+
+void CLogFolder::CleanNow(const std::string& strOwnDay) const
+{
+    time_t tNow = QwTime();
+    struct tm tmToday;
+    memset(&tmToday, 0, sizeof(tmToday));
+    if (!QwLocalTime(&tNow, &tmToday))
+        return;
+    const std::string strToday = DayNameOf(tNow);
+    const time_t tToday = StartOfDay(tmToday, 0);
+    std::string strOwn;
+    if (strOwnDay.size() > m_strRoot.size() && strOwnDay.compare(0, m_strRoot.size(), m_strRoot) == 0)
+        strOwn = strOwnDay.substr(m_strRoot.size() + 1);
+    if (strToday.empty() || tToday == (time_t)-1)
+        return;
+
+    std::vector<CDay> days;
+    ReadDays(days);
+    if (m_nKeepDays > 0) {
+        // Today and the KEEPDAYS - 1 days before it stay.
+        const time_t tKeepFrom = StartOfDay(tmToday, 1 - m_nKeepDays);
+        const std::string strKeepFrom = DayNameOf(tKeepFrom);
+        for (size_t i = 0; i < days.size() && tKeepFrom != (time_t)-1 && !strKeepFrom.empty(); ++i)
+            if (days[i].strName < strKeepFrom && days[i].strName != strOwn)
+                CleanDay(days[i], tKeepFrom);
+    }
+    if (m_nKeepMb > 0) {
+        unsigned long long nTotal = 0;
+        for (size_t i = 0; i < days.size(); ++i)
+            for (size_t j = 0; j < days[i].files.size(); ++j)
+                nTotal += days[i].files[j].nSize;
+        const unsigned long long nCap = (unsigned long long)m_nKeepMb * MIB;
+        for (size_t i = 0; i < days.size() && nTotal > nCap; ++i)
+            if (days[i].strName != strToday && days[i].strName != strOwn)
+                nTotal -= CleanDay(days[i], tToday);
+    }
+}

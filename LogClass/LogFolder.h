@@ -1,0 +1,73 @@
+// CLogFolder: where an object's log files go and how long they stay. It finds
+// or makes the log folder and the day folder (beside the host, where [LOG] DIR
+// of Quillwork.ini says, or in the per-user folder when neither can be made)
+// and cleans old day folders as KEEPDAYS and KEEPMB say.
+#ifndef QUILLWORK_LOGFOLDER_H
+#define QUILLWORK_LOGFOLDER_H
+
+#include "Platform.h"
+
+#include <string>
+#include <vector>
+
+class CLogFolder
+{
+public:
+    CLogFolder();
+
+    // Reads DIR, KEEPDAYS and KEEPMB of section [LOG] of the configuration file
+    // strIni; missing keys keep the defaults (Log beside the host, keep all).
+    void ReadSettings(const std::string& strIni);
+
+    // Finds or makes the log folder and its day folder pszDate for a host in
+    // strAppDir whose executable is strExeName (without extension on Windows).
+    // Where that fails, the per-user folder with the same layout is used and a
+    // trace names it. strLogDir receives the day folder; when the per-user
+    // folder fails too, the folder whose creation failed first. TRUE when
+    // strLogDir is a day folder that exists.
+    BOOL CreateLogDir(const std::string& strAppDir, const std::string& strExeName, const char* pszDate,
+                      std::string& strLogDir);
+
+    // Removes the library's old files and the day folders they leave empty, as
+    // KEEPDAYS and KEEPMB say; never today's folder nor strOwnDay, never a file
+    // written since the cut-off, nothing outside the log folder. Silent: what
+    // cannot be removed stays.
+    void Clean(const std::string& strOwnDay) const;
+
+    // The log folder in use (set by CreateLogDir).
+    const std::string& Root() const { return m_strRoot; }
+    int KeepDays() const { return m_nKeepDays; }
+    int KeepMb() const { return m_nKeepMb; }
+    const std::string& Dir() const { return m_strDir; }
+
+    // TRUE when the folder strPath exists or was made. With bParents, missing
+    // folders on the way are made too. A look-up that fails (no access, no
+    // memory) counts as a failed creation.
+    static BOOL FindDir(const std::string& strPath, BOOL bParents);
+
+private:
+    struct CDay
+    {
+        std::string strName;
+        std::vector<QW_ENTRY> files;  // the library's files in it
+    };
+
+    BOOL MakeLayout(const std::string& strRoot, BOOL bParents, const char* pszDate, std::string& strLogDir) const;
+    void ReadDays(std::vector<CDay>& days) const;
+    unsigned long long CleanDay(CDay& day, time_t tCutOff) const;
+    void CleanNow(const std::string& strOwnDay) const;
+
+    std::string m_strDir;   // DIR as configured ("" for Log beside the host)
+    std::string m_strRoot;  // the log folder in use
+    int m_nKeepDays;
+    int m_nKeepMb;
+};
+
+// TRUE when pszName is exactly a date "YYYY-MM-DD" (month 01-12, day 01-31).
+bool QwIsDayName(const char* pszName);
+
+// TRUE when pszName is a name the library gives its files: six digits, then
+// ".log", or "_" and more.
+bool QwIsLibraryFileName(const char* pszName);
+
+#endif

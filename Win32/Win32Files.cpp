@@ -1,0 +1,258 @@
+// The Windows side of the path and folder helpers Platform.h declares: every
+// file-system call is the wide one.
+#include "../LogClass/Platform.h"
+#include "Win32Paths.h"
+
+#include <string.h>
+
+namespace {
+
+// Paths from this length on take the \\?\ form: CreateDirectoryW refuses a
+// classic path that leaves no room for an 8.3 name (MAX_PATH - 12).
+const size_t LONG_PATH_FROM = MAX_PATH - 12;
+
+// Seconds since 1970 of a file time.
+time_t TimeOf(const FILETIME& ft)
+{
+    ULARGE_INTEGER n;
+    n.LowPart = ft.dwLowDateTime;
+    n.HighPart = ft.dwHighDateTime;
+    const unsigned long long nEpoch = 116444736000000000ULL;  // 1970-01-01 in 100 ns steps
+    return n.QuadPart < nEpoch ? 0 : (time_t)((n.QuadPart - nEpoch) / 10000000ULL);
+}
+
+// TRUE when strPath names a folder that is not a reparse point (link, junction).
+BOOL IsPlainFolder(const std::wstring& strPath)
+{
+    DWORD dwAttr = GetFileAttributesW(strPath.c_str());
+    return dwAttr != INVALID_FILE_ATTRIBUTES && (dwAttr & FILE_ATTRIBUTE_DIRECTORY) != 0
+           && (dwAttr & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+}
+
+// The kind of a listed entry.
+int KindOf(DWORD dwAttr)
+{
+    if (dwAttr & FILE_ATTRIBUTE_REPARSE_POINT)
+        return QW_ENTRY::OTHER_ENTRY;
+    if (dwAttr & FILE_ATTRIBUTE_DIRECTORY)
+        return QW_ENTRY::FOLDER_ENTRY;
+    if (dwAttr & FILE_ATTRIBUTE_DEVICE)
+        return QW_ENTRY::OTHER_ENTRY;
+    return QW_ENTRY::FILE_ENTRY;
+}
+
+// The full path of a regular file of at most nMax bytes, or empty.
+std::wstring SmallRegularFile(const std::string& strPath, unsigned long long nMax)
+{
+    std::wstring strWide = QwWidePath(strPath);
+    if (strWide.empty())
+        return strWide;
+    HANDLE hFile = CreateFileW(strWide.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (hFile == INVALID_HANDLE_VALUE)
+        return std::wstring();
+    BY_HANDLE_FILE_INFORMATION info;
+    BOOL bSmall = GetFileType(hFile) == FILE_TYPE_DISK && GetFileInformationByHandle(hFile, &info)
+                  && (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0
+                  && (((unsigned long long)info.nFileSizeHigh << 32) | info.nFileSizeLow) <= nMax;
+    CloseHandle(hFile);
+    return bSmall ? strWide : std::wstring();
+}
+
+} // namespace
+
+std::wstring QwWideFromUtf8(const std::string& str)
+{
+    if (str.empty())
+        return std::wstring();
+    int nWide = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, str.data(), (int)str.size(), NULL, 0);
+    if (nWide <= 0)
+        return std::wstring();
+    std::wstring strWide((size_t)nWide, L'\0');
+    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, str.data(), (int)str.size(), &strWide[0], nWide);
+    return strWide;
+}
+
+std::string QwUtf8FromWide(const wchar_t* psz, size_t nLen)
+{
+    if (psz == NULL || nLen == 0)
+        return std::string();
+    int nBytes = WideCharToMultiByte(CP_UTF8, 0, psz, (int)nLen, NULL, 0, NULL, NULL);
+    if (nBytes <= 0)
+        return std::string();
+    std::string str((size_t)nBytes, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, psz, (int)nLen, &str[0], nBytes, NULL, NULL);
+    return str;
+}
+
+std::wstring QwWidePath(const std::string& strPath)
+{
+    std::wstring strWide = QwWideFromUtf8(strPath);
+    for (size_t i = 0; i < strWide.size(); ++i)
+        if (strWide[i] == L'/')
+            strWide[i] = L'\\';
+    if (strWide.size() < LONG_PATH_FROM || strWide.compare(0, 4, L"\\\\?\\") == 0)
+        return strWide;
+    // The \\?\ form takes the path as it stands: make it full and plain first.
+    DWORD nFull = GetFullPathNameW(strWide.c_str(), 0, NULL, NULL);
+    if (nFull == 0)
+        return strWide;
+    std::wstring strFull(nFull, L'\0');
+    nFull = GetFullPathNameW(strWide.c_str(), nFull, &strFull[0], NULL);
+    strFull.resize(nFull);
+    if (strFull.compare(0, 2, L"\\\\") == 0)
+        return L"\\\\?\\UNC\\" + strFull.substr(2);
+    return L"\\\\?\\" + strFull;
+}
+
+DWORD QwExePath(char* pszPath, DWORD nSize)
+{
+    if (pszPath == NULL || nSize == 0)
+        return 0;
+    std::wstring strWide(MAX_PATH, L'\0');
+    for (;;) {
+        DWORD nLen = GetModuleFileNameW(NULL, &strWide[0], (DWORD)strWide.size());
+        if (nLen == 0)
+            return 0;
+        if (nLen < strWide.size()) {
+            strWide.resize(nLen);
+            break;
+        }
+        if (strWide.size() >= 32768)
+            return 0;
+        strWide.resize(strWide.size() * 2);  // cut: grow until the whole path fits
+    }
+    std::string strPath = QwUtf8FromWide(strWide.c_str(), strWide.size());
+    if (strPath.size() >= nSize) {
+        memcpy(pszPath, strPath.data(), nSize - 1);
+        pszPath[nSize - 1] = '\0';
+        return nSize;
+    }
+    memcpy(pszPath, strPath.c_str(), strPath.size() + 1);
+    return (DWORD)strPath.size();
+}
+
+BOOL QwNameToPath(const char* pszName, std::string& strPath)
+{
+    strPath.clear();
+    size_t nLen = strlen(pszName);
+    if (nLen == 0)
+        return TRUE;
+    int nWide = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, pszName, (int)nLen, NULL, 0);
+    if (nWide <= 0)
+        return FALSE;
+    std::wstring strWide((size_t)nWide, L'\0');
+    MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, pszName, (int)nLen, &strWide[0], nWide);
+    strPath = QwUtf8FromWide(strWide.c_str(), strWide.size());
+    return TRUE;
+}
+
+BOOL QwIsAbsolutePath(const std::string& strPath)
+{
+    if (strPath.size() >= 2 && strPath[1] == ':')
+        return TRUE;  // D:\Logs, and D:Logs on that drive's current folder
+    return !strPath.empty() && (strPath[0] == '\\' || strPath[0] == '/');
+}
+
+BOOL QwUserStateFolder(std::string& strFolder)
+{
+    std::wstring strWide(32768, L'\0');
+    DWORD nLen = GetEnvironmentVariableW(L"LOCALAPPDATA", &strWide[0], (DWORD)strWide.size());
+    if (nLen == 0 || nLen >= strWide.size())
+        return FALSE;
+    strFolder = QwUtf8FromWide(strWide.c_str(), nLen) + "\\Quillwork";
+    return QwIsAbsolutePath(strFolder);
+}
+
+QW_FOUND QwFindFolder(const std::string& strPath)
+{
+    std::wstring strWide = QwWidePath(strPath);
+    if (strWide.empty())
+        return QW_FOUND_ERROR;
+    DWORD dwAttr = GetFileAttributesW(strWide.c_str());
+    if (dwAttr != INVALID_FILE_ATTRIBUTES)
+        return (dwAttr & FILE_ATTRIBUTE_DIRECTORY) ? QW_FOUND_DIR : QW_FOUND_NONE;
+    DWORD dwError = GetLastError();
+    if (dwError == ERROR_FILE_NOT_FOUND || dwError == ERROR_PATH_NOT_FOUND || dwError == ERROR_INVALID_NAME)
+        return QW_FOUND_NONE;
+    return QW_FOUND_ERROR;
+}
+
+BOOL QwMakeFolder(const std::string& strPath)
+{
+    std::wstring strWide = QwWidePath(strPath);
+    return !strWide.empty() && CreateDirectoryW(strWide.c_str(), NULL);
+}
+
+BOOL QwListFolder(const std::string& strFolder, BOOL bNoLink, std::vector<QW_ENTRY>& entries)
+{
+    entries.clear();
+    std::wstring strWide = QwWidePath(strFolder);
+    if (strWide.empty() || (bNoLink && !IsPlainFolder(strWide)))
+        return FALSE;
+    WIN32_FIND_DATAW fd;
+    // Ends the search on every way out, an exception from push_back included.
+    struct CFind
+    {
+        HANDLE h;
+        ~CFind()
+        {
+            if (h != INVALID_HANDLE_VALUE)
+                FindClose(h);
+        }
+    } find = { FindFirstFileW((strWide + L"\\*").c_str(), &fd) };
+    if (find.h == INVALID_HANDLE_VALUE)
+        return FALSE;
+    do {
+        if (wcscmp(fd.cFileName, L".") == 0 || wcscmp(fd.cFileName, L"..") == 0)
+            continue;
+        QW_ENTRY entry;
+        entry.strName = QwUtf8FromWide(fd.cFileName, wcslen(fd.cFileName));
+        entry.nKind = KindOf(fd.dwFileAttributes);
+        entry.tWritten = TimeOf(fd.ftLastWriteTime);
+        entry.nSize = ((unsigned long long)fd.nFileSizeHigh << 32) | fd.nFileSizeLow;
+        entries.push_back(entry);
+    } while (FindNextFileW(find.h, &fd));
+    return TRUE;
+}
+
+BOOL QwRemoveFileIn(const std::string& strFolder, const std::string& strSub, const std::string& strFile)
+{
+    std::wstring strDir = QwWidePath(strFolder + "\\" + strSub);
+    if (strDir.empty() || !IsPlainFolder(strDir))
+        return FALSE;
+    std::wstring strPath = QwWidePath(strFolder + "\\" + strSub + "\\" + strFile);
+    DWORD dwAttr = GetFileAttributesW(strPath.c_str());
+    if (dwAttr == INVALID_FILE_ATTRIBUTES || KindOf(dwAttr) != QW_ENTRY::FILE_ENTRY)
+        return FALSE;
+    return DeleteFileW(strPath.c_str());
+}
+
+BOOL QwRemoveEmptyFolderIn(const std::string& strFolder, const std::string& strSub)
+{
+    std::wstring strDir = QwWidePath(strFolder + "\\" + strSub);
+    return !strDir.empty() && IsPlainFolder(strDir) && RemoveDirectoryW(strDir.c_str());
+}
+
+int QwProfileInt(const std::string& strIni, const char* pszSection, const char* pszKey, int nDefault)
+{
+    std::wstring strFile = SmallRegularFile(strIni, 65536);
+    if (strFile.empty())
+        return nDefault;
+    std::wstring strSection = QwWideFromUtf8(pszSection), strKey = QwWideFromUtf8(pszKey);
+    return (int)GetPrivateProfileIntW(strSection.c_str(), strKey.c_str(), nDefault, strFile.c_str());
+}
+
+BOOL QwProfileString(const std::string& strIni, const char* pszSection, const char* pszKey, std::string& strValue)
+{
+    strValue.clear();
+    std::wstring strFile = SmallRegularFile(strIni, 65536);
+    if (strFile.empty())
+        return FALSE;
+    std::wstring strSection = QwWideFromUtf8(pszSection), strKey = QwWideFromUtf8(pszKey);
+    std::wstring strWide(32768, L'\0');
+    DWORD nLen = GetPrivateProfileStringW(strSection.c_str(), strKey.c_str(), L"", &strWide[0], (DWORD)strWide.size(),
+                                          strFile.c_str());
+    strValue = QwUtf8FromWide(strWide.c_str(), nLen);
+    return !strValue.empty();
+}

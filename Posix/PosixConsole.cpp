@@ -32,6 +32,7 @@ struct CTerminal
     int fd;
     bool bColour;     // SGR sequences wanted
     bool bBatch;      // gathering
+    bool bTorn;       // the terminal took only part of something: a line and a colour are left open
     size_t nUsed;     // bytes gathered in achBatch
     char achBatch[BATCH_SIZE];
 };
@@ -63,30 +64,49 @@ bool MayWrite(int fd)
     return tcgetattr(fd, &tio) != 0 || (tio.c_lflag & TOSTOP) == 0;
 }
 
-// Puts nCount bytes out to the terminal now, never waiting: whatever the terminal
-// cannot take at once (stopped, full, gone) is dropped. TRUE when all went out.
-bool PutNow(int fd, const char* p, size_t nCount)
+// Writes nCount bytes to fd without waiting; the count written (short where the
+// terminal could not take more).
+size_t WriteSome(int fd, const char* p, size_t nCount)
 {
-    if (nCount == 0)
-        return true;
-    if (!MayWrite(fd))
-        return false;
-    while (nCount > 0) {
-        ssize_t n = write(fd, p, nCount);
+    size_t nDone = 0;
+    while (nDone < nCount) {
+        ssize_t n = write(fd, p + nDone, nCount - nDone);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
-            return false;
-        p += n;
-        nCount -= (size_t)n;
+            break;
+        nDone += (size_t)n;
     }
-    return true;
+    return nDone;
+}
+
+// Puts nCount bytes out to the terminal now, never waiting: whatever the terminal
+// cannot take at once (stopped, full, gone) is dropped. After a cut, the next text
+// starts with a reset and a line end, so it shows whole and in its own colours.
+// TRUE when all went out.
+bool PutNow(CTerminal* pTerm, const char* p, size_t nCount)
+{
+    static const char s_szFreshLine[] = "\x1b[0m\r\n";
+    if (nCount == 0)
+        return true;
+    if (!MayWrite(pTerm->fd))
+        return false;
+    if (pTerm->bTorn) {
+        size_t nFresh = WriteSome(pTerm->fd, s_szFreshLine, sizeof(s_szFreshLine) - 1);
+        if (nFresh < sizeof(s_szFreshLine) - 1)
+            return false;
+        pTerm->bTorn = false;
+    }
+    size_t nDone = WriteSome(pTerm->fd, p, nCount);
+    if (nDone > 0 && nDone < nCount)
+        pTerm->bTorn = true;
+    return nDone == nCount;
 }
 
 // Puts out what pTerm gathered.
 bool Flush(CTerminal* pTerm)
 {
-    bool bOk = PutNow(pTerm->fd, pTerm->achBatch, pTerm->nUsed);
+    bool bOk = PutNow(pTerm, pTerm->achBatch, pTerm->nUsed);
     pTerm->nUsed = 0;
     return bOk;
 }
@@ -96,12 +116,12 @@ bool Flush(CTerminal* pTerm)
 bool Put(CTerminal* pTerm, const char* p, size_t nCount)
 {
     if (!pTerm->bBatch)
-        return PutNow(pTerm->fd, p, nCount);
+        return PutNow(pTerm, p, nCount);
     bool bOk = true;
     if (nCount > CTerminal::BATCH_SIZE - pTerm->nUsed)
         bOk = Flush(pTerm);
     if (nCount > CTerminal::BATCH_SIZE)
-        return PutNow(pTerm->fd, p, nCount) && bOk;
+        return PutNow(pTerm, p, nCount) && bOk;
     memcpy(pTerm->achBatch + pTerm->nUsed, p, nCount);
     pTerm->nUsed += nCount;
     return bOk;
@@ -157,6 +177,7 @@ HANDLE WINAPI QwOpenConsoleOutput(void)
     pTerm->fd = fd;
     pTerm->bColour = ColourWanted();
     pTerm->bBatch = false;
+    pTerm->bTorn = false;
     pTerm->nUsed = 0;
     return (HANDLE)pTerm;
 }

@@ -16,6 +16,18 @@ BIN="$QW_TOP/build/linux/bin"
 WORK="$QW_TOP/build/console-suite"
 RACE_SECONDS=${QW_RACE_SECONDS:-8}
 SOCK=qw-console-$$
+own_xvfb=
+
+# However the script ends, its terminal server (and the host in it) and its X
+# server go with it, so no host is left writing into the next run's folders.
+cleanup() {
+  tmux -L "$SOCK" kill-server 2>/dev/null
+  rm -f "${TMUX_TMPDIR:-/tmp}/tmux-$(id -u)/$SOCK"
+  if [ -n "$own_xvfb" ]; then kill "$own_xvfb" 2>/dev/null; fi
+}
+trap cleanup EXIT
+trap 'exit 1' HUP INT TERM
+trap '' PIPE
 
 
 # A fresh folder holding the host and the library: the host's logs go below it.
@@ -125,7 +137,6 @@ codepage_932() {
 }
 
 # Xvfb for the Wine cases when no display is given; ended by its own id.
-own_xvfb=
 start_display() {
   [ -n "${DISPLAY:-}" ] && return 0
   command -v Xvfb >/dev/null || return 1
@@ -151,7 +162,7 @@ fi
 if command -v wine >/dev/null && start_display; then
   codepage_932 win64
   codepage_932 win32
-  [ -n "$own_xvfb" ] && kill "$own_xvfb" 2>/dev/null
 else
   echo "SKIP cp932: no Wine or no X display"
 fi
+exit 0

@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include <atomic>
+#include <functional>
 #include <thread>
 
 using namespace qwtest;
@@ -128,4 +129,46 @@ TEST_F(OutputTest, TwoObjectsDumpingToOneFileNeverSplitADump)
     }
     EXPECT_EQ(nDumps, nA);
     EXPECT_EQ(nDumps, nB);
+}
+
+namespace {
+
+// The console table of the recorder, with its text writes watched: each notes
+// how large the log file was when the console got its piece.
+std::string s_strWatched;
+std::vector<size_t> s_fileSizes;
+QW_CONSOLE_API s_watching;
+
+BOOL WINAPI WatchedWrite(HANDLE hOut, const char* pszText, DWORD nCount)
+{
+    s_fileSizes.push_back(ReadWhole(s_strWatched).size());
+    return ConsoleRecorder::Table()->WriteConsoleText(hOut, pszText, nCount);
+}
+
+} // namespace
+
+TEST_F(OutputTest, TheFileHasTheWholeEntryBeforeTheConsoleGetsAPiece)
+{
+    s_watching = *ConsoleRecorder::Table();
+    s_watching.WriteConsoleText = &WatchedWrite;
+    QwSetConsoleApi(&s_watching);
+    LogPtr log = NewLog();
+    ASSERT_EQ(TRUE, log->ShowConsole(TRUE));
+    ASSERT_EQ(TRUE, log->Open("first"));
+    s_strWatched = Day() + SEP + "090307_first.log";
+    const unsigned char data[40] = { 1, 2, 3 };
+    struct { const char* pszName; std::function<void()> fnWrite; } cases[] = {
+        { "entry", [&] { log->WriteLog("%d items", 3); } },
+        { "dump", [&] { log->WriteHex(data, sizeof(data), TRUE, FALSE); } },
+    };
+    for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i) {
+        SCOPED_TRACE(cases[i].pszName);
+        s_fileSizes.clear();
+        cases[i].fnWrite();
+        size_t nAfter = ReadWhole(s_strWatched).size();
+        ASSERT_FALSE(s_fileSizes.empty()) << "the console got the entry";
+        EXPECT_EQ(std::vector<size_t>(s_fileSizes.size(), nAfter), s_fileSizes);
+    }
+    log.reset();
+    QwSetConsoleApi(ConsoleRecorder::Table());
 }

@@ -155,15 +155,18 @@ int GatherBody()
     return 0;
 }
 
-// A terminal whose output is stopped (as by Ctrl-S) takes nothing after its buffer
-// fills: every call must still return. Then it is started again and shows new text.
+// A terminal that cannot take more - its output stopped (as by Ctrl-S), or full
+// because nobody reads it - must never hold up a call. Afterwards (started again,
+// read again) it shows new text, on a line of its own.
+bool s_bStopTerminal = false;
+
 int StoppedBody()
 {
     HANDLE hOut = QwOpenConsoleOutput();
     if (hOut == NULL)
         return 1;
     int fdTty = open("/dev/tty", O_RDWR | O_NOCTTY);
-    if (fdTty < 0 || tcflow(fdTty, TCOOFF) != 0)
+    if (fdTty < 0 || (s_bStopTerminal && tcflow(fdTty, TCOOFF) != 0))
         return 2;
     std::string strLine(200, 'x');
     strLine += "\r\n";
@@ -248,16 +251,25 @@ TEST(PosixConsoleTest, AnEntryIsGatheredAndPutOutAtItsEnd)
     EXPECT_EQ(0, Finish(child));
 }
 
-TEST(PosixConsoleTest, AStoppedTerminalNeverHoldsUpTheCallsAndShowsNewTextWhenStarted)
+TEST(PosixConsoleTest, AStoppedOrFullTerminalNeverHoldsUpTheCallsAndShowsNewTextAfterwards)
 {
-    CTerminalChild child;
-    ASSERT_TRUE(Start(&StoppedBody, child));
-    EXPECT_TRUE(AwaitStep(child)) << "writing to the stopped terminal blocked";
-    Go(child);
-    std::string str = ReadUntil(child, "after the stop\r\n");
-    EXPECT_NE(std::string::npos, str.find("after the stop\r\n"));
-    EXPECT_LT(str.size(), 2000u * 214u) << "nothing was dropped: the terminal took it all";
-    EXPECT_EQ(0, Finish(child));
+    const struct { bool bStop; const char* pszWhat; } cases[] = { { true, "stopped" }, { false, "full" } };
+    for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i) {
+        SCOPED_TRACE(cases[i].pszWhat);
+        s_bStopTerminal = cases[i].bStop;
+        CTerminalChild child;
+        ASSERT_TRUE(Start(&StoppedBody, child));
+        EXPECT_TRUE(AwaitStep(child)) << "writing to the terminal blocked";
+        Go(child);
+        std::string str = ReadUntil(child, "after the stop\r\n");
+        EXPECT_EQ(0, Finish(child));
+        const std::string strAfter = "\x1b[0;33m12:00\x1b[0mafter the stop\r\n";
+        size_t nAt = str.find(strAfter);
+        ASSERT_NE(std::string::npos, nAt);
+        // Where the terminal took only part of an entry, a reset and a line end come first.
+        EXPECT_TRUE(nAt == 0 || str.compare(nAt - 2, 2, "\r\n") == 0) << "the new entry does not start a line of its own";
+        EXPECT_LT(str.size(), 2000u * 214u) << "nothing was dropped: the terminal took it all";
+    }
 }
 
 TEST(PosixConsoleTest, ABackgroundHostIsNotStoppedByItsMirror)

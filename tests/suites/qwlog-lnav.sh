@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# The lnav format quillwork_log with the real lnav (headless, -n): every entry and every dump of
+# a golden log is one message with its written time and, for a dump, its direction; a banner in
+# the middle of a file never starts a message of its own.
+set -u
+: "${QW_TOP:=$(cd "$(dirname "$0")/../.." && pwd)}"
+export QW_TOP
+source "$QW_TOP/tests/lib/common.sh"
+golden="$QW_TOP/tests/qwlog/golden"
+format="$QW_TOP/tools/lnav/quillwork_log.json"
+work="$QW_TOP/build/qwlog-lnav"
+if ! command -v lnav >/dev/null; then echo "SKIP lnav is not installed"; exit 0; fi
+rm -rf "$work" && mkdir -p "$work"
+export HOME="$work/home" TZ=UTC  # lnav keeps its formats under $HOME: never the user's own
+mkdir -p "$HOME"
+qw_check "lnav installs the format file" eval 'lnav -i "$format" >"$work/install.out" 2>&1 && grep -q installed "$work/install.out"'
+
+# The messages lnav finds, as "line,time,dir", against the records in the expected JSON: each
+# entry and dump starts a message at its own line (0-based in lnav), with its stamp and arrow.
+# Only the banner at the very top of a file, before any stamp, may stand as messages of its own.
+messages_match() {  # messages_match NAME
+  local name=$1
+  cp "$golden/2024-03-05/$name.log" "$work/$name.log"
+  lnav -n -c ';SELECT log_line, log_time, ifnull(dir, "") FROM quillwork_log' -c ':write-csv-to -' \
+    "$work/$name.log" >"$work/$name.csv" 2>"$work/$name.err" || return 1
+  python3 - "$golden/expected/$name.jsonl" "$work/$name.csv" <<'PY'
+import csv, json, sys
+records = [json.loads(l) for l in open(sys.argv[1])]
+rows = list(csv.reader(open(sys.argv[2])))[1:]
+first = min(r["line"] for r in records if r["kind"] != "open") - 1
+want = [(str(r["line"] - 1), r["time"] + ".000", {"out": "-->", "in": "<--"}.get(r.get("dir"), ""))
+        for r in records if r["kind"] != "open"]
+got = [tuple(r) for r in rows if int(r[0]) >= first]
+if got != want:
+    print("want", want[:5], "\ngot ", got[:5]); sys.exit(1)
+PY
+}
+
+for name in 090807_worked 090807_dumps 090807_text 090807_reopen; do
+  qw_check "lnav: every entry and dump of $name.log is one message with its time and direction" messages_match "$name"
+done
+# 090807_reopen.log: an entry on line 5, its empty line, the second banner on lines 7 to 10.
+qw_check "lnav: no message starts inside the banner of a second Open" eval \
+  '[ "$(lnav -n -c ";SELECT count(*) FROM quillwork_log WHERE log_line BETWEEN 5 AND 9" -c ":write-csv-to -" "$work/090807_reopen.log" | tail -1)" = 0 ]'
+qw_check "lnav: a multi-line message keeps all its lines in one body" eval \
+  'lnav -n -c ";SELECT log_body FROM quillwork_log WHERE log_line = 16" -c ":write-csv-to -" "$work/090807_text.log" | tr -d "\r" | tr "\n" "|" | grep -qF "\"first line|second line|"'

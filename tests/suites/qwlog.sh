@@ -1,0 +1,301 @@
+#!/usr/bin/env bash
+# qwlog, the log reader, on the targets `./run build` made: JSON over the golden logs (Linux and
+# qwlog.exe under Wine x64), line ends, every cut of a file, bad input, filters, code pages,
+# colours, pcapng read back by tshark, --follow on a file a real host is writing, memory on a
+# large file, and the parser under libFuzzer.
+#   QW_QWLOG_BIG_MB=N       size of the large file (default 512)
+#   QW_QWLOG_FUZZ_SECONDS=N length of the fuzz run (default 30; tests/qwlog/fuzz.sh --long: an hour)
+set -u
+: "${QW_TOP:=$(cd "$(dirname "$0")/../.." && pwd)}"
+export QW_TOP
+source "$QW_TOP/tests/lib/common.sh"
+qwlog="$QW_TOP/dist/linux/qwlog"
+golden="$QW_TOP/tests/qwlog/golden"
+expected="$golden/expected"
+work="$QW_TOP/build/qwlog-tests"
+rm -rf "$work" && mkdir -p "$work"
+export TZ=UTC
+if [ ! -x "$qwlog" ]; then
+  echo "FAIL qwlog: dist/linux/qwlog is missing (./run build)"
+  exit 0
+fi
+
+# Runs qwlog json on a golden file from the golden folder and compares with its expected JSON.
+json_matches() {  # json_matches LABEL NAME RUNNER...
+  local label=$1 name=$2 out="$work/$2.$1.jsonl"; shift 2
+  local runner="$*"
+  (cd "$golden" && $runner json "2024-03-05/$name.log" >"$out" 2>"$out.err" </dev/null) || return 1
+  cmp -s "$out" "$expected/$name.jsonl" || { diff "$expected/$name.jsonl" "$out" | head -5; return 1; }
+}
+
+golden_json() {
+  local f name
+  for f in "$golden"/2024-03-05/*.log; do
+    name=$(basename "$f" .log)
+    qw_check "json of golden $name.log matches the expected JSON" json_matches linux "$name" "$qwlog"
+  done
+  qw_check "json of three files merged by time, a file's own order kept" eval \
+    '(cd "$golden" && "$qwlog" json 2024-03-05/090907_reopen.log 2024-03-05/090807_reopen.log 2024-03-05/090807.log) | cmp -s - "$expected/merged.jsonl"'
+}
+
+# The same file with LF alone and with CR CR LF (text-mode writers) reads the same.
+line_ends() {
+  local kind dir name
+  for kind in lf crcrlf; do
+    dir="$work/$kind/2024-03-05"; mkdir -p "$dir"
+    for name in 090807_worked 090807_dumps; do
+      if [ $kind = lf ]; then sed 's/\r$//' "$golden/2024-03-05/$name.log" >"$dir/$name.log"
+      else sed 's/\r$/\r\r/' "$golden/2024-03-05/$name.log" >"$dir/$name.log"; fi
+      qw_check "json of $name.log with $kind line ends is unchanged" eval \
+        '(cd "$work/$kind" && "$qwlog" json 2024-03-05/$name.log) | cmp -s - "$expected/$name.jsonl"'
+    done
+  done
+}
+
+# Every cut of three golden files: records before the cut kept, the one cut reported as torn.
+cuts() {
+  local name
+  for name in 090807_worked 090807_dumps 090807_text; do
+    qw_check "$name.log cut after every byte: whole records kept, the cut one reported torn" \
+      python3 "$QW_TOP/tests/qwlog/cuts.py" "$qwlog" "$golden" "2024-03-05/$name.log" "$expected/$name.jsonl"
+  done
+}
+
+# Bad input and bad arguments: a clear message, the exit status, never a crash.
+bad_input() {
+  local d="$work/bad"; mkdir -p "$d"
+  printf 'hello\r\nworld\r\n' >"$d/text.log"
+  head -c 65536 /dev/urandom >"$d/random.log"
+  printf '\r\nnot a banner\r\n' >"$d/blank.log"
+  : >"$d/empty.log"
+  printf '\r\n------\r\n\r\n\r\n2024-03-05 09:08:07 --> 00000000h: 01 \r\n\r\nstray line\r\n\r\n------\r\n\r\n\r\n' >"$d/stray.log"
+  # args | exit status | text the error output must hold ("-" for none)
+  local table=(
+    "json $d/missing.log|1|No such file"
+    "json $d/text.log|1|not a Quillwork log"
+    "json $d/random.log|1|not a Quillwork log"
+    "json $d/blank.log|1|not a Quillwork log"
+    "json $d|1|is a folder"
+    "json $d/empty.log|0|-"
+    "json $d/stray.log|1|line outside any record"
+    "json --kind banner $d/empty.log|2|--kind is open, entry or dump"
+    "json --dir up $d/empty.log|2|--dir is in or out"
+    "json --since yesterday $d/empty.log|2|--since wants a time"
+    "json --grep ( $d/empty.log|2|not a regular expression"
+    "json --encoding koi8-r $d/empty.log|2|unknown encoding"
+    "cat --color=sometimes $d/empty.log|2|-"
+    "pcap $d/empty.log|2|-"
+    "pcap -o $d/no/such/dir/x.pcapng $d/empty.log|1|No such file"
+    "json --follow $d/empty.log $d/empty.log|2|exactly one file"
+    "frobnicate|2|-"
+  )
+  local row args rc want msg got
+  for row in "${table[@]}"; do
+    IFS='|' read -r args want msg <<<"$row"
+    rc=0; "$qwlog" $args >"$d/out" 2>"$d/err" </dev/null || rc=$?
+    if [ "$rc" = "$want" ] && { [ "$msg" = - ] || grep -q -- "$msg" "$d/err"; }; then
+      echo "PASS qwlog $args: exit $want${msg:+, says '$msg'}"
+    else
+      echo "FAIL qwlog $args: exit $rc (want $want), said: $(head -2 "$d/err")"
+    fi
+  done
+  qw_check "a stray line costs no record around it" eval \
+    '[ "$("$qwlog" json "$d/stray.log" 2>/dev/null | grep -c "\"kind\"")" = 3 ]'
+}
+
+# Filters, table-driven: arguments and the (file:line) of the records that pass.
+filters() {
+  local all=(2024-03-05/090807_worked.log 2024-03-05/090907_reopen.log)
+  local table=(
+    "--kind dump --dir in|090807_worked.log:12 090807_worked.log:19"
+    "--kind open|090807_worked.log:1 090907_reopen.log:1"
+    "--kind open,entry --since 2024-03-05 09:09|090907_reopen.log:1 090907_reopen.log:5"
+    "--until 2024-03-05 09:08|090807_worked.log:1 090807_worked.log:5 090807_worked.log:7 090807_worked.log:9 090807_worked.log:12 090807_worked.log:15 090807_worked.log:17 090807_worked.log:19 090807_worked.log:22"
+    "--grep ^plain|090807_worked.log:7"
+    "--grep 0f10111213$ --dir out|090807_worked.log:9"
+    "--dir out --since 2024-03-05T09:09:07|090907_reopen.log:7"
+    "--since 2024-03-06|"
+  )
+  local row args want got
+  for row in "${table[@]}"; do
+    IFS='|' read -r args want <<<"$row"
+    # shellcheck disable=SC2086
+    got=$(cd "$golden" && eval "\"\$qwlog\" json $(sed -E 's/(--(since|until) )([0-9-]+ [0-9:]+)/\1"\3"/' <<<"$args") ${all[*]}" |
+      sed -E 's/.*"file":"2024-03-05\/([^"]*)","line":([0-9]+).*/\1:\2/' | tr '\n' ' ' | sed 's/ $//')
+    if [ "$got" = "$want" ]; then echo "PASS filter $args"; else echo "FAIL filter $args: got '$got', want '$want'"; fi
+  done
+}
+
+# Every byte 0x80-0xFF of a message decoded through each code page, against glibc's iconv
+# (bytes a page leaves undefined: the C1 control of the same number).
+encodings() {
+  local d="$work/enc/2024-03-05"; mkdir -p "$d"
+  python3 - "$d/090807_enc.log" <<'EOF'
+import sys
+body = bytes(range(0x80, 0x100))
+open(sys.argv[1], "wb").write(b"\r\n------\r\n\r\n\r\n2024-03-05 09:08:07  " + body + b"\r\n\r\n")
+EOF
+  local page iconv_name
+  for page in windows-1252:CP1252 windows-1250:CP1250 windows-1251:CP1251 iso-8859-1:ISO-8859-1 \
+      iso-8859-15:ISO-8859-15 cp437:CP437 cp850:CP850; do
+    iconv_name=${page#*:}; page=${page%%:*}
+    qw_check "--encoding $page decodes bytes 0x80-0xFF as iconv $iconv_name does" \
+      python3 - "$qwlog" "$d/090807_enc.log" "$page" "$iconv_name" <<'EOF'
+import json, subprocess, sys
+qwlog, path, page, iconv_name = sys.argv[1:]
+want = ""
+for b in range(0x80, 0x100):
+    p = subprocess.run(["iconv", "-f", iconv_name, "-t", "UTF-8"], input=bytes([b]), capture_output=True)
+    want += p.stdout.decode() if p.returncode == 0 and p.stdout else chr(b)
+out = subprocess.run([qwlog, "json", "--kind", "entry", "--encoding", page, path], capture_output=True, check=True)
+got = json.loads(out.stdout)["text"]
+bad = [hex(0x80 + i) for i, (g, w) in enumerate(zip(got, want)) if g != w]
+if got != want:
+    print("differ at", bad[:8], len(got), len(want)); sys.exit(1)
+EOF
+  done
+  qw_check "valid UTF-8 passes through whatever --encoding says" eval \
+    '(cd "$golden" && "$qwlog" json --encoding cp437 --grep "UTF-8" 2024-03-05/090807_text.log) | grep -q "café in UTF-8"'
+}
+
+# cat: the file's own lines, in the mirror's colours only when asked or on a terminal.
+colours() {
+  local f="$golden/2024-03-05/090807_worked.log" esc=$'\x1b'
+  qw_check "cat --color=never gives the file's lines unchanged" eval '"$qwlog" cat --color=never "$f" | cmp -s - <(tr -d "\r" <"$f")'
+  qw_check "cat --color=auto into a pipe gives no colour" eval '! "$qwlog" cat "$f" | grep -q "$esc"'
+  local always; always=$("$qwlog" cat --color=always "$f")
+  local table=(
+    "banner light blue|${esc}[94m------${esc}[0m"
+    "entry stamp dark yellow, message plain|${esc}[33m2024-03-05 09:08:07  ${esc}[0m3 items"
+    "dump stamp, label dark cyan, bytes dark green|${esc}[33m2024-03-05 09:08:07 --> ${esc}[0m${esc}[36m00000000h: ${esc}[0m${esc}[32m00 01"
+    "second dump line: plain indent, label, bytes|                        ${esc}[36m00000010h: ${esc}[0m${esc}[32m10 11 12 13 ${esc}[0m"
+  )
+  local row what want
+  for row in "${table[@]}"; do
+    IFS='|' read -r what want <<<"$row"
+    qw_check "cat --color=always: $what" grep -qF -- "$want" <<<"$always"
+  done
+  # On a real terminal (script gives the program a pty), auto means colour.
+  if command -v script >/dev/null; then
+    qw_check "cat --color=auto on a terminal colours" eval \
+      'script -qec "\"$qwlog\" cat \"$f\"" /dev/null </dev/null | grep -q "${esc}\[33m"'
+  fi
+}
+
+# tshark reads the pcapng: one packet per complete, non-empty dump, its bytes, its direction.
+pcap() {
+  local d="$work/pcap"; mkdir -p "$d"
+  if ! command -v tshark >/dev/null; then echo "SKIP tshark not installed"; return; fi
+  local rc=0
+  (cd "$golden" && "$qwlog" pcap -o "$d/all.pcapng" 2024-03-05/090807_worked.log 2024-03-05/090807_dumps.log \
+      2024-03-05/090907_reopen.log 2>"$d/err") || rc=$?
+  qw_check "pcap writes the file and says how many packets" eval '[ $rc = 0 ] && grep -q "packets written" "$d/err"'
+  tshark -r "$d/all.pcapng" -o 'uat:user_dlts:"User 0 (DLT=147)","data","0","","0",""' \
+    -T fields -e frame.len -e frame.packet_flags_direction -e frame.time_epoch -e data.data >"$d/tshark.txt" 2>"$d/tshark.err"
+  (cd "$golden" && "$qwlog" json --kind dump 2024-03-05/090807_worked.log 2024-03-05/090807_dumps.log 2024-03-05/090907_reopen.log) |
+    python3 -c '
+import json, sys, calendar, time
+for l in sys.stdin:
+    r = json.loads(l)
+    if r["complete"] and r["bytes"]:
+        t = calendar.timegm(time.strptime(r["time"], "%Y-%m-%d %H:%M:%S"))
+        print("%d\t0x%08x\t%d.000000000\t%s" % (len(r["bytes"]) // 2, 2 if r["dir"] == "out" else 1, t, r["bytes"]))
+' >"$d/want.txt"
+  qw_check "tshark reads as many packets as there are complete, non-empty dumps ($(wc -l <"$d/want.txt"))" \
+    eval '[ "$(wc -l <"$d/tshark.txt")" = "$(wc -l <"$d/want.txt")" ] && [ -s "$d/want.txt" ]'
+  qw_check "tshark: each packet's length, direction flag (out 2, in 1), time and bytes as written" cmp -s "$d/tshark.txt" "$d/want.txt"
+  qw_check "tshark: link type USER0" eval 'tshark -r "$d/all.pcapng" -T fields -e frame.encap_type -c 1 2>/dev/null | grep -qx 45'
+}
+
+# --follow on a file a real host is still writing: later entries and dumps appear.
+follow() {
+  local d="$work/follow"; mkdir -p "$d"
+  g++ -std=c++17 -O1 -I "$QW_TOP/LogClass" -I "$QW_TOP/demo" "$QW_TOP/tests/qwlog/QwWriter.cpp" -o "$d/qwwriter" -ldl
+  cp "$QW_TOP/dist/linux/libquillwork.so" "$d/"
+  { echo "open follow"; echo "log before the reader"; echo "sleep 2500"
+    echo "log after the reader started"; echo "hex out hex 1 2 3"; echo "sleep 1000"
+    echo "log much later"; echo "close"; } >"$d/script.txt"
+  (cd "$d" && ./qwwriter <script.txt) &
+  local writer=$! file="" i
+  for i in $(seq 50); do file=$(ls "$d"/Log/*/*_follow.log 2>/dev/null | head -1); [ -n "$file" ] && break; sleep 0.1; done
+  "$qwlog" cat --follow --color=never "$file" >"$d/out" 2>"$d/err" &
+  local reader=$!
+  wait "$writer"
+  for i in $(seq 50); do grep -q "much later" "$d/out" && break; sleep 0.2; done
+  kill "$reader" 2>/dev/null; wait "$reader" 2>/dev/null
+  qw_check "--follow shows what was written before and after it started, in order" eval \
+    '[ "$(grep -o -E "(before the reader|after the reader started|01 02 03|much later)" "$d/out" | tr "\n" ,)" = "before the reader,after the reader started,01 02 03,much later," ]'
+  qw_check "--follow on a whole file reports nothing" eval '[ ! -s "$d/err" ]'
+}
+
+# A large file read in constant memory: many copies of a golden file, then the peak RSS.
+big_file() {
+  local mb=${QW_QWLOG_BIG_MB:-512} d="$work/big/2024-03-05"; mkdir -p "$d"
+  local f="$d/090807_big.log" one="$golden/2024-03-05/090807_dumps.log"
+  cp "$one" "$f"
+  while [ "$(stat -c %s "$f")" -lt $((mb * 1024 * 1024)) ]; do cat "$f" "$f" >"$f.2" && mv "$f.2" "$f"; done
+  local size; size=$(stat -c %s "$f")
+  /usr/bin/time -f "%M %e" -o "$d/time" "$qwlog" json --kind open "$f" >"$d/out" 2>"$d/err"
+  local rss secs; read -r rss secs <"$d/time"
+  echo "FIGURE qwlog json over $((size / 1048576)) MiB: $secs s, peak RSS $((rss / 1024)) MiB"
+  qw_check "a $((size / 1048576)) MiB file: every banner found ($(wc -l <"$d/out") of $((size / $(stat -c %s "$one"))))" \
+    eval '[ "$(wc -l <"$d/out")" = "$((size / $(stat -c %s "$one")))" ] && [ ! -s "$d/err" ]'
+  qw_check "a $((size / 1048576)) MiB file is read in under 32 MiB of memory" eval '[ "$rss" -lt 32768 ]'
+  rm -f "$f"
+}
+
+# qwlog.exe under Wine x64 gives the same JSON, byte for byte.
+wine_json() {
+  local exe="$QW_TOP/dist/win64/qwlog.exe"
+  if [ ! -f "$exe" ]; then echo "FAIL qwlog.exe: dist/win64/qwlog.exe is missing (./run build)"; return; fi
+  qw_wine_env win64
+  local f name
+  for f in "$golden"/2024-03-05/*.log; do
+    name=$(basename "$f" .log)
+    qw_check "qwlog.exe (Wine x64) json of $name.log matches the expected JSON" json_matches wine64 "$name" timeout 120 wine "$exe"
+  done
+  qw_check "qwlog.exe (Wine x64) reports a torn record and goes on" eval \
+    '(cd "$work/cuts-wine" 2>/dev/null || mkdir -p "$work/cuts-wine/2024-03-05"; cd "$work/cuts-wine" &&
+      head -c 700 "$golden/2024-03-05/090807_worked.log" >2024-03-05/090807_worked.log &&
+      timeout 120 wine "$exe" json 2024-03-05/090807_worked.log >out 2>err </dev/null; [ $? = 1 ] &&
+      grep -q "torn last record" err && [ "$(grep -c "\"kind\"" out)" = 9 ])'
+  qw_stop_wine
+}
+
+# qwlog.exe under Wine x86 gives the same JSON for the worked examples and the dumps.
+wine32_json() {
+  local exe="$QW_TOP/dist/win32/qwlog.exe" name
+  if [ ! -f "$exe" ]; then echo "FAIL qwlog.exe: dist/win32/qwlog.exe is missing (./run build)"; return; fi
+  qw_wine_env win32
+  for name in 090807_worked 090807_dumps 090807_text; do
+    qw_check "qwlog.exe (Wine x86) json of $name.log matches the expected JSON" json_matches wine32 "$name" timeout 120 wine "$exe"
+  done
+  qw_stop_wine
+}
+
+# The installed package holds qwlog, the lnav format and the rsyslog configurations.
+installed() {
+  local prefix="$work/prefix"
+  if [ ! -d "$QW_TOP/build/linux" ]; then echo "FAIL install: build/linux is missing"; return; fi
+  cmake --install "$QW_TOP/build/linux" --prefix "$prefix" >"$work/install.log" 2>&1
+  local f
+  for f in bin/qwlog share/quillwork/lnav/quillwork_log.json share/quillwork/rsyslog/quillwork-forward.conf \
+      share/quillwork/rsyslog/quillwork-central.conf; do
+    qw_check "cmake --install places $f" test -s "$prefix/$f"
+  done
+}
+
+golden_json
+installed
+line_ends
+cuts
+bad_input
+filters
+encodings
+colours
+pcap
+follow
+big_file
+wine_json
+wine32_json
+bash "$QW_TOP/tests/qwlog/fuzz.sh"

@@ -1,0 +1,59 @@
+#include "Outputs.h"
+
+#include "DumpLine.h"
+
+namespace qwlog {
+
+namespace {
+
+// The console mirror's colours as terminal sequences: banner light blue, stamp dark yellow,
+// offset label dark cyan, byte text dark green.
+const char kBanner[] = "\x1b[94m";
+const char kStamp[] = "\x1b[33m";
+const char kLabel[] = "\x1b[36m";
+const char kBytes[] = "\x1b[32m";
+const char kNormal[] = "\x1b[0m";
+
+const size_t kEntryStampLen = 21;
+
+}  // namespace
+
+void CatOutput::Piece(const std::string& strText, const char* pszColour)
+{
+    if (strText.empty())
+        return;
+    if (m_bColour && pszColour != nullptr)
+        std::fputs(pszColour, stdout);
+    std::fwrite(strText.data(), 1, strText.size(), stdout);
+    if (m_bColour && pszColour != nullptr)
+        std::fputs(kNormal, stdout);
+}
+
+void CatOutput::Write(const Record& record, const std::string&)
+{
+    for (size_t i = 0; i < record.aLines.size(); ++i) {
+        std::string strLine = ToUtf8(record.aLines[i], m_page);
+        if (record.kind == Kind::Open) {
+            Piece(strLine, kBanner);
+        } else if (record.kind == Kind::Entry) {
+            size_t nStamp = i == 0 ? std::min(strLine.size(), kEntryStampLen) : 0;
+            Piece(strLine.substr(0, nStamp), kStamp);
+            Piece(strLine.substr(nStamp), nullptr);
+        } else {
+            size_t nHead = std::min(strLine.size(), kDumpIndent);
+            size_t nLabel = strLine.find(": ", nHead);
+            nLabel = nLabel == std::string::npos ? nHead : nLabel + 2;
+            Piece(strLine.substr(0, nHead), i == 0 ? kStamp : nullptr);
+            Piece(strLine.substr(nHead, nLabel - nHead), kLabel);
+            Piece(strLine.substr(nLabel), kBytes);
+        }
+        std::fputc('\n', stdout);
+    }
+}
+
+bool CatOutput::Finish()
+{
+    return std::fflush(stdout) == 0 && !std::ferror(stdout);
+}
+
+}  // namespace qwlog

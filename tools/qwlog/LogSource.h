@@ -1,0 +1,46 @@
+// One log file read as records, from start to end or, when followed, as it grows.
+#ifndef QWLOG_LOGSOURCE_H
+#define QWLOG_LOGSOURCE_H
+
+#include "LineReader.h"
+#include "Parser.h"
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+namespace qwlog {
+
+class LogSource
+{
+public:
+    LogSource(const std::string& strPath, Parser::ReportFn fnReport);
+    ~LogSource();
+    LogSource(const LogSource&) = delete;
+    LogSource& operator=(const LogSource&) = delete;
+
+    // Opens the file; false (and a report) when it cannot be read.
+    bool Open();
+
+    // The next record; false at the end of the file (or when it is not a Quillwork log).
+    bool Next(Record& record);
+
+    // For a followed file: the next record written so far; false when there is none yet.
+    // Never ends the file, so an unfinished last record waits for its rest.
+    bool NextSoFar(Record& record);
+
+    const std::string& Path() const { return m_strPath; }
+    bool Rejected() const { return m_parser.Rejected(); }
+
+private:
+    std::string m_strPath;
+    Parser::ReportFn m_fnReport;
+    std::FILE* m_pFile = nullptr;
+    std::unique_ptr<LineReader> m_pReader;
+    Parser m_parser;
+    bool m_bFinished = false;
+};
+
+}  // namespace qwlog
+
+#endif

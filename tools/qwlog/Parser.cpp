@@ -1,0 +1,423 @@
+#include "Parser.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace qwlog {
+
+namespace {
+
+const size_t kEntryStampLen = 21;  // stamp and two spaces
+const size_t kStrayReports = 5;    // stray lines reported one by one; the rest are counted
+const char kBannerRule[] = "------";
+
+bool IsEntryStart(const std::string& s)
+{
+    return IsStamp(s) && s.size() >= kEntryStampLen && s[19] == ' ' && s[20] == ' ';
+}
+
+// True for the first line of a dump; bOut tells its arrow.
+bool IsDumpStart(const std::string& s, DumpLine& dump, bool& bOut)
+{
+    if (!IsStamp(s) || s.size() < kDumpIndent || s[19] != ' ' || s[23] != ' ')
+        return false;
+    std::string strArrow = s.substr(20, 3);
+    if (strArrow != "-->" && strArrow != "<--")
+        return false;
+    bOut = strArrow == "-->";
+    return ParseDumpLine(s, kDumpIndent, dump) && dump.nOffset == 0;
+}
+
+bool IsIndent(const std::string& s)
+{
+    return s.size() > kDumpIndent && s.compare(0, kDumpIndent, std::string(kDumpIndent, ' ')) == 0;
+}
+
+bool IsDigits(const std::string& s, size_t nPos, size_t nLen)
+{
+    if (s.size() < nPos + nLen)
+        return false;
+    for (size_t i = nPos; i < nPos + nLen; ++i) {
+        if (s[i] < '0' || s[i] > '9')
+            return false;
+    }
+    return true;
+}
+
+// True when s is a stamp or its beginning (and the rest of a line may follow it).
+bool StampBegun(const std::string& s)
+{
+    static const char kPattern[] = "dddd-dd-dd dd:dd:dd";
+    if (s.empty())
+        return false;
+    size_t nCheck = std::min(s.size(), kStampLen);
+    for (size_t i = 0; i < nCheck; ++i) {
+        bool bFits = kPattern[i] == 'd' ? (s[i] >= '0' && s[i] <= '9') : s[i] == kPattern[i];
+        if (!bFits)
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+const char* KindName(Kind kind)
+{
+    switch (kind) {
+    case Kind::Open: return "open";
+    case Kind::Entry: return "entry";
+    case Kind::Dump: return "dump";
+    }
+    return "";
+}
+
+std::string TimeFromPath(const std::string& strPath)
+{
+    size_t nSlash = strPath.find_last_of("/\\");
+    if (nSlash == std::string::npos || nSlash < 10)
+        return std::string();
+    std::string strName = strPath.substr(nSlash + 1);
+    std::string strDay = strPath.substr(nSlash - 10, 10);
+    if (nSlash > 10 && strPath[nSlash - 11] != '/' && strPath[nSlash - 11] != '\\')
+        return std::string();
+    bool bDay = IsDigits(strDay, 0, 4) && strDay[4] == '-' && IsDigits(strDay, 5, 2) && strDay[7] == '-' &&
+                IsDigits(strDay, 8, 2);
+    bool bName = IsDigits(strName, 0, 6) && strName.size() > 6 && (strName[6] == '_' || strName[6] == '.');
+    if (!bDay || !bName)
+        return std::string();
+    return strDay + " " + strName.substr(0, 2) + ":" + strName.substr(2, 2) + ":" + strName.substr(4, 2);
+}
+
+Parser::Parser(const std::string& strFile, ReportFn fnReport)
+    : m_strFile(strFile), m_fnReport(std::move(fnReport)), m_strNameTime(TimeFromPath(strFile))
+{
+    m_cur.strFile = m_strFile;
+}
+
+void Parser::Feed(const Line& line)
+{
+    if (m_bRejected)
+        return;
+    if (line.bCut)
+        m_fnReport(line.nNumber, "line longer than 1 MiB, read only in part");
+    switch (m_state) {
+    case State::Start:
+    case State::Between: StartRecord(line); break;
+    case State::Banner: FeedBanner(line); break;
+    case State::Entry: FeedEntry(line); break;
+    case State::Dump: FeedDump(line); break;
+    case State::DumpEnd: FeedDumpEnd(line); break;
+    }
+}
+
+// A line where a record must start: a banner's empty line or a stamp.
+void Parser::StartRecord(const Line& line)
+{
+    DumpLine dump;
+    bool bOut = false;
+    if (line.strText.empty())
+        StartBanner(line);
+    else if (IsEntryStart(line.strText))
+        StartEntry(line);
+    else if (IsDumpStart(line.strText, dump, bOut))
+        StartDump(line, dump, bOut);
+    else
+        Stray(line);
+}
+
+void Parser::StartBanner(const Line& line)
+{
+    m_cur.kind = Kind::Open;
+    m_cur.nLine = line.nNumber;
+    m_cur.aLines.assign(1, line.strText);
+    m_state = State::Banner;
+}
+
+void Parser::StartEntry(const Line& line)
+{
+    m_cur.kind = Kind::Entry;
+    m_cur.nLine = line.nNumber;
+    m_cur.strTime = line.strText.substr(0, kStampLen);
+    m_cur.aLines.assign(1, line.strText);
+    m_abCrLf.assign(1, line.bCrLf);
+    m_state = State::Entry;
+}
+
+void Parser::StartDump(const Line& line, const DumpLine& dump, bool bOut)
+{
+    m_cur.kind = Kind::Dump;
+    m_cur.nLine = line.nNumber;
+    m_cur.strTime = line.strText.substr(0, kStampLen);
+    m_cur.bOut = bOut;
+    m_cur.bHex = dump.bHex;
+    m_cur.aLines.clear();
+    m_cur.aLines.push_back(line.strText);
+    AddDumpLine(dump);
+}
+
+void Parser::FeedBanner(const Line& line)
+{
+    size_t nHave = m_cur.aLines.size();
+    bool bFits = nHave == 1 ? line.strText == kBannerRule : line.strText.empty();
+    if (bFits) {
+        m_cur.aLines.push_back(line.strText);
+        if (m_cur.aLines.size() == 4)
+            EmitBanner(false);
+        return;
+    }
+    if (nHave == 1 && m_cur.nLine == 1) {
+        m_fnReport(1, "not a Quillwork log: it starts with an empty line that no banner follows");
+        m_bRejected = true;
+        return;
+    }
+    m_fnReport(m_cur.nLine, nHave == 1 ? "empty line outside any record" : "banner cut short");
+    m_cur = Record();
+    m_cur.strFile = m_strFile;
+    m_state = State::Between;
+    StartRecord(line);
+}
+
+void Parser::FeedEntry(const Line& line)
+{
+    DumpLine dump;
+    bool bOut = false;
+    const std::string& s = line.strText;
+    if (IsEntryStart(s) || IsDumpStart(s, dump, bOut)) {
+        FinishEntry(m_cur.aLines.size(), false);
+        StartRecord(line);
+        return;
+    }
+    size_t n = m_cur.aLines.size();
+    if (s == kBannerRule && n >= 2 && m_cur.aLines[n - 1].empty()) {
+        // The empty line before the rule is the banner's own; the one before it ends the entry.
+        Line lead;
+        lead.nNumber = m_cur.nLine + n - 1;
+        FinishEntry(n - 1, false);
+        StartBanner(lead);
+        FeedBanner(line);
+        return;
+    }
+    m_cur.aLines.push_back(s);
+    m_abCrLf.push_back(line.bCrLf);
+}
+
+// Emits the entry made of its first nLines lines; they must end with the empty line.
+void Parser::FinishEntry(size_t nLines, bool bTorn)
+{
+    std::vector<std::string>& aLines = m_cur.aLines;
+    aLines.resize(nLines);
+    bool bEnded = nLines >= 2 && aLines.back().empty();
+    size_t nText = bEnded ? nLines - 1 : nLines;
+    std::string strText = aLines[0].substr(kEntryStampLen);
+    for (size_t i = 1; i < nText; ++i) {
+        strText += m_abCrLf[i - 1] ? "\r\n" : "\n";
+        strText += aLines[i];
+    }
+    m_cur.strText.swap(strText);
+    m_cur.bTorn = bTorn || !bEnded;
+    if (m_cur.bTorn && !bTorn)
+        m_fnReport(m_cur.nLine, "entry not ended by an empty line");
+    Emit();
+}
+
+void Parser::AddDumpLine(const DumpLine& dump)
+{
+    m_cur.abBytes.insert(m_cur.abBytes.end(), dump.abValues.begin(), dump.abValues.end());
+    m_nNextOffset = dump.nOffset + kValuesPerLine;
+    m_bCutOpen = dump.bCut && dump.abValues.size() < kValuesPerLine;
+    if (m_bCutOpen)
+        m_lastCut = dump;
+    m_state = dump.bShort ? State::DumpEnd : State::Dump;
+}
+
+// Records what the last cut line lost, now that it is known whether another line followed.
+void Parser::SettleCutLine(bool bLastLine)
+{
+    if (!m_bCutOpen)
+        return;
+    m_bCutOpen = false;
+    uint64_t nFrom = m_lastCut.nOffset + m_lastCut.abValues.size();
+    m_cur.aMissing.push_back(Gap{nFrom, m_lastCut.nOffset + kValuesPerLine - 1});
+    if (bLastLine && m_lastCut.nSeen < kValuesPerLine)
+        m_cur.bSizeKnown = false;
+}
+
+void Parser::FeedDump(const Line& line)
+{
+    DumpLine dump;
+    const std::string& s = line.strText;
+    if (s.empty()) {
+        SettleCutLine(true);
+        m_cur.aLines.push_back(s);
+        EmitDump(false);
+        return;
+    }
+    if (IsIndent(s) && ParseDumpLine(s, kDumpIndent, dump) && dump.nOffset == m_nNextOffset &&
+        dump.bHex == m_cur.bHex) {
+        SettleCutLine(false);
+        m_cur.aLines.push_back(s);
+        AddDumpLine(dump);
+        return;
+    }
+    SettleCutLine(true);
+    m_fnReport(m_cur.nLine, "dump not ended by an empty line");
+    EmitDump(true);
+    StartRecord(line);
+}
+
+void Parser::FeedDumpEnd(const Line& line)
+{
+    if (line.strText.empty()) {
+        m_cur.aLines.push_back(line.strText);
+        EmitDump(false);
+        return;
+    }
+    m_fnReport(m_cur.nLine, "dump not ended by an empty line");
+    EmitDump(true);
+    StartRecord(line);
+}
+
+void Parser::EmitBanner(bool bTorn)
+{
+    m_cur.strTime = m_strNameTime;
+    m_cur.bTimeFromName = !m_strNameTime.empty();
+    m_cur.bTorn = bTorn;
+    Emit();
+}
+
+void Parser::EmitDump(bool bTorn)
+{
+    m_cur.bTorn = bTorn;
+    if (bTorn)
+        m_cur.bSizeKnown = false;
+    Emit();
+}
+
+void Parser::Emit()
+{
+    if (!m_cur.strTime.empty())
+        m_strLastTime = m_cur.strTime;
+    m_queue.push_back(std::move(m_cur));
+    m_cur = Record();
+    m_cur.strFile = m_strFile;
+    m_state = State::Between;
+}
+
+void Parser::Stray(const Line& line)
+{
+    if (m_state == State::Start) {
+        m_fnReport(line.nNumber, "not a Quillwork log: the first line is neither a banner nor a stamped entry");
+        m_bRejected = true;
+        return;
+    }
+    ++m_nStray;
+    if (m_nStray <= kStrayReports)
+        m_fnReport(line.nNumber, "line outside any record");
+    m_state = State::Between;
+}
+
+void Parser::Torn(const char* pszWhat)
+{
+    m_fnReport(m_cur.nLine, std::string("torn last record: ") + pszWhat);
+}
+
+void Parser::Idle()
+{
+    // Two empty lines at the end may be the entry's end and the first line of a banner still
+    // being written: such an entry waits for the next record.
+    size_t n = m_cur.aLines.size();
+    if (!m_bRejected && m_state == State::Entry && n >= 2 && m_cur.aLines[n - 1].empty() &&
+        !m_cur.aLines[n - 2].empty())
+        FinishEntry(n, false);
+}
+
+void Parser::Finish(const std::string& strPartial, uint64_t nPartialLine)
+{
+    if (m_bRejected)
+        return;
+    bool bPartial = !strPartial.empty();
+    std::string strLast = strPartial;
+    while (!strLast.empty() && strLast.back() == '\r')
+        strLast.pop_back();
+    size_t nHave = m_cur.aLines.size();
+    if (bPartial && m_state == State::Entry && nHave >= 2 && m_cur.aLines[nHave - 1].empty() &&
+        StampBegun(strLast))
+        FinishEntry(nHave, false);  // the entry is whole; the cut fell into the next record's stamp
+    if (bPartial && (m_state == State::Start || m_state == State::Between)) {
+        if (!StartPartial(strLast, nPartialLine))
+            return;
+    } else if (bPartial) {
+        m_cur.aLines.push_back(strLast);
+        m_abCrLf.push_back(false);
+    }
+    switch (m_state) {
+    case State::Start:
+    case State::Between:
+        break;
+    case State::Banner:
+        Torn("banner cut short");
+        EmitBanner(true);
+        break;
+    case State::Entry: {
+        size_t n = m_cur.aLines.size();
+        bool bWhole = !bPartial && n >= 2 && m_cur.aLines[n - 1].empty();
+        if (!bWhole)
+            Torn("entry without its closing empty line");
+        FinishEntry(n, !bWhole);
+        break;
+    }
+    case State::Dump:
+    case State::DumpEnd:
+        SettleCutLine(true);
+        Torn("dump without its closing empty line");
+        EmitDump(true);
+        break;
+    }
+    if (m_nStray > kStrayReports)
+        m_fnReport(nPartialLine, std::to_string(m_nStray - kStrayReports) + " more lines outside any record");
+}
+
+// The unfinished last line of a file where a record must start. A line that has begun a
+// stamp is a record cut short; false when nothing is left to finish.
+bool Parser::StartPartial(const std::string& strLast, uint64_t nLine)
+{
+    Line line;
+    line.strText = strLast;
+    line.nNumber = nLine;
+    DumpLine dump;
+    bool bOut = false;
+    if (strLast.empty() || IsEntryStart(strLast) || IsDumpStart(strLast, dump, bOut)) {
+        StartRecord(line);
+        return !m_bRejected;
+    }
+    if (!StampBegun(strLast)) {
+        Stray(line);
+        return false;
+    }
+    // A dump's first line cut short, or an entry or dump cut inside its stamp.
+    m_cur.kind = Kind::Dump;
+    m_cur.nLine = nLine;
+    m_cur.aLines.assign(1, strLast);
+    if (strLast.size() >= kDumpIndent && strLast[19] == ' ' && strLast[21] == '-') {
+        m_cur.strTime = strLast.substr(0, kStampLen);
+        m_cur.bOut = strLast.compare(20, 3, "-->") == 0;
+        m_cur.bHex = strLast.find("d:") == std::string::npos;
+        m_state = State::Dump;
+        return true;
+    }
+    Torn("record cut short inside its stamp");
+    m_cur = Record();
+    m_cur.strFile = m_strFile;
+    return false;
+}
+
+bool Parser::Pop(Record& record)
+{
+    if (m_queue.empty())
+        return false;
+    record = std::move(m_queue.front());
+    m_queue.pop_front();
+    return true;
+}
+
+}  // namespace qwlog

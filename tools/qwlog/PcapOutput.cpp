@@ -1,0 +1,140 @@
+#include "Outputs.h"
+
+#include "Platform.h"
+
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+
+namespace qwlog {
+
+namespace {
+
+const unsigned kSectionHeader = 0x0A0D0D0A;
+const unsigned kInterfaceDescription = 1;
+const unsigned kEnhancedPacket = 6;
+const unsigned kEpbFlagsInbound = 1;
+const unsigned kEpbFlagsOutbound = 2;
+
+void Put16(std::string& s, unsigned n)
+{
+    s += (char)(n & 0xFF);
+    s += (char)((n >> 8) & 0xFF);
+}
+
+void Put32(std::string& s, unsigned long n)
+{
+    Put16(s, (unsigned)(n & 0xFFFF));
+    Put16(s, (unsigned)((n >> 16) & 0xFFFF));
+}
+
+void Pad4(std::string& s)
+{
+    while (s.size() % 4 != 0)
+        s += '\0';
+}
+
+// One option: code, length, value padded to 4 bytes.
+void PutOption(std::string& s, unsigned nCode, const std::string& strValue)
+{
+    Put16(s, nCode);
+    Put16(s, (unsigned)strValue.size());
+    s += strValue;
+    Pad4(s);
+}
+
+}  // namespace
+
+long long StampToMicroseconds(const std::string& strTime)
+{
+    std::tm tm = std::tm();
+    if (std::sscanf(strTime.c_str(), "%d-%d-%d %d:%d:%d", &tm.tm_year, &tm.tm_mon, &tm.tm_mday, &tm.tm_hour,
+                    &tm.tm_min, &tm.tm_sec) != 6)
+        return 0;
+    tm.tm_year -= 1900;
+    tm.tm_mon -= 1;
+    tm.tm_isdst = -1;
+    std::time_t t = std::mktime(&tm);
+    return t == (std::time_t)-1 ? 0 : (long long)t * 1000000LL;
+}
+
+PcapOutput::~PcapOutput()
+{
+    if (m_pFile != nullptr)
+        std::fclose(m_pFile);
+}
+
+void PcapOutput::Block(unsigned nType, const std::string& strBody)
+{
+    std::string strBlock;
+    unsigned long nTotal = (unsigned long)strBody.size() + 12;
+    Put32(strBlock, nType);
+    Put32(strBlock, nTotal);
+    strBlock += strBody;
+    Put32(strBlock, nTotal);
+    std::fwrite(strBlock.data(), 1, strBlock.size(), m_pFile);
+}
+
+bool PcapOutput::Create(const std::string& strPath, std::string& strError)
+{
+    m_pFile = OpenForWriting(strPath);
+    if (m_pFile == nullptr) {
+        strError = strPath + ": " + std::strerror(errno);
+        return false;
+    }
+    std::string strShb;
+    Put32(strShb, 0x1A2B3C4D);  // byte-order magic
+    Put16(strShb, 1);           // version 1.0
+    Put16(strShb, 0);
+    Put32(strShb, 0xFFFFFFFF);  // section length not given
+    Put32(strShb, 0xFFFFFFFF);
+    PutOption(strShb, 4, "qwlog");  // shb_userappl
+    Put32(strShb, 0);               // opt_endofopt
+    Block(kSectionHeader, strShb);
+
+    std::string strIdb;
+    Put16(strIdb, kLinkType);
+    Put16(strIdb, 0);
+    Put32(strIdb, 0);                       // no snapshot limit
+    PutOption(strIdb, 2, "quillwork");      // if_name
+    PutOption(strIdb, 9, std::string(1, 6));  // if_tsresol: microseconds
+    Put32(strIdb, 0);
+    Block(kInterfaceDescription, strIdb);
+    return true;
+}
+
+void PcapOutput::Write(const Record& record, const std::string&)
+{
+    if (record.kind != Kind::Dump)
+        return;
+    if (!record.Complete() || record.abBytes.empty()) {
+        ++m_nSkipped;
+        return;
+    }
+    unsigned long long nTime = (unsigned long long)StampToMicroseconds(record.strTime);
+    std::string strEpb;
+    Put32(strEpb, 0);  // interface 0
+    Put32(strEpb, (unsigned long)(nTime >> 32));
+    Put32(strEpb, (unsigned long)(nTime & 0xFFFFFFFFu));
+    Put32(strEpb, (unsigned long)record.abBytes.size());
+    Put32(strEpb, (unsigned long)record.abBytes.size());
+    strEpb.append((const char*)record.abBytes.data(), record.abBytes.size());
+    Pad4(strEpb);
+    std::string strFlags;
+    Put32(strFlags, record.bOut ? kEpbFlagsOutbound : kEpbFlagsInbound);
+    PutOption(strEpb, 2, strFlags);  // epb_flags
+    Put32(strEpb, 0);
+    Block(kEnhancedPacket, strEpb);
+    ++m_nPackets;
+}
+
+bool PcapOutput::Finish()
+{
+    bool bOk = m_pFile != nullptr && std::fflush(m_pFile) == 0 && !std::ferror(m_pFile);
+    if (m_pFile != nullptr && std::fclose(m_pFile) != 0)
+        bOk = false;
+    m_pFile = nullptr;
+    return bOk;
+}
+
+}  // namespace qwlog

@@ -1,0 +1,229 @@
+// qwlog: reads Quillwork log files back as data.
+//   qwlog json FILE...            JSON Lines, one object per record
+//   qwlog pcap FILE... -o OUT     the dumps as packets, for Wireshark and tshark
+//   qwlog cat FILE...             the records in the console mirror's colours
+// Every command takes --since, --until, --kind, --dir, --grep and --encoding; cat and json
+// take --follow. Exit status: 0 all read cleanly, 1 a file was missing, not a log, torn or
+// damaged (the rest is still read and written), 2 bad arguments.
+#include "CodePages.h"
+#include "Filter.h"
+#include "LogSource.h"
+#include "Outputs.h"
+#include "Platform.h"
+
+#include <CLI/CLI.hpp>
+
+#include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
+
+using namespace qwlog;
+
+namespace {
+
+struct Options
+{
+    std::vector<std::string> aFiles;
+    std::string strSince, strUntil, strDir, strGrep;
+    std::string strKinds;
+    std::string strEncoding = "windows-1252";
+    std::string strColor = "auto";
+    std::string strOut;
+    bool bFollow = false;
+};
+
+unsigned long long g_nProblems = 0;
+
+// Prints one problem of a file to standard error and counts it.
+void Report(const std::string& strPath, uint64_t nLine, const std::string& strWhat)
+{
+    ++g_nProblems;
+    std::fflush(stdout);
+    if (nLine == 0)
+        std::fprintf(stderr, "qwlog: %s: %s\n", strPath.c_str(), strWhat.c_str());
+    else
+        std::fprintf(stderr, "qwlog: %s:%llu: %s\n", strPath.c_str(), (unsigned long long)nLine, strWhat.c_str());
+}
+
+void AddCommon(CLI::App* pCmd, Options& opt, bool bFollow)
+{
+    pCmd->add_option("files", opt.aFiles, "Quillwork log files")->required();
+    pCmd->add_option("--since", opt.strSince, "only records at or after this time (YYYY-MM-DD[ HH[:MM[:SS]]])");
+    pCmd->add_option("--until", opt.strUntil, "only records at or before this time (a prefix takes its whole span)");
+    pCmd->add_option("--kind", opt.strKinds, "only these kinds: open, entry, dump (comma separated)");
+    pCmd->add_option("--dir", opt.strDir, "only dumps in this direction: in (<--) or out (-->)");
+    pCmd->add_option("--grep", opt.strGrep, "only entries whose text, or dumps whose lowercase hex, match this regular expression");
+    pCmd->add_option("--encoding", opt.strEncoding, "code page of text that is not UTF-8: " + CodePageNames())
+        ->capture_default_str();
+    if (bFollow)
+        pCmd->add_flag("-f,--follow", opt.bFollow, "keep reading the file as it grows (one file)");
+}
+
+// The comma-separated items of s; none for an empty s.
+std::vector<std::string> SplitCommas(const std::string& s)
+{
+    std::vector<std::string> aItems;
+    size_t nStart = 0;
+    while (!s.empty() && nStart <= s.size()) {
+        size_t nComma = s.find(',', nStart);
+        if (nComma == std::string::npos)
+            nComma = s.size();
+        aItems.push_back(s.substr(nStart, nComma - nStart));
+        nStart = nComma + 1;
+    }
+    return aItems;
+}
+
+bool MakeFilter(const Options& opt, Filter& filter)
+{
+    std::string strError;
+    bool bOk = (opt.strSince.empty() || filter.SetSince(opt.strSince, strError)) &&
+               (opt.strUntil.empty() || filter.SetUntil(opt.strUntil, strError)) &&
+               filter.SetKinds(SplitCommas(opt.strKinds), strError) && filter.SetDir(opt.strDir, strError) &&
+               filter.SetGrep(opt.strGrep, strError);
+    if (!bOk)
+        std::fprintf(stderr, "qwlog: %s\n", strError.c_str());
+    return bOk;
+}
+
+// Writes one record if it passes the filter.
+void Pass(const Record& record, const Filter& filter, const CodePage& page, Output& out)
+{
+    std::string strText = record.kind == Kind::Entry ? ToUtf8(record.strText, page) : std::string();
+    if (filter.Accept(record, strText))
+        out.Write(record, strText);
+}
+
+// Reads every file to its end, merged by time (a file's own order kept; ties go to the
+// file named first). A banner without a time sorts with the record before it.
+void ReadAll(const Options& opt, const Filter& filter, const CodePage& page, Output& out)
+{
+    struct Head
+    {
+        std::unique_ptr<LogSource> pSource;
+        Record record;
+        std::string strKey;
+        bool bHas = false;
+    };
+    std::vector<Head> aHeads;
+    for (const std::string& strPath : opt.aFiles) {
+        Head head;
+        head.pSource.reset(new LogSource(strPath, [strPath](uint64_t nLine, const std::string& strWhat) {
+            Report(strPath, nLine, strWhat);
+        }));
+        if (head.pSource->Open())
+            aHeads.push_back(std::move(head));
+    }
+    auto advance = [](Head& head) {
+        head.bHas = head.pSource->Next(head.record);
+        if (head.bHas && !head.record.strTime.empty())
+            head.strKey = head.record.strTime;
+    };
+    for (Head& head : aHeads)
+        advance(head);
+    for (;;) {
+        Head* pBest = nullptr;
+        for (Head& head : aHeads) {
+            if (head.bHas && (pBest == nullptr || head.strKey < pBest->strKey))
+                pBest = &head;
+        }
+        if (pBest == nullptr)
+            break;
+        Pass(pBest->record, filter, page, out);
+        advance(*pBest);
+    }
+}
+
+// Reads one file as it grows, until the process is stopped.
+int Follow(const Options& opt, const Filter& filter, const CodePage& page, Output& out)
+{
+    const std::string& strPath = opt.aFiles[0];
+    LogSource source(strPath, [strPath](uint64_t nLine, const std::string& strWhat) { Report(strPath, nLine, strWhat); });
+    if (!source.Open())
+        return 1;
+    Record record;
+    for (;;) {
+        while (source.NextSoFar(record))
+            Pass(record, filter, page, out);
+        if (source.Rejected())
+            return 1;
+        if (!out.Finish())
+            return 1;
+        SleepMs(200);
+    }
+}
+
+// Carries out the chosen command; returns the exit status.
+int Run(bool bJson, bool bCat, const Options& opt)
+{
+    Filter filter;
+    if (!MakeFilter(opt, filter))
+        return 2;
+    const CodePage* pPage = FindCodePage(opt.strEncoding);
+    if (pPage == nullptr) {
+        std::fprintf(stderr, "qwlog: unknown encoding '%s'; known: %s\n", opt.strEncoding.c_str(), CodePageNames().c_str());
+        return 2;
+    }
+    if (opt.bFollow && opt.aFiles.size() != 1) {
+        std::fprintf(stderr, "qwlog: --follow reads exactly one file\n");
+        return 2;
+    }
+    bool bTerminal = PrepareStdout();
+    std::unique_ptr<Output> pOut;
+    if (bJson) {
+        pOut.reset(new JsonOutput(*pPage));
+    } else if (bCat) {
+        bool bColour = opt.strColor == "always" || (opt.strColor == "auto" && bTerminal);
+        pOut.reset(new CatOutput(*pPage, bColour));
+    } else {
+        PcapOutput* pPcapOut = new PcapOutput();
+        pOut.reset(pPcapOut);
+        std::string strError;
+        if (!pPcapOut->Create(opt.strOut, strError)) {
+            std::fprintf(stderr, "qwlog: %s\n", strError.c_str());
+            return 1;
+        }
+    }
+    if (opt.bFollow)
+        return Follow(opt, filter, *pPage, *pOut);
+    ReadAll(opt, filter, *pPage, *pOut);
+    if (!pOut->Finish()) {
+        std::fprintf(stderr, "qwlog: the output could not be written in full\n");
+        return 1;
+    }
+    if (!bJson && !bCat) {
+        PcapOutput* pPcapOut = static_cast<PcapOutput*>(pOut.get());
+        std::fprintf(stderr, "qwlog: %llu packets written to %s", pPcapOut->Packets(), opt.strOut.c_str());
+        if (pPcapOut->Skipped() > 0)
+            std::fprintf(stderr, "; %llu empty or incomplete dumps left out", pPcapOut->Skipped());
+        std::fprintf(stderr, "\n");
+    }
+    return g_nProblems == 0 ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    CLI::App app("qwlog: reads Quillwork log files back as data");
+    app.require_subcommand(1);
+    Options opt;
+    CLI::App* pJson = app.add_subcommand("json", "one JSON object a line for each record");
+    AddCommon(pJson, opt, true);
+    CLI::App* pPcap = app.add_subcommand("pcap", "the complete dumps as packets in a pcapng file");
+    AddCommon(pPcap, opt, false);
+    pPcap->add_option("-o,--output", opt.strOut, "the pcapng file to write")->required();
+    CLI::App* pCat = app.add_subcommand("cat", "the records as written, in the console mirror's colours");
+    AddCommon(pCat, opt, true);
+    pCat->add_option("--color", opt.strColor, "colour: auto (on a terminal), always or never")
+        ->check(CLI::IsMember({"auto", "always", "never"}))
+        ->capture_default_str();
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        int nExit = app.exit(e);
+        return nExit == 0 ? 0 : 2;
+    }
+    return Run(pJson->parsed(), pCat->parsed(), opt);
+}

@@ -82,6 +82,8 @@ std::vector<NameCase> NameCases()
         { "a<b>|\"", "090307_a<b>|\".log", "", "" },
         { strDbcs, "", "", "090307_" + strDbcs + ".log" },
         { strDbcs + "x.txt", "", "", "090307_" + strDbcs + "x.txt" },
+        // A lead byte with nothing after it: no text of code page 932, so no file.
+        { "\x95", "090307_\x95.log", "090307_\x95.log", "" },
     };
 }
 

@@ -5,8 +5,11 @@
 
 #include "LogFolder.h"
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <system_error>
 
 using namespace qwtest;
@@ -187,8 +190,6 @@ TEST_F(SettingsTest, DirThatCannotBeMadeFallsBackToThePerUserFolder)
 
 TEST_F(SettingsTest, HostFolderPastTheClassicPathLimit)
 {
-    if (OnWindows())
-        GTEST_SKIP() << "the tests' own folder helpers stop at 260 characters here; the folders suite covers Windows";
     const std::string strBase = Host();
     for (size_t nLength : { 300u, 4000u }) {
         SCOPED_TRACE(nLength);
@@ -315,4 +316,33 @@ TEST_F(RetentionTest, CleaningRunsAtEachOpenAndSparesTheObjectsOwnDay)
     LogPtr today = NewLog();
     EXPECT_EQ((std::vector<std::string>{ "2024-05-02", "2024-05-01", "2024-04-30" }), DaysLeft());
     EXPECT_EQ(std::vector<std::string>(1, "000001_Late.log"), ListDir(Day("2024-04-30")));
+}
+
+TEST_F(SettingsTest, UnicodeHostFoldersReadTheirIniAndTakeTheirLogs)
+{
+    // The host path seam gives UTF-8 text, as the library keeps paths on Windows.
+    const char* apszNames[] = { u8"Журнал", u8"日本語", u8"😀", u8"Журнал_日本語_😀/Ordner-ünïcode" };
+    for (const char* pszName : apszNames) {
+        SCOPED_TRACE(pszName);
+        std::string strHost = Host() + SEP + pszName;
+        std::replace(strHost.begin(), strHost.end(), '/', SEP[0]);
+        std::error_code ec;
+        fs::create_directories(fs::u8path(strHost), ec);
+        ASSERT_FALSE(ec) << ec.message();
+        {
+            std::ofstream ini(fs::u8path(strHost + SEP + "Quillwork.ini"), std::ios::binary);
+            ini << "[CONSOLE]\r\nOPEN=1\r\n";
+        }
+        MoveHost(strHost);
+        ConsoleRecorder::Reset();
+        LogPtr log = NewLog();
+        EXPECT_EQ(TRUE, CTxtLogProbe::Console(log.get()));
+        ASSERT_EQ(TRUE, log->Open("Trace"));
+        std::vector<std::string> calls = ConsoleRecorder::Effects();
+        EXPECT_TRUE(!calls.empty() && calls[0] == "AllocConsole") << "the mirror comes on";
+        std::ifstream file(fs::u8path(strHost + SEP + "Log" + SEP + "2024-05-01" + SEP + "090307_Trace.log"), std::ios::binary);
+        std::string strFile((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+        EXPECT_EQ(BANNER, strFile);
+        EXPECT_TRUE(Reports().empty());
+    }
 }

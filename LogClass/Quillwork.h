@@ -1,4 +1,5 @@
 /* Quillwork: durable, readable logs for desktop programs.
+ * Copyright (c) 2026 the Quillwork authors. MIT License (see LICENSE).
  *
  * A host loads the library (Quillwork.dll on Windows, libquillwork.so on Linux),
  * calls CreateLogObject(0) and talks to the object only through ILogObject.
@@ -7,6 +8,11 @@
  */
 #ifndef QUILLWORK_H
 #define QUILLWORK_H
+
+/* The version of this header and of the library built with it. */
+#define QUILLWORK_VERSION_MAJOR 1
+#define QUILLWORK_VERSION_MINOR 0
+#define QUILLWORK_VERSION_PATCH 0
 
 #if defined(_WIN32)
 #  if defined(QUILLWORK_STATIC)
@@ -22,7 +28,27 @@
 #  define QUILLWORK_CALL
 #endif
 
-/* A 32-bit signed integer; every operation that succeeds returns exactly 1. */
+/* Format checks in the host's build, with no effect on the binary interface:
+ * GCC and Clang check the arguments of WriteLog and WriteSilent against the format
+ * (argument 1 is the object, 2 the format); GCC for Windows with Microsoft's
+ * conversions. MSVC's /analyze checks them where <sal.h> came in before this header. */
+#if defined(__GNUC__) || defined(__clang__)
+#  if defined(_WIN32) && !defined(__clang__)
+#    define QUILLWORK_FORMAT_CHECK __attribute__((format(ms_printf, 2, 3)))
+#  else
+#    define QUILLWORK_FORMAT_CHECK __attribute__((format(printf, 2, 3)))
+#  endif
+#else
+#  define QUILLWORK_FORMAT_CHECK
+#endif
+#if defined(_Printf_format_string_)
+#  define QUILLWORK_FORMAT_STRING _Printf_format_string_
+#else
+#  define QUILLWORK_FORMAT_STRING
+#endif
+
+/* A 32-bit signed integer. TRUE is exactly 1; every operation but Open returns
+ * TRUE whether or not it wrote anything, Open FALSE when no file is open. */
 #if !defined(BOOL) && !defined(_WINDEF_) && !defined(_MINWINDEF_)
 typedef int BOOL;
 #endif
@@ -43,9 +69,9 @@ public:
     /* Closes any open file and destroys the object; the pointer is dead after. */
     virtual void Release() = 0;
     /* Writes one stamped entry "YYYY-MM-DD HH:MM:SS  message" and an empty line. */
-    virtual BOOL WriteLog(const char* pszFormat, ...) = 0;
+    virtual BOOL WriteLog(QUILLWORK_FORMAT_STRING const char* pszFormat, ...) QUILLWORK_FORMAT_CHECK = 0;
     /* Accepts the same arguments as WriteLog and records nothing. */
-    virtual BOOL WriteSilent(const char* pszFormat, ...) = 0;
+    virtual BOOL WriteSilent(QUILLWORK_FORMAT_STRING const char* pszFormat, ...) QUILLWORK_FORMAT_CHECK = 0;
     /* Dumps nSize bytes, 16 a line, hex (bHex non-zero) or decimal; bOut picks "-->" or "<--". */
     virtual BOOL WriteHex(const unsigned char* pData, unsigned int nSize, BOOL bOut, BOOL bHex) = 0;
 };

@@ -13,13 +13,20 @@ target_include_directories(quillwork_headers INTERFACE
   $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/LogClass> $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
 set_target_properties(quillwork_headers PROPERTIES EXPORT_NAME Headers)
 set_target_properties(quillwork PROPERTIES EXPORT_NAME Quillwork)
+add_library(Quillwork::Headers ALIAS quillwork_headers)
 
+# A project that includes Quillwork as a subproject installs it only when it asks (QW_INSTALL).
+if(NOT QW_INSTALL)
+  return()
+endif()
+
+# Components: runtime (the library a program loads), dev (what a build needs).
 install(TARGETS quillwork quillwork_headers EXPORT QuillworkTargets
-  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
-  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
-  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
-install(FILES ${PROJECT_SOURCE_DIR}/LogClass/Quillwork.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
-install(EXPORT QuillworkTargets NAMESPACE Quillwork:: DESTINATION ${QW_PACKAGE_DIR})
+  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT dev
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT dev)
+install(FILES ${PROJECT_SOURCE_DIR}/LogClass/Quillwork.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT dev)
+install(EXPORT QuillworkTargets NAMESPACE Quillwork:: DESTINATION ${QW_PACKAGE_DIR} COMPONENT dev)
 
 configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/QuillworkConfig.cmake.in
   ${PROJECT_BINARY_DIR}/QuillworkConfig.cmake INSTALL_DESTINATION ${QW_PACKAGE_DIR})
@@ -27,12 +34,12 @@ configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/QuillworkConfig.cmake.
 write_basic_package_version_file(${PROJECT_BINARY_DIR}/QuillworkConfigVersion.cmake
   VERSION ${PROJECT_VERSION} COMPATIBILITY SameMajorVersion)
 install(FILES ${PROJECT_BINARY_DIR}/QuillworkConfig.cmake ${PROJECT_BINARY_DIR}/QuillworkConfigVersion.cmake
-  DESTINATION ${QW_PACKAGE_DIR})
+  DESTINATION ${QW_PACKAGE_DIR} COMPONENT dev)
 
 if(NOT WIN32)
   # The .pc file finds its prefix from its own folder, so any --prefix works.
   file(RELATIVE_PATH QW_PC_TO_PREFIX /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /prefix)
   string(REGEX REPLACE "/$" "" QW_PC_TO_PREFIX "${QW_PC_TO_PREFIX}")
   configure_file(${PROJECT_SOURCE_DIR}/cmake/quillwork.pc.in ${PROJECT_BINARY_DIR}/quillwork.pc @ONLY)
-  install(FILES ${PROJECT_BINARY_DIR}/quillwork.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+  install(FILES ${PROJECT_BINARY_DIR}/quillwork.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT dev)
 endif()

@@ -1,0 +1,73 @@
+#!/usr/bin/env bash
+# The README's quick start as a newcomer follows it: its program and its command lines,
+# taken from README.md as written, built against dist/ on Linux and with MinGW for
+# x64 and x86, run (under Wine for Windows), and the log each run leaves compared
+# with the README's sample, stamps masked.
+set -u
+: "${QW_TOP:=$(cd "$(dirname "$0")/../.." && pwd)}"
+export QW_TOP
+source "$QW_TOP/tests/lib/common.sh"
+source "$QW_TOP/tests/abi/hosts.sh"
+work="$QW_TOP/build/package-readme"
+readme="$QW_TOP/README.md"
+rm -rf "$work" && mkdir -p "$work"
+
+# The nth fenced block (1 = first) after the heading $1, without its fences.
+fenced_block() {
+  awk -v head="$1" -v want="$2" '
+    $0 == head { on = 1; next }
+    on && /^## / { exit }
+    on && /^```/ { if (inside) { inside = 0; if (n == want) exit; next } inside = 1; n++; next }
+    on && inside && n == want { print }' "$readme"
+}
+
+# The command line of the quick start that begins with $1 (indented by four spaces).
+command_line() {
+  awk -v start="    $1" 'index($0, start) == 1 { sub(/^    /, ""); print; exit }' "$readme"
+}
+
+# Builds with one command line of the README in the folder $1 and runs the program
+# (under Wine when it is an .exe); the compiler must say nothing, even with -Wall -Wextra.
+build_and_run() {
+  local dir=$1 cmd=$2 exe=$3 out
+  mkdir -p "$dir" && cp "$work/quickstart.cpp" "$dir/" && ln -sfn "$QW_TOP/dist" "$dir/dist"
+  [ -n "$cmd" ] || { echo "no command line"; return 1; }
+  out=$(cd "$dir" && bash -c "$cmd -Wall -Wextra" 2>&1) || { echo "$out" | head -5; return 1; }
+  [ -z "$out" ] || { echo "$out" | head -5; return 1; }
+  case $exe in
+    *.exe) cp "$dir/dist/${4:-win64}/Quillwork.dll" "$dir/"
+           out=$(cd "$dir" && timeout 120 wine "$exe" 2>/dev/null </dev/null | tr -d '\r') ;;
+    *) out=$(cd "$dir" && timeout 60 "./$exe" 2>/dev/null </dev/null) ;;
+  esac
+  [ "$out" = done ] || { echo "printed '$out'"; return 1; }
+}
+
+# The one log of a run equals the README's sample, stamps masked.
+log_matches_sample() {
+  local logs=("$1"/Log/*/*_Quickstart.log)
+  [ ${#logs[@]} -eq 1 ] && [ -f "${logs[0]}" ] || { echo "logs: ${logs[*]}"; return 1; }
+  cmp -s <(qw_mask_stamps "${logs[0]}") <(qw_mask_stamps "$work/sample.log") ||
+    { diff <(qw_mask_stamps "${logs[0]}" | cat -A) <(qw_mask_stamps "$work/sample.log" | cat -A) | head; return 1; }
+}
+
+start=$(date +%s)
+fenced_block "## Quick start" 1 >"$work/quickstart.cpp"
+fenced_block "## Quick start" 2 | sed 's/$/\r/' >"$work/sample.log"
+qw_check "README quick start has a program with main" grep -q '^int main' "$work/quickstart.cpp"
+qw_check "README quick start has a sample log with an entry" grep -q '  3 items' "$work/sample.log"
+
+linux_cmd=$(command_line "g++ -o quickstart ")
+qw_check "linux: quick start builds warning-free as written and runs" build_and_run "$work/linux" "$linux_cmd" quickstart
+qw_check "linux: its log is the README's sample" log_matches_sample "$work/linux"
+
+win_cmd=$(command_line "x86_64-w64-mingw32-g++ -o quickstart.exe ")
+for arch in win64 win32; do
+  cmd=$win_cmd
+  [ $arch = win32 ] && cmd=$(sed 's/x86_64-w64-mingw32/i686-w64-mingw32/; s/win64/win32/g' <<<"$win_cmd")
+  qw_wine_env $arch
+  qw_check "$arch: quick start builds warning-free as written and runs under Wine" \
+    build_and_run "$work/$arch" "$cmd" quickstart.exe $arch
+  qw_check "$arch: its log is the README's sample" log_matches_sample "$work/$arch"
+  qw_stop_wine
+done
+echo "FIGURE package-readme suite took $(( $(date +%s) - start )) s"

@@ -275,16 +275,24 @@ void PutWide(Output& out, const ConvSpec& spec, const wchar_t* pwsz, size_t nCou
     PutPadded(out, spec, szText, nText);
 }
 
+// Writes the conversion back as a format of its own into szFormat (48 bytes):
+// its flags, width and precision as numbers, then pszLength and its type.
+void SpecFormat(char* szFormat, const ConvSpec& spec, const char* pszLength)
+{
+    const size_t nSize = 48;
+    int nLen = snprintf(szFormat, nSize, "%%%s", spec.szFlags);
+    if (spec.nWidth >= 0)
+        nLen += snprintf(szFormat + nLen, nSize - (size_t)nLen, "%d", spec.nWidth);
+    if (spec.nPrecision >= 0)
+        nLen += snprintf(szFormat + nLen, nSize - (size_t)nLen, ".%d", spec.nPrecision);
+    snprintf(szFormat + nLen, nSize - (size_t)nLen, "%s%c", pszLength, spec.cType);
+}
+
 // One conversion on its own through snprintf, its argument taken as its type says.
 void PutByLibrary(Output& out, const ConvSpec& spec, va_list& args)
 {
     char szFormat[48];
-    int nLen = snprintf(szFormat, sizeof(szFormat), "%%%s", spec.szFlags);
-    if (spec.nWidth >= 0)
-        nLen += snprintf(szFormat + nLen, sizeof(szFormat) - (size_t)nLen, "%d", spec.nWidth);
-    if (spec.nPrecision >= 0)
-        nLen += snprintf(szFormat + nLen, sizeof(szFormat) - (size_t)nLen, ".%d", spec.nPrecision);
-    snprintf(szFormat + nLen, sizeof(szFormat) - (size_t)nLen, "%s%c", spec.szLength, spec.cType);
+    SpecFormat(szFormat, spec, spec.szLength);
 
     char* pOut = out.pBuf + out.nLen;
     size_t nRoom = out.nSize - out.nLen;
@@ -316,12 +324,7 @@ void PutByLibrary(Output& out, const ConvSpec& spec, va_list& args)
         unsigned long long nValue = TakeInteger(spec, args, bSigned, bNegative);
         // Printed again at the widest size, so the length letters go.
         char szWide[48];
-        int nWide = snprintf(szWide, sizeof(szWide), "%%%s", spec.szFlags);
-        if (spec.nWidth >= 0)
-            nWide += snprintf(szWide + nWide, sizeof(szWide) - (size_t)nWide, "%d", spec.nWidth);
-        if (spec.nPrecision >= 0)
-            nWide += snprintf(szWide + nWide, sizeof(szWide) - (size_t)nWide, ".%d", spec.nPrecision);
-        snprintf(szWide + nWide, sizeof(szWide) - (size_t)nWide, "ll%c", spec.cType);
+        SpecFormat(szWide, spec, "ll");
         if (bSigned)
             nMade = snprintf(pOut, nRoom, szWide, bNegative ? -(long long)(nValue - 1) - 1 : (long long)nValue);
         else

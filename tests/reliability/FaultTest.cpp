@@ -288,11 +288,9 @@ TEST_F(FaultTest, PlainFileNamedLogSendsFilesToThePerUserFolderUntilItIsAFolder)
     // The first object keeps the folder fixed at its construction.
     WriteNumbered(pMoved, 0, 2);
     pMoved->Release();
-    std::vector<std::string> days = ListDir(PerUserLog());
-    ASSERT_EQ(1u, days.size());
-    std::vector<std::string> files = ListDir(PerUserLog() + SEP + days[0]);
-    ASSERT_EQ(1u, files.size());
-    EXPECT_EQ((std::vector<int>{ 0, 2 }), WholeEntries(ReadFile(PerUserLog() + SEP + days[0] + SEP + files[0])));
+    std::string strMoved = TheFile(PerUserLog());
+    ASSERT_NE("", strMoved) << "one day folder with one file below the per-user folder";
+    EXPECT_EQ((std::vector<int>{ 0, 2 }), WholeEntries(ReadFile(strMoved)));
     EXPECT_EQ((std::vector<std::string>{ "Log" }), ListDir(Host()));
 }
 
@@ -307,13 +305,12 @@ TEST_F(FaultTest, ReadOnlyHostFolderSendsFilesToThePerUserFolderOrNowhere)
     ASSERT_EQ(TRUE, pMoved->Open("moved"));
     WriteNumbered(pMoved, 0, 0);
     pMoved->Release();
-    std::vector<std::string> days = ListDir(PerUserLog());
-    ASSERT_EQ(1u, days.size());
-    std::vector<std::string> files = ListDir(PerUserLog() + SEP + days[0]);
-    ASSERT_EQ(1u, files.size());
-    EXPECT_EQ(16u, files[0].size()) << files[0];
-    EXPECT_NE(std::string::npos, files[0].find("_moved.log")) << files[0];
-    EXPECT_EQ(std::vector<int>{ 0 }, WholeEntries(ReadFile(PerUserLog() + SEP + days[0] + SEP + files[0])));
+    std::string strMoved = TheFile(PerUserLog());
+    ASSERT_NE("", strMoved) << "one day folder with one file below the per-user folder";
+    std::string strName = strMoved.substr(strMoved.rfind(SEP) + 1);
+    EXPECT_EQ(16u, strName.size()) << strName;
+    EXPECT_NE(std::string::npos, strName.find("_moved.log")) << strName;
+    EXPECT_EQ(std::vector<int>{ 0 }, WholeEntries(ReadFile(strMoved)));
 
     // The per-user folder on the read-only mount too: nothing is made anywhere.
     ClearReports();

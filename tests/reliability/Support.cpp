@@ -162,13 +162,14 @@ void RelTest::TearDown()
     }
 }
 
-std::string RelTest::TheFile() const
+std::string RelTest::TheFile(const std::string& strLogFolder) const
 {
-    std::vector<std::string> days = ListDir(LogRoot());
+    std::string strLog = strLogFolder.empty() ? LogRoot() : strLogFolder;
+    std::vector<std::string> days = ListDir(strLog);
     if (days.size() != 1)
         return "";
-    std::vector<std::string> files = ListDir(LogRoot() + SEP + days[0]);
-    return files.size() == 1 ? LogRoot() + SEP + days[0] + SEP + files[0] : "";
+    std::vector<std::string> files = ListDir(strLog + SEP + days[0]);
+    return files.size() == 1 ? strLog + SEP + days[0] + SEP + files[0] : "";
 }
 
 SplitFile SplitLog(const std::string& strFile)

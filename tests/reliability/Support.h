@@ -44,8 +44,9 @@ protected:
     std::string Day(const char* pszDate) const { return LogRoot() + SEP + pszDate; }
     // The log folder the per-user fallback gives this test's host.
     std::string PerUserLog() const;
-    // The only file below the log folder ("" when there is not exactly one).
-    std::string TheFile() const;
+    // The only file below the log folder, or below strLogFolder when given ("" when
+    // there is not exactly one).
+    std::string TheFile(const std::string& strLogFolder = "") const;
 
     std::string m_strHost;
 };

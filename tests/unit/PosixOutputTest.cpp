@@ -18,17 +18,6 @@ namespace {
 
 class PosixOutputTest : public QwTest {};
 
-// The message QwFormatV makes of the format and its arguments.
-std::string Format(const char* pszFormat, ...)
-{
-    char szBuf[2048];
-    va_list args;
-    va_start(args, pszFormat);
-    QwFormatV(szBuf, sizeof(szBuf), pszFormat, args);
-    va_end(args);
-    return szBuf;
-}
-
 // What the debug channel writes to standard error for pszReport, with
 // QUILLWORK_DEBUG set (pszDebug not NULL) or not.
 std::string DebugOutput(const char* pszDebug, const char* pszReport)
@@ -61,10 +50,10 @@ TEST_F(PosixOutputTest, UnencodableWideCharactersBecomeQuestionMarks)
     std::string strLocale = setlocale(LC_CTYPE, NULL);
     setlocale(LC_CTYPE, "C");
     struct { std::string strGot, strExpected; } cases[] = {
-        { Format("a %ls b %d", L"x\u00e9y", 5), "a x?y b 5" },
-        { Format("[%5ls|%-4lc|%lc]", L"\u65e5z", (wint_t)L'\u00fc', (wint_t)L'k'), "[   ?z|?   |k]" },
-        { Format("%.2ls%s", L"\u00e9\u00e9\u00e9", "!"), "?" "?!" },
-        { Format("%ls then %.1f", L"ok", 2.25), "ok then 2.2" },
+        { Formatted("a %ls b %d", L"x\u00e9y", 5), "a x?y b 5" },
+        { Formatted("[%5ls|%-4lc|%lc]", L"\u65e5z", (wint_t)L'\u00fc', (wint_t)L'k'), "[   ?z|?   |k]" },
+        { Formatted("%.2ls%s", L"\u00e9\u00e9\u00e9", "!"), "?" "?!" },
+        { Formatted("%ls then %.1f", L"ok", 2.25), "ok then 2.2" },
     };
     setlocale(LC_CTYPE, strLocale.c_str());
     for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i)

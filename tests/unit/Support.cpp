@@ -385,4 +385,14 @@ void QwTest::MoveHost(const std::string& strFolder)
 
 LogPtr QwTest::NewLog() { return LogPtr(CreateLogObject(0)); }
 
+std::string Formatted(const char* pszFormat, ...)
+{
+    char szBuf[2048];
+    va_list args;
+    va_start(args, pszFormat);
+    QwFormatV(szBuf, sizeof(szBuf), pszFormat, args);
+    va_end(args);
+    return szBuf;
+}
+
 } // namespace qwtest

@@ -81,6 +81,8 @@ void RemoveTree(const std::string& strPath);
 // Each returns whether it did what it says.
 bool MakeDir(const std::string& strPath);
 bool RemoveOne(const std::string& strPath);  // a file or an empty folder
+// The message QwFormatV makes of the format and its arguments (2048-byte buffer).
+std::string Formatted(const char* pszFormat, ...);
 // A new, empty folder under the system's temporary folder.
 std::string MakeTempDir();
 

@@ -10,16 +10,6 @@ namespace {
 
 class WinFormatTest : public QwTest {};
 
-std::string Format(const char* pszFormat, ...)
-{
-    char szBuf[2048];
-    va_list args;
-    va_start(args, pszFormat);
-    QwFormatV(szBuf, sizeof(szBuf), pszFormat, args);
-    va_end(args);
-    return szBuf;
-}
-
 // What wvsprintfA itself makes of a format.
 std::string Platform(const char* pszFormat, ...)
 {
@@ -37,22 +27,22 @@ TEST_F(WinFormatTest, AnUnknownConversionStopsFormattingBeforeItShiftsTheArgumen
 {
     struct { std::string strGot, strExpected; } cases[] = {
         // Formats wvsprintfA knows whole: its own result, unchanged.
-        { Format("%d items", 3), "3 items" },
-        { Format("%s|%5d|%-3s|%x|%c|100%%", "s", 42, "ab", 255, 'Q'), "s|   42|ab |ff|Q|100%" },
-        { Format("%f alone", 2.5), Platform("%f alone", 2.5) },
-        { Format("%d then %f", 4, 2.5), Platform("%d then %f", 4, 2.5) },
+        { Formatted("%d items", 3), "3 items" },
+        { Formatted("%s|%5d|%-3s|%x|%c|100%%", "s", 42, "ab", 255, 'Q'), "s|   42|ab |ff|Q|100%" },
+        { Formatted("%f alone", 2.5), Platform("%f alone", 2.5) },
+        { Formatted("%d then %f", 4, 2.5), Platform("%d then %f", 4, 2.5) },
         // An unknown conversion with a conversion after it: the known part, then the rest as written.
-        { Format("%.2f then %s", 1.5, "x"), "%.2f then %s" },
-        { Format("%d: %.2f then %s", 7, 1.5, "x"), "7: %.2f then %s" },
-        { Format("%s and %*d", "a", 5, 3), Platform("%s and %*d", "a", 5, 3) },  // nothing read after it
-        { Format("%*d and %s", 5, 3, "a"), "%*d and %s" },
-        { Format("%lld %s", 1LL, "x"), "%lld %s" },
+        { Formatted("%.2f then %s", 1.5, "x"), "%.2f then %s" },
+        { Formatted("%d: %.2f then %s", 7, 1.5, "x"), "7: %.2f then %s" },
+        { Formatted("%s and %*d", "a", 5, 3), Platform("%s and %*d", "a", 5, 3) },  // nothing read after it
+        { Formatted("%*d and %s", 5, 3, "a"), "%*d and %s" },
+        { Formatted("%lld %s", 1LL, "x"), "%lld %s" },
     };
     for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i)
         EXPECT_EQ(cases[i].strExpected, cases[i].strGot) << "case " << i;
     // The message limit stays wvsprintfA's: 1,023 bytes.
     std::string strLong = std::string(1500, 'a') + "%f %s";
-    EXPECT_EQ(std::string(1023, 'a'), Format(strLong.c_str(), 1.0, "x"));
+    EXPECT_EQ(std::string(1023, 'a'), Formatted(strLong.c_str(), 1.0, "x"));
 }
 
 TEST_F(WinFormatTest, AnEntryWithAFloatingPointConversionIsWrittenAndTheHostGoesOn)

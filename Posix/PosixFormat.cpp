@@ -20,7 +20,7 @@ namespace {
 enum LengthKind { LEN_NONE, LEN_HH, LEN_H, LEN_L, LEN_LL, LEN_LONG_DOUBLE, LEN_J, LEN_Z, LEN_T };
 
 // One conversion as parsed from the format: "%" flags width .precision length type.
-struct ConvSpec
+struct Conversion
 {
     char szFlags[8];
     bool bLeft;       // '-' among the flags
@@ -66,17 +66,17 @@ struct Output
 };
 
 // TRUE when the conversion has no flag but '-' (and, with bZero, '0').
-bool OnlyPadFlags(const ConvSpec& spec, bool bZero) { return !spec.bOtherFlags && (bZero || !spec.bZero); }
+bool OnlyPadFlags(const Conversion& conv, bool bZero) { return !conv.bOtherFlags && (bZero || !conv.bZero); }
 
-// Notes flag c (one of "-+ #0") in spec, once.
-void AddFlag(ConvSpec& spec, size_t& nFlags, char c)
+// Notes flag c (one of "-+ #0") in conv, once.
+void AddFlag(Conversion& conv, size_t& nFlags, char c)
 {
-    bool& bSeen = c == '-' ? spec.bLeft : c == '0' ? spec.bZero : spec.bOtherFlags;
-    if (c == '-' || c == '0' ? bSeen : strchr(spec.szFlags, c) != NULL)
+    bool& bSeen = c == '-' ? conv.bLeft : c == '0' ? conv.bZero : conv.bOtherFlags;
+    if (c == '-' || c == '0' ? bSeen : strchr(conv.szFlags, c) != NULL)
         return;
     bSeen = true;
-    if (nFlags + 1 < sizeof(spec.szFlags))
-        spec.szFlags[nFlags++] = c;
+    if (nFlags + 1 < sizeof(conv.szFlags))
+        conv.szFlags[nFlags++] = c;
 }
 
 // TRUE for the conversion letters this formatter knows.
@@ -91,8 +91,8 @@ bool KnownType(char c)
     }
 }
 
-// Reads the length letters at psz into spec; gives the character after them.
-const char* ParseLength(const char* psz, ConvSpec& spec)
+// Reads the length letters at psz into conv; gives the character after them.
+const char* ParseLength(const char* psz, Conversion& conv)
 {
     int nKind = LEN_NONE;
     size_t nLen = 1;
@@ -106,8 +106,8 @@ const char* ParseLength(const char* psz, ConvSpec& spec)
     case 't': nKind = LEN_T; break;
     default: return psz;
     }
-    spec.nLength = nKind;
-    memcpy(spec.szLength, psz, nLen);
+    conv.nLength = nKind;
+    memcpy(conv.szLength, psz, nLen);
     return psz + nLen;
 }
 
@@ -123,28 +123,28 @@ int ReadNumber(const char** ppsz)
     return n > INT_MAX ? INT_MAX : (int)n;
 }
 
-// Parses the conversion after a '%' at psz into spec, taking '*' widths and
+// Parses the conversion after a '%' at psz into conv, taking '*' widths and
 // precisions from args. Gives the character after it, or NULL for what this
 // formatter leaves to vsnprintf (positional arguments, %n, an unknown type).
-const char* ParseSpec(const char* psz, ConvSpec& spec, va_list& args)
+const char* ParseConversion(const char* psz, Conversion& conv, va_list& args)
 {
-    memset(&spec, 0, sizeof(spec));
-    spec.nWidth = spec.nPrecision = -1;
+    memset(&conv, 0, sizeof(conv));
+    conv.nWidth = conv.nPrecision = -1;
     size_t nFlags = 0;
     while (*psz == '-' || *psz == '+' || *psz == ' ' || *psz == '#' || *psz == '0') {
-        AddFlag(spec, nFlags, *psz);
+        AddFlag(conv, nFlags, *psz);
         ++psz;
     }
     if (*psz == '*') {
         int n = va_arg(args, int);
         ++psz;
         if (n < 0) {
-            AddFlag(spec, nFlags, '-');
+            AddFlag(conv, nFlags, '-');
             n = n == INT_MIN ? INT_MAX : -n;
         }
-        spec.nWidth = n;
+        conv.nWidth = n;
     } else if (*psz >= '0' && *psz <= '9') {
-        spec.nWidth = ReadNumber(&psz);
+        conv.nWidth = ReadNumber(&psz);
         if (*psz == '$')
             return NULL;
     }
@@ -153,35 +153,35 @@ const char* ParseSpec(const char* psz, ConvSpec& spec, va_list& args)
         if (*psz == '*') {
             int n = va_arg(args, int);
             ++psz;
-            spec.nPrecision = n < 0 ? -1 : n;
+            conv.nPrecision = n < 0 ? -1 : n;
         } else {
-            spec.nPrecision = ReadNumber(&psz);
+            conv.nPrecision = ReadNumber(&psz);
         }
     }
-    psz = ParseLength(psz, spec);
+    psz = ParseLength(psz, conv);
     if (!KnownType(*psz))
         return NULL;
-    spec.cType = *psz;
+    conv.cType = *psz;
     return psz + 1;
 }
 
 // Writes text (nLen bytes) padded to the width with spaces, left or right.
-void PutPadded(Output& out, const ConvSpec& spec, const char* p, size_t nLen)
+void PutPadded(Output& out, const Conversion& conv, const char* p, size_t nLen)
 {
-    size_t nPad = spec.nWidth > 0 && (size_t)spec.nWidth > nLen ? (size_t)spec.nWidth - nLen : 0;
-    if (!spec.bLeft && nPad != 0)
+    size_t nPad = conv.nWidth > 0 && (size_t)conv.nWidth > nLen ? (size_t)conv.nWidth - nLen : 0;
+    if (!conv.bLeft && nPad != 0)
         out.Fill(' ', nPad);
     out.Put(p, nLen);
-    if (spec.bLeft && nPad != 0)
+    if (conv.bLeft && nPad != 0)
         out.Fill(' ', nPad);
 }
 
 // An integer conversion's argument, as its type and length say, widened.
-unsigned long long TakeInteger(const ConvSpec& spec, va_list& args, bool bSigned, bool& bNegative)
+unsigned long long TakeInteger(const Conversion& conv, va_list& args, bool bSigned, bool& bNegative)
 {
     long long nSigned = 0;
     unsigned long long nUnsigned = 0;
-    switch (spec.nLength) {
+    switch (conv.nLength) {
     case LEN_LL:
     case LEN_LONG_DOUBLE:
         if (bSigned) nSigned = va_arg(args, long long); else nUnsigned = va_arg(args, unsigned long long);
@@ -215,13 +215,13 @@ unsigned long long TakeInteger(const ConvSpec& spec, va_list& args, bool bSigned
 }
 
 // An integer by hand: d, i, u, x, X with '-' and '0' flags and a width.
-void PutInteger(Output& out, const ConvSpec& spec, va_list& args)
+void PutInteger(Output& out, const Conversion& conv, va_list& args)
 {
-    bool bSigned = spec.cType == 'd' || spec.cType == 'i';
+    bool bSigned = conv.cType == 'd' || conv.cType == 'i';
     bool bNegative = false;
-    unsigned long long nValue = TakeInteger(spec, args, bSigned, bNegative);
-    const char* pszDigits = spec.cType == 'X' ? "0123456789ABCDEF" : "0123456789abcdef";
-    unsigned int nBase = (spec.cType == 'x' || spec.cType == 'X') ? 16 : 10;
+    unsigned long long nValue = TakeInteger(conv, args, bSigned, bNegative);
+    const char* pszDigits = conv.cType == 'X' ? "0123456789ABCDEF" : "0123456789abcdef";
+    unsigned int nBase = (conv.cType == 'x' || conv.cType == 'X') ? 16 : 10;
     char szText[32];
     char* p = szText + sizeof(szText);
     do {
@@ -230,33 +230,33 @@ void PutInteger(Output& out, const ConvSpec& spec, va_list& args)
     } while (nValue != 0);
     size_t nDigits = (size_t)(szText + sizeof(szText) - p);
     size_t nText = nDigits + (bNegative ? 1 : 0);
-    if (spec.bZero && !spec.bLeft && spec.nWidth > 0 && (size_t)spec.nWidth > nText) {
+    if (conv.bZero && !conv.bLeft && conv.nWidth > 0 && (size_t)conv.nWidth > nText) {
         if (bNegative)
             out.Put("-", 1);
-        out.Fill('0', (size_t)spec.nWidth - nText);
+        out.Fill('0', (size_t)conv.nWidth - nText);
         out.Put(p, nDigits);
         return;
     }
     if (bNegative)
         *--p = '-';
-    PutPadded(out, spec, p, nText);
+    PutPadded(out, conv, p, nText);
 }
 
 // TRUE when the hand-made integer path gives exactly what printf would.
-bool PlainInteger(const ConvSpec& spec)
+bool PlainInteger(const Conversion& conv)
 {
-    char c = spec.cType;
-    return (c == 'd' || c == 'i' || c == 'u' || c == 'x' || c == 'X') && spec.nPrecision < 0 && OnlyPadFlags(spec, true);
+    char c = conv.cType;
+    return (c == 'd' || c == 'i' || c == 'u' || c == 'x' || c == 'X') && conv.nPrecision < 0 && OnlyPadFlags(conv, true);
 }
 
 // A wide string or character in the locale's multibyte encoding; a character it
 // cannot encode becomes '?'. At most nPrecision bytes (when given), never part
 // of a character.
-void PutWide(Output& out, const ConvSpec& spec, const wchar_t* pwsz, size_t nCount)
+void PutWide(Output& out, const Conversion& conv, const wchar_t* pwsz, size_t nCount)
 {
     char szText[2048];
     size_t nText = 0;
-    size_t nLimit = spec.nPrecision >= 0 && (size_t)spec.nPrecision < sizeof(szText) ? (size_t)spec.nPrecision : sizeof(szText);
+    size_t nLimit = conv.nPrecision >= 0 && (size_t)conv.nPrecision < sizeof(szText) ? (size_t)conv.nPrecision : sizeof(szText);
     mbstate_t state;
     memset(&state, 0, sizeof(state));
     for (size_t i = 0; i < nCount && (nCount != (size_t)-1 || pwsz[i] != L'\0'); ++i) {
@@ -272,33 +272,33 @@ void PutWide(Output& out, const ConvSpec& spec, const wchar_t* pwsz, size_t nCou
         memcpy(szText + nText, szChar, n);
         nText += n;
     }
-    PutPadded(out, spec, szText, nText);
+    PutPadded(out, conv, szText, nText);
 }
 
 // Writes the conversion back as a format of its own into szFormat (48 bytes):
 // its flags, width and precision as numbers, then pszLength and its type.
-void SpecFormat(char* szFormat, const ConvSpec& spec, const char* pszLength)
+void ConversionFormat(char* szFormat, const Conversion& conv, const char* pszLength)
 {
     const size_t nSize = 48;
-    int nLen = snprintf(szFormat, nSize, "%%%s", spec.szFlags);
-    if (spec.nWidth >= 0)
-        nLen += snprintf(szFormat + nLen, nSize - (size_t)nLen, "%d", spec.nWidth);
-    if (spec.nPrecision >= 0)
-        nLen += snprintf(szFormat + nLen, nSize - (size_t)nLen, ".%d", spec.nPrecision);
-    snprintf(szFormat + nLen, nSize - (size_t)nLen, "%s%c", pszLength, spec.cType);
+    int nLen = snprintf(szFormat, nSize, "%%%s", conv.szFlags);
+    if (conv.nWidth >= 0)
+        nLen += snprintf(szFormat + nLen, nSize - (size_t)nLen, "%d", conv.nWidth);
+    if (conv.nPrecision >= 0)
+        nLen += snprintf(szFormat + nLen, nSize - (size_t)nLen, ".%d", conv.nPrecision);
+    snprintf(szFormat + nLen, nSize - (size_t)nLen, "%s%c", pszLength, conv.cType);
 }
 
 // One conversion on its own through snprintf, its argument taken as its type says.
-void PutByLibrary(Output& out, const ConvSpec& spec, va_list& args)
+void PutByLibrary(Output& out, const Conversion& conv, va_list& args)
 {
     char szFormat[48];
-    SpecFormat(szFormat, spec, spec.szLength);
+    ConversionFormat(szFormat, conv, conv.szLength);
 
     char* pOut = out.pBuf + out.nLen;
     size_t nRoom = out.nSize - out.nLen;
     int nMade = -1;
-    bool bLong = spec.nLength == LEN_LONG_DOUBLE;
-    switch (spec.cType) {
+    bool bLong = conv.nLength == LEN_LONG_DOUBLE;
+    switch (conv.cType) {
     case 'e': case 'E': case 'f': case 'F': case 'g': case 'G': case 'a': case 'A':
         if (bLong)
             nMade = snprintf(pOut, nRoom, szFormat, va_arg(args, long double));
@@ -320,11 +320,11 @@ void PutByLibrary(Output& out, const ConvSpec& spec, va_list& args)
         break;
     default: {
         bool bNegative = false;
-        bool bSigned = spec.cType == 'd' || spec.cType == 'i';
-        unsigned long long nValue = TakeInteger(spec, args, bSigned, bNegative);
+        bool bSigned = conv.cType == 'd' || conv.cType == 'i';
+        unsigned long long nValue = TakeInteger(conv, args, bSigned, bNegative);
         // Printed again at the widest size, so the length letters go.
         char szWide[48];
-        SpecFormat(szWide, spec, "ll");
+        ConversionFormat(szWide, conv, "ll");
         if (bSigned)
             nMade = snprintf(pOut, nRoom, szWide, bNegative ? -(long long)(nValue - 1) - 1 : (long long)nValue);
         else
@@ -337,37 +337,37 @@ void PutByLibrary(Output& out, const ConvSpec& spec, va_list& args)
 }
 
 // One conversion into out. FALSE when it is one to leave to vsnprintf.
-bool PutConversion(Output& out, const ConvSpec& spec, va_list& args)
+bool PutConversion(Output& out, const Conversion& conv, va_list& args)
 {
-    bool bWide = spec.cType == 'C' || spec.cType == 'S' || (spec.nLength == LEN_L && (spec.cType == 'c' || spec.cType == 's'));
-    if (bWide && (spec.cType == 's' || spec.cType == 'S')) {
+    bool bWide = conv.cType == 'C' || conv.cType == 'S' || (conv.nLength == LEN_L && (conv.cType == 'c' || conv.cType == 's'));
+    if (bWide && (conv.cType == 's' || conv.cType == 'S')) {
         const wchar_t* pwsz = va_arg(args, const wchar_t*);
         if (pwsz == NULL)
             return false;
-        PutWide(out, spec, pwsz, (size_t)-1);
+        PutWide(out, conv, pwsz, (size_t)-1);
     } else if (bWide) {
         wchar_t wc = (wchar_t)va_arg(args, wint_t);
-        ConvSpec whole = spec;
+        Conversion whole = conv;
         whole.nPrecision = -1;
         PutWide(out, whole, &wc, 1);
-    } else if (PlainInteger(spec)) {
-        PutInteger(out, spec, args);
-    } else if (spec.cType == 's' && OnlyPadFlags(spec, false)) {
+    } else if (PlainInteger(conv)) {
+        PutInteger(out, conv, args);
+    } else if (conv.cType == 's' && OnlyPadFlags(conv, false)) {
         const char* psz = va_arg(args, const char*);
         if (psz == NULL) {
             static const char s_szNull[] = "(null)";
             // glibc shows "(null)" only where the precision leaves room for all of it.
-            size_t nLen = spec.nPrecision >= 0 && spec.nPrecision < 6 ? 0 : sizeof(s_szNull) - 1;
-            PutPadded(out, spec, s_szNull, nLen);
+            size_t nLen = conv.nPrecision >= 0 && conv.nPrecision < 6 ? 0 : sizeof(s_szNull) - 1;
+            PutPadded(out, conv, s_szNull, nLen);
             return true;
         }
-        size_t nLen = spec.nPrecision >= 0 ? strnlen(psz, (size_t)spec.nPrecision) : strlen(psz);
-        PutPadded(out, spec, psz, nLen);
-    } else if (spec.cType == 'c' && OnlyPadFlags(spec, false)) {
+        size_t nLen = conv.nPrecision >= 0 ? strnlen(psz, (size_t)conv.nPrecision) : strlen(psz);
+        PutPadded(out, conv, psz, nLen);
+    } else if (conv.cType == 'c' && OnlyPadFlags(conv, false)) {
         char c = (char)va_arg(args, int);
-        PutPadded(out, spec, &c, 1);
+        PutPadded(out, conv, &c, 1);
     } else {
-        PutByLibrary(out, spec, args);
+        PutByLibrary(out, conv, args);
     }
     return true;
 }
@@ -388,9 +388,9 @@ bool FormatAll(Output& out, const char* pszFormat, va_list& args)
             p = pPercent + 2;
             continue;
         }
-        ConvSpec spec;
-        p = ParseSpec(pPercent + 1, spec, args);
-        if (p == NULL || !PutConversion(out, spec, args))
+        Conversion conv;
+        p = ParseConversion(pPercent + 1, conv, args);
+        if (p == NULL || !PutConversion(out, conv, args))
             return false;
     }
     return true;

@@ -141,21 +141,21 @@ bool AddConversion(Input& in, std::string& strFormat, Arg* args, size_t& nArgs)
     }
     if (nArgs + 1 + bStarWidth + bStarPrecision > MAX_ARGS)
         return false;
-    std::string strSpec = "%";
+    std::string strConversion = "%";
     for (int i = 0; i < 5; ++i)
         if (nFlags & (1 << i))
-            strSpec += "-+ #0"[i];
+            strConversion += "-+ #0"[i];
     if (bStarWidth) {
-        strSpec += '*';
+        strConversion += '*';
         args[nArgs++] = Arg{ K_INT, (int8_t)in.Byte(), 0, 0, NULL, NULL };
     } else if (nWidth & 0x80) {
-        strSpec += std::to_string(nWidth % 40);
+        strConversion += std::to_string(nWidth % 40);
     }
     if (bStarPrecision) {
-        strSpec += ".*";
+        strConversion += ".*";
         args[nArgs++] = Arg{ K_INT, (int8_t)in.Byte(), 0, 0, NULL, NULL };
     } else if (nPrecision & 0x80) {
-        strSpec += "." + std::to_string(nPrecision % 25);
+        strConversion += "." + std::to_string(nPrecision % 25);
     }
     Arg arg = { K_INT, in.Wide(), 0, 0, NULL, NULL };
     std::string strLength = pszLength;
@@ -195,7 +195,7 @@ bool AddConversion(Input& in, std::string& strFormat, Arg* args, size_t& nArgs)
             arg.d = arg.ld = (long double)(arg.n % 100000) / 7;
         break;
     }
-    strFormat += strSpec + strLength + cType;
+    strFormat += strConversion + strLength + cType;
     args[nArgs++] = arg;
     return true;
 }

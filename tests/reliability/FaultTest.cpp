@@ -54,6 +54,23 @@ protected:
         EXPECT_EQ(0, umount2(m_mounts.back().c_str(), 0)) << strerror(errno);
         m_mounts.pop_back();
     }
+    // A new object that the one report of its construction sends to the per-user
+    // folder, with "moved" open there and entry 0 written; NULL (and a failure) otherwise.
+    ILogObject* OpenInThePerUserFolder()
+    {
+        ILogObject* pLog = CreateLogObject(0);
+        std::vector<std::string> reports = Reports();
+        bool bNamed = reports.size() == 1 && reports[0].find(PerUserLog()) != std::string::npos;
+        EXPECT_TRUE(bNamed) << (reports.empty() ? "no report" : reports[0]);
+        if (pLog == NULL || !bNamed || pLog->Open("moved") != TRUE) {
+            ADD_FAILURE() << "no file in the per-user folder";
+            if (pLog != NULL)
+                pLog->Release();
+            return NULL;
+        }
+        WriteNumbered(pLog, 0, 0);
+        return pLog;
+    }
     std::string DayNow() const
     {
         std::vector<std::string> days = ListDir(LogRoot());
@@ -272,12 +289,8 @@ TEST_F(FaultTest, DayFolderRemovedUnderAnOpenFileIsNotMadeAgainUntilItIsBack)
 TEST_F(FaultTest, PlainFileNamedLogSendsFilesToThePerUserFolderUntilItIsAFolder)
 {
     WriteFile(LogRoot(), "not a folder");
-    ILogObject* pMoved = CreateLogObject(0);
+    ILogObject* pMoved = OpenInThePerUserFolder();
     ASSERT_TRUE(pMoved != NULL);
-    ASSERT_EQ(1u, Reports().size());
-    EXPECT_NE(std::string::npos, Reports()[0].find(PerUserLog())) << Reports()[0];
-    ASSERT_EQ(TRUE, pMoved->Open("moved"));
-    WriteNumbered(pMoved, 0, 0);
     EXPECT_EQ("not a folder", ReadFile(LogRoot()));
     ASSERT_EQ(0, unlink(LogRoot().c_str()));
     ILogObject* pLog = CreateLogObject(0);
@@ -298,12 +311,8 @@ TEST_F(FaultTest, ReadOnlyHostFolderSendsFilesToThePerUserFolderOrNowhere)
 {
     if (!BindReadOnly(Host()))
         GTEST_SKIP() << "mounting refused";
-    ILogObject* pMoved = CreateLogObject(0);
+    ILogObject* pMoved = OpenInThePerUserFolder();
     ASSERT_TRUE(pMoved != NULL);
-    ASSERT_EQ(1u, Reports().size());
-    EXPECT_NE(std::string::npos, Reports()[0].find(PerUserLog())) << Reports()[0];
-    ASSERT_EQ(TRUE, pMoved->Open("moved"));
-    WriteNumbered(pMoved, 0, 0);
     pMoved->Release();
     std::string strMoved = TheFile(PerUserLog());
     ASSERT_NE("", strMoved) << "one day folder with one file below the per-user folder";

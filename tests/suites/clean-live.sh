@@ -17,7 +17,7 @@ masked() { sed -E 's/[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}/YYYY-
 # Waits (at most 60 s) until file $1 holds line $2.
 wait_line() {
   local i
-  for ((i = 0; i < 600; i++)); do grep -qx "$2" "$1" 2>/dev/null && return 0; sleep 0.1; done
+  for ((i = 0; i < 600; i++)); do tr -d '\r' <"$1" 2>/dev/null | grep -qx "$2" && return 0; sleep 0.1; done
   return 1
 }
 

@@ -28,13 +28,20 @@ file_links() {
   [ ! -e "$day/090002.log" ] || { echo "  cleaning did not run"; return 1; }
 }
 
-# Swaps day folder $1 for a link to $2 and back until file $3 exists.
+# Swaps day folder $1 for a link to $2 and back, as fast as it can, until file $3 exists.
 swapper() {
-  local day=$1 target=$2 stop=$3
-  while [ ! -e "$stop" ]; do
-    mv -T "$day" "$day.real" 2>/dev/null && ln -s "$target" "$day" && sleep 0.002
-    rm -f "$day" 2>/dev/null; mv -T "$day.real" "$day" 2>/dev/null; sleep 0.001
-  done
+  python3 - "$1" "$2" "$3" <<'PY'
+import os, sys
+day, target, stop = sys.argv[1:4]
+n = 0
+while n % 256 or not os.path.exists(stop):
+    n += 1
+    try:
+        os.rename(day, day + ".real"); os.symlink(target, day)
+        os.unlink(day); os.rename(day + ".real", day)
+    except OSError:
+        pass
+PY
 }
 
 junction_race() {

@@ -6,13 +6,16 @@
 #  - the file of each dump is whole: its size from the layout, its last line, and
 #    for 10 MiB (fourteen parts) every byte against a layout made here;
 #  - a 100 MiB dump in a memory-limited cgroup (300 MiB) ends normally and its file
-#    is whole (root; skipped where no cgroup can be made).
+#    is whole (root; skipped where no cgroup can be made);
+#  - a dump in parts on a full file system leaves nothing of itself, the entries
+#    before and after it stay whole (root: a 16 MiB tmpfs).
 set -u
 source "$(dirname "$0")/../lib/common.sh"
 BIN="$QW_TOP/build/linux/bin"
 WORK=$(mktemp -d "$QW_TOP/build/dump-suite.XXXXXX")
 CGROUP=
 cleanup() {
+  mountpoint -q "$WORK/full" 2>/dev/null && umount "$WORK/full"
   if [ -n "$CGROUP" ] && [ -d "$CGROUP" ]; then rmdir "$CGROUP" 2>/dev/null; fi
   rm -rf "$WORK"
 }
@@ -32,19 +35,25 @@ host_folder() {
 # The one log file below a host folder.
 log_of() { find "$1/Log" -name '*_dump.log' | head -1; }
 
-# Checks the file of a dump of $2 MiB in the host folder $1: the bytes before the
-# dump, then 86 bytes a line of 16 values and the closing line end.
+# Where the line holding the text $2 starts in the file $1 (its stamp comes 19
+# bytes and a separator before it); empty when it is not there.
+line_at() {
+  local n; n=$(grep -a -b -m1 -o -- "$2" "$1" | cut -d: -f1)
+  [ -n "$n" ] && echo $((n - 20))
+}
+
+# Checks the file of a dump of $2 MiB in the host folder $1: between the entries
+# before and after it, 86 bytes a line of 16 values and the closing line end.
 check_file() {
-  local dir=$1 mib=$2 file start lines size last
+  local dir=$1 mib=$2 file start end lines last
   file=$(log_of "$dir")
   [ -n "$file" ] || { echo "FAIL dump-$mib-MiB-file-made"; return; }
-  start=$(grep -a -b -m1 -o -- '--> 00000000h: ' "$file" | cut -d: -f1)
-  start=$((start - 20))  # the stamp's date and time before the arrow
+  start=$(line_at "$file" '--> 00000000h: ')
+  end=$(line_at "$file" ' AFTER-DUMP')
   lines=$((mib * 65536))
-  size=$(stat -c %s "$file")
-  qw_check "dump-$mib-MiB-file-size" [ "$size" -eq $((start + lines * 86 + 2)) ]
+  qw_check "dump-$mib-MiB-size-between-the-entries" [ "${end:-0}" -eq $((${start:-0} + lines * 86 + 2)) ]
   last=$(printf '%08X' $(((lines - 1) * 16)))
-  qw_check "dump-$mib-MiB-last-line" bash -c "tail -c 90 '$file' | grep -q '${last}h: '"
+  qw_check "dump-$mib-MiB-last-line" bash -c "head -c $end '$file' | tail -c 90 | grep -q '${last}h: '"
 }
 
 # Runs the host dumping $1 MiB under /usr/bin/time; prints the peak in KiB.
@@ -84,7 +93,8 @@ for n in range(10 * 65536):
     off = n * 16
     row = data[off % 256:off % 256 + 16]
     lines.append((stamp if n == 0 else b' ' * 24) + b'%08Xh: ' % off + b''.join(b'%02X ' % v for v in row) + b';\r\n')
-sys.exit(0 if text[at:] == b''.join(lines) + b'\r\n' else 1)
+expected = b''.join(lines) + b'\r\n'
+sys.exit(0 if text[at:at + len(expected)] == expected and text[at + len(expected) + 19:].startswith(b'  AFTER-DUMP') else 1)
 PY
   qw_check dump-10-MiB-every-byte-as-laid-out [ $? -eq 0 ]
 }
@@ -120,6 +130,31 @@ cgroup_dump() {
   rm -rf "$dir"
 }
 
+# A dump of 10 MiB (fourteen parts) on a 16 MiB file system: the parts that fit
+# are written, the first that does not stops the dump, and everything the dump
+# wrote is cut off again; the entries before and after it stay whole.
+full_disk() {
+  if [ "$(id -u)" != 0 ]; then
+    echo "SKIP dump-full-disk: mounting a small tmpfs needs root"
+    return
+  fi
+  local mnt="$WORK/full" file
+  mkdir -p "$mnt"
+  if ! mount -t tmpfs -o size=16m qw-dump-full "$mnt" 2>/dev/null; then
+    echo "SKIP dump-full-disk: no tmpfs can be mounted here"
+    return
+  fi
+  cp "$BIN/qw_mirrorhost" "$BIN/libquillwork.so" "$mnt/"
+  (cd "$mnt" && ./qw_mirrorhost dump 10 >/dev/null 2>&1 </dev/null)
+  qw_check dump-full-disk-host-lives [ $? -eq 0 ]
+  file=$(log_of "$mnt")
+  echo "FIGURE full disk: the log holds $(stat -c %s "$file" 2>/dev/null || echo no) bytes after a 10 MiB dump on a 16 MiB tmpfs"
+  qw_check dump-full-disk-nothing-of-the-dump-stays bash -c "! grep -aq '00000000h: ' '$file'"
+  qw_check dump-full-disk-entries-around-it-whole bash -c "[ \$(grep -ac DUMP '$file') = 2 ] && grep -aq '  BEFORE-DUMP' '$file' && tail -c 14 '$file' | grep -aq AFTER-DUMP"
+  umount "$mnt"
+}
+
 peaks
 cgroup_dump
+full_disk
 exit 0

@@ -15,8 +15,8 @@
 //   hostile  opens a log, switches the mirror on and logs, as "%s", text with
 //       escape sequences a peer might send (window title, clipboard, clear screen,
 //       a link, a C1 CSI) and a euro sign, then "HOSTILE-DONE", then closes.
-//   dump <MiB>  opens a log and writes one hex dump of that many MiB (mirror off),
-//       then closes.
+//   dump <MiB>  opens a log and writes the entry "BEFORE-DUMP", one hex dump of
+//       that many MiB and the entry "AFTER-DUMP" (mirror off), then closes.
 #include "QwLoader.h"
 
 #include <fcntl.h>
@@ -213,7 +213,9 @@ int Dump(PFN_CREATELOGOBJECT pfnCreate, unsigned int nMiB)
         return 4;
     for (unsigned int i = 0; i < nSize; ++i)
         pData[i] = (unsigned char)(i * 13);
+    pLog->WriteLog("BEFORE-DUMP");
     pLog->WriteHex(pData, nSize, 1, 1);
+    pLog->WriteLog("AFTER-DUMP");
     free(pData);
     pLog->Close();
     pLog->Release();

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <atomic>
 #include <new>
+#include <thread>
 
 using namespace qwtest;
 
@@ -267,4 +268,40 @@ TEST_F(DumpTest, ADumpInPartsShowsWhatTheFileHolds)
     QwSetAllocator(NULL);
     EXPECT_EQ(LaidOut(STAMP_IN, data, 20000, TRUE), Dumped());
     EXPECT_EQ(ConsoleRecorder::Written(), Dumped());
+}
+
+TEST_F(DumpTest, NoEntryOfTheProcessLandsBetweenThePartsOfADump)
+{
+    // One object dumps in parts (no memory: parts of its own small buffer) while
+    // another object of the process writes entries to the same file.
+    LogPtr other = NewLog();
+    ASSERT_EQ(TRUE, other->Open(NULL));  // the same second: the same file
+    const unsigned int nDumps = 150, nSize = 20000;
+    std::vector<unsigned char> data = Counting(nSize);
+    std::atomic<int> nEntries(0);
+    std::atomic<bool> bDone(false);
+    QwSetAllocator(&NoMemoryAlloc);
+    std::thread writer([&] {
+        for (int i = 0; !bDone.load(); ++i) {
+            other->WriteLog("entry %d", i);
+            nEntries.fetch_add(1);
+        }
+    });
+    std::thread dumper([&] {
+        while (nEntries.load() == 0)
+            std::this_thread::yield();  // the writer is under way
+        for (unsigned int i = 0; i < nDumps; ++i)
+            m_log->WriteHex(&data[0], nSize, TRUE, TRUE);
+        bDone.store(true);
+    });
+    dumper.join();
+    writer.join();
+    QwSetAllocator(NULL);
+    std::string strFile = Dumped();
+    const std::string strDump = LaidOut(STAMP_OUT, data, nSize, TRUE);
+    unsigned int nWhole = 0;
+    for (size_t nAt; (nAt = strFile.find(strDump)) != std::string::npos; ++nWhole)
+        strFile.erase(nAt, strDump.size());
+    EXPECT_EQ(nDumps, nWhole);
+    EXPECT_EQ(std::string::npos, strFile.find("h: ")) << "a part of a dump stands apart";
 }

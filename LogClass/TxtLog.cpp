@@ -260,8 +260,9 @@ void CTxtLog::WriteBanner()
     m_console.EndEntry();
 }
 
-// Appends nLen bytes, a whole entry, to the file in one write. Where the disk takes only part of them,
-// the platform cuts that part off again if the file still ends with it.
+// Appends nLen bytes, a whole entry, to the file in one write. Where the disk
+// takes only part of them, the platform cuts that part off again if the file
+// still ends with it.
 void CTxtLog::PutEntry(const char* p, size_t nLen)
 {
     if (nLen != 0)
@@ -461,34 +462,6 @@ size_t DumpLineRoom(unsigned int nIndent)
 
 } // namespace
 
-// Lays out the next part of the dump at parts.pBuffer: the stamp before line 0,
-// up to nPerPart lines, the closing line end after the last line. Sets *pp to it
-// and gives its length; 0 when every line has been made.
-size_t CTxtLog::NextDumpPart(void* pContext, const char** pp)
-{
-    CDumpParts& parts = *static_cast<CDumpParts*>(pContext);
-    if (parts.nNext >= parts.nLines)
-        return 0;
-    unsigned int nFirst = parts.nNext;
-    unsigned int nEnd = parts.nLines - nFirst > parts.nPerPart ? nFirst + parts.nPerPart : parts.nLines;
-    char* pOut = parts.pBuffer;
-    size_t nLen = 0;
-    if (nFirst == 0) {
-        memcpy(pOut, parts.szStamp, parts.nStamp);
-        nLen = parts.nStamp;
-    }
-    nLen += FormatDumpLines(pOut + nLen, parts.pData, parts.nSize, nFirst, nEnd, parts.bHex, parts.nIndent);
-    if (nEnd == parts.nLines) {
-        memcpy(pOut + nLen, s_szLineEnd, 2);
-        nLen += 2;
-    }
-    parts.bFirst = nFirst == 0;
-    parts.bLast = nEnd == parts.nLines;
-    parts.nNext = nEnd;
-    *pp = pOut;
-    return nLen;
-}
-
 size_t QwPutDumpLabel(char* p, unsigned int nOffset, BOOL bHex)
 {
     if (bHex) {
@@ -632,6 +605,34 @@ void CTxtLog::DumpInParts(CDumpParts& parts)
     }
     if (pBuffer != NULL)
         ReleaseEntryBuffer(pBuffer);
+}
+
+// Lays out the next part of the dump at parts.pBuffer: the stamp before line 0,
+// up to nPerPart lines, the closing line end after the last line. Sets *pp to it
+// and gives its length; 0 when every line has been made.
+size_t CTxtLog::NextDumpPart(void* pContext, const char** pp)
+{
+    CDumpParts& parts = *static_cast<CDumpParts*>(pContext);
+    if (parts.nNext >= parts.nLines)
+        return 0;
+    unsigned int nFirst = parts.nNext;
+    unsigned int nEnd = parts.nLines - nFirst > parts.nPerPart ? nFirst + parts.nPerPart : parts.nLines;
+    char* pOut = parts.pBuffer;
+    size_t nLen = 0;
+    if (nFirst == 0) {
+        memcpy(pOut, parts.szStamp, parts.nStamp);
+        nLen = parts.nStamp;
+    }
+    nLen += FormatDumpLines(pOut + nLen, parts.pData, parts.nSize, nFirst, nEnd, parts.bHex, parts.nIndent);
+    if (nEnd == parts.nLines) {
+        memcpy(pOut + nLen, s_szLineEnd, 2);
+        nLen += 2;
+    }
+    parts.bFirst = nFirst == 0;
+    parts.bLast = nEnd == parts.nLines;
+    parts.nNext = nEnd;
+    *pp = pOut;
+    return nLen;
 }
 
 // Shows dump text that is already in the file, piece by piece in the dump's

@@ -1,6 +1,7 @@
 // CTxtLog: construction and folders, the file's life, and the output primitives.
 #include "TxtLog.h"
 
+#include "Formatter.h"
 #include "Framework.h"
 
 #include <string.h>

@@ -223,8 +223,8 @@ void CompareDumpPieces(Input& in)
             strValues += szValue;
         }
         if (strValues.size() >= 48)
-            strValues = strValues.substr(0, 48) + ";";
-        char szBytes[64];
+            strValues += ";";
+        char szBytes[80];
         size_t n = QwPutDumpBytes(szBytes, abLine, nCount, bHex);
         if (std::string(szBytes, n) != strValues)
             abort();

@@ -400,7 +400,8 @@ void PutText(Output& out, const QW_CONVERSION& conv, const char* psz)
 }
 
 // Formats pszPiece, a conversion of wvsprintfA's language, with the one argument
-// that follows it, through the platform; appends what it gives.
+// that follows it, through the platform; appends what it gives, less any zero
+// byte (a %c of 0), which would end the message there.
 void PutPiece(Output& out, const char* pszPiece, ...)
 {
     char szPiece[PIECE_SIZE];
@@ -408,7 +409,13 @@ void PutPiece(Output& out, const char* pszPiece, ...)
     va_start(args, pszPiece);
     size_t nLen = QwFormatPiece(szPiece, sizeof(szPiece), pszPiece, args);
     va_end(args);
-    out.Put(szPiece, nLen);
+    if (memchr(szPiece, '\0', nLen) == NULL) {
+        out.Put(szPiece, nLen);
+        return;
+    }
+    for (size_t i = 0; i < nLen; ++i)
+        if (szPiece[i] != '\0')
+            out.Put(szPiece + i, 1);
 }
 
 // TRUE when a conversion wvsprintfA reads takes a narrow string.

@@ -50,7 +50,7 @@ BOOL QwLocalTime(const time_t* pClock, struct tm* pTm);
 // Microsoft sizes read as Windows reads them ("I64" 64 bits, "I32" 32, "I" a
 // pointer's width, "h" a narrow and "l" or "w" a wide string or character), and
 // a wide character the locale cannot encode written as '?'. Gives the length of
-// the text, up to its first zero byte.
+// the text, zero bytes in it (a %c of 0) included.
 size_t QwFormatPiece(char* pszBuf, size_t nBufSize, const char* pszPiece, va_list args);
 
 // TRUE when every byte of [pData, pData + nSize) can be read, found out without

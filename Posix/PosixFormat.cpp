@@ -454,12 +454,15 @@ size_t QwFormatPiece(char* pszBuf, size_t nBufSize, const char* pszFormat, va_li
     va_list argsWork, argsAgain;
     va_copy(argsWork, args);
     va_copy(argsAgain, args);
+    size_t nLen = 0;
     if (FormatAll(out, pszFormat, argsWork)) {
-        pszBuf[out.nLen] = '\0';
-    } else if (vsnprintf(pszBuf, nBufSize, pszFormat, argsAgain) < 0) {
-        pszBuf[0] = '\0';
+        nLen = out.nLen;
+    } else {
+        int nMade = vsnprintf(pszBuf, nBufSize, pszFormat, argsAgain);
+        nLen = nMade < 0 ? 0 : (size_t)nMade < nBufSize ? (size_t)nMade : nBufSize - 1;
     }
+    pszBuf[nLen] = '\0';
     va_end(argsAgain);
     va_end(argsWork);
-    return strlen(pszBuf);
+    return nLen;
 }

@@ -32,8 +32,9 @@ size_t QwFormatPiece(char* pszBuf, size_t nBufSize, const char* pszPiece, va_lis
     if (pszPiece == NULL || nBufSize < 1025)
         return 0;
     int nLen = wvsprintfA(pszBuf, pszPiece, args);
-    pszBuf[nLen > 0 && nLen < 1025 ? nLen : 1024] = '\0';
-    return strlen(pszBuf);
+    size_t nText = nLen > 0 ? (nLen < 1024 ? (size_t)nLen : 1024) : 0;
+    pszBuf[nText] = '\0';
+    return nText;
 }
 
 namespace {

@@ -51,7 +51,7 @@ TEST_F(FormatTest, EveryPlatformGivesTheSameText)
         ROW("ff 377 0377 1777777777777777777777", "%hhx %o %#o %llo", 255, 255, 255, 18446744073709551615ULL),
         // '*' widths and precisions, the '+' and ' ' flags, precisions of integers.
         ROW("    3|3    |3.14|  1.23e+03|wx    |", "%*d|%-*d|%.*f|%*.*e|%-*.*s|", 5, 3, -5, 3, 2, 3.14159, 10, 2, 1234.5, 6, 2, "wxyz"),
-        ROW("+5| 5|  007|000ff   |     005||+|0|010", "%+d|% d|%5.3d|%-8.5x|%08.3d|%.0d|%+.0d|%#.0o|%#.3o", 5, 5, 7, 255, 5, 0, 0, 0, 8),
+        ROW("+5| 5|  007|000ff   |    +005| |+|0|010", "%+d|% d|%5.3d|%-8.5x|%+08.3d|% .0d|%+.0d|%#.0o|%#.3o", 5, 5, 7, 255, 5, 0, 0, 0, 8),
         ROW("-00042|-42   |42    |   ab|  z", "%0*d|%-0*d|%*d|%+5s|% 3c", 6, -42, 6, -42, -6, 42, "ab", 'z'),
         // Flags out of wvsprintfA's order or repeated.
         ROW("0x2a   then name|42   |42   |0x2a", "%#-6x then %s|%0-5d|%--5d|%##x", 0x2A, "name", 42, 42, 42),

@@ -505,11 +505,19 @@ void PutPlatformWide(Output& out, const QW_CONVERSION& conv, va_list* pArgs)
     PutPadded(out, conv, strPrefix.c_str(), 0, szValue + nPrefix, value.nLen - nPrefix, bZero);
 }
 
-// Hands a conversion that wvsprintfA reads to the platform, written as it stands.
+// Hands a conversion that wvsprintfA reads to the platform, written as it
+// stands. A '#' means nothing to a decimal number, but wvsprintfA then writes
+// two stray bytes after it: it is left out.
 void PutPlatformAsWritten(Output& out, const QW_CONVERSION& conv, va_list* pArgs)
 {
     if (conv.nWidth > (int)PIECE_TEXT_MAX && conv.cType != 's' && conv.cType != 'S') {
         PutPlatformWide(out, conv, pArgs);
+        return;
+    }
+    if (conv.bAlt && strchr("diu", conv.cType) != NULL) {
+        QW_CONVERSION plain = conv;
+        plain.bAlt = false;
+        PutPlatform(out, plain, PlatformPiece(plain, false).c_str(), pArgs);
         return;
     }
     char szPiece[64];

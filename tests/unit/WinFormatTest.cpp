@@ -18,8 +18,8 @@ class WinFormatTest : public QwTest {};
 // Reads "AB" narrow, and one character then the end wide.
 char s_szSentinel[8] = "AB";
 
-// What wvsprintfA makes of a format, without the zero bytes it writes after a
-// decimal number with '#' (which the library drops).
+// What wvsprintfA makes of a format, its zero bytes left out (as the library
+// leaves them out).
 std::string Platform(const char* pszFormat, ...)
 {
     char szBuf[1025];
@@ -79,6 +79,16 @@ int LibrarySlots(const QW_CONVERSION& conv)
     return bWideInteger ? (int)(8 / sizeof(void*)) : 1;
 }
 
+// What wvsprintfA gives for strFormat, whose first conversion is conv; with a
+// decimal type, without the '#' after which it writes two bytes of whatever
+// its buffer held (the library leaves that '#' out).
+std::string WithoutStrayBytes(std::string strFormat, const QW_CONVERSION& conv, intptr_t a, intptr_t b, intptr_t c, intptr_t d)
+{
+    if (conv.bAlt && strchr("diu", conv.cType) != NULL)
+        strFormat.erase(strFormat.find('#'), 1);
+    return Platform(strFormat.c_str(), a, b, c, d);
+}
+
 } // namespace
 
 TEST_F(WinFormatTest, TheLibraryReadsEveryConversionAsWvsprintfADoes)
@@ -98,7 +108,7 @@ TEST_F(WinFormatTest, TheLibraryReadsEveryConversionAsWvsprintfADoes)
             failures.push_back(strConv + (bKnown ? ": library knows it, wvsprintfA does not" : ": wvsprintfA knows it"));
         } else if (bKnown && (nSlots != LibrarySlots(conv) || conv.nText != strConv.size())) {
             failures.push_back(strConv + ": read with another argument width or length");
-        } else if (bKnown && Formatted(strFormat.c_str(), a, b, c, d) != strPlatform) {
+        } else if (bKnown && Formatted(strFormat.c_str(), a, b, c, d) != WithoutStrayBytes(strFormat, conv, a, b, c, d)) {
             failures.push_back(strConv + ": \"" + Formatted(strFormat.c_str(), a, b, c, d) + "\", wvsprintfA \"" + strPlatform + "\"");
         }
     }

@@ -510,6 +510,10 @@ void PutPlatformWide(Output& out, const QW_CONVERSION& conv, va_list* pArgs)
 // two stray bytes after it: it is left out.
 void PutPlatformAsWritten(Output& out, const QW_CONVERSION& conv, va_list* pArgs)
 {
+    if (conv.nPrecision > (int)PIECE_TEXT_MAX && strchr("diuxX", conv.cType) != NULL) {
+        PutInteger(out, conv, pArgs);  // zeros past what the platform gives whole
+        return;
+    }
     if (conv.nWidth > (int)PIECE_TEXT_MAX && conv.cType != 's' && conv.cType != 'S') {
         PutPlatformWide(out, conv, pArgs);
         return;

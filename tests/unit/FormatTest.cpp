@@ -3,6 +3,7 @@
 #include "Support.h"
 
 #include <stddef.h>
+#include <limits.h>
 #include <stdint.h>
 #include <string.h>
 
@@ -100,4 +101,25 @@ TEST_F(FormatTest, AMessageKeepsUpTo2047Bytes)
     log.reset();
     EXPECT_EQ(std::string(BANNER) + "2024-05-01 09:03:07  " + strText + ", then 7\r\n\r\n",
               ReadWhole(Day() + SEP + "090307_long.log"));
+}
+
+TEST_F(FormatTest, HugeWidthsAndPrecisionsStayInsideTheMessage)
+{
+    std::string strZeros = "%" + std::string(5000, '0') + "5d";
+    std::string strPercents(100001, '%');
+    std::string strAll(2047, ' ');
+    struct { std::string strGot, strExpected; } cases[] = {
+        { Formatted("%2147483647d", 5), strAll },
+        { Formatted("%.2147483647d", 5), std::string(2047, '0') },
+        { Formatted("%.2147483647x|", 5), std::string(2047, '0') },
+        { Formatted("%*d", INT_MIN, 5), "5" + std::string(2046, ' ') },
+        { Formatted("%-2147483648d|", 5), "5" + std::string(2046, ' ') },
+        { Formatted("%.2147483647f", 0.5).substr(0, 6), "0.5000" },
+        { Formatted("%.*f", INT_MAX, 0.5).size() == 2047 ? "2047" : "other", "2047" },
+        { Formatted("%99999999999999999999s|", "x"), strAll },
+        { Formatted(strZeros.c_str(), 42), "00042" },
+        { Formatted(strPercents.c_str(), 0), std::string(2047, '%') },
+    };
+    for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i)
+        EXPECT_EQ(cases[i].strExpected, cases[i].strGot) << "case " << i;
 }

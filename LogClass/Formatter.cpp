@@ -133,6 +133,27 @@ const char* ReadFlags(const char* psz, QW_CONVERSION& conv)
 
 } // namespace
 
+namespace {
+
+// TRUE for the types wvsprintfA knows.
+bool PlatformType(char c)
+{
+    switch (c) {
+    case 'c': case 'C': case 'd': case 'i': case 'p': case 's': case 'S': case 'u': case 'x': case 'X':
+        return true;
+    default:
+        return false;
+    }
+}
+
+// TRUE for the integer types wvsprintfA knows.
+bool PlatformIntegerType(char c)
+{
+    return c == 'd' || c == 'i' || c == 'u' || c == 'x' || c == 'X';
+}
+
+} // namespace
+
 bool QwReadPlatformConversion(const char* psz, QW_CONVERSION& conv)
 {
     StartConversion(psz, conv);
@@ -151,7 +172,7 @@ bool QwReadPlatformConversion(const char* psz, QW_CONVERSION& conv)
     }
     p = ReadPlatformSize(p, conv);
     EndConversion(p, conv);
-    return *p != '\0' && strchr("cCdipsSuxX", *p) != NULL;
+    return PlatformType(*p);
 }
 
 bool QwReadConversion(const char* psz, QW_CONVERSION& conv)
@@ -239,13 +260,20 @@ unsigned long long TakeUnsigned(const QW_CONVERSION& conv, va_list* pArgs)
 char* IntegerDigits(const QW_CONVERSION& conv, unsigned long long nValue, char* szDigits)
 {
     const char* pszDigits = conv.cType == 'X' ? "0123456789ABCDEF" : "0123456789abcdef";
-    unsigned int nBase = conv.cType == 'o' ? 8 : (conv.cType == 'x' || conv.cType == 'X') ? 16 : 10;
+    unsigned int nShift = conv.cType == 'o' ? 3 : (conv.cType == 'x' || conv.cType == 'X') ? 4 : 0;
     char* p = szDigits + 32;
     if (nValue == 0 && conv.nPrecision == 0)
         return p;
+    if (nShift == 0) {
+        do {  // a constant divisor: no division instruction
+            *--p = (char)('0' + nValue % 10);
+            nValue /= 10;
+        } while (nValue != 0);
+        return p;
+    }
     do {
-        *--p = pszDigits[nValue % nBase];
-        nValue /= nBase;
+        *--p = pszDigits[nValue & ((1u << nShift) - 1)];
+        nValue >>= nShift;
     } while (nValue != 0);
     return p;
 }
@@ -505,12 +533,41 @@ void PutPlatformWide(Output& out, const QW_CONVERSION& conv, va_list* pArgs)
     PutPadded(out, conv, strPrefix.c_str(), 0, szValue + nPrefix, value.nLen - nPrefix, bZero);
 }
 
+// TRUE for the common conversions whose text wvsprintfA and the C library agree
+// on, byte for byte: d, i, u, x, X with no size but "l" or a Microsoft one,
+// only the flags '-' and '0', no precision; a narrow s with no '#'.
+bool PlainConversion(const QW_CONVERSION& conv)
+{
+    if (conv.bAlt || conv.nWidth > (int)PIECE_TEXT_MAX)
+        return false;
+    if (conv.cType == 's')
+        return conv.nSize == QW_SIZE_NONE || conv.nSize == QW_SIZE_H || conv.nSize == QW_SIZE_I64
+               || conv.nSize == QW_SIZE_I32 || conv.nSize == QW_SIZE_I;
+    return PlatformIntegerType(conv.cType) && conv.nPrecision < 0 && conv.nSize != QW_SIZE_H && conv.nSize != QW_SIZE_W;
+}
+
+// Lays out a plain conversion (PlainConversion) here, with no call to the
+// platform; a null string still goes to the platform, which has its own text
+// for it.
+void PutPlain(Output& out, const QW_CONVERSION& conv, const char* pszPiece, va_list* pArgs)
+{
+    if (conv.cType != 's') {
+        PutInteger(out, conv, pArgs);
+        return;
+    }
+    const char* psz = va_arg(*pArgs, const char*);
+    if (psz != NULL)
+        PutText(out, conv, psz);
+    else
+        PutPiece(out, pszPiece, psz);
+}
+
 // Hands a conversion that wvsprintfA reads to the platform, written as it
 // stands. A '#' means nothing to a decimal number, but wvsprintfA then writes
 // two stray bytes after it: it is left out.
 void PutPlatformAsWritten(Output& out, const QW_CONVERSION& conv, va_list* pArgs)
 {
-    if (conv.nPrecision > (int)PIECE_TEXT_MAX && strchr("diuxX", conv.cType) != NULL) {
+    if (conv.nPrecision > (int)PIECE_TEXT_MAX && PlatformIntegerType(conv.cType)) {
         PutInteger(out, conv, pArgs);  // zeros past what the platform gives whole
         return;
     }
@@ -528,7 +585,10 @@ void PutPlatformAsWritten(Output& out, const QW_CONVERSION& conv, va_list* pArgs
     if (conv.nText < sizeof(szPiece)) {
         memcpy(szPiece, conv.pszText, conv.nText);
         szPiece[conv.nText] = '\0';
-        PutPlatform(out, conv, szPiece, pArgs);
+        if (PlainConversion(conv))
+            PutPlain(out, conv, szPiece, pArgs);
+        else
+            PutPlatform(out, conv, szPiece, pArgs);
     } else {
         PutPlatform(out, conv, std::string(conv.pszText, conv.nText).c_str(), pArgs);
     }

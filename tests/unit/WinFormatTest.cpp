@@ -3,6 +3,8 @@
 // reach it, so no later conversion reads the wrong argument.
 #include "Support.h"
 
+#include <limits.h>
+#include <stdint.h>
 #include <string.h>
 
 #include <algorithm>
@@ -138,4 +140,27 @@ TEST_F(WinFormatTest, FlagsOutOfWvsprintfAOrderNoLongerShiftTheArguments)
     log.reset();
     EXPECT_EQ(std::string(BANNER) + "2024-05-01 09:03:07  0x2a   then name, 1.50\r\n\r\n",
               ReadWhole(Day() + SEP + "090307_flags.log"));
+}
+
+TEST_F(WinFormatTest, NumbersOfEverySignKeepWvsprintfABytes)
+{
+    const char* const apszConversions[] = { "%d", "%5d", "%-5d", "%05d", "%-05d", "%12i", "%x", "%08X", "%-8u",
+                                            "%ld", "%I32d", "%I64d", "%Id", "%.3d", "%#x", "%#010x", "%c", "%5c" };
+    const int anValues[] = { 0, 1, -1, -42, 65, INT_MIN, INT_MAX, 123456 };
+    for (const char* pszConv : apszConversions) {
+        QW_CONVERSION conv;
+        ASSERT_TRUE(QwReadPlatformConversion(pszConv, conv)) << pszConv;
+        for (int nValue : anValues) {
+            std::string strFormat = std::string(pszConv) + "|%s";
+            if (conv.nSize == QW_SIZE_I64) {
+                long long n = (long long)nValue * 3000000000LL;
+                EXPECT_EQ(Platform(strFormat.c_str(), n, "end"), Formatted(strFormat.c_str(), n, "end")) << pszConv << " " << n;
+            } else if (conv.nSize == QW_SIZE_I) {
+                intptr_t n = nValue;
+                EXPECT_EQ(Platform(strFormat.c_str(), n, "end"), Formatted(strFormat.c_str(), n, "end")) << pszConv << " " << n;
+            } else {
+                EXPECT_EQ(Platform(strFormat.c_str(), nValue, "end"), Formatted(strFormat.c_str(), nValue, "end")) << pszConv << " " << nValue;
+            }
+        }
+    }
 }

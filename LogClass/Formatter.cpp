@@ -454,6 +454,42 @@ bool NarrowString(const QW_CONVERSION& conv)
     return conv.cType == 'S' && (conv.nSize == QW_SIZE_H || conv.nSize == QW_SIZE_W);
 }
 
+// Wide characters the platform is given at a time: their text fits its limit.
+const size_t WIDE_CHUNK = 256;
+
+// A long wide string under a conversion with no width or precision (pszPiece),
+// handed to the platform a part at a time so that no part passes its limit; a
+// part never ends between the two halves of a surrogate pair.
+void PutWideChunks(Output& out, const char* pszPiece, const wchar_t* pwsz)
+{
+    wchar_t wszChunk[WIDE_CHUNK + 1];
+    while (*pwsz != L'\0' && out.Room() != 0) {
+        size_t n = 0;
+        while (n < WIDE_CHUNK && pwsz[n] != L'\0')
+            ++n;
+        if (n == WIDE_CHUNK && (unsigned)pwsz[n - 1] >= 0xD800 && (unsigned)pwsz[n - 1] <= 0xDBFF)
+            --n;
+        memcpy(wszChunk, pwsz, n * sizeof(wchar_t));
+        wszChunk[n] = L'\0';
+        PutPiece(out, pszPiece, (const wchar_t*)wszChunk);
+        pwsz += n;
+    }
+}
+
+// TRUE when conv takes a wide string that is better handed over in parts.
+bool LongWideString(const QW_CONVERSION& conv, const void* p)
+{
+    if (p == NULL || NarrowString(conv) || (conv.cType != 's' && conv.cType != 'S'))
+        return false;
+    if (conv.nWidth >= 0 || conv.nPrecision >= 0)
+        return false;
+    const wchar_t* pwsz = (const wchar_t*)p;
+    for (size_t i = 0; i <= WIDE_CHUNK; ++i)
+        if (pwsz[i] == L'\0')
+            return false;
+    return true;
+}
+
 // Hands conv, written as pszPiece, to the platform with its argument, read as
 // wvsprintfA reads it. A narrow string or a width beyond what the platform
 // gives whole is laid out here.
@@ -468,6 +504,8 @@ void PutPlatform(Output& out, const QW_CONVERSION& conv, const char* pszPiece, v
         bool bLong = p != NULL && NarrowString(conv) && (conv.nWidth > (int)PIECE_TEXT_MAX || strnlen((const char*)p, PIECE_TEXT_MAX + 1) > PIECE_TEXT_MAX);
         if (bLong)
             PutText(out, conv, (const char*)p);
+        else if (LongWideString(conv, p))
+            PutWideChunks(out, pszPiece, (const wchar_t*)p);
         else
             PutPiece(out, pszPiece, p);
         return;

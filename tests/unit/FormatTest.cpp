@@ -91,6 +91,8 @@ TEST_F(FormatTest, AMessageKeepsUpTo2047Bytes)
         { Formatted("%1700d", 5), std::string(1699, ' ') + "5" },
         { Formatted("%-1200s|%01200d", "x", -5), "x" + std::string(1199, ' ') + "|-" + std::string(845, '0') },
         { Formatted("%s%s", strText.c_str(), strText.c_str()), (strText + strText).substr(0, 2047) },
+        { Formatted("%ls|%d", std::wstring(1500, L'w').c_str(), 5), std::string(1500, 'w') + "|5" },
+        { Formatted("%ls", std::wstring(2100, L'w').c_str()), std::string(2047, 'w') },
     };
     for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i)
         EXPECT_EQ(cases[i].strExpected, cases[i].strGot) << "case " << i;

@@ -216,7 +216,7 @@ std::string LaidOut(const std::string& strStamp, const std::vector<unsigned char
 {
     std::string str = strStamp;
     for (unsigned int nOffset = 0; nOffset < nSize || (nSize == 0 && nOffset == 0); nOffset += 16) {
-        char szLabel[16], szBytes[60];
+        char szLabel[16], szBytes[80];
         QwFormatDumpLabel(szLabel, sizeof(szLabel), nOffset, bHex);
         unsigned int nLeft = nSize - nOffset;
         QwFormatDumpBytes(szBytes, sizeof(szBytes), &data[nOffset], nLeft < 16 ? nLeft : 16, bHex);
@@ -226,7 +226,7 @@ std::string LaidOut(const std::string& strStamp, const std::vector<unsigned char
 }
 
 const size_t DUMP_WRITE_MAX = 4 << 20;                                // the one-write bound of the text
-const unsigned int LINES_PER_WRITE = (DUMP_WRITE_MAX - 24 - 2) / 91;  // a line takes at most 91 bytes
+const unsigned int LINES_PER_WRITE = (DUMP_WRITE_MAX - 24 - 2) / 104;  // a line takes at most 104 bytes
 
 } // namespace
 

@@ -42,12 +42,14 @@ header_quiet() {
 }
 
 # Compiles the host for the target and links it with lld-link: entry HostMain, no
-# default libraries, only Quillwork.lib and the system's kernel32.
+# default libraries, only Quillwork.lib and the system's kernel32. On x86 /safeseh:no:
+# the import objects MinGW makes carry no SafeSEH mark.
 build_host() {
-  local arch=$1 target=$2 k32=$3 dir="$work/$1"
+  local arch=$1 target=$2 k32=$3 dir="$work/$1" seh=()
+  [ "$arch" = win32 ] && seh=(/safeseh:no)
   clang++ --target="$target" -O2 -fno-exceptions -fno-rtti -fno-builtin -Wall -Wextra -Wnon-virtual-dtor -Werror \
     -I"$dir/zip/include" -c "$QW_TOP/tests/abi/MsvcLogHost.cpp" -o "$dir/host.obj" >"$dir/build.log" 2>&1 &&
-  lld-link /nologo /entry:HostMain /subsystem:console /nodefaultlib /out:"$dir/msvc_host.exe" \
+  lld-link /nologo /entry:HostMain /subsystem:console /nodefaultlib "${seh[@]}" /out:"$dir/msvc_host.exe" \
     "$dir/host.obj" "$dir/zip/lib/Quillwork.lib" "$k32/libkernel32.a" >>"$dir/build.log" 2>&1 &&
   cp "$dir/zip/bin/Quillwork.dll" "$dir/" || { tail -8 "$dir/build.log"; return 1; }
 }

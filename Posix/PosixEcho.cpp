@@ -1,7 +1,11 @@
 // The POSIX side of the developer channel of Platform.h: standard error.
 #include "../LogClass/Platform.h"
+#include "../LogClass/ControlText.h"
 
 #include <errno.h>
+#include <langinfo.h>
+#include <stdlib.h>
+#include <strings.h>
 #include <unistd.h>
 
 #include <new>
@@ -24,11 +28,43 @@ void WriteOut(int fd, const char* p, size_t nLen)
     }
 }
 
+// True when pszName names UTF-8 ("UTF-8", "en_US.utf8", ...), in any case.
+bool NamesUtf8(const char* pszName)
+{
+    for (const char* p = pszName; p != NULL && *p != '\0'; ++p)
+        if (strncasecmp(p, "utf-8", 5) == 0 || strncasecmp(p, "utf8", 4) == 0)
+            return true;
+    return false;
+}
+
+// True when whoever reads standard error reads UTF-8, decided as for the
+// terminal mirror: the host's locale, else the first of LC_ALL, LC_CTYPE and
+// LANG that is set (never read by a privileged process).
+bool ChannelReadsUtf8()
+{
+    if (NamesUtf8(nl_langinfo(CODESET)))
+        return true;
+    const char* apszNames[] = { "LC_ALL", "LC_CTYPE", "LANG" };
+    for (size_t i = 0; i < sizeof(apszNames) / sizeof(apszNames[0]); ++i) {
+        const char* pszValue = secure_getenv(apszNames[i]);
+        if (pszValue != NULL && pszValue[0] != '\0')
+            return NamesUtf8(pszValue);
+    }
+    return false;
+}
+
 } // namespace
 
 void QwEchoText(FILE* pLog, const char* p, size_t nLen)
 {
     if (p == NULL || nLen == 0 || (pLog != NULL && fileno(pLog) == STDERR_FILENO))
         return;
-    WriteOut(STDERR_FILENO, p, nLen);
+    try {
+        std::string strShown;
+        strShown.reserve(nLen + 16);
+        QwAppendShown(strShown, p, nLen, ChannelReadsUtf8());
+        WriteOut(STDERR_FILENO, strShown.data(), strShown.size());
+    } catch (const std::bad_alloc&) {
+        // No memory to show it: the channel misses this entry, the file has it.
+    }
 }

@@ -1,5 +1,6 @@
 // The Windows side of the developer channel of Platform.h: the debugger output.
 #include "../LogClass/Platform.h"
+#include "../LogClass/ControlText.h"
 
 #include <new>
 #include <string>
@@ -21,7 +22,8 @@ size_t PieceLength(const char* p, size_t nLen)
     return ECHO_PIECE;
 }
 
-// Sends nLen bytes of ANSI text to the debugger output in one call.
+// Sends nLen bytes of ANSI text to the debugger output in one call, converted
+// to UTF-16 and its control characters shown as escapes.
 void EchoPiece(const char* p, size_t nLen)
 {
     int nWide = MultiByteToWideChar(CP_ACP, 0, p, (int)nLen, NULL, 0);
@@ -29,7 +31,10 @@ void EchoPiece(const char* p, size_t nLen)
         return;
     std::wstring strWide((size_t)nWide, L'\0');
     MultiByteToWideChar(CP_ACP, 0, p, (int)nLen, &strWide[0], nWide);
-    OutputDebugStringW(strWide.c_str());
+    std::wstring strShown;
+    strShown.reserve(strWide.size() + 16);
+    QwAppendShownW(strShown, strWide.data(), strWide.size());
+    OutputDebugStringW(strShown.c_str());
 }
 
 } // namespace

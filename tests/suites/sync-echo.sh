@@ -145,9 +145,12 @@ linux_threads() {
 # ---- Wine ---------------------------------------------------------------------
 
 # The library's calls in a relay trace, in order: W WriteFile, S FlushFileBuffers,
-# E OutputDebugStringW.
+# E OutputDebugStringW. Only the calls of the thread that opened the log file:
+# Wine's own services, started with the same WINEDEBUG, are traced as well.
 relay_ops() {
-  grep -a -E 'Call KERNEL32\.(WriteFile|FlushFileBuffers|OutputDebugStringW)\(' "$1" |
+  local tid
+  tid=$(grep -a -m1 'Call KERNEL32\.CreateFileW(.*_Sync\.log' "$1" | cut -d: -f1)
+  grep -a -E "^$tid:Call KERNEL32\.(WriteFile|FlushFileBuffers|OutputDebugStringW)\(" "$1" |
     sed -E 's/.*KERNEL32\.WriteFile.*/W/; s/.*KERNEL32\.FlushFileBuffers.*/S/; s/.*KERNEL32\.OutputDebugStringW.*/E/' | tr -d '\n'
 }
 

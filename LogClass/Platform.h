@@ -180,8 +180,8 @@ BOOL QwSyncFolder(const std::string& strFolder);
 // one call, control characters shown as the console mirror shows them: on
 // Windows converted from the ANSI code page and given to OutputDebugStringW; on
 // POSIX one write to standard error (nothing when standard error is pLog's own
-// descriptor). Never blocks on a full non-blocking channel: what it cannot take
-// is dropped.
+// descriptor or, open for reading and appending, another log). Never blocks on
+// a full non-blocking channel: what it cannot take is dropped.
 void QwEchoText(FILE* pLog, const char* p, size_t nLen);
 
 #endif

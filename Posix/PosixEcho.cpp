@@ -3,6 +3,7 @@
 #include "../LogClass/ControlText.h"
 
 #include <errno.h>
+#include <fcntl.h>
 #include <langinfo.h>
 #include <stdlib.h>
 #include <strings.h>
@@ -53,11 +54,23 @@ bool ChannelReadsUtf8()
     return false;
 }
 
+// True when standard error is, by all signs, a log file of this library: a
+// host that closed its standard error can have a log opened as descriptor 2,
+// and the echo must not write into a log. The library opens its logs for
+// reading and appending; a shell's "2>>" gives write-only.
+bool StderrIsLog(FILE* pLog)
+{
+    if (pLog != NULL && fileno(pLog) == STDERR_FILENO)
+        return true;
+    int nFlags = fcntl(STDERR_FILENO, F_GETFL);
+    return nFlags != -1 && (nFlags & O_ACCMODE) == O_RDWR && (nFlags & O_APPEND) != 0;
+}
+
 } // namespace
 
 void QwEchoText(FILE* pLog, const char* p, size_t nLen)
 {
-    if (p == NULL || nLen == 0 || (pLog != NULL && fileno(pLog) == STDERR_FILENO))
+    if (p == NULL || nLen == 0 || StderrIsLog(pLog))
         return;
     try {
         std::string strShown;

@@ -109,6 +109,13 @@ linux_echo() {
   qw_check "linux ECHO=1: control characters shown on standard error (^[ ^G), kept raw in the file" \
     controls_shown "$dir/err" "$(log_file "$dir")"
 
+  # A host that closed its standard error: its log is descriptor 2, and the
+  # echo must not write into it.
+  dir=$(install_host linux-echo-closed "$BIN" '[LOG]\nECHO=1\n')
+  (cd "$dir" && ./qw_synchost entries 5 1 >out 2>&- </dev/null)
+  qw_check "linux ECHO=1 with standard error closed: the log (descriptor 2) holds each entry once" \
+    [ "$(grep -c 'entry [0-9] ' "$(log_file "$dir")")" = 5 ]
+
   dir=$(install_host linux-noecho "$BIN" '[CONSOLE]\nOPEN=0\n')
   traced "$dir" entries 40 10
   qw_check "linux without ECHO: nothing on standard error" silent "$dir"

@@ -4,6 +4,9 @@
 // calls; the platform's own sync calls run once on a real file and folder.
 #include "Support.h"
 
+#include <string.h>
+
+#include <atomic>
 #include <filesystem>
 #include <mutex>
 #include <thread>
@@ -245,6 +248,39 @@ TEST_F(SyncEchoTest, ThreadsWithBothKeysEchoEveryEntryOnceInTheFilesOrder)
     // The banner's sync, the folders', then one per entry.
     EXPECT_EQ(1 + 3 + nEntries, OutputRecorder::s_calls.size());
     EXPECT_EQ("sync " + std::to_string(strFile.size()), OutputRecorder::s_calls.back());
+}
+
+TEST_F(SyncEchoTest, OpenAndCloseRacingWritersKeepEchoAndSyncWithTheFile)
+{
+    // One thread closes and reopens the same file while three write: every echo
+    // is an entry the file holds, in its order, and no sync finds a closed file.
+    Configure("[LOG]\nSYNC=1\nECHO=1\n");
+    LogPtr log = NewLog();
+    ASSERT_EQ(TRUE, log->Open("race"));
+    std::atomic<bool> bDone(false);
+    std::vector<std::thread> writers;
+    for (int t = 0; t < 3; ++t)
+        writers.emplace_back([&log, &bDone, t]() {
+            const unsigned char data[20] = { (unsigned char)t };
+            for (int i = 0; !bDone; ++i) {
+                log->WriteLog("t%d n%d", t, i);
+                log->WriteHex(data, sizeof(data), TRUE, TRUE);
+            }
+        });
+    for (int i = 0; i < 200; ++i) {
+        log->Close();
+        log->Open("race");
+    }
+    bDone = true;
+    for (size_t t = 0; t < writers.size(); ++t)
+        writers[t].join();
+    log.reset();
+    std::string strEntries = TheFile();
+    for (size_t nAt = strEntries.find(BANNER); nAt != std::string::npos; nAt = strEntries.find(BANNER, nAt))
+        strEntries.erase(nAt, strlen(BANNER));
+    EXPECT_EQ(strEntries, Joined(OutputRecorder::s_echoes));
+    for (size_t i = 0; i < OutputRecorder::s_calls.size(); ++i)
+        ASSERT_NE("sync NULL", OutputRecorder::s_calls[i]);
 }
 
 TEST(SyncCallsTest, ThePlatformSyncsARealFileAndFolder)

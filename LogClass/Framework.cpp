@@ -31,6 +31,9 @@ std::atomic<PFN_QWMODULEPATH> s_pfnModulePath(&DefaultModulePath);
 std::atomic<PFN_QWALLOC> s_pfnAlloc(&DefaultAlloc);
 std::atomic<const QW_CONSOLE_API*> s_pConsole(&s_platformConsole);
 
+const QW_OUTPUT_API s_platformOutput = { &QwSyncFile, &QwSyncFolder, &QwEchoText };
+std::atomic<const QW_OUTPUT_API*> s_pOutput(&s_platformOutput);
+
 // Stores pfn (or fallback when NULL) in slot and returns what was there.
 template <typename T>
 T Replace(std::atomic<T>& slot, T pfn, T fallback)
@@ -84,3 +87,7 @@ PFN_QWALLOC QwSetAllocator(PFN_QWALLOC pfn) { return Replace(s_pfnAlloc, pfn, &D
 const QW_CONSOLE_API& QwConsole(void) { return *s_pConsole.load(); }
 
 void QwSetConsoleApi(const QW_CONSOLE_API* pApi) { s_pConsole.store(pApi != NULL ? pApi : &s_platformConsole); }
+
+const QW_OUTPUT_API& QwOutput(void) { return *s_pOutput.load(); }
+
+void QwSetOutputApi(const QW_OUTPUT_API* pApi) { s_pOutput.store(pApi != NULL ? pApi : &s_platformOutput); }

@@ -72,6 +72,20 @@ const QW_CONSOLE_API& QwConsole(void);
 // Installs pApi (NULL restores the platform's functions).
 void QwSetConsoleApi(const QW_CONSOLE_API* pApi);
 
+// The calls of the two opt-in outputs, [LOG] SYNC=1 and ECHO=1 (Platform.h), as
+// one replaceable table.
+struct QW_OUTPUT_API
+{
+    BOOL (*SyncFile)(FILE* pFile);
+    BOOL (*SyncFolder)(const std::string& strFolder);
+    void (*EchoText)(FILE* pLog, const char* p, size_t nLen);
+};
+
+// The table in use; the platform's own functions unless a test replaced them.
+const QW_OUTPUT_API& QwOutput(void);
+// Installs pApi (NULL restores the platform's functions).
+void QwSetOutputApi(const QW_OUTPUT_API* pApi);
+
 // Reports a failed check with this file's name and the line; execution goes on.
 #define QW_ASSERT(expr) \
     do { \

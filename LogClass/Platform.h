@@ -185,4 +185,24 @@ void WINAPI QwEndConsoleBatch(HANDLE hOut);
 // cannot take now is dropped). TRUE when all of it went out.
 BOOL WINAPI QwWriteConsoleText(HANDLE hOut, const char* pszText, DWORD nCount);
 
+// ---- stable storage and the developer channel (*Sync.cpp, *Echo.cpp) -------
+
+// Waits until the bytes written to pFile, and what is needed to read them back
+// (its size), are on stable storage: fdatasync on POSIX, FlushFileBuffers on
+// Windows. TRUE when the system says they are.
+BOOL QwSyncFile(FILE* pFile);
+
+// Waits until the names made in the folder strFolder (files and folders created
+// in it) are on stable storage: fsync of the folder on POSIX; on Windows
+// FlushFileBuffers on a handle of the folder. TRUE when the system says they are.
+BOOL QwSyncFolder(const std::string& strFolder);
+
+// Sends nLen bytes of entry text (the file's bytes) to the developer channel in
+// one call, control characters shown as the console mirror shows them: on
+// Windows converted from the ANSI code page and given to OutputDebugStringW; on
+// POSIX one write to standard error (nothing when standard error is pLog's own
+// descriptor or, open for reading and appending, another log). Never blocks on
+// a full non-blocking channel: what it cannot take is dropped.
+void QwEchoText(FILE* pLog, const char* p, size_t nLen);
+
 #endif

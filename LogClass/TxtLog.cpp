@@ -15,6 +15,17 @@ const char s_szEntryEnd[] = "\r\n\r\n";
 const WORD COLOR_BANNER = 9;
 const WORD COLOR_NORMAL = 7;
 
+// The folder that holds strPath: up to its last separator, a root ("/", "D:\\")
+// keeping its own; "" when strPath is a root or a bare name.
+std::string HoldingFolder(const std::string& strPath)
+{
+    std::string::size_type nSep = strPath.find_last_of(QW_PATH_SEP == '\\' ? "\\/" : "/");
+    if (nSep == std::string::npos || nSep + 1 == strPath.size())
+        return std::string();
+    bool bRoot = nSep == 0 || (QW_DRIVE_COLON && nSep == 2 && strPath[1] == ':');
+    return strPath.substr(0, bRoot ? nSep + 1 : nSep);
+}
+
 } // namespace
 
 CTxtLog::CLockScope::CLockScope(CTxtLog& log)
@@ -29,6 +40,8 @@ CTxtLog::CTxtLog()
     : m_bConsole(FALSE)
     , m_pFile(NULL)
     , m_bFileOpen(false)
+    , m_bSync(FALSE)
+    , m_bEcho(FALSE)
     , m_tStamp(0)
     , m_nStampTime(0)
 {
@@ -84,12 +97,15 @@ void CTxtLog::ReadHostFolder()
         m_strExeName.erase(nDot);
 }
 
-// m_bConsole becomes TRUE only when CONSOLE/OPEN in Quillwork.ini is exactly 1;
-// the [LOG] settings go to m_folder.
+// m_bConsole becomes TRUE only when CONSOLE/OPEN in Quillwork.ini is exactly 1,
+// m_bSync and m_bEcho when LOG/SYNC and LOG/ECHO are; the other [LOG] settings
+// go to m_folder.
 void CTxtLog::ReadConsoleSetting()
 {
     std::string strIni = m_strAppDir + QW_PATH_SEP_STR + "Quillwork.ini";
     m_bConsole = (QwProfileInt(strIni, "CONSOLE", "OPEN", 0) == 1) ? TRUE : FALSE;
+    m_bSync = (QwProfileInt(strIni, "LOG", "SYNC", 0) == 1) ? TRUE : FALSE;
+    m_bEcho = (QwProfileInt(strIni, "LOG", "ECHO", 0) == 1) ? TRUE : FALSE;
     m_folder.ReadSettings(strIni);
 }
 
@@ -172,6 +188,7 @@ BOOL CTxtLog::Open(const char* pszName)
             return FALSE;
         m_bFileOpen = true;
         WriteBanner();
+        SyncFolders();
         ShowConsole(m_bConsole);
     }
     // Outside the lock: the object's writers never wait for the file system.
@@ -283,11 +300,44 @@ void CTxtLog::WriteBanner()
 
 // Appends nLen bytes, a whole entry, to the file in one write. Where the disk
 // takes only part of them, the platform cuts that part off again if the file
-// still ends with it.
-void CTxtLog::PutEntry(const char* p, size_t nLen)
+// still ends with it. With SYNC=1 the write is followed by a sync of the file
+// (SyncEntry). TRUE when the bytes were written and, where asked for, synced.
+BOOL CTxtLog::PutEntry(const char* p, size_t nLen)
 {
-    if (nLen != 0)
-        QwAppendWhole(m_pFile, p, nLen);
+    BOOL bWritten = nLen == 0 || QwAppendWhole(m_pFile, p, nLen);
+    BOOL bSynced = SyncEntry();
+    return bWritten && bSynced ? TRUE : FALSE;
+}
+
+// With SYNC=1, syncs the file after the last write of an entry, so that it and
+// every write before it are on stable storage on return. TRUE when synced or
+// not asked for.
+BOOL CTxtLog::SyncEntry()
+{
+    return m_bSync ? QwOutput().SyncFile(m_pFile) : TRUE;
+}
+
+// With ECHO=1, sends the file bytes of an entry (or of one part of a dump that
+// goes out in parts) to the developer channel, in one call. Called under the
+// lock right after their write, so the channel has the file's order.
+void CTxtLog::EchoEntry(const char* p, size_t nLen)
+{
+    if (m_bEcho && nLen != 0)
+        QwOutput().EchoText(m_pFile, p, nLen);
+}
+
+// With SYNC=1, syncs the folders a new file or folder may have been made in:
+// the day folder (the file), the log folder (the day folder) and the folder
+// that holds the log folder. Called by Open once its file is open.
+void CTxtLog::SyncFolders()
+{
+    if (!m_bSync)
+        return;
+    std::string strFolder = m_strLogDir;
+    for (int i = 0; i < 3 && !strFolder.empty(); ++i) {
+        QwOutput().SyncFolder(strFolder);
+        strFolder = HoldingFolder(strFolder);
+    }
 }
 
 // A buffer of nNeed bytes for one entry: the object's own when it fits, else one
@@ -341,6 +391,7 @@ BOOL CTxtLog::WriteLog(const char* pszFormat, ...)
     size_t nMessage = strlen(pszMessage);
     memcpy(pszMessage + nMessage, s_szEntryEnd, sizeof(s_szEntryEnd) - 1);
     PutEntry(pEntry, nStamp + nMessage + sizeof(s_szEntryEnd) - 1);
+    EchoEntry(pEntry, nStamp + nMessage + sizeof(s_szEntryEnd) - 1);
     if (m_console.IsOpen())
         ShowMessage(pEntry, nStamp, pszMessage, nMessage);
     return TRUE;
@@ -593,6 +644,7 @@ BOOL CTxtLog::DumpHex(const unsigned char* pData, unsigned int nSize, BOOL bOut,
     memcpy(pEntry + nLen, s_szLineEnd, 2);
     nLen += 2;
     PutEntry(pEntry, nLen);
+    EchoEntry(pEntry, nLen);
     if (m_console.IsOpen()) {
         m_console.BeginEntry();
         ShowDump(pEntry, nLen, parts.nStamp, parts.nIndent, true, true);
@@ -615,6 +667,8 @@ void CTxtLog::DumpInParts(CDumpParts& parts)
     parts.nPerPart = (unsigned int)((nBuffer - parts.nStamp - 2) / DumpLineRoom(parts.nIndent));
     parts.nNext = 0;
     QwAppendRun(m_pFile, NextDumpPart, &parts);
+    SyncEntry();
+    EchoParts(parts);
     if (m_console.IsOpen()) {
         m_console.BeginEntry();
         parts.nNext = 0;
@@ -653,6 +707,18 @@ size_t CTxtLog::NextDumpPart(void* pContext, const char** pp)
     parts.nNext = nEnd;
     *pp = pOut;
     return nLen;
+}
+
+// With ECHO=1, sends a dump that went out in parts to the developer channel
+// in the same parts, made again: one call each, never a buffer of the whole.
+void CTxtLog::EchoParts(CDumpParts& parts)
+{
+    if (!m_bEcho)
+        return;
+    parts.nNext = 0;
+    const char* p = NULL;
+    for (size_t nLen; (nLen = NextDumpPart(&parts, &p)) != 0;)
+        EchoEntry(p, nLen);
 }
 
 // Shows dump text that is already in the file, piece by piece in the dump's

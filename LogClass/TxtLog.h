@@ -59,7 +59,10 @@ private:
     BOOL WriteText(const char* psz, unsigned int nLen);
     size_t FormatStamp(char* pszStamp, time_t tNow, const char* pszTail);
     void WriteBanner();
-    void PutEntry(const char* p, size_t nLen);
+    BOOL PutEntry(const char* p, size_t nLen);
+    BOOL SyncEntry();
+    void EchoEntry(const char* p, size_t nLen);
+    void SyncFolders();
     char* EntryBuffer(unsigned long long nNeed);
     void ReleaseEntryBuffer(char* p);
     BOOL DumpHex(const unsigned char* pData, unsigned int nSize, BOOL bOut, BOOL bHex);
@@ -81,6 +84,7 @@ private:
     };
     void DumpInParts(CDumpParts& parts);
     static size_t NextDumpPart(void* pContext, const char** pp);
+    void EchoParts(CDumpParts& parts);
     void ShowMessage(const char* pszStamp, size_t nStamp, const char* pszMessage, size_t nMessage);
     void ShowDump(const char* p, size_t nLen, size_t nStamp, unsigned int nIndent, bool bFirst, bool bLast);
 
@@ -95,6 +99,10 @@ private:
     // Mirrors m_pFile != NULL for the cheap unlocked test of the writers;
     // written under the lock by Open and Close.
     std::atomic<bool> m_bFileOpen;
+    // [LOG] SYNC=1: each entry on stable storage before its call returns.
+    BOOL m_bSync;
+    // [LOG] ECHO=1: each entry also on the developer channel.
+    BOOL m_bEcho;
 
     // The entry being made: its file bytes gather here and go out in one write.
     // A dump too large for it gets a buffer from the heap: for its one write up

@@ -18,6 +18,9 @@ const QW_BENCH_FILE QW_NO_FILE = -1;
 QW_BENCH_FILE BenchOpenAppend(const std::string& strPath);
 // One system call writing nLen bytes at the end of the file. False when it wrote less.
 bool BenchWrite(QW_BENCH_FILE hFile, const char* pData, size_t nLen);
+// Waits until what was written to the file is on stable storage, as the library
+// does with SYNC=1 (fdatasync or FlushFileBuffers). False when it failed.
+bool BenchSync(QW_BENCH_FILE hFile);
 // Closes a handle from BenchOpenAppend.
 void BenchClose(QW_BENCH_FILE hFile);
 // The name of the floor's one write call, for the case names ("write" or "WriteFile").

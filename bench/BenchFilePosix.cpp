@@ -15,6 +15,8 @@ bool BenchWrite(QW_BENCH_FILE hFile, const char* pData, size_t nLen)
     return write((int)hFile, pData, nLen) == (ssize_t)nLen;
 }
 
+bool BenchSync(QW_BENCH_FILE hFile) { return fdatasync((int)hFile) == 0; }
+
 void BenchClose(QW_BENCH_FILE hFile)
 {
     if (hFile != QW_NO_FILE)

@@ -17,6 +17,8 @@ bool BenchWrite(QW_BENCH_FILE hFile, const char* pData, size_t nLen)
     return WriteFile((HANDLE)hFile, pData, (DWORD)nLen, &nWritten, NULL) && nWritten == nLen;
 }
 
+bool BenchSync(QW_BENCH_FILE hFile) { return FlushFileBuffers((HANDLE)hFile) != FALSE; }
+
 void BenchClose(QW_BENCH_FILE hFile)
 {
     if (hFile != QW_NO_FILE)

@@ -79,6 +79,16 @@ std::vector<QW_WRITER> BenchPortableWriters()
     return writers;
 }
 
+std::vector<QW_WRITER> BenchSyncWriters()
+{
+    std::string strCall = BenchWriteCallName();
+    std::vector<QW_WRITER> writers;
+    // Checked against the plain library: SYNC=1 changes no byte.
+    writers.push_back({ "quillwork", [] { return MakeQuillwork(true); }, true, true, true, true });
+    writers.push_back({ "floor_" + strCall + "1", [] { return MakeFloor(QW_FLOOR_ONE_WRITE, true); }, true, true, true, true });
+    return writers;
+}
+
 int BenchCheckBytes(const std::vector<QW_WRITER>& writers)
 {
     std::unique_ptr<CBenchSubject> pLibrary = MakeQuillwork();

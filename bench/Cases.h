@@ -27,6 +27,15 @@ struct QW_WRITER
 // platform's write call, e.g. floor_write1 or floor_WriteFile1).
 std::vector<QW_WRITER> BenchPortableWriters();
 
+// The library with [LOG] SYNC=1 and the floor of one write followed by the same
+// sync, under the library's and the floor's usual names (their own cases).
+std::vector<QW_WRITER> BenchSyncWriters();
+
+// The cases the sync writers take part in, as op names of their own.
+const char* const QW_SYNC_ENTRY_CASE = "EntrySync";
+const char* const QW_SYNC_DUMP_CASE = "Dump256Sync";
+const unsigned int QW_SYNC_DUMP_SIZE = 256;
+
 // Checks that each writer marked bSameBytes writes the library's bytes for an
 // entry (and a dump of each size, where it dumps); prints PASS and FAIL lines.
 // Returns the number of FAIL lines.

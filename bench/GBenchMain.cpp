@@ -89,6 +89,17 @@ void RegisterCases()
             })->UseRealTime();
         }
     }
+    for (const QW_WRITER& writer : BenchSyncWriters()) {
+        QW_MAKER fnMake = writer.fnMake;
+        benchmark::RegisterBenchmark((std::string(QW_SYNC_ENTRY_CASE) + "/" + writer.strName).c_str(),
+                                     [fnMake](benchmark::State& state) {
+            RunCase(state, fnMake, [](CBenchSubject& subject) { subject.Entry(); });
+        })->UseRealTime();
+        benchmark::RegisterBenchmark((std::string(QW_SYNC_DUMP_CASE) + "/" + writer.strName).c_str(),
+                                     [fnMake](benchmark::State& state) {
+            RunCase(state, fnMake, [](CBenchSubject& subject) { subject.Dump(BenchDumpData(), QW_SYNC_DUMP_SIZE); });
+        })->UseRealTime();
+    }
     for (const QW_WRITER& writer : AllWriters()) {
         if (writer.strName != "quillwork" && writer.strName != "floor_write1" && writer.strName != "spdlog" && writer.strName != "glog")
             continue;
@@ -127,7 +138,7 @@ int main(int argc, char** argv)
 {
     s_pszArgv0 = argv[0];
     if (argc >= 2 && strcmp(argv[1], "--qw_check") == 0)
-        return BenchCheckBytes(AllWriters()) == 0 ? 0 : 1;
+        return BenchCheckBytes(AllWriters()) + BenchCheckBytes(BenchSyncWriters()) == 0 ? 0 : 1;
     if (argc >= 3 && strncmp(argv[1], "--qw_count=", 11) == 0)
         return CountEntries(argv[1] + 11, atol(argv[2]), argc >= 4 ? atol(argv[3]) : 0);
     if (BenchPayload().strEntry.empty()) {

@@ -92,6 +92,24 @@ std::vector<QW_CASE> MakeCases()
             cases.push_back(std::move(c));
         }
     }
+    for (const QW_WRITER& writer : BenchSyncWriters()) {
+        std::pair<std::string, std::function<void(CBenchSubject&)>> ops[] = {
+            { std::string(QW_SYNC_ENTRY_CASE) + "/", [](CBenchSubject& s) { s.Entry(); } },
+            { std::string(QW_SYNC_DUMP_CASE) + "/", [](CBenchSubject& s) { s.Dump(BenchDumpData(), QW_SYNC_DUMP_SIZE); } },
+        };
+        for (auto& op : ops) {
+            QW_CASE c;
+            c.strName = op.first + writer.strName + "/real_time";
+            c.pSubject = writer.fnMake();
+            c.op = op.second;
+            if (!c.pSubject) {
+                fprintf(stderr, "%s: writer could not be set up\n", c.strName.c_str());
+                continue;
+            }
+            c.nBytes = BenchBytesOfOne(*c.pSubject, [&] { c.op(*c.pSubject); });
+            cases.push_back(std::move(c));
+        }
+    }
     return cases;
 }
 
@@ -162,7 +180,7 @@ QW_OPTIONS ParseOptions(int argc, char** argv)
 int main(int argc, char** argv)
 {
     if (argc >= 2 && strcmp(argv[1], "--qw_check") == 0)
-        return BenchCheckBytes(BenchPortableWriters()) == 0 ? 0 : 1;
+        return BenchCheckBytes(BenchPortableWriters()) + BenchCheckBytes(BenchSyncWriters()) == 0 ? 0 : 1;
     if (argc >= 2 && strcmp(argv[1], "--list") == 0) {
         for (const QW_CASE& c : MakeCases())
             printf("%s\n", c.strName.c_str());

@@ -57,8 +57,8 @@ private:
 class CFloorSubject : public CBenchSubject
 {
 public:
-    CFloorSubject(QW_FLOOR_KIND nKind, const std::string& strPath, QW_BENCH_FILE hFile)
-        : m_nKind(nKind), m_strPath(strPath), m_hFile(hFile) {}
+    CFloorSubject(QW_FLOOR_KIND nKind, const std::string& strPath, QW_BENCH_FILE hFile, bool bSync)
+        : m_nKind(nKind), m_strPath(strPath), m_hFile(hFile), m_bSync(bSync) {}
     ~CFloorSubject() override
     {
         BenchClose(m_hFile);
@@ -73,6 +73,8 @@ public:
             WritePieces(payload.entryPieces);
         else
             BenchWrite(m_hFile, payload.strEntry.data(), payload.strEntry.size());
+        if (m_bSync)
+            BenchSync(m_hFile);
     }
     void Dump(const unsigned char*, unsigned int nSize) override
     {
@@ -83,6 +85,8 @@ public:
             const std::string& strDump = payload.dumps.at(nSize);
             BenchWrite(m_hFile, strDump.data(), strDump.size());
         }
+        if (m_bSync)
+            BenchSync(m_hFile);
     }
     const std::string& Path() const override { return m_strPath; }
 
@@ -108,13 +112,37 @@ private:
     QW_FLOOR_KIND m_nKind;
     std::string m_strPath;
     QW_BENCH_FILE m_hFile;
+    bool m_bSync;
 };
+
+// A library object made while Quillwork.ini beside the program says SYNC=1
+// (read once, at construction); whatever the folder held before is put back.
+ILogObject* CreateSynced()
+{
+    const std::string strIni = QwHostFolder() + QwSeparator() + "Quillwork.ini";
+    const bool bHadIni = BenchFileSize(strIni) >= 0;
+    const std::string strOld = bHadIni ? BenchReadFrom(strIni, 0) : std::string();
+    auto fnWrite = [&strIni](const std::string& strText) {
+        FILE* pFile = fopen(strIni.c_str(), "wb");
+        if (pFile != NULL) {
+            fwrite(strText.data(), 1, strText.size(), pFile);
+            fclose(pFile);
+        }
+    };
+    fnWrite("[LOG]\nSYNC=1\n");
+    ILogObject* pLog = CreateLogObject(0);
+    if (bHadIni)
+        fnWrite(strOld);
+    else
+        BenchRemove(strIni);
+    return pLog;
+}
 
 } // namespace
 
-std::unique_ptr<CBenchSubject> MakeQuillwork()
+std::unique_ptr<CBenchSubject> MakeQuillwork(bool bSync)
 {
-    ILogObject* pLog = CreateLogObject(0);
+    ILogObject* pLog = bSync ? CreateSynced() : CreateLogObject(0);
     if (pLog == NULL)
         return nullptr;
     std::unique_ptr<CQuillworkSubject> pSubject(new CQuillworkSubject(pLog));
@@ -123,7 +151,7 @@ std::unique_ptr<CBenchSubject> MakeQuillwork()
     return std::unique_ptr<CBenchSubject>(pSubject.release());
 }
 
-std::unique_ptr<CBenchSubject> MakeFloor(QW_FLOOR_KIND nKind)
+std::unique_ptr<CBenchSubject> MakeFloor(QW_FLOOR_KIND nKind, bool bSync)
 {
     if (BenchPayload().strEntry.empty())
         return nullptr;
@@ -131,5 +159,5 @@ std::unique_ptr<CBenchSubject> MakeFloor(QW_FLOOR_KIND nKind)
     QW_BENCH_FILE hFile = BenchOpenAppend(strPath);
     if (hFile == QW_NO_FILE)
         return nullptr;
-    return std::unique_ptr<CBenchSubject>(new CFloorSubject(nKind, strPath, hFile));
+    return std::unique_ptr<CBenchSubject>(new CFloorSubject(nKind, strPath, hFile, bSync));
 }

@@ -30,8 +30,11 @@ enum QW_FLOOR_KIND
 
 // A library object with an open file, console off; NULL when Open failed.
 // Destroying it closes and releases the object and removes its file.
-std::unique_ptr<CBenchSubject> MakeQuillwork();
+// With bSync, the object is made with [LOG] SYNC=1.
+std::unique_ptr<CBenchSubject> MakeQuillwork(bool bSync = false);
 // A floor writer on a fresh file in the bench folder; NULL when it cannot open it.
-std::unique_ptr<CBenchSubject> MakeFloor(QW_FLOOR_KIND nKind);
+// With bSync, each entry's or dump's last write is followed by the sync the
+// library makes with SYNC=1.
+std::unique_ptr<CBenchSubject> MakeFloor(QW_FLOOR_KIND nKind, bool bSync = false);
 
 #endif

@@ -15,7 +15,7 @@ import sys
 FLOOR = re.compile(r"^floor_(write|WriteFile)1$")
 
 
-CASE_ORDER = ["Entry", "Dump16", "Dump256", "Dump4096", "Entry2Threads"]
+CASE_ORDER = ["Entry", "Dump16", "Dump256", "Dump4096", "Entry2Threads", "EntrySync", "Dump256Sync"]
 WRITER_ORDER = ["quillwork", "floor_write1", "floor_WriteFile1", "floor_write3", "floor_WriteFile3",
                 "floor_write4n1", "floor_WriteFile4n1", "floor_format_write1", "floor_format_WriteFile1",
                 "spdlog", "glog"]
@@ -61,7 +61,9 @@ def case_title(case):
     m = re.match(r"^Dump(\d+)$", case)
     if m:
         return "WriteHex %s B" % m.group(1)
-    return {"Entry": "WriteLog entry", "Entry2Threads": "WriteLog, 2 threads"}.get(case, case)
+    return {"Entry": "WriteLog entry", "Entry2Threads": "WriteLog, 2 threads",
+            "EntrySync": "WriteLog entry, SYNC=1 (floor: write + sync)",
+            "Dump256Sync": "WriteHex 256 B, SYNC=1 (floor: write + sync)"}.get(case, case)
 
 
 def table(rows):

@@ -82,6 +82,8 @@ bad_input() {
     "json --dir up $d/empty.log|2|--dir is in or out"
     "json --since yesterday $d/empty.log|2|--since wants a time"
     "json --grep ( $d/empty.log|2|not a regular expression"
+    "json --grep a(?=b) $d/empty.log|2|look-around"
+    "json --grep x{1001} $d/empty.log|2|repeat count above 1000"
     "json --encoding koi8-r $d/empty.log|2|unknown encoding"
     "cat --color=sometimes $d/empty.log|2|-"
     "pcap $d/empty.log|2|-"
@@ -124,6 +126,27 @@ filters() {
       sed -E 's/.*"file":"2024-03-05\/([^"]*)","line":([0-9]+).*/\1:\2/' | tr '\n' ' ' | sed 's/ $//')
     if [ "$got" = "$want" ]; then echo "PASS filter $args"; else echo "FAIL filter $args: got '$got', want '$want'"; fi
   done
+}
+
+# --grep runs in time linear in the text and never recurses: dumps of 16 KiB to 1 MiB that a
+# backtracking matcher overflows its stack on, then the language against Python's re.
+grep_linear() {
+  local d="$work/grep"; mkdir -p "$d"
+  python3 "$QW_TOP/tests/qwlog/mklog.py" "$d/090807_big.log" banner entry:before hex:out:16k hex:in:64k \
+    dec:out:256k hex:in:1m entry:after
+  local table=(  # pattern, records passed
+    ".*0e0f%4" "[0-9a-f]*zz%0" "^(0[0-9a-f])*0e0f%4" "0e0f.*fdfeff\$%4" "(a|b|c|0|e|f)*x%0" "before%1"
+  )
+  local row pat want got rc
+  for row in "${table[@]}"; do
+    IFS='%' read -r pat want <<<"$row"
+    rc=0; "$qwlog" json --grep "$pat" "$d/090807_big.log" >"$d/out" 2>"$d/err" || rc=$?
+    got=$(grep -c '"kind"' "$d/out")
+    if [ "$rc" = 0 ] && [ "$got" = "$want" ]; then echo "PASS --grep '$pat' over dumps of 16 KiB to 1 MiB: $want records"
+    else echo "FAIL --grep '$pat' over dumps of 16 KiB to 1 MiB: exit $rc, $got records (want $want)"; fi
+  done
+  qw_check "--grep reads its patterns as Python's re reads them (table and 300 random patterns)" \
+    python3 "$QW_TOP/tests/qwlog/grep_check.py" "$qwlog" "$d" 300
 }
 
 # Every byte 0x80-0xFF of a message decoded through each code page, against glibc's iconv
@@ -285,12 +308,18 @@ installed() {
   done
 }
 
+# Named parts only (tests/suites/qwlog.sh follow pcap ...), else everything.
+if [ $# -gt 0 ]; then
+  for part in "$@"; do "$part"; done
+  exit 0
+fi
 golden_json
 installed
 line_ends
 cuts
 bad_input
 filters
+grep_linear
 encodings
 colours
 pcap

@@ -94,14 +94,13 @@ bool Filter::SetGrep(const std::string& strPattern, std::string& strError)
 {
     if (strPattern.empty())
         return true;
-    try {
-        m_grep = std::regex(strPattern, std::regex::ECMAScript);
-        m_bGrep = true;
-        return true;
-    } catch (const std::regex_error& e) {
-        strError = "--grep: not a regular expression: " + std::string(e.what());
+    std::string strWhy;
+    if (!m_grep.Compile(strPattern, strWhy)) {
+        strError = "--grep: not a regular expression qwlog takes: " + strWhy;
         return false;
     }
+    m_bGrep = true;
+    return true;
 }
 
 bool Filter::Accept(const Record& record, const std::string& strText) const
@@ -119,7 +118,7 @@ bool Filter::Accept(const Record& record, const std::string& strText) const
         if (record.kind == Kind::Open)
             return false;
         const std::string& strHay = record.kind == Kind::Entry ? strText : HexOf(record.abBytes);
-        if (!std::regex_search(strHay, m_grep))
+        if (!m_grep.Search(strHay))
             return false;
     }
     return true;

@@ -7,8 +7,8 @@
 
 namespace qwlog {
 
-LogSource::LogSource(const std::string& strPath, Parser::ReportFn fnReport)
-    : m_strPath(strPath), m_fnReport(fnReport), m_parser(strPath, fnReport)
+LogSource::LogSource(const std::string& strPath, Parser::ReportFn fnReport, bool bKeepDumpLines)
+    : m_strPath(strPath), m_fnReport(fnReport), m_parser(strPath, fnReport, bKeepDumpLines)
 {
 }
 

@@ -14,7 +14,8 @@ namespace qwlog {
 class LogSource
 {
 public:
-    LogSource(const std::string& strPath, Parser::ReportFn fnReport);
+    // bKeepDumpLines as for Parser.
+    LogSource(const std::string& strPath, Parser::ReportFn fnReport, bool bKeepDumpLines = false);
     ~LogSource();
     LogSource(const LogSource&) = delete;
     LogSource& operator=(const LogSource&) = delete;

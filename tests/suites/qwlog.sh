@@ -9,7 +9,7 @@ set -u
 : "${QW_TOP:=$(cd "$(dirname "$0")/../.." && pwd)}"
 export QW_TOP
 source "$QW_TOP/tests/lib/common.sh"
-qwlog="$QW_TOP/dist/linux/qwlog"
+qwlog="${QW_QWLOG:-$QW_TOP/dist/linux/qwlog}"  # QW_QWLOG: another build to test
 golden="$QW_TOP/tests/qwlog/golden"
 expected="$golden/expected"
 work="$QW_TOP/build/qwlog-tests"
@@ -152,6 +152,110 @@ grep_linear() {
   done
   qw_check "--grep reads its patterns as Python's re reads them (table and 300 random patterns)" \
     python3 "$QW_TOP/tests/qwlog/grep_check.py" "$qwlog" "$d" 300
+}
+
+# cat shows the control characters of the decoded text escaped (OSC 0, OSC 52, CSI 2J, OSC 8,
+# C1, DEL, NUL), keeps TAB, and keeps a windows-1252 0x80 as the euro sign it is.
+cat_escapes() {
+  local d="$work/escapes/2024-03-05"; mkdir -p "$d"
+  printf '\r\n------\r\n\r\n\r\n' >"$d/090807_esc.log"
+  local table=(  # message bytes (printf), what cat shows
+    '\033]0;owned\007%^[]0;owned^G'
+    '\033]52;c;aGVsbG8=\007%^[]52;c;aGVsbG8=^G'
+    '\033[2J\033[H%^[[2J^[[H'
+    '\033]8;;http://x.example/\033\\\\link\033]8;;\033\\\\%^[]8;;http://x.example/^[\\link^[]8;;^[\\'
+    'C1 \302\233 in UTF-8%C1 \x9b in UTF-8'
+    'DEL \177 NUL \000 BEL \007 tab\there%DEL ^? NUL ^@ BEL ^G tab	here'
+    'price 5 \200 in windows-1252 \233%price 5 € in windows-1252 ›'
+  )
+  local row bytes want i=0
+  for row in "${table[@]}"; do
+    printf "2024-03-05 09:08:07  ${row%%\%*}\r\n\r\n" >>"$d/090807_esc.log"
+  done
+  "$qwlog" cat --color=never "$d/090807_esc.log" >"$d/never.txt" 2>"$d/err"
+  "$qwlog" cat --color=always "$d/090807_esc.log" | sed -E $'s/\x1b\\[[0-9;]*m//g' >"$d/always.txt"
+  for row in "${table[@]}"; do
+    want=${row#*\%}; i=$((i + 1))
+    qw_check "cat escapes message $i as '$want' (colour off and on)" eval \
+      'grep -qxF -- "2024-03-05 09:08:07  $want" "$d/never.txt" && grep -qxF -- "2024-03-05 09:08:07  $want" "$d/always.txt"'
+  done
+  qw_check "cat writes no control character but TAB and LF, and no ESC but its own colours" eval \
+    '[ -s "$d/always.txt" ] && ! cat "$d/never.txt" "$d/always.txt" | tr -d "\t\n" | LC_ALL=C grep -q "[[:cntrl:]]"'
+  qw_check "json keeps the message's bytes (escaped as JSON)" eval \
+    '"$qwlog" json "$d/090807_esc.log" | grep -qF "\"text\":\"\\u001b[2J\\u001b[H\""'
+}
+
+# pcap: dumps past the snap length are cut to 262144 bytes in the packet, their length kept;
+# tshark reads every packet; stderr names the dumps cut.
+pcap_snap() {
+  local d="$work/pcap-snap"; mkdir -p "$d"
+  if ! command -v tshark >/dev/null; then echo "SKIP tshark not installed"; return; fi
+  python3 "$QW_TOP/tests/qwlog/mklog.py" "$d/090807_snap.log" banner hex:out:64k hex:in:300k hex:out:1m hex:in:16
+  local rc=0
+  "$qwlog" pcap -o "$d/snap.pcapng" "$d/090807_snap.log" 2>"$d/err" || rc=$?
+  tshark -r "$d/snap.pcapng" -T fields -e frame.len -e frame.cap_len >"$d/tshark.txt" 2>"$d/tshark.err"
+  local trc=$?
+  qw_check "pcap of dumps of 64 KiB, 300 KiB and 1 MiB: exit 0, tshark reads all four packets without complaint" \
+    eval '[ $rc = 0 ] && [ $trc = 0 ] && ! grep -qiE "corrupt|error|cut short" "$d/tshark.err" && [ "$(wc -l <"$d/tshark.txt")" = 4 ]'
+  qw_check "pcap: each packet's length is the dump's, its captured part at most 262144 bytes" eval \
+    '[ "$(tr "\t\n" ", " <"$d/tshark.txt")" = "65536,65536 307200,262144 1048576,262144 16,16 " ]'
+  if command -v capinfos >/dev/null; then
+    qw_check "pcap: the interface's snap length is 262144" eval \
+      'capinfos -I "$d/snap.pcapng" 2>/dev/null | grep -q "Capture length = 262144"'
+  fi
+  qw_check "pcap: standard error names the two dumps cut" eval \
+    '[ "$(grep -c "dump longer than 262144 bytes" "$d/err")" = 2 ] && grep -q "090807_snap.log:.* (307200 bytes)" "$d/err"'
+}
+
+# pcap -o naming one of its inputs (by its name or another): exit 2, the input untouched; a
+# good run leaves no temporary file, a failed one leaves the old output as it was.
+pcap_output() {
+  local d="$work/pcap-out"; mkdir -p "$d"
+  cp "$golden/2024-03-05/090807_dumps.log" "$d/in.log"
+  cp "$d/in.log" "$d/in.copy"
+  ln -f "$d/in.log" "$d/hard.log"; ln -sf in.log "$d/soft.log"
+  local out
+  for out in "$d/in.log" "$d/hard.log" "$d/soft.log" "$d/./in.log"; do
+    local rc=0; "$qwlog" pcap -o "$out" "$d/in.log" >/dev/null 2>"$d/err" || rc=$?
+    qw_check "pcap -o $(basename "$out") naming the input: exit 2, says so, input unchanged" \
+      eval '[ $rc = 2 ] && grep -q "is the input" "$d/err" && cmp -s "$d/in.log" "$d/in.copy"'
+  done
+  echo keep >"$d/old.pcapng"
+  rc=0; "$qwlog" pcap -o "$d/old.pcapng" "$d/in.log" "$d/missing.log" >/dev/null 2>&1 || rc=$?
+  qw_check "pcap over an existing output: replaced whole, no temporary file left" eval \
+    '[ $rc = 1 ] && [ "$(head -c 4 "$d/old.pcapng" | od -An -tx1 | tr -d " ")" = 0a0d0d0a ] && [ -z "$(ls "$d" | grep qwlog-)" ]'
+}
+
+# --follow: a file cut back is read again from its start; --follow=name follows a file renamed
+# over the followed one.
+follow_truncate() {
+  local d="$work/follow-cut/2024-03-05" mode; mkdir -p "$d"
+  for mode in descriptor name; do
+    local f="$d/090807_cut_$mode.log"
+    python3 "$QW_TOP/tests/qwlog/mklog.py" "$f" banner entry:one entry:two entry:three-long-enough-to-pass-the-cut
+    "$qwlog" cat --follow=$mode --color=never "$f" >"$d/$mode.out" 2>"$d/$mode.err" &
+    local reader=$! i
+    for i in $(seq 100); do grep -q three "$d/$mode.out" && break; sleep 0.1; done
+    if [ $mode = descriptor ]; then
+      python3 "$QW_TOP/tests/qwlog/mklog.py" "$f" banner entry:after-the-cut
+    else
+      python3 "$QW_TOP/tests/qwlog/mklog.py" "$f.new" banner entry:renamed-over
+      mv "$f.new" "$f"
+      sleep 0.5; python3 - "$f" <<'PY'
+import sys; open(sys.argv[1], "ab").write(b"2024-03-05 09:08:08  appended-later\r\n\r\n")
+PY
+    fi
+    local want; [ $mode = descriptor ] && want=after-the-cut || want=appended-later
+    for i in $(seq 100); do grep -q "$want" "$d/$mode.out" && break; sleep 0.1; done
+    kill "$reader" 2>/dev/null; wait "$reader" 2>/dev/null
+    if [ $mode = descriptor ]; then
+      qw_check "--follow across a truncation: 'file truncated' said, the new records read, nothing called malformed" eval \
+        'grep -q "file truncated" "$d/$mode.err" && grep -q after-the-cut "$d/$mode.out" && ! grep -qE "outside|torn|not a" "$d/$mode.err"'
+    else
+      qw_check "--follow=name: a file renamed over the followed one is read from its start, and as it grows" eval \
+        'grep -q "replaced by a new file" "$d/$mode.err" && grep -q renamed-over "$d/$mode.out" && grep -q appended-later "$d/$mode.out"'
+    fi
+  done
 }
 
 # Every byte 0x80-0xFF of a message decoded through each code page, against glibc's iconv
@@ -327,8 +431,12 @@ filters
 grep_linear
 encodings
 colours
+cat_escapes
 pcap
+pcap_snap
+pcap_output
 follow
+follow_truncate
 big_file
 wine_json
 wine32_json

@@ -258,6 +258,105 @@ PY
   done
 }
 
+# A damaged file of 40 MB in one record, read under the bound: an entry that never ends (torn
+# at 1 MiB, the record after it still read) and one dump of 40 MB of lines (json whole; cat
+# holds its lines up to 32 MiB). Peak memory stays under 100 MB plus the dump's bytes.
+record_bound() {
+  local d="$work/bound/2024-03-05"; mkdir -p "$d"
+  python3 - "$d" <<'PY'
+import sys
+d = sys.argv[1]
+with open(d + "/090807_entry.log", "wb") as f:
+    f.write(b"\r\n------\r\n\r\n\r\n2024-03-05 09:08:07  start of a message that never ends\r\n")
+    line = b"x" * 70 + b"\r\n"
+    f.write(line * (40 * 1024 * 1024 // len(line)))
+    f.write(b"\r\n2024-03-05 09:08:08  the record after it\r\n\r\n")
+PY
+  python3 "$QW_TOP/tests/qwlog/mklog.py" "$d/090807_dump.log" banner hex:out:9m time:"2024-03-05 09:08:08" entry:after-the-dump
+  local name cmd rss
+  for name in entry dump; do
+    for cmd in json cat; do
+      /usr/bin/time -f %M -o "$d/$name.$cmd.time" "$qwlog" $cmd "$d/090807_$name.log" >"$d/$name.$cmd.out" 2>"$d/$name.$cmd.err"
+      rss=$(tail -1 "$d/$name.$cmd.time")
+      echo "FIGURE qwlog $cmd of a 40 MB single-record file ($name): peak RSS $((rss / 1024)) MiB"
+      local limit=97656  # 100 MB in KiB, plus the dump's 9 MiB
+      [ $name = dump ] && limit=$((limit + 9216))
+      qw_check "qwlog $cmd of a 40 MB $name record: under 100 MB plus the dump's bytes ($((rss / 1024)) MiB)" \
+        eval '[ "$rss" -lt $limit ]'
+    done
+  done
+  qw_check "an entry past 1 MiB is reported torn and the record after it read" eval \
+    'grep -q "entry longer than 1 MiB" "$d/entry.json.err" && tail -1 "$d/entry.json.out" | grep -q "the record after it" &&
+     head -2 "$d/entry.json.out" | tail -1 | grep -q "\"torn\":true"'
+  qw_check "json of a 9 MiB dump (40 MB of lines): complete, every byte" eval \
+    '[ ! -s "$d/dump.json.err" ] && grep "\"kind\":\"dump\"" "$d/dump.json.out" | grep -q "\"complete\":true" &&
+     [ "$(grep -o "\"bytes\":\"[0-9a-f]*\"" "$d/dump.json.out" | wc -c)" = $((9 * 1048576 * 2 + 11)) ]'
+  qw_check "cat of the same dump: its lines up to 32 MiB, reported torn there, the entry after it shown" eval \
+    'grep -q "dump lines past 32 MiB" "$d/dump.cat.err" && tail -2 "$d/dump.cat.out" | grep -q after-the-dump'
+  rm -f "$d"/*.log "$d"/*.out
+}
+
+# Many files merged: 1,500 under ulimit -n 1024, every one read, in time order.
+many_files() {
+  local d="$work/many/2024-03-05"; mkdir -p "$d"
+  python3 - "$d" 1500 <<'PY'
+import sys
+d, n = sys.argv[1], int(sys.argv[2])
+for i in range(n):
+    t = "%02d%02d%02d" % (10 + i // 3600, i // 60 % 60, i % 60)
+    with open("%s/%s_many.log" % (d, t), "wb") as f:
+        stamp = "2024-03-05 %s:%s:%s" % (t[0:2], t[2:4], t[4:6])
+        f.write(("\r\n------\r\n\r\n\r\n%s  file %d\r\n\r\n" % (stamp, i)).encode())
+PY
+  local rc=0
+  (ulimit -n 1024 && cd "$d/.." && "$qwlog" json --kind entry 2024-03-05/*_many.log >"$d/../many.out" 2>"$d/../many.err") || rc=$?
+  qw_check "1,500 files under ulimit -n 1024: exit 0, all 1,500 entries, in time order" eval \
+    '[ $rc = 0 ] && [ ! -s "$d/../many.err" ] && [ "$(grep -o "file [0-9]*" "$d/../many.out" | tr "\n" ,)" = "$(seq -f "file %g" 0 1499 | tr "\n" ,)" ]'
+}
+
+# The open record of a file whose folder is the day before its first stamp: an object made
+# before midnight and opened after it. File name time, first stamp, the open record's time.
+midnight() {
+  local d="$work/midnight/2024-03-05"; mkdir -p "$d"
+  local table=(
+    "000005|2024-03-06 00:00:06|2024-03-06 00:00:05"
+    "235958|2024-03-06 00:00:01|2024-03-05 23:59:58"
+    "090807|2024-03-05 09:08:07|2024-03-05 09:08:07"
+    "000005|2024-03-08 00:00:01|2024-03-07 00:00:05"
+    "120000|2024-03-06 13:00:00|2024-03-06 12:00:00"
+    "235959|2024-03-01 00:00:00|2024-03-05 23:59:59"
+  )
+  local row name stamp want got i=0
+  for row in "${table[@]}"; do
+    IFS='|' read -r name stamp want <<<"$row"; i=$((i + 1))
+    python3 "$QW_TOP/tests/qwlog/mklog.py" "$d/${name}_m$i.log" banner time:"$stamp" entry:first
+    got=$("$qwlog" json --kind open "$d/${name}_m$i.log" | sed -E 's/.*"time":"([^"]*)".*/\1/')
+    if [ "$got" = "$want" ]; then echo "PASS open record of $name in 2024-03-05/ before a stamp $stamp: $want"
+    else echo "FAIL open record of $name in 2024-03-05/ before a stamp $stamp: $got (want $want)"; fi
+  done
+  qw_check "--since the next day keeps the open record made after midnight" eval \
+    '"$qwlog" json --since 2024-03-06 --kind open "$d/000005_m1.log" | grep -q "\"time\":\"2024-03-06 00:00:05\""'
+  python3 "$QW_TOP/tests/qwlog/mklog.py" "$d/000005_held.log" banner banner time:"2024-03-06 00:00:06" entry:x
+  qw_check "of two banners in a row only the second takes the later date" eval \
+    '[ "$("$qwlog" json --kind open "$d/000005_held.log" | grep -o "\"time\":\"[^\"]*\"" | tr "\n" ,)" = "\"time\":\"2024-03-05 00:00:05\",\"time\":\"2024-03-06 00:00:05\"," ]'
+}
+
+# A file whose lines end in CR LF: a record starts only after CR LF, so a message holding a
+# bare LF and stamp-like text cannot forge a dump or a banner. LF-only files keep the old rule.
+crlf_forged() {
+  local d="$work/forged/2024-03-05"; mkdir -p "$d"
+  printf '\r\n------\r\n\r\n\r\n2024-03-05 09:08:07  peer says\n2024-03-05 09:08:07 --> 00000000h: 41 42 \r\n\r\n2024-03-05 09:08:07  banner next\n\r\n------\r\n\r\n\r\n2024-03-05 09:08:08  real\r\n\r\n' >"$d/090807_forged.log"
+  local rc=0; "$qwlog" json "$d/090807_forged.log" >"$d/out" 2>"$d/err" || rc=$?
+  qw_check "CR LF file: a bare LF and a stamp inside a message forge no dump" eval \
+    '[ $rc = 0 ] && [ "$(grep -o "\"kind\":\"[a-z]*\"" "$d/out" | tr "\n" ,)" = "\"kind\":\"open\",\"kind\":\"entry\",\"kind\":\"entry\",\"kind\":\"entry\"," ] &&
+     grep -qF "\"text\":\"peer says\n2024-03-05 09:08:07 --> 00000000h: 41 42 \"" "$d/out"'
+  qw_check "CR LF file: pcap finds no packet in the forged text" eval \
+    '"$qwlog" pcap -o "$d/f.pcapng" "$d/090807_forged.log" 2>&1 | grep -q "^qwlog: 0 packets"'
+  tr -d '\r' <"$d/090807_forged.log" >"$d/090807_lf.log"
+  qw_check "LF-only file: the old rule, a stamp after a line end starts a record" eval \
+    '"$qwlog" json --kind dump "$d/090807_lf.log" 2>/dev/null | grep -q "\"bytes\":\"4142\""'
+}
+
 # Every byte 0x80-0xFF of a message decoded through each code page, against glibc's iconv
 # (bytes a page leaves undefined: the C1 control of the same number).
 encodings() {
@@ -437,6 +536,10 @@ pcap_snap
 pcap_output
 follow
 follow_truncate
+record_bound
+many_files
+midnight
+crlf_forged
 big_file
 wine_json
 wine32_json

@@ -493,6 +493,50 @@ wine_json() {
   qw_stop_wine
 }
 
+# qwlog.exe (Wine x64) from a cmd /c command line: it expands * and ? in its file arguments,
+# folder parts too; 600 files merged with every one read; the system's own reason for a file
+# it cannot open.
+wine_files() {
+  local exe="$QW_TOP/dist/win64/qwlog.exe"
+  if [ ! -f "$exe" ]; then echo "FAIL qwlog.exe: dist/win64/qwlog.exe is missing (./run build)"; return; fi
+  local d="$work/wine-files"; rm -rf "$d"; mkdir -p "$d/Log/2024-03-05" "$d/Log/2024-03-06" "$d/Log/other"
+  cp "$exe" "$d/"
+  python3 "$QW_TOP/tests/qwlog/mklog.py" "$d/Log/2024-03-05/090807_a.log" banner entry:a-first
+  python3 "$QW_TOP/tests/qwlog/mklog.py" "$d/Log/2024-03-06/090807_b.log" banner time:"2024-03-06 09:08:07" entry:b-second
+  python3 "$QW_TOP/tests/qwlog/mklog.py" "$d/Log/2024-03-06/100000_a.log" banner time:"2024-03-06 10:00:00" entry:a-third
+  python3 - "$d/Log/other" 600 <<'PY'
+import sys
+d, n = sys.argv[1], int(sys.argv[2])
+for i in range(n):
+    t = "%02d%02d%02d" % (10 + i // 3600, i // 60 % 60, i % 60)
+    open("%s/%s_many.log" % (d, t), "wb").write(
+        ("\r\n------\r\n\r\n\r\n2024-03-05 %s:%s:%s  file %d\r\n\r\n" % (t[:2], t[2:4], t[4:], i)).encode())
+PY
+  qw_wine_env win64
+  local table=(  # arguments in cmd | the entries read, in order
+    'Log\*\*_?.log|a-first,b-second,a-third'
+    'Log\2024-03-0?\*_a.log|a-first,a-third'
+    'Log/2024-*/090807_*.log|a-first,b-second'
+    'Log\2024-03-06\*.log Log\2024-03-05\090807_a.log|a-first,b-second,a-third'
+  )
+  local row args want got
+  for row in "${table[@]}"; do
+    IFS='|' read -r args want <<<"$row"
+    (cd "$d" && timeout 120 wine cmd /c "qwlog.exe json --kind entry $args" >"$d/out" 2>"$d/err" </dev/null)
+    got=$(tr -d '\r' <"$d/out" | sed -E 's/.*"text":"([^"]*)".*/\1/' | tr '\n' , | sed 's/,$//')
+    if [ "$got" = "$want" ]; then echo "PASS qwlog.exe (Wine, cmd /c) json $args: $want"
+    else echo "FAIL qwlog.exe (Wine, cmd /c) json $args: '$got' (want '$want'), $(head -2 "$d/err")"; fi
+  done
+  local rc=0
+  (cd "$d" && timeout 300 wine cmd /c 'qwlog.exe json --kind entry Log\other\*_many.log' >"$d/many.out" 2>"$d/many.err" </dev/null) || rc=$?
+  qw_check "qwlog.exe (Wine) merges 600 files: every one read, in time order" eval \
+    '[ "$(tr -d "\r" <"$d/many.out" | grep -o "file [0-9]*" | tr "\n" ,)" = "$(seq -f "file %g" 0 599 | tr "\n" ,)" ] && [ ! -s "$d/many.err" ]'
+  rc=0; (cd "$d" && timeout 120 wine qwlog.exe json 'Log\nothing-here.log' >"$d/out" 2>"$d/err" </dev/null) || rc=$?
+  qw_check "qwlog.exe (Wine): a missing file gives the system's reason, not 'Success' ($(tr -d '\r' <"$d/err" | head -1))" eval \
+    '[ $rc = 1 ] && grep -qiE "not found|cannot find" "$d/err" && ! grep -q Success "$d/err"'
+  qw_stop_wine
+}
+
 # qwlog.exe under Wine x86 gives the same JSON for the worked examples and the dumps.
 wine32_json() {
   local exe="$QW_TOP/dist/win32/qwlog.exe" name
@@ -542,5 +586,6 @@ midnight
 crlf_forged
 big_file
 wine_json
+wine_files
 wine32_json
 bash "$QW_TOP/tests/qwlog/fuzz.sh"

@@ -55,7 +55,7 @@ line_ends() {
 # Every cut of three golden files: records before the cut kept, the one cut reported as torn.
 cuts() {
   local name
-  for name in 090807_worked 090807_dumps 090807_text; do
+  for name in 090807_worked 090807_dumps 090807_olddec 090807_text; do
     qw_check "$name.log cut after every byte: whole records kept, the cut one reported torn" \
       python3 "$QW_TOP/tests/qwlog/cuts.py" "$qwlog" "$golden" "2024-03-05/$name.log" "$expected/$name.jsonl"
   done

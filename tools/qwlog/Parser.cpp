@@ -1,6 +1,8 @@
 #include "Parser.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <string>
 #include <utility>
 
 namespace qwlog {
@@ -161,7 +163,7 @@ void Parser::FeedSkip(const Line& line)
     DumpLine dump;
     bool bOut = false;
     const std::string& s = line.strText;
-    if (AfterCrLf(m_bPrevCrLf) && (IsEntryStart(s) || IsDumpStart(s, dump, bOut, m_bKeepsValues))) {
+    if (AfterCrLf(m_bPrevCrLf) && (IsEntryStart(s) || IsDumpStart(s, dump, bOut, false))) {
         m_state = State::Between;
         StartRecord(line);
     } else if (s == kBannerRule && m_bSkipPrevEmpty) {
@@ -185,7 +187,7 @@ void Parser::StartRecord(const Line& line)
         StartBanner(line);
     else if (IsEntryStart(line.strText))
         StartEntry(line);
-    else if (IsDumpStart(line.strText, dump, bOut, m_bKeepsValues))
+    else if (IsDumpStart(line.strText, dump, bOut, false))
         StartDump(line, dump, bOut);
     else
         Stray(line);
@@ -220,6 +222,7 @@ void Parser::StartDump(const Line& line, const DumpLine& dump, bool bOut)
     m_cur.aLines.clear();
     m_cur.aLines.push_back(line.strText);
     m_nCurBytes = line.strText.size() + 32;
+    m_bKeepsValues = false;  // one dump is one writer's: what its own lines show
     AddDumpLine(dump);
 }
 
@@ -250,7 +253,7 @@ void Parser::FeedEntry(const Line& line)
     DumpLine dump;
     bool bOut = false;
     const std::string& s = line.strText;
-    if (AfterCrLf(m_bPrevCrLf) && (IsEntryStart(s) || IsDumpStart(s, dump, bOut, m_bKeepsValues))) {
+    if (AfterCrLf(m_bPrevCrLf) && (IsEntryStart(s) || IsDumpStart(s, dump, bOut, false))) {
         FinishEntry(m_cur.aLines.size(), false);
         StartRecord(line);
         return;
@@ -485,7 +488,7 @@ bool Parser::StartPartial(const std::string& strLast, uint64_t nLine)
     line.nNumber = nLine;
     DumpLine dump;
     bool bOut = false;
-    if (strLast.empty() || IsEntryStart(strLast) || IsDumpStart(strLast, dump, bOut, m_bKeepsValues)) {
+    if (strLast.empty() || IsEntryStart(strLast) || IsDumpStart(strLast, dump, bOut, false)) {
         StartRecord(line);
         return !m_bRejected;
     }

@@ -92,7 +92,7 @@ private:
     std::deque<Record> m_queue;
     size_t m_nStray = 0;
     bool m_bKeepDumpLines;
-    bool m_bKeepsValues = false;  // a decimal line past 48 characters was seen
+    bool m_bKeepsValues = false;  // the current dump has a decimal line past 48 characters
     int m_nLineEnds = 0;          // 0 not known yet, 1 CR LF (the first line's), 2 LF alone
     size_t m_nCurBytes = 0;       // what m_cur holds, against its bound
     bool m_bBannerHeld = false;   // the queue's last record is a banner awaiting its date

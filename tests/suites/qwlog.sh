@@ -220,6 +220,14 @@ pcap_output() {
     qw_check "pcap -o $(basename "$out") naming the input: exit 2, says so, input unchanged" \
       eval '[ $rc = 2 ] && grep -q "is the input" "$d/err" && cmp -s "$d/in.log" "$d/in.copy"'
   done
+  rc=0; "$qwlog" pcap -o /dev/stdout "$d/in.log" 2>/dev/null | head -c 4 | od -An -tx1 | tr -d " " >"$d/magic" || rc=$?
+  qw_check "pcap -o /dev/stdout writes into the pipe and leaves /dev/stdout a link" eval \
+    '[ "$(cat "$d/magic")" = 0a0d0d0a ] && [ -L /dev/stdout ] && [ -z "$(ls /dev | grep qwlog-)" ]'
+  rm -f "$d/fifo"; mkfifo "$d/fifo"; timeout 60 cat "$d/fifo" >"$d/fifo.out" &
+  local cat_pid=$!
+  rc=0; timeout 60 "$qwlog" pcap -o "$d/fifo" "$d/in.log" 2>/dev/null || rc=$?; wait "$cat_pid"
+  qw_check "pcap -o a FIFO writes into it and leaves it a FIFO" eval \
+    '[ $rc = 0 ] && [ "$(head -c 4 "$d/fifo.out" | od -An -tx1 | tr -d " ")" = 0a0d0d0a ] && [ -p "$d/fifo" ]'
   echo keep >"$d/old.pcapng"
   rc=0; "$qwlog" pcap -o "$d/old.pcapng" "$d/in.log" "$d/missing.log" >/dev/null 2>&1 || rc=$?
   qw_check "pcap over an existing output: replaced whole, no temporary file left" eval \

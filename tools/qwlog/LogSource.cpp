@@ -32,6 +32,8 @@ bool LogSource::Open()
         m_pFile = nullptr;
         return false;
     }
+    uint64_t nSize = 0;
+    IdOfOpen(m_pFile, m_id, nSize);
     m_pReader.reset(new LineReader(m_pFile));
     return true;
 }
@@ -50,8 +52,15 @@ bool LogSource::Resume()
     if (m_pFile != nullptr || m_pReader == nullptr)
         return m_pFile != nullptr;
     m_pFile = OpenForReading(m_strPath);
-    if (m_pFile == nullptr || !SeekTo(m_pFile, m_pReader->Consumed())) {
-        m_fnReport(0, "could not be opened again to read on: " + LastErrorText());
+    FileId id;
+    uint64_t nSize = 0;
+    std::string strWhy = m_pFile == nullptr ? LastErrorText() : "";
+    if (m_pFile != nullptr && (!IdOfOpen(m_pFile, id, nSize) || !(id == m_id)))
+        strWhy = "another file has taken its name";
+    else if (m_pFile != nullptr && !SeekTo(m_pFile, m_pReader->Consumed()))
+        strWhy = LastErrorText();
+    if (!strWhy.empty()) {
+        m_fnReport(0, "could not be opened again to read on: " + strWhy);
         if (m_pFile != nullptr)
             std::fclose(m_pFile);
         m_pFile = nullptr;
@@ -65,6 +74,8 @@ bool LogSource::Resume()
 void LogSource::StartOver(std::FILE* pFile)
 {
     m_pFile = pFile;
+    uint64_t nSize = 0;
+    IdOfOpen(m_pFile, m_id, nSize);
     m_pReader->Restart(m_pFile);
     m_parser = Parser(m_strPath, m_fnReport, m_bKeepDumpLines);
     m_bFinished = false;

@@ -4,6 +4,7 @@
 
 #include "LineReader.h"
 #include "Parser.h"
+#include "Platform.h"
 
 #include <cstdio>
 #include <memory>
@@ -61,6 +62,7 @@ private:
     Parser::ReportFn m_fnReport;
     bool m_bKeepDumpLines;
     std::FILE* m_pFile = nullptr;
+    FileId m_id;  // the file opened first, so that Resume finds the same one
     std::unique_ptr<LineReader> m_pReader;
     Parser m_parser;
     bool m_bFinished = false;

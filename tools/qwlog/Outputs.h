@@ -50,8 +50,9 @@ private:
 // A pcapng file: one packet per complete, non-empty dump, link type USER0, the dump's time as
 // the packet time, the direction in the packet flags. A dump longer than the snap length
 // (the most Wireshark and tshark take in one packet) is captured in part, its length kept.
-// The file is written under a temporary name in its folder and takes its own name at Finish,
-// so a failed run leaves whatever stood there before.
+// A plain file is written under a temporary name in its folder and takes its own name at
+// Finish, so a failed run leaves whatever stood there before; a device, pipe or link (such as
+// /dev/stdout) is written as it stands.
 class PcapOutput : public Output
 {
 public:

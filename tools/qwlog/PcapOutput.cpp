@@ -62,7 +62,8 @@ PcapOutput::~PcapOutput()
 {
     if (m_pFile != nullptr) {
         std::fclose(m_pFile);
-        std::remove(m_strTemp.c_str());
+        if (!m_strTemp.empty())
+            std::remove(m_strTemp.c_str());
     }
 }
 
@@ -80,7 +81,9 @@ void PcapOutput::Block(unsigned nType, const std::string& strBody)
 bool PcapOutput::Create(const std::string& strPath, std::string& strError)
 {
     m_strPath = strPath;
-    m_pFile = CreateBeside(strPath, m_strTemp);
+    m_strTemp.clear();
+    // A device, pipe or link is written as it stands: renaming over it would replace it.
+    m_pFile = IsPlainOrAbsent(strPath) ? CreateBeside(strPath, m_strTemp) : OpenForWriting(strPath);
     if (m_pFile == nullptr) {
         strError = strPath + ": " + LastErrorText();
         return false;
@@ -142,6 +145,8 @@ bool PcapOutput::Finish()
     bool bOk = std::fflush(m_pFile) == 0 && !std::ferror(m_pFile);
     bOk = std::fclose(m_pFile) == 0 && bOk;
     m_pFile = nullptr;
+    if (m_strTemp.empty())
+        return bOk;
     bOk = bOk && MoveInPlace(m_strTemp, m_strPath);
     if (!bOk)
         std::remove(m_strTemp.c_str());

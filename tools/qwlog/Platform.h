@@ -36,6 +36,13 @@ bool IdOfPath(const std::string& strPath, FileId& id);
 // Moves an open file's read position to nOffset; false when it cannot.
 bool SeekTo(std::FILE* pFile, uint64_t nOffset);
 
+// Opens a file for writing in binary mode, emptying it; NULL with the reason in LastErrorText().
+std::FILE* OpenForWriting(const std::string& strPath);
+
+// True when strPath names nothing yet or a plain file (not a link, device, pipe or folder):
+// a file that can be written under another name and renamed into its place.
+bool IsPlainOrAbsent(const std::string& strPath);
+
 // Creates a new, empty file beside strPath (same folder) for writing in binary mode and
 // returns it with its name in strTemp; NULL with the reason in LastErrorText().
 std::FILE* CreateBeside(const std::string& strPath, std::string& strTemp);

@@ -30,6 +30,19 @@ std::FILE* OpenForReading(const std::string& strPath)
     return Keep(std::fopen(strPath.c_str(), "rb"));
 }
 
+std::FILE* OpenForWriting(const std::string& strPath)
+{
+    return Keep(std::fopen(strPath.c_str(), "wb"));
+}
+
+bool IsPlainOrAbsent(const std::string& strPath)
+{
+    struct stat st;
+    if (lstat(strPath.c_str(), &st) != 0)
+        return errno == ENOENT;
+    return S_ISREG(st.st_mode);
+}
+
 std::string LastErrorText()
 {
     return std::strerror(g_nLastError);

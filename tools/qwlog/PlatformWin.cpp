@@ -106,6 +106,35 @@ std::FILE* OpenForReading(const std::string& strPath)
     return StreamOf(h, _O_RDONLY | _O_BINARY, "rb");
 }
 
+std::FILE* OpenForWriting(const std::string& strPath)
+{
+    HANDLE h = CreateFileA(strPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        g_dwLastError = GetLastError();
+        return nullptr;
+    }
+    return StreamOf(h, _O_WRONLY | _O_BINARY, "wb");
+}
+
+bool IsPlainOrAbsent(const std::string& strPath)
+{
+    DWORD dwAttrs = GetFileAttributesA(strPath.c_str());
+    if (dwAttrs == INVALID_FILE_ATTRIBUTES) {
+        DWORD dwError = GetLastError();
+        return dwError == ERROR_FILE_NOT_FOUND;
+    }
+    if ((dwAttrs & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0)
+        return false;
+    HANDLE h = CreateFileA(strPath.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return false;
+    bool bDisk = GetFileType(h) == FILE_TYPE_DISK;
+    CloseHandle(h);
+    return bDisk;
+}
+
 std::string LastErrorText()
 {
     char sz[512] = "";

@@ -21,6 +21,16 @@ const size_t kEntryStampLen = 21;
 std::string EscapeControls(const std::string& strText)
 {
     static const char kHex[] = "0123456789abcdef";
+    bool bPlain = true;
+    for (char ch : strText) {
+        unsigned char c = (unsigned char)ch;
+        if ((c < 0x20 && c != '\t' && c != '\r' && c != '\n') || c == 0x7F || c == 0xC2) {
+            bPlain = false;
+            break;
+        }
+    }
+    if (bPlain)
+        return strText;  // the common case: nothing to escape
     std::string strOut;
     strOut.reserve(strText.size());
     for (size_t i = 0; i < strText.size(); ++i) {

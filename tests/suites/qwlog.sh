@@ -542,6 +542,14 @@ PY
   rc=0; (cd "$d" && timeout 120 wine qwlog.exe json 'Log\nothing-here.log' >"$d/out" 2>"$d/err" </dev/null) || rc=$?
   qw_check "qwlog.exe (Wine): a missing file gives the system's reason, not 'Success' ($(tr -d '\r' <"$d/err" | head -1))" eval \
     '[ $rc = 1 ] && grep -qiE "not found|cannot find" "$d/err" && ! grep -q Success "$d/err"'
+  cp "$d/Log/2024-03-05/090807_a.log" "$d/a.copy"
+  rc=0; (cd "$d" && timeout 120 wine qwlog.exe pcap -o 'LOG\2024-03-05\090807_A.LOG' 'Log\2024-03-05\090807_a.log' \
+    >"$d/out" 2>"$d/err" </dev/null) || rc=$?
+  qw_check "qwlog.exe (Wine): pcap -o naming the input in other letters: exit 2, input unchanged" eval \
+    '[ $rc = 2 ] && grep -q "is the input" "$d/err" && cmp -s "$d/a.copy" "$d/Log/2024-03-05/090807_a.log"'
+  rc=0; (cd "$d" && timeout 120 wine qwlog.exe pcap -o 'out.pcapng' 'Log\2024-03-05\090807_a.log' >"$d/out" 2>"$d/err" </dev/null) || rc=$?
+  qw_check "qwlog.exe (Wine): pcap writes its output through a temporary file and leaves none" eval \
+    '[ $rc = 0 ] && [ "$(head -c 4 "$d/out.pcapng" | od -An -tx1 | tr -d " ")" = 0a0d0d0a ] && [ -z "$(ls "$d" | grep qwlog-)" ]'
   qw_stop_wine
 }
 

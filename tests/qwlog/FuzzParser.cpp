@@ -23,6 +23,7 @@ struct Op
     std::string strText;
     std::vector<unsigned char> abBytes;
     bool bOut, bHex;
+    bool bOldCut;  // a decimal text of 48 characters or more cut to 48, as older writers did
 };
 
 void Check(bool bOk, const char* pszWhat)
@@ -79,10 +80,31 @@ std::string LayOutDump(const Op& op)
             strText += sz;
         }
         if (strText.size() >= 48)
-            strText = strText.substr(0, 48) + ";";
+            strText = (op.bOldCut ? strText.substr(0, 48) : strText) + ";";
         s += strText + "\r\n";
     }
     return s + "\r\n";
+}
+
+// Characters of the decimal text of abBytes[nFrom..nFrom+16).
+size_t DecTextLen(const std::vector<unsigned char>& abBytes, size_t nFrom)
+{
+    size_t n = 0;
+    for (size_t i = nFrom; i < abBytes.size() && i < nFrom + 16; ++i)
+        n += abBytes[i] >= 100 ? 4 : 3;
+    return n;
+}
+
+// True when a dump's last line holds fewer than 16 values in exactly 48 characters and no
+// line before it is longer than 48: an older writer's cut would look the same.
+bool AmbiguousLastLine(const std::vector<unsigned char>& abBytes)
+{
+    size_t nLast = abBytes.empty() ? 0 : (abBytes.size() - 1) / 16 * 16;
+    for (size_t n = 0; n < nLast; n += 16) {
+        if (DecTextLen(abBytes, n) > 48)
+            return false;
+    }
+    return abBytes.size() - nLast < 16 && DecTextLen(abBytes, nLast) == 48;
 }
 
 std::vector<Op> MakeOps(const uint8_t* pData, size_t nSize)
@@ -94,6 +116,7 @@ std::vector<Op> MakeOps(const uint8_t* pData, size_t nSize)
         op.nKind = pData[i] % 3;
         op.bOut = (pData[i] & 4) != 0;
         op.bHex = (pData[i] & 8) != 0;
+        op.bOldCut = (pData[i] & 16) != 0;
         size_t nLen = pData[i + 1];
         i += 2;
         nLen = nLen > nSize - i ? nSize - i : nLen;
@@ -138,6 +161,8 @@ void RoundTrip(const uint8_t* pData, size_t nSize)
             continue;
         }
         Check(!op.bHex, "only decimal dumps lose values");
+        Check(op.bOldCut || AmbiguousLastLine(op.abBytes),
+              "a dump laid out with every value is complete, but for a last line that an old cut could give");
         size_t nKnown = 0, nGap = 0;
         for (size_t k = 0; k < op.abBytes.size(); ++k) {
             bool bMissing = nGap < r.aMissing.size() && k >= r.aMissing[nGap].nFrom && k <= r.aMissing[nGap].nTo;

@@ -31,7 +31,7 @@ for path in files:
         text = data[starts[r["line"] - 1]:end].rstrip(b"\r\n").decode("utf-8", "surrogateescape")
         want.append((r["time"], text))
     total += len(want)
-    have = [(m.get("time"), m.get("text", "").rstrip("\r\n")) for m in got.pop(path, [])]
+    have = [(m.get("time"), m.get("text", "")) for m in got.pop(path, [])]
     if have != want:
         problems.append("%s: %d records written, %d arrived" % (path, len(want), len(have)))
         for k, (w, h) in enumerate(zip(want, have)):

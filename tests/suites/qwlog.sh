@@ -9,7 +9,7 @@ set -u
 : "${QW_TOP:=$(cd "$(dirname "$0")/../.." && pwd)}"
 export QW_TOP
 source "$QW_TOP/tests/lib/common.sh"
-qwlog="$QW_TOP/dist/linux/qwlog"
+qwlog="${QW_QWLOG:-$QW_TOP/dist/linux/qwlog}"  # QW_QWLOG: another build to test
 golden="$QW_TOP/tests/qwlog/golden"
 expected="$golden/expected"
 work="$QW_TOP/build/qwlog-tests"
@@ -55,7 +55,7 @@ line_ends() {
 # Every cut of three golden files: records before the cut kept, the one cut reported as torn.
 cuts() {
   local name
-  for name in 090807_worked 090807_dumps 090807_text; do
+  for name in 090807_worked 090807_dumps 090807_olddec 090807_text; do
     qw_check "$name.log cut after every byte: whole records kept, the cut one reported torn" \
       python3 "$QW_TOP/tests/qwlog/cuts.py" "$qwlog" "$golden" "2024-03-05/$name.log" "$expected/$name.jsonl"
   done
@@ -80,8 +80,15 @@ bad_input() {
     "json $d/stray.log|1|line outside any record"
     "json --kind banner $d/empty.log|2|--kind is open, entry or dump"
     "json --dir up $d/empty.log|2|--dir is in or out"
-    "json --since yesterday $d/empty.log|2|--since wants a time"
+    "json --since yesterday $d/empty.log|2|--since wants a real time"
+    "json --since 2026-13-45 $d/empty.log|2|--since wants a real time"
+    "json --since 2026-02-29 $d/empty.log|2|--since wants a real time"
+    "json --until 2026-12-08T25 $d/empty.log|2|--until wants a real time"
+    "json --since 2026-12-08T23:60 $d/empty.log|2|--since wants a real time"
+    "json --since 2024-02-29T23:59:60 $d/empty.log|0|-"
     "json --grep ( $d/empty.log|2|not a regular expression"
+    "json --grep a(?=b) $d/empty.log|2|look-around"
+    "json --grep x{1001} $d/empty.log|2|repeat count above 1000"
     "json --encoding koi8-r $d/empty.log|2|unknown encoding"
     "cat --color=sometimes $d/empty.log|2|-"
     "pcap $d/empty.log|2|-"
@@ -124,6 +131,238 @@ filters() {
       sed -E 's/.*"file":"2024-03-05\/([^"]*)","line":([0-9]+).*/\1:\2/' | tr '\n' ' ' | sed 's/ $//')
     if [ "$got" = "$want" ]; then echo "PASS filter $args"; else echo "FAIL filter $args: got '$got', want '$want'"; fi
   done
+}
+
+# --grep runs in time linear in the text and never recurses: dumps of 16 KiB to 1 MiB that a
+# backtracking matcher overflows its stack on, then the language against Python's re.
+grep_linear() {
+  local d="$work/grep"; mkdir -p "$d"
+  python3 "$QW_TOP/tests/qwlog/mklog.py" "$d/090807_big.log" banner entry:before hex:out:16k hex:in:64k \
+    dec:out:256k hex:in:1m entry:after
+  local table=(  # pattern, records passed
+    ".*0e0f%4" "[0-9a-f]*zz%0" "^(0[0-9a-f])*0e0f%4" "0e0f.*fdfeff\$%4" "(a|b|c|0|e|f)*x%0" "before%1"
+  )
+  local row pat want got rc
+  for row in "${table[@]}"; do
+    IFS='%' read -r pat want <<<"$row"
+    rc=0; "$qwlog" json --grep "$pat" "$d/090807_big.log" >"$d/out" 2>"$d/err" || rc=$?
+    got=$(grep -c '"kind"' "$d/out")
+    if [ "$rc" = 0 ] && [ "$got" = "$want" ]; then echo "PASS --grep '$pat' over dumps of 16 KiB to 1 MiB: $want records"
+    else echo "FAIL --grep '$pat' over dumps of 16 KiB to 1 MiB: exit $rc, $got records (want $want)"; fi
+  done
+  qw_check "--grep reads its patterns as Python's re reads them (table and 300 random patterns)" \
+    python3 "$QW_TOP/tests/qwlog/grep_check.py" "$qwlog" "$d" 300
+}
+
+# cat shows the control characters of the decoded text escaped (OSC 0, OSC 52, CSI 2J, OSC 8,
+# C1, DEL, NUL), keeps TAB, and keeps a windows-1252 0x80 as the euro sign it is.
+cat_escapes() {
+  local d="$work/escapes/2024-03-05"; mkdir -p "$d"
+  printf '\r\n------\r\n\r\n\r\n' >"$d/090807_esc.log"
+  local table=(  # message bytes (printf), what cat shows
+    '\033]0;owned\007%^[]0;owned^G'
+    '\033]52;c;aGVsbG8=\007%^[]52;c;aGVsbG8=^G'
+    '\033[2J\033[H%^[[2J^[[H'
+    '\033]8;;http://x.example/\033\\\\link\033]8;;\033\\\\%^[]8;;http://x.example/^[\\link^[]8;;^[\\'
+    'C1 \302\233 in UTF-8%C1 \x9b in UTF-8'
+    'DEL \177 NUL \000 BEL \007 tab\there%DEL ^? NUL ^@ BEL ^G tab	here'
+    'price 5 \200 in windows-1252 \233%price 5 € in windows-1252 ›'
+  )
+  local row bytes want i=0
+  for row in "${table[@]}"; do
+    printf "2024-03-05 09:08:07  ${row%%\%*}\r\n\r\n" >>"$d/090807_esc.log"
+  done
+  "$qwlog" cat --color=never "$d/090807_esc.log" >"$d/never.txt" 2>"$d/err"
+  "$qwlog" cat --color=always "$d/090807_esc.log" | sed -E $'s/\x1b\\[[0-9;]*m//g' >"$d/always.txt"
+  for row in "${table[@]}"; do
+    want=${row#*\%}; i=$((i + 1))
+    qw_check "cat escapes message $i as '$want' (colour off and on)" eval \
+      'grep -qxF -- "2024-03-05 09:08:07  $want" "$d/never.txt" && grep -qxF -- "2024-03-05 09:08:07  $want" "$d/always.txt"'
+  done
+  qw_check "cat writes no control character but TAB and LF, and no ESC but its own colours" eval \
+    '[ -s "$d/always.txt" ] && ! cat "$d/never.txt" "$d/always.txt" | tr -d "\t\n" | LC_ALL=C grep -q "[[:cntrl:]]"'
+  qw_check "json keeps the message's bytes (escaped as JSON)" eval \
+    '"$qwlog" json "$d/090807_esc.log" | grep -qF "\"text\":\"\\u001b[2J\\u001b[H\""'
+}
+
+# pcap: dumps past the snap length are cut to 262144 bytes in the packet, their length kept;
+# tshark reads every packet; stderr names the dumps cut.
+pcap_snap() {
+  local d="$work/pcap-snap"; mkdir -p "$d"
+  if ! command -v tshark >/dev/null; then echo "SKIP tshark not installed"; return; fi
+  python3 "$QW_TOP/tests/qwlog/mklog.py" "$d/090807_snap.log" banner hex:out:64k hex:in:300k hex:out:1m hex:in:16
+  local rc=0
+  "$qwlog" pcap -o "$d/snap.pcapng" "$d/090807_snap.log" 2>"$d/err" || rc=$?
+  tshark -r "$d/snap.pcapng" -T fields -e frame.len -e frame.cap_len >"$d/tshark.txt" 2>"$d/tshark.err"
+  local trc=$?
+  qw_check "pcap of dumps of 64 KiB, 300 KiB and 1 MiB: exit 0, tshark reads all four packets without complaint" \
+    eval '[ $rc = 0 ] && [ $trc = 0 ] && ! grep -qiE "corrupt|error|cut short" "$d/tshark.err" && [ "$(wc -l <"$d/tshark.txt")" = 4 ]'
+  qw_check "pcap: each packet's length is the dump's, its captured part at most 262144 bytes" eval \
+    '[ "$(tr "\t\n" ", " <"$d/tshark.txt")" = "65536,65536 307200,262144 1048576,262144 16,16 " ]'
+  if command -v capinfos >/dev/null; then
+    qw_check "pcap: the interface's snap length is 262144" eval \
+      'capinfos -I "$d/snap.pcapng" 2>/dev/null | grep -q "Capture length = 262144"'
+  fi
+  qw_check "pcap: standard error names the two dumps cut" eval \
+    '[ "$(grep -c "dump longer than 262144 bytes" "$d/err")" = 2 ] && grep -q "090807_snap.log:.* (307200 bytes)" "$d/err"'
+}
+
+# pcap -o naming one of its inputs (by its name or another): exit 2, the input untouched; a
+# good run leaves no temporary file, a failed one leaves the old output as it was.
+pcap_output() {
+  local d="$work/pcap-out"; mkdir -p "$d"
+  cp "$golden/2024-03-05/090807_dumps.log" "$d/in.log"
+  cp "$d/in.log" "$d/in.copy"
+  ln -f "$d/in.log" "$d/hard.log"; ln -sf in.log "$d/soft.log"
+  local out
+  for out in "$d/in.log" "$d/hard.log" "$d/soft.log" "$d/./in.log"; do
+    local rc=0; "$qwlog" pcap -o "$out" "$d/in.log" >/dev/null 2>"$d/err" || rc=$?
+    qw_check "pcap -o $(basename "$out") naming the input: exit 2, says so, input unchanged" \
+      eval '[ $rc = 2 ] && grep -q "is the input" "$d/err" && cmp -s "$d/in.log" "$d/in.copy"'
+  done
+  rc=0; "$qwlog" pcap -o /dev/stdout "$d/in.log" 2>/dev/null | head -c 4 | od -An -tx1 | tr -d " " >"$d/magic" || rc=$?
+  qw_check "pcap -o /dev/stdout writes into the pipe and leaves /dev/stdout a link" eval \
+    '[ "$(cat "$d/magic")" = 0a0d0d0a ] && [ -L /dev/stdout ] && [ -z "$(ls /dev | grep qwlog-)" ]'
+  rm -f "$d/fifo"; mkfifo "$d/fifo"; timeout 60 cat "$d/fifo" >"$d/fifo.out" &
+  local cat_pid=$!
+  rc=0; timeout 60 "$qwlog" pcap -o "$d/fifo" "$d/in.log" 2>/dev/null || rc=$?; wait "$cat_pid"
+  qw_check "pcap -o a FIFO writes into it and leaves it a FIFO" eval \
+    '[ $rc = 0 ] && [ "$(head -c 4 "$d/fifo.out" | od -An -tx1 | tr -d " ")" = 0a0d0d0a ] && [ -p "$d/fifo" ]'
+  echo keep >"$d/old.pcapng"
+  rc=0; "$qwlog" pcap -o "$d/old.pcapng" "$d/in.log" "$d/missing.log" >/dev/null 2>&1 || rc=$?
+  qw_check "pcap over an existing output: replaced whole, no temporary file left" eval \
+    '[ $rc = 1 ] && [ "$(head -c 4 "$d/old.pcapng" | od -An -tx1 | tr -d " ")" = 0a0d0d0a ] && [ -z "$(ls "$d" | grep qwlog-)" ]'
+}
+
+# --follow: a file cut back is read again from its start; --follow=name follows a file renamed
+# over the followed one.
+follow_truncate() {
+  local d="$work/follow-cut/2024-03-05" mode; mkdir -p "$d"
+  for mode in descriptor name; do
+    local f="$d/090807_cut_$mode.log"
+    python3 "$QW_TOP/tests/qwlog/mklog.py" "$f" banner entry:one entry:two entry:three-long-enough-to-pass-the-cut
+    "$qwlog" cat --follow=$mode --color=never "$f" >"$d/$mode.out" 2>"$d/$mode.err" &
+    local reader=$! i
+    for i in $(seq 100); do grep -q three "$d/$mode.out" && break; sleep 0.1; done
+    if [ $mode = descriptor ]; then
+      python3 "$QW_TOP/tests/qwlog/mklog.py" "$f" banner entry:after-the-cut
+    else
+      python3 "$QW_TOP/tests/qwlog/mklog.py" "$f.new" banner entry:renamed-over
+      mv "$f.new" "$f"
+      sleep 0.5; python3 - "$f" <<'PY'
+import sys; open(sys.argv[1], "ab").write(b"2024-03-05 09:08:08  appended-later\r\n\r\n")
+PY
+    fi
+    local want; [ $mode = descriptor ] && want=after-the-cut || want=appended-later
+    for i in $(seq 100); do grep -q "$want" "$d/$mode.out" && break; sleep 0.1; done
+    kill "$reader" 2>/dev/null; wait "$reader" 2>/dev/null
+    if [ $mode = descriptor ]; then
+      qw_check "--follow across a truncation: 'file truncated' said, the new records read, nothing called malformed" eval \
+        'grep -q "file truncated" "$d/$mode.err" && grep -q after-the-cut "$d/$mode.out" && ! grep -qE "outside|torn|not a" "$d/$mode.err"'
+    else
+      qw_check "--follow=name: a file renamed over the followed one is read from its start, and as it grows" eval \
+        'grep -q "replaced by a new file" "$d/$mode.err" && grep -q renamed-over "$d/$mode.out" && grep -q appended-later "$d/$mode.out"'
+    fi
+  done
+}
+
+# A damaged file of 40 MB in one record, read under the bound: an entry that never ends (torn
+# at 1 MiB, the record after it still read) and one dump of 40 MB of lines (json whole; cat
+# holds its lines up to 32 MiB). Peak memory stays under 100 MB plus the dump's bytes.
+record_bound() {
+  local d="$work/bound/2024-03-05"; mkdir -p "$d"
+  python3 - "$d" <<'PY'
+import sys
+d = sys.argv[1]
+with open(d + "/090807_entry.log", "wb") as f:
+    f.write(b"\r\n------\r\n\r\n\r\n2024-03-05 09:08:07  start of a message that never ends\r\n")
+    line = b"x" * 70 + b"\r\n"
+    f.write(line * (40 * 1024 * 1024 // len(line)))
+    f.write(b"\r\n2024-03-05 09:08:08  the record after it\r\n\r\n")
+PY
+  python3 "$QW_TOP/tests/qwlog/mklog.py" "$d/090807_dump.log" banner hex:out:9m time:"2024-03-05 09:08:08" entry:after-the-dump
+  local name cmd rss
+  for name in entry dump; do
+    for cmd in json cat; do
+      /usr/bin/time -f %M -o "$d/$name.$cmd.time" "$qwlog" $cmd "$d/090807_$name.log" >"$d/$name.$cmd.out" 2>"$d/$name.$cmd.err"
+      rss=$(tail -1 "$d/$name.$cmd.time")
+      echo "FIGURE qwlog $cmd of a 40 MB single-record file ($name): peak RSS $((rss / 1024)) MiB"
+      local limit=97656  # 100 MB in KiB, plus the dump's 9 MiB
+      [ $name = dump ] && limit=$((limit + 9216))
+      qw_check "qwlog $cmd of a 40 MB $name record: under 100 MB plus the dump's bytes ($((rss / 1024)) MiB)" \
+        eval '[ "$rss" -lt $limit ]'
+    done
+  done
+  qw_check "an entry past 1 MiB is reported torn and the record after it read" eval \
+    'grep -q "entry longer than 1 MiB" "$d/entry.json.err" && tail -1 "$d/entry.json.out" | grep -q "the record after it" &&
+     head -2 "$d/entry.json.out" | tail -1 | grep -q "\"torn\":true"'
+  qw_check "json of a 9 MiB dump (40 MB of lines): complete, every byte" eval \
+    '[ ! -s "$d/dump.json.err" ] && grep "\"kind\":\"dump\"" "$d/dump.json.out" | grep -q "\"complete\":true" &&
+     [ "$(grep -o "\"bytes\":\"[0-9a-f]*\"" "$d/dump.json.out" | wc -c)" = $((9 * 1048576 * 2 + 11)) ]'
+  qw_check "cat of the same dump: its lines up to 32 MiB, reported torn there, the entry after it shown" eval \
+    'grep -q "dump lines past 32 MiB" "$d/dump.cat.err" && tail -2 "$d/dump.cat.out" | grep -q after-the-dump'
+  rm -f "$d"/*.log "$d"/*.out
+}
+
+# Many files merged: 1,500 under ulimit -n 1024, every one read, in time order.
+many_files() {
+  local d="$work/many/2024-03-05"; mkdir -p "$d"
+  python3 - "$d" 1500 <<'PY'
+import sys
+d, n = sys.argv[1], int(sys.argv[2])
+for i in range(n):
+    t = "%02d%02d%02d" % (10 + i // 3600, i // 60 % 60, i % 60)
+    with open("%s/%s_many.log" % (d, t), "wb") as f:
+        stamp = "2024-03-05 %s:%s:%s" % (t[0:2], t[2:4], t[4:6])
+        f.write(("\r\n------\r\n\r\n\r\n%s  file %d\r\n\r\n" % (stamp, i)).encode())
+PY
+  local rc=0
+  (ulimit -n 1024 && cd "$d/.." && "$qwlog" json --kind entry 2024-03-05/*_many.log >"$d/../many.out" 2>"$d/../many.err") || rc=$?
+  qw_check "1,500 files under ulimit -n 1024: exit 0, all 1,500 entries, in time order" eval \
+    '[ $rc = 0 ] && [ ! -s "$d/../many.err" ] && [ "$(grep -o "file [0-9]*" "$d/../many.out" | tr "\n" ,)" = "$(seq -f "file %g" 0 1499 | tr "\n" ,)" ]'
+}
+
+# The open record of a file whose folder is the day before its first stamp: an object made
+# before midnight and opened after it. File name time, first stamp, the open record's time.
+midnight() {
+  local d="$work/midnight/2024-03-05"; mkdir -p "$d"
+  local table=(
+    "000005|2024-03-06 00:00:06|2024-03-06 00:00:05"
+    "235958|2024-03-06 00:00:01|2024-03-05 23:59:58"
+    "090807|2024-03-05 09:08:07|2024-03-05 09:08:07"
+    "000005|2024-03-08 00:00:01|2024-03-07 00:00:05"
+    "120000|2024-03-06 13:00:00|2024-03-06 12:00:00"
+    "235959|2024-03-01 00:00:00|2024-03-05 23:59:59"
+  )
+  local row name stamp want got i=0
+  for row in "${table[@]}"; do
+    IFS='|' read -r name stamp want <<<"$row"; i=$((i + 1))
+    python3 "$QW_TOP/tests/qwlog/mklog.py" "$d/${name}_m$i.log" banner time:"$stamp" entry:first
+    got=$("$qwlog" json --kind open "$d/${name}_m$i.log" | sed -E 's/.*"time":"([^"]*)".*/\1/')
+    if [ "$got" = "$want" ]; then echo "PASS open record of $name in 2024-03-05/ before a stamp $stamp: $want"
+    else echo "FAIL open record of $name in 2024-03-05/ before a stamp $stamp: $got (want $want)"; fi
+  done
+  qw_check "--since the next day keeps the open record made after midnight" eval \
+    '"$qwlog" json --since 2024-03-06 --kind open "$d/000005_m1.log" | grep -q "\"time\":\"2024-03-06 00:00:05\""'
+  python3 "$QW_TOP/tests/qwlog/mklog.py" "$d/000005_held.log" banner banner time:"2024-03-06 00:00:06" entry:x
+  qw_check "of two banners in a row only the second takes the later date" eval \
+    '[ "$("$qwlog" json --kind open "$d/000005_held.log" | grep -o "\"time\":\"[^\"]*\"" | tr "\n" ,)" = "\"time\":\"2024-03-05 00:00:05\",\"time\":\"2024-03-06 00:00:05\"," ]'
+}
+
+# A file whose lines end in CR LF: a record starts only after CR LF, so a message holding a
+# bare LF and stamp-like text cannot forge a dump or a banner. LF-only files keep the old rule.
+crlf_forged() {
+  local d="$work/forged/2024-03-05"; mkdir -p "$d"
+  printf '\r\n------\r\n\r\n\r\n2024-03-05 09:08:07  peer says\n2024-03-05 09:08:07 --> 00000000h: 41 42 \r\n\r\n2024-03-05 09:08:07  banner next\n\r\n------\r\n\r\n\r\n2024-03-05 09:08:08  real\r\n\r\n' >"$d/090807_forged.log"
+  local rc=0; "$qwlog" json "$d/090807_forged.log" >"$d/out" 2>"$d/err" || rc=$?
+  qw_check "CR LF file: a bare LF and a stamp inside a message forge no dump" eval \
+    '[ $rc = 0 ] && [ "$(grep -o "\"kind\":\"[a-z]*\"" "$d/out" | tr "\n" ,)" = "\"kind\":\"open\",\"kind\":\"entry\",\"kind\":\"entry\",\"kind\":\"entry\"," ] &&
+     grep -qF "\"text\":\"peer says\n2024-03-05 09:08:07 --> 00000000h: 41 42 \"" "$d/out"'
+  qw_check "CR LF file: pcap finds no packet in the forged text" eval \
+    '"$qwlog" pcap -o "$d/f.pcapng" "$d/090807_forged.log" 2>&1 | grep -q "^qwlog: 0 packets"'
+  tr -d '\r' <"$d/090807_forged.log" >"$d/090807_lf.log"
+  qw_check "LF-only file: the old rule, a stamp after a line end starts a record" eval \
+    '"$qwlog" json --kind dump "$d/090807_lf.log" 2>/dev/null | grep -q "\"bytes\":\"4142\""'
 }
 
 # Every byte 0x80-0xFF of a message decoded through each code page, against glibc's iconv
@@ -262,6 +501,58 @@ wine_json() {
   qw_stop_wine
 }
 
+# qwlog.exe (Wine x64) from a cmd /c command line: it expands * and ? in its file arguments,
+# folder parts too; 600 files merged with every one read; the system's own reason for a file
+# it cannot open.
+wine_files() {
+  local exe="$QW_TOP/dist/win64/qwlog.exe"
+  if [ ! -f "$exe" ]; then echo "FAIL qwlog.exe: dist/win64/qwlog.exe is missing (./run build)"; return; fi
+  local d="$work/wine-files"; rm -rf "$d"; mkdir -p "$d/Log/2024-03-05" "$d/Log/2024-03-06" "$d/Log/other"
+  cp "$exe" "$d/"
+  python3 "$QW_TOP/tests/qwlog/mklog.py" "$d/Log/2024-03-05/090807_a.log" banner entry:a-first
+  python3 "$QW_TOP/tests/qwlog/mklog.py" "$d/Log/2024-03-06/090807_b.log" banner time:"2024-03-06 09:08:07" entry:b-second
+  python3 "$QW_TOP/tests/qwlog/mklog.py" "$d/Log/2024-03-06/100000_a.log" banner time:"2024-03-06 10:00:00" entry:a-third
+  python3 - "$d/Log/other" 600 <<'PY'
+import sys
+d, n = sys.argv[1], int(sys.argv[2])
+for i in range(n):
+    t = "%02d%02d%02d" % (10 + i // 3600, i // 60 % 60, i % 60)
+    open("%s/%s_many.log" % (d, t), "wb").write(
+        ("\r\n------\r\n\r\n\r\n2024-03-05 %s:%s:%s  file %d\r\n\r\n" % (t[:2], t[2:4], t[4:], i)).encode())
+PY
+  qw_wine_env win64
+  local table=(  # arguments in cmd | the entries read, in order
+    'Log\*\*_?.log|a-first,b-second,a-third'
+    'Log\2024-03-0?\*_a.log|a-first,a-third'
+    'Log/2024-*/090807_*.log|a-first,b-second'
+    'Log\2024-03-06\*.log Log\2024-03-05\090807_a.log|a-first,b-second,a-third'
+  )
+  local row args want got
+  for row in "${table[@]}"; do
+    IFS='|' read -r args want <<<"$row"
+    (cd "$d" && timeout 120 wine cmd /c "qwlog.exe json --kind entry $args" >"$d/out" 2>"$d/err" </dev/null)
+    got=$(tr -d '\r' <"$d/out" | sed -E 's/.*"text":"([^"]*)".*/\1/' | tr '\n' , | sed 's/,$//')
+    if [ "$got" = "$want" ]; then echo "PASS qwlog.exe (Wine, cmd /c) json $args: $want"
+    else echo "FAIL qwlog.exe (Wine, cmd /c) json $args: '$got' (want '$want'), $(head -2 "$d/err")"; fi
+  done
+  local rc=0
+  (cd "$d" && timeout 300 wine cmd /c 'qwlog.exe json --kind entry Log\other\*_many.log' >"$d/many.out" 2>"$d/many.err" </dev/null) || rc=$?
+  qw_check "qwlog.exe (Wine) merges 600 files: every one read, in time order" eval \
+    '[ "$(tr -d "\r" <"$d/many.out" | grep -o "file [0-9]*" | tr "\n" ,)" = "$(seq -f "file %g" 0 599 | tr "\n" ,)" ] && [ ! -s "$d/many.err" ]'
+  rc=0; (cd "$d" && timeout 120 wine qwlog.exe json 'Log\nothing-here.log' >"$d/out" 2>"$d/err" </dev/null) || rc=$?
+  qw_check "qwlog.exe (Wine): a missing file gives the system's reason, not 'Success' ($(tr -d '\r' <"$d/err" | head -1))" eval \
+    '[ $rc = 1 ] && grep -qiE "not found|cannot find" "$d/err" && ! grep -q Success "$d/err"'
+  cp "$d/Log/2024-03-05/090807_a.log" "$d/a.copy"
+  rc=0; (cd "$d" && timeout 120 wine qwlog.exe pcap -o 'LOG\2024-03-05\090807_A.LOG' 'Log\2024-03-05\090807_a.log' \
+    >"$d/out" 2>"$d/err" </dev/null) || rc=$?
+  qw_check "qwlog.exe (Wine): pcap -o naming the input in other letters: exit 2, input unchanged" eval \
+    '[ $rc = 2 ] && grep -q "is the input" "$d/err" && cmp -s "$d/a.copy" "$d/Log/2024-03-05/090807_a.log"'
+  rc=0; (cd "$d" && timeout 120 wine qwlog.exe pcap -o 'out.pcapng' 'Log\2024-03-05\090807_a.log' >"$d/out" 2>"$d/err" </dev/null) || rc=$?
+  qw_check "qwlog.exe (Wine): pcap writes its output through a temporary file and leaves none" eval \
+    '[ $rc = 0 ] && [ "$(head -c 4 "$d/out.pcapng" | od -An -tx1 | tr -d " ")" = 0a0d0d0a ] && [ -z "$(ls "$d" | grep qwlog-)" ]'
+  qw_stop_wine
+}
+
 # qwlog.exe under Wine x86 gives the same JSON for the worked examples and the dumps.
 wine32_json() {
   local exe="$QW_TOP/dist/win32/qwlog.exe" name
@@ -285,17 +576,32 @@ installed() {
   done
 }
 
+# Named parts only (tests/suites/qwlog.sh follow pcap ...), else everything.
+if [ $# -gt 0 ]; then
+  for part in "$@"; do "$part"; done
+  exit 0
+fi
 golden_json
 installed
 line_ends
 cuts
 bad_input
 filters
+grep_linear
 encodings
 colours
+cat_escapes
 pcap
+pcap_snap
+pcap_output
 follow
+follow_truncate
+record_bound
+many_files
+midnight
+crlf_forged
 big_file
 wine_json
+wine_files
 wine32_json
 bash "$QW_TOP/tests/qwlog/fuzz.sh"

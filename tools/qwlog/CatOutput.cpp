@@ -18,6 +18,39 @@ const size_t kEntryStampLen = 21;
 
 }  // namespace
 
+std::string EscapeControls(const std::string& strText)
+{
+    static const char kHex[] = "0123456789abcdef";
+    bool bPlain = true;
+    for (char ch : strText) {
+        unsigned char c = (unsigned char)ch;
+        if ((c < 0x20 && c != '\t' && c != '\r' && c != '\n') || c == 0x7F || c == 0xC2) {
+            bPlain = false;
+            break;
+        }
+    }
+    if (bPlain)
+        return strText;  // the common case: nothing to escape
+    std::string strOut;
+    strOut.reserve(strText.size());
+    for (size_t i = 0; i < strText.size(); ++i) {
+        unsigned char c = (unsigned char)strText[i];
+        unsigned char cNext = i + 1 < strText.size() ? (unsigned char)strText[i + 1] : 0;
+        if ((c < 0x20 && c != '\t' && c != '\r' && c != '\n') || c == 0x7F) {
+            strOut += '^';
+            strOut += (char)(c ^ 0x40);  // ESC gives "^[", DEL "^?"
+        } else if (c == 0xC2 && cNext >= 0x80 && cNext <= 0x9F) {
+            strOut += "\\x";
+            strOut += kHex[cNext >> 4];
+            strOut += kHex[cNext & 15];
+            ++i;
+        } else {
+            strOut += (char)c;
+        }
+    }
+    return strOut;
+}
+
 void CatOutput::Piece(const std::string& strText, const char* pszColour)
 {
     if (strText.empty())
@@ -32,7 +65,7 @@ void CatOutput::Piece(const std::string& strText, const char* pszColour)
 void CatOutput::Write(const Record& record, const std::string&)
 {
     for (size_t i = 0; i < record.aLines.size(); ++i) {
-        std::string strLine = ToUtf8(record.aLines[i], m_page);
+        std::string strLine = EscapeControls(ToUtf8(record.aLines[i], m_page));
         if (record.kind == Kind::Open) {
             Piece(strLine, kBanner);
         } else if (record.kind == Kind::Entry) {

@@ -86,10 +86,39 @@ bool WholeDespiteCut(const std::string& strTok)
     return strTok[0] == '0' || strTok[0] > '2' || (strTok[0] == '2' && strTok[1] > '5');
 }
 
-// Decimal byte text: values "%02d ", and the cut to 48 characters and ';'.
-bool ParseDecText(const std::string& s, size_t nPos, DumpLine& line)
+// Decimal byte text holding every value: "%02d " each, nothing after the last space.
+bool ParseWholeDecText(const std::string& strText, DumpLine& line)
+{
+    size_t i = 0;
+    while (i < strText.size()) {
+        size_t nSpace = strText.find(' ', i);
+        unsigned nValue = 0;
+        if (nSpace == std::string::npos || line.abValues.size() == kValuesPerLine ||
+            !DecimalValue(strText.substr(i, nSpace - i), nValue))
+            return false;
+        line.abValues.push_back((unsigned char)nValue);
+        i = nSpace + 1;
+    }
+    line.nSeen = line.abValues.size();
+    line.bShort = line.abValues.size() < kValuesPerLine;
+    return true;
+}
+
+// Decimal byte text: values "%02d ", and ';' after a text of 48 characters or more (a text of
+// exactly 48 may be an older writer's cut).
+bool ParseDecText(const std::string& s, size_t nPos, DumpLine& line, bool bKeepsValues)
 {
     std::string strText = s.substr(nPos);
+    bool bSemi = !strText.empty() && strText.back() == ';';
+    if (bSemi && strText.size() > kCutAt + 1) {
+        strText.pop_back();
+        line.bLong = true;
+        return ParseWholeDecText(strText, line);
+    }
+    if (bSemi && strText.size() == kCutAt + 1 && bKeepsValues && strText[kCutAt - 1] == ' ') {
+        strText.pop_back();
+        return ParseWholeDecText(strText, line);
+    }
     if (strText.size() == kCutAt + 1 && strText[kCutAt] == ';') {
         line.bCut = true;
         strText.resize(kCutAt);
@@ -134,12 +163,12 @@ bool IsStamp(const std::string& s, size_t nPos)
     return true;
 }
 
-bool ParseDumpLine(const std::string& s, size_t nPos, DumpLine& line)
+bool ParseDumpLine(const std::string& s, size_t nPos, DumpLine& line, bool bKeepsValues)
 {
     line = DumpLine();
     if (!ParseLabel(s, nPos, line.bHex, line.nOffset))
         return false;
-    return line.bHex ? ParseHexText(s, nPos, line) : ParseDecText(s, nPos, line);
+    return line.bHex ? ParseHexText(s, nPos, line) : ParseDecText(s, nPos, line, bKeepsValues);
 }
 
 }  // namespace qwlog

@@ -6,6 +6,29 @@ namespace qwlog {
 
 namespace {
 
+// The number of the two digits at s[nPos].
+int Two(const std::string& s, size_t nPos)
+{
+    return (s[nPos] - '0') * 10 + (s[nPos + 1] - '0');
+}
+
+// True when the fields of a time prefix name a real date and time of day (a leap second
+// included, as a stamp can hold one).
+bool FieldsInRange(const std::string& s)
+{
+    static const int kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    int nYear = std::stoi(s.substr(0, 4));
+    bool bLeap = (nYear % 4 == 0 && nYear % 100 != 0) || nYear % 400 == 0;
+    int nMonth = s.size() >= 7 ? Two(s, 5) : 1;
+    if (nMonth < 1 || nMonth > 12)
+        return false;
+    int nDay = s.size() >= 10 ? Two(s, 8) : 1;
+    if (nDay < 1 || nDay > kDays[nMonth - 1] || (nMonth == 2 && nDay == 29 && !bLeap))
+        return false;
+    return (s.size() < 13 || Two(s, 11) <= 23) && (s.size() < 16 || Two(s, 14) <= 59) &&
+           (s.size() < 19 || Two(s, 17) <= 60);
+}
+
 // True for a prefix of "YYYY-MM-DD HH:MM:SS" that ends after a whole field.
 bool IsTimePrefix(const std::string& s)
 {
@@ -17,7 +40,7 @@ bool IsTimePrefix(const std::string& s)
         if (kPattern[i] == 'd' ? !bDigit : s[i] != kPattern[i])
             return false;
     }
-    return true;
+    return FieldsInRange(s);
 }
 
 // Accepts "T" between date and time as well as a space.
@@ -47,7 +70,7 @@ bool Filter::SetSince(const std::string& strTime, std::string& strError)
     m_strSince = NormalTime(strTime);
     if (IsTimePrefix(m_strSince))
         return true;
-    strError = "--since wants a time as YYYY-MM-DD[ HH[:MM[:SS]]], not '" + strTime + "'";
+    strError = "--since wants a real time as YYYY-MM-DD[ HH[:MM[:SS]]], not '" + strTime + "'";
     return false;
 }
 
@@ -56,7 +79,7 @@ bool Filter::SetUntil(const std::string& strTime, std::string& strError)
     m_strUntil = NormalTime(strTime);
     if (IsTimePrefix(m_strUntil))
         return true;
-    strError = "--until wants a time as YYYY-MM-DD[ HH[:MM[:SS]]], not '" + strTime + "'";
+    strError = "--until wants a real time as YYYY-MM-DD[ HH[:MM[:SS]]], not '" + strTime + "'";
     return false;
 }
 
@@ -94,14 +117,13 @@ bool Filter::SetGrep(const std::string& strPattern, std::string& strError)
 {
     if (strPattern.empty())
         return true;
-    try {
-        m_grep = std::regex(strPattern, std::regex::ECMAScript);
-        m_bGrep = true;
-        return true;
-    } catch (const std::regex_error& e) {
-        strError = "--grep: not a regular expression: " + std::string(e.what());
+    std::string strWhy;
+    if (!m_grep.Compile(strPattern, strWhy)) {
+        strError = "--grep: not a regular expression qwlog takes: " + strWhy;
         return false;
     }
+    m_bGrep = true;
+    return true;
 }
 
 bool Filter::Accept(const Record& record, const std::string& strText) const
@@ -119,7 +141,7 @@ bool Filter::Accept(const Record& record, const std::string& strText) const
         if (record.kind == Kind::Open)
             return false;
         const std::string& strHay = record.kind == Kind::Entry ? strText : HexOf(record.abBytes);
-        if (!std::regex_search(strHay, m_grep))
+        if (!m_grep.Search(strHay))
             return false;
     }
     return true;

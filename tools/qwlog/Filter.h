@@ -2,9 +2,9 @@
 #ifndef QWLOG_FILTER_H
 #define QWLOG_FILTER_H
 
+#include "Matcher.h"
 #include "Record.h"
 
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -29,7 +29,7 @@ private:
     bool m_abKind[3] = {true, true, true};
     int m_nDir = 0;  // 0 any, 1 out, 2 in
     bool m_bGrep = false;
-    std::regex m_grep;
+    Matcher m_grep;
 };
 
 // Lowercase hex of the bytes.

@@ -5,6 +5,28 @@
 
 namespace qwlog {
 
+namespace {
+
+// Writes the bytes as lowercase hex to standard output a block at a time, so a large dump
+// never needs a second copy of itself as text.
+void PutHex(const std::vector<unsigned char>& abBytes)
+{
+    static const char kDigits[] = "0123456789abcdef";
+    char sz[8192];
+    size_t n = 0;
+    for (unsigned char b : abBytes) {
+        sz[n++] = kDigits[b >> 4];
+        sz[n++] = kDigits[b & 15];
+        if (n == sizeof(sz)) {
+            std::fwrite(sz, 1, n, stdout);
+            n = 0;
+        }
+    }
+    std::fwrite(sz, 1, n, stdout);
+}
+
+}  // namespace
+
 void JsonOutput::Write(const Record& record, const std::string& strText)
 {
     nlohmann::ordered_json j;
@@ -22,7 +44,7 @@ void JsonOutput::Write(const Record& record, const std::string& strText)
     } else if (record.kind == Kind::Dump) {
         j["dir"] = record.bOut ? "out" : "in";
         j["radix"] = record.bHex ? "hex" : "dec";
-        j["bytes"] = HexOf(record.abBytes);
+        j["bytes"] = "";  // written in place below
         j["complete"] = record.Complete();
         if (!record.aMissing.empty()) {
             nlohmann::ordered_json aGaps = nlohmann::ordered_json::array();
@@ -37,7 +59,17 @@ void JsonOutput::Write(const Record& record, const std::string& strText)
         j["torn"] = true;
     std::string strLine = j.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
     strLine += '\n';
-    std::fwrite(strLine.data(), 1, strLine.size(), stdout);
+    // Quotes inside the values before it are escaped, so the first match is the key itself.
+    static const char kBytes[] = "\"bytes\":\"";
+    size_t nAt = record.kind == Kind::Dump ? strLine.find(kBytes) : std::string::npos;
+    if (nAt == std::string::npos) {
+        std::fwrite(strLine.data(), 1, strLine.size(), stdout);
+        return;
+    }
+    nAt += sizeof(kBytes) - 1;
+    std::fwrite(strLine.data(), 1, nAt, stdout);
+    PutHex(record.abBytes);
+    std::fwrite(strLine.data() + nAt, 1, strLine.size() - nAt, stdout);
 }
 
 bool JsonOutput::Finish()

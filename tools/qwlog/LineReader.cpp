@@ -4,13 +4,39 @@
 
 namespace qwlog {
 
-LineReader::LineReader(std::FILE* pFile) : m_pFile(pFile), m_abBuf(1u << 16) {}
+LineReader::LineReader(std::FILE* pFile) : m_pFile(pFile), m_abBuf(kBlock) {}
+
+void LineReader::Detach()
+{
+    m_nRead -= m_nEnd - m_nPos;  // the unread part of the block is read again after Attach
+    m_nPos = m_nEnd = 0;
+    std::vector<char>().swap(m_abBuf);
+    m_pFile = nullptr;
+}
+
+void LineReader::Attach(std::FILE* pFile)
+{
+    m_pFile = pFile;
+}
+
+void LineReader::Restart(std::FILE* pFile)
+{
+    m_pFile = pFile;
+    m_nPos = m_nEnd = 0;
+    m_nRead = 0;
+    m_nLines = 0;
+    m_strPending.clear();
+    m_bCut = false;
+}
 
 // Reads the next block into the buffer; false when the file has nothing more for now.
 bool LineReader::Fill()
 {
     m_nPos = 0;
+    if (m_abBuf.empty())
+        m_abBuf.resize(kBlock);
     m_nEnd = std::fread(m_abBuf.data(), 1, m_abBuf.size(), m_pFile);
+    m_nRead += m_nEnd;
     if (m_nEnd == 0) {
         std::clearerr(m_pFile);  // a followed file may grow: the next read tries again
         return false;

@@ -21,6 +21,7 @@ class LineReader
 {
 public:
     static const size_t kMaxLine = 1u << 20;
+    static const size_t kBlock = 1u << 16;
 
     explicit LineReader(std::FILE* pFile);
 
@@ -33,6 +34,17 @@ public:
     const std::string& Pending() const { return m_strPending; }
     uint64_t PendingNumber() const { return m_nLines + 1; }
 
+    // Bytes of the file taken so far: whole lines and the pending ones.
+    uint64_t Consumed() const { return m_nRead - (m_nEnd - m_nPos); }
+
+    // Lets go of the file and the block buffer; the pending bytes stay. Attach goes on with
+    // pFile, which must stand at Consumed().
+    void Detach();
+    void Attach(std::FILE* pFile);
+
+    // Starts again from the beginning of pFile, as if nothing had been read.
+    void Restart(std::FILE* pFile);
+
 private:
     bool Fill();
 
@@ -43,6 +55,7 @@ private:
     std::string m_strPending;
     bool m_bCut = false;
     uint64_t m_nLines = 0;
+    uint64_t m_nRead = 0;  // bytes read from the file into the buffer, in all
 };
 
 }  // namespace qwlog

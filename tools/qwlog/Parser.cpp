@@ -1,6 +1,8 @@
 #include "Parser.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <string>
 #include <utility>
 
 namespace qwlog {
@@ -16,8 +18,8 @@ bool IsEntryStart(const std::string& s)
     return IsStamp(s) && s.size() >= kEntryStampLen && s[19] == ' ' && s[20] == ' ';
 }
 
-// True for the first line of a dump; bOut tells its arrow.
-bool IsDumpStart(const std::string& s, DumpLine& dump, bool& bOut)
+// True for the first line of a dump; bOut tells its arrow. bKeepsValues as for ParseDumpLine.
+bool IsDumpStart(const std::string& s, DumpLine& dump, bool& bOut, bool bKeepsValues)
 {
     if (!IsStamp(s) || s.size() < kDumpIndent || s[19] != ' ' || s[23] != ' ')
         return false;
@@ -25,7 +27,7 @@ bool IsDumpStart(const std::string& s, DumpLine& dump, bool& bOut)
     if (strArrow != "-->" && strArrow != "<--")
         return false;
     bOut = strArrow == "-->";
-    return ParseDumpLine(s, kDumpIndent, dump) && dump.nOffset == 0;
+    return ParseDumpLine(s, kDumpIndent, dump, bKeepsValues) && dump.nOffset == 0;
 }
 
 bool IsIndent(const std::string& s)
@@ -59,7 +61,40 @@ bool StampBegun(const std::string& s)
     return true;
 }
 
+// The date before "YYYY-MM-DD".
+std::string PreviousDay(const std::string& strDay)
+{
+    int nYear = std::stoi(strDay.substr(0, 4)), nMonth = std::stoi(strDay.substr(5, 2));
+    int nDay = std::stoi(strDay.substr(8, 2)) - 1;
+    if (nDay < 1) {
+        static const int kDays[] = {31, 31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+        if (--nMonth < 1) {
+            nMonth = 12;
+            --nYear;
+        }
+        bool bLeap = (nYear % 4 == 0 && nYear % 100 != 0) || nYear % 400 == 0;
+        nDay = kDays[nMonth] + (nMonth == 2 && bLeap ? 1 : 0);
+    }
+    char sz[16];
+    std::snprintf(sz, sizeof(sz), "%04d-%02d-%02d", nYear % 10000, nMonth, nDay);
+    return sz;
+}
+
 }  // namespace
+
+std::string OpenTime(const std::string& strNameTime, const std::string& strFirst)
+{
+    if (strNameTime.size() != kStampLen || !IsStamp(strNameTime) || !IsStamp(strFirst))
+        return strNameTime;
+    std::string strDay = strNameTime.substr(0, 10), strClock = strNameTime.substr(10);
+    std::string strFirstDay = strFirst.substr(0, 10);
+    if (strFirstDay <= strDay)
+        return strNameTime;
+    if (strFirstDay + strClock <= strFirst.substr(0, kStampLen))
+        return strFirstDay + strClock;
+    std::string strPrev = PreviousDay(strFirstDay);
+    return strPrev > strDay ? strPrev + strClock : strNameTime;
+}
 
 const char* KindName(Kind kind)
 {
@@ -88,8 +123,9 @@ std::string TimeFromPath(const std::string& strPath)
     return strDay + " " + strName.substr(0, 2) + ":" + strName.substr(2, 2) + ":" + strName.substr(4, 2);
 }
 
-Parser::Parser(const std::string& strFile, ReportFn fnReport)
-    : m_strFile(strFile), m_fnReport(std::move(fnReport)), m_strNameTime(TimeFromPath(strFile))
+Parser::Parser(const std::string& strFile, ReportFn fnReport, bool bKeepDumpLines)
+    : m_strFile(strFile), m_fnReport(std::move(fnReport)), m_strNameTime(TimeFromPath(strFile)),
+      m_bKeepDumpLines(bKeepDumpLines)
 {
     m_cur.strFile = m_strFile;
 }
@@ -100,6 +136,8 @@ void Parser::Feed(const Line& line)
         return;
     if (line.bCut)
         m_fnReport(line.nNumber, "line longer than 1 MiB, read only in part");
+    if (m_nLineEnds == 0)
+        m_nLineEnds = line.bCrLf ? 1 : 2;
     switch (m_state) {
     case State::Start:
     case State::Between: StartRecord(line); break;
@@ -107,6 +145,34 @@ void Parser::Feed(const Line& line)
     case State::Entry: FeedEntry(line); break;
     case State::Dump: FeedDump(line); break;
     case State::DumpEnd: FeedDumpEnd(line); break;
+    case State::Skip: FeedSkip(line); break;
+    }
+    m_bPrevCrLf = line.bCrLf;
+}
+
+// Adds nAdd bytes to what the current record holds; true once that passes the record's bound.
+bool Parser::OverBound(size_t nAdd)
+{
+    m_nCurBytes += nAdd;
+    return m_nCurBytes > (m_cur.kind == Kind::Dump ? kMaxDumpLineBytes : kMaxEntryBytes);
+}
+
+// Lines after a record cut at its bound: dropped until a line where a record can start.
+void Parser::FeedSkip(const Line& line)
+{
+    DumpLine dump;
+    bool bOut = false;
+    const std::string& s = line.strText;
+    if (AfterCrLf(m_bPrevCrLf) && (IsEntryStart(s) || IsDumpStart(s, dump, bOut, false))) {
+        m_state = State::Between;
+        StartRecord(line);
+    } else if (s == kBannerRule && m_bSkipPrevEmpty) {
+        Line lead;
+        lead.nNumber = line.nNumber - 1;
+        StartBanner(lead);
+        FeedBanner(line);
+    } else {
+        m_bSkipPrevEmpty = s.empty() && AfterCrLf(m_bPrevCrLf);
     }
 }
 
@@ -115,11 +181,13 @@ void Parser::StartRecord(const Line& line)
 {
     DumpLine dump;
     bool bOut = false;
-    if (line.strText.empty())
+    if (m_state != State::Start && !AfterCrLf(m_bPrevCrLf))
+        Stray(line);
+    else if (line.strText.empty())
         StartBanner(line);
     else if (IsEntryStart(line.strText))
         StartEntry(line);
-    else if (IsDumpStart(line.strText, dump, bOut))
+    else if (IsDumpStart(line.strText, dump, bOut, false))
         StartDump(line, dump, bOut);
     else
         Stray(line);
@@ -140,6 +208,7 @@ void Parser::StartEntry(const Line& line)
     m_cur.strTime = line.strText.substr(0, kStampLen);
     m_cur.aLines.assign(1, line.strText);
     m_abCrLf.assign(1, line.bCrLf);
+    m_nCurBytes = line.strText.size() + 32;
     m_state = State::Entry;
 }
 
@@ -152,6 +221,8 @@ void Parser::StartDump(const Line& line, const DumpLine& dump, bool bOut)
     m_cur.bHex = dump.bHex;
     m_cur.aLines.clear();
     m_cur.aLines.push_back(line.strText);
+    m_nCurBytes = line.strText.size() + 32;
+    m_bKeepsValues = false;  // one dump is one writer's: what its own lines show
     AddDumpLine(dump);
 }
 
@@ -182,19 +253,27 @@ void Parser::FeedEntry(const Line& line)
     DumpLine dump;
     bool bOut = false;
     const std::string& s = line.strText;
-    if (IsEntryStart(s) || IsDumpStart(s, dump, bOut)) {
+    if (AfterCrLf(m_bPrevCrLf) && (IsEntryStart(s) || IsDumpStart(s, dump, bOut, false))) {
         FinishEntry(m_cur.aLines.size(), false);
         StartRecord(line);
         return;
     }
     size_t n = m_cur.aLines.size();
-    if (s == kBannerRule && n >= 2 && m_cur.aLines[n - 1].empty()) {
+    if (s == kBannerRule && n >= 2 && m_cur.aLines[n - 1].empty() && AfterCrLf(m_abCrLf[n - 2]) &&
+        AfterCrLf(m_abCrLf[n - 1])) {
         // The empty line before the rule is the banner's own; the one before it ends the entry.
         Line lead;
         lead.nNumber = m_cur.nLine + n - 1;
         FinishEntry(n - 1, false);
         StartBanner(lead);
         FeedBanner(line);
+        return;
+    }
+    if (OverBound(s.size() + 32)) {
+        m_fnReport(m_cur.nLine, "entry longer than 1 MiB: torn there; reading goes on at the next record");
+        FinishEntry(n, true);
+        m_state = State::Skip;
+        m_bSkipPrevEmpty = s.empty();
         return;
     }
     m_cur.aLines.push_back(s);
@@ -222,6 +301,8 @@ void Parser::FinishEntry(size_t nLines, bool bTorn)
 
 void Parser::AddDumpLine(const DumpLine& dump)
 {
+    if (dump.bLong)
+        m_bKeepsValues = true;
     m_cur.abBytes.insert(m_cur.abBytes.end(), dump.abValues.begin(), dump.abValues.end());
     m_nNextOffset = dump.nOffset + kValuesPerLine;
     m_bCutOpen = dump.bCut && dump.abValues.size() < kValuesPerLine;
@@ -248,14 +329,23 @@ void Parser::FeedDump(const Line& line)
     const std::string& s = line.strText;
     if (s.empty()) {
         SettleCutLine(true);
-        m_cur.aLines.push_back(s);
+        if (m_bKeepDumpLines)
+            m_cur.aLines.push_back(s);
         EmitDump(false);
         return;
     }
-    if (IsIndent(s) && ParseDumpLine(s, kDumpIndent, dump) && dump.nOffset == m_nNextOffset &&
+    if (IsIndent(s) && ParseDumpLine(s, kDumpIndent, dump, m_bKeepsValues) && dump.nOffset == m_nNextOffset &&
         dump.bHex == m_cur.bHex) {
         SettleCutLine(false);
-        m_cur.aLines.push_back(s);
+        if (m_bKeepDumpLines && OverBound(s.size() + 32)) {
+            m_fnReport(m_cur.nLine, "dump lines past 32 MiB: torn there; reading goes on at the next record");
+            EmitDump(true);
+            m_state = State::Skip;
+            m_bSkipPrevEmpty = false;
+            return;
+        }
+        if (m_bKeepDumpLines)
+            m_cur.aLines.push_back(s);
         AddDumpLine(dump);
         return;
     }
@@ -268,7 +358,8 @@ void Parser::FeedDump(const Line& line)
 void Parser::FeedDumpEnd(const Line& line)
 {
     if (line.strText.empty()) {
-        m_cur.aLines.push_back(line.strText);
+        if (m_bKeepDumpLines)
+            m_cur.aLines.push_back(line.strText);
         EmitDump(false);
         return;
     }
@@ -295,11 +386,13 @@ void Parser::EmitDump(bool bTorn)
 
 void Parser::Emit()
 {
-    if (!m_cur.strTime.empty())
-        m_strLastTime = m_cur.strTime;
+    if (m_bBannerHeld && m_cur.kind != Kind::Open && !m_cur.strTime.empty())
+        m_queue.back().strTime = OpenTime(m_queue.back().strTime, m_cur.strTime);
+    m_bBannerHeld = m_cur.kind == Kind::Open && m_cur.bTimeFromName && !m_cur.bTorn;
     m_queue.push_back(std::move(m_cur));
     m_cur = Record();
     m_cur.strFile = m_strFile;
+    m_nCurBytes = 0;
     m_state = State::Between;
 }
 
@@ -329,9 +422,17 @@ void Parser::Idle()
     if (!m_bRejected && m_state == State::Entry && n >= 2 && m_cur.aLines[n - 1].empty() &&
         !m_cur.aLines[n - 2].empty())
         FinishEntry(n, false);
+    m_bBannerHeld = false;  // shown now, with the folder's date unless a record settled it
 }
 
 void Parser::Finish(const std::string& strPartial, uint64_t nPartialLine)
+{
+    FinishLines(strPartial, nPartialLine);
+    m_bBannerHeld = false;
+}
+
+// Finish without the release of a held banner.
+void Parser::FinishLines(const std::string& strPartial, uint64_t nPartialLine)
 {
     if (m_bRejected)
         return;
@@ -353,6 +454,7 @@ void Parser::Finish(const std::string& strPartial, uint64_t nPartialLine)
     switch (m_state) {
     case State::Start:
     case State::Between:
+    case State::Skip:
         break;
     case State::Banner:
         Torn("banner cut short");
@@ -386,7 +488,7 @@ bool Parser::StartPartial(const std::string& strLast, uint64_t nLine)
     line.nNumber = nLine;
     DumpLine dump;
     bool bOut = false;
-    if (strLast.empty() || IsEntryStart(strLast) || IsDumpStart(strLast, dump, bOut)) {
+    if (strLast.empty() || IsEntryStart(strLast) || IsDumpStart(strLast, dump, bOut, false)) {
         StartRecord(line);
         return !m_bRejected;
     }
@@ -413,7 +515,7 @@ bool Parser::StartPartial(const std::string& strLast, uint64_t nLine)
 
 bool Parser::Pop(Record& record)
 {
-    if (m_queue.empty())
+    if (m_queue.empty() || (m_bBannerHeld && m_queue.size() == 1))
         return false;
     record = std::move(m_queue.front());
     m_queue.pop_front();

@@ -5,6 +5,13 @@
 // empty line; a message may span lines) and dumps ("<stamp> --> " or " <-- ", then lines of
 // values, then an empty line). An entry ends only where the next record starts, since its
 // message may itself hold empty lines.
+//
+// In a file whose lines end in CR LF, a record starts only after a CR LF: a line that follows a
+// bare LF is part of the message before it, so a host's own text cannot forge a record.
+//
+// Memory: an entry is held up to kMaxEntryBytes; a dump holds its values, and its lines only
+// when asked (cat shows them), up to kMaxDumpLineBytes. A record past its bound is reported,
+// ends there as torn, and reading goes on at the next record.
 #ifndef QWLOG_PARSER_H
 #define QWLOG_PARSER_H
 
@@ -24,7 +31,11 @@ public:
     // fnReport receives every problem of the file: its line number and a message.
     typedef std::function<void(uint64_t nLine, const std::string& strWhat)> ReportFn;
 
-    Parser(const std::string& strFile, ReportFn fnReport);
+    static const size_t kMaxEntryBytes = 1u << 20;      // an entry's lines, 32 bytes added a line
+    static const size_t kMaxDumpLineBytes = 32u << 20;  // a dump's lines, when they are kept
+
+    // bKeepDumpLines: keep every line of a dump in Record::aLines (else only the first).
+    Parser(const std::string& strFile, ReportFn fnReport, bool bKeepDumpLines = false);
 
     // Takes the next line of the file.
     void Feed(const Line& line);
@@ -43,7 +54,7 @@ public:
     bool Rejected() const { return m_bRejected; }
 
 private:
-    enum class State { Start, Between, Banner, Entry, Dump, DumpEnd };
+    enum class State { Start, Between, Banner, Entry, Dump, DumpEnd, Skip };
 
     void StartRecord(const Line& line);
     void StartBanner(const Line& line);
@@ -53,12 +64,17 @@ private:
     void FeedEntry(const Line& line);
     void FeedDump(const Line& line);
     void FeedDumpEnd(const Line& line);
+    void FeedSkip(const Line& line);
+    bool AfterCrLf(bool bPrevCrLf) const { return bPrevCrLf || m_nLineEnds != 1; }
+    bool OverBound(size_t nAdd);
+    void SettleBanner(const Record& next);
     void AddDumpLine(const DumpLine& dump);
     void SettleCutLine(bool bLastLine);
     void FinishEntry(size_t nLines, bool bTorn);
     void EmitBanner(bool bTorn);
     void EmitDump(bool bTorn);
     bool StartPartial(const std::string& strLast, uint64_t nLine);
+    void FinishLines(const std::string& strPartial, uint64_t nPartialLine);
     void Stray(const Line& line);
     void Torn(const char* pszWhat);
     void Emit();
@@ -74,13 +90,25 @@ private:
     bool m_bCutOpen = false;
     uint64_t m_nNextOffset = 0;
     std::deque<Record> m_queue;
-    std::string m_strLastTime;
     size_t m_nStray = 0;
+    bool m_bKeepDumpLines;
+    bool m_bKeepsValues = false;  // the current dump has a decimal line past 48 characters
+    int m_nLineEnds = 0;          // 0 not known yet, 1 CR LF (the first line's), 2 LF alone
+    size_t m_nCurBytes = 0;       // what m_cur holds, against its bound
+    bool m_bBannerHeld = false;   // the queue's last record is a banner awaiting its date
+    bool m_bSkipPrevEmpty = false;
+    bool m_bPrevCrLf = true;      // the line before the one being fed ended in CR LF
 };
 
 // "YYYY-MM-DD HH:MM:SS" from a path ending in ".../YYYY-MM-DD/HHMMSS_name" (or "HHMMSS.log"),
 // either separator; empty when the path has another shape.
 std::string TimeFromPath(const std::string& strPath);
+
+// The time of an open whose folder and file name give strNameTime, when strFirst is the stamp
+// of the first record after its banner: an object made before midnight and opened after it
+// has the later day in its stamps, not in its folder. The open then takes the latest date, not
+// before the folder's, at which the name's time of day does not come after strFirst.
+std::string OpenTime(const std::string& strNameTime, const std::string& strFirst);
 
 }  // namespace qwlog
 

@@ -60,8 +60,11 @@ long long StampToMicroseconds(const std::string& strTime)
 
 PcapOutput::~PcapOutput()
 {
-    if (m_pFile != nullptr)
+    if (m_pFile != nullptr) {
         std::fclose(m_pFile);
+        if (!m_strTemp.empty())
+            std::remove(m_strTemp.c_str());
+    }
 }
 
 void PcapOutput::Block(unsigned nType, const std::string& strBody)
@@ -77,9 +80,12 @@ void PcapOutput::Block(unsigned nType, const std::string& strBody)
 
 bool PcapOutput::Create(const std::string& strPath, std::string& strError)
 {
-    m_pFile = OpenForWriting(strPath);
+    m_strPath = strPath;
+    m_strTemp.clear();
+    // A device, pipe or link is written as it stands: renaming over it would replace it.
+    m_pFile = IsPlainOrAbsent(strPath) ? CreateBeside(strPath, m_strTemp) : OpenForWriting(strPath);
     if (m_pFile == nullptr) {
-        strError = strPath + ": " + std::strerror(errno);
+        strError = strPath + ": " + LastErrorText();
         return false;
     }
     std::string strShb;
@@ -95,7 +101,7 @@ bool PcapOutput::Create(const std::string& strPath, std::string& strError)
     std::string strIdb;
     Put16(strIdb, kLinkType);
     Put16(strIdb, 0);
-    Put32(strIdb, 0);                       // no snapshot limit
+    Put32(strIdb, kSnapLength);
     PutOption(strIdb, 2, "quillwork");      // if_name
     PutOption(strIdb, 9, std::string(1, 6));  // if_tsresol: microseconds
     Put32(strIdb, 0);
@@ -112,13 +118,17 @@ void PcapOutput::Write(const Record& record, const std::string&)
         return;
     }
     unsigned long long nTime = (unsigned long long)StampToMicroseconds(record.strTime);
+    size_t nSize = record.abBytes.size();
+    size_t nCaptured = nSize < kSnapLength ? nSize : kSnapLength;
+    if (nCaptured < nSize)
+        m_aCut.push_back(record.strFile + ":" + std::to_string(record.nLine) + " (" + std::to_string(nSize) + " bytes)");
     std::string strEpb;
     Put32(strEpb, 0);  // interface 0
     Put32(strEpb, (unsigned long)(nTime >> 32));
     Put32(strEpb, (unsigned long)(nTime & 0xFFFFFFFFu));
-    Put32(strEpb, (unsigned long)record.abBytes.size());
-    Put32(strEpb, (unsigned long)record.abBytes.size());
-    strEpb.append((const char*)record.abBytes.data(), record.abBytes.size());
+    Put32(strEpb, (unsigned long)nCaptured);
+    Put32(strEpb, (unsigned long)(nSize > 0xFFFFFFFFu ? 0xFFFFFFFFu : nSize));  // original length
+    strEpb.append((const char*)record.abBytes.data(), nCaptured);
     Pad4(strEpb);
     std::string strFlags;
     Put32(strFlags, record.bOut ? kEpbFlagsOutbound : kEpbFlagsInbound);
@@ -130,10 +140,16 @@ void PcapOutput::Write(const Record& record, const std::string&)
 
 bool PcapOutput::Finish()
 {
-    bool bOk = m_pFile != nullptr && std::fflush(m_pFile) == 0 && !std::ferror(m_pFile);
-    if (m_pFile != nullptr && std::fclose(m_pFile) != 0)
-        bOk = false;
+    if (m_pFile == nullptr)
+        return false;
+    bool bOk = std::fflush(m_pFile) == 0 && !std::ferror(m_pFile);
+    bOk = std::fclose(m_pFile) == 0 && bOk;
     m_pFile = nullptr;
+    if (m_strTemp.empty())
+        return bOk;
+    bOk = bOk && MoveInPlace(m_strTemp, m_strPath);
+    if (!bOk)
+        std::remove(m_strTemp.c_str());
     return bOk;
 }
 

@@ -33,7 +33,8 @@ struct Record
     std::vector<unsigned char> abBytes;  // every value the file shows, in order
     std::vector<Gap> aMissing;           // offsets lost to the decimal cut
     bool bSizeKnown = true;              // false when the last line was cut (or the dump torn)
-    // The record's lines as they stand in the file, line ends removed.
+    // The record's lines as they stand in the file, line ends removed (of a dump only the
+    // first, unless the reader was asked to keep them all).
     std::vector<std::string> aLines;
 
     bool Complete() const { return !bTorn && aMissing.empty() && bSizeKnown; }

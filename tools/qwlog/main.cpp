@@ -3,11 +3,12 @@
 //   qwlog pcap FILE... -o OUT     the dumps as packets, for Wireshark and tshark
 //   qwlog cat FILE...             the records in the console mirror's colours
 // Every command takes --since, --until, --kind, --dir, --grep and --encoding; cat and json
-// take --follow. Exit status: 0 all read cleanly, 1 a file was missing, not a log, torn or
-// damaged (the rest is still read and written), 2 bad arguments.
+// take --follow (--follow=name to follow a file replaced under its name). Exit status: 0 all
+// read cleanly, 1 a file was missing, not a log, torn or damaged (the rest is still read and
+// written), 2 bad arguments.
 #include "CodePages.h"
+#include "Commands.h"
 #include "Filter.h"
-#include "LogSource.h"
 #include "Outputs.h"
 #include "Platform.h"
 
@@ -30,7 +31,7 @@ struct Options
     std::string strEncoding = "windows-1252";
     std::string strColor = "auto";
     std::string strOut;
-    bool bFollow = false;
+    std::string strFollow;  // "", "descriptor" or "name"
 };
 
 unsigned long long g_nProblems = 0;
@@ -57,7 +58,9 @@ void AddCommon(CLI::App* pCmd, Options& opt, bool bFollow)
     pCmd->add_option("--encoding", opt.strEncoding, "code page of text that is not UTF-8: " + CodePageNames())
         ->capture_default_str();
     if (bFollow)
-        pCmd->add_flag("-f,--follow", opt.bFollow, "keep reading the file as it grows (one file)");
+        pCmd->add_flag("-f{descriptor},--follow{descriptor}", opt.strFollow,
+                       "keep reading the file as it grows (one file); --follow=name: follow the name when the file is replaced")
+            ->check(CLI::IsMember({"descriptor", "name"}));
 }
 
 // The comma-separated items of s; none for an empty s.
@@ -95,63 +98,44 @@ void Pass(const Record& record, const Filter& filter, const CodePage& page, Outp
         out.Write(record, strText);
 }
 
-// Reads every file to its end, merged by time (a file's own order kept; ties go to the
-// file named first). A banner without a time sorts with the record before it.
-void ReadAll(const Options& opt, const Filter& filter, const CodePage& page, Output& out)
+// The problem reporter the readers take.
+void ReportProblem(const std::string& strPath, uint64_t nLine, const std::string& strWhat)
 {
-    struct Head
-    {
-        std::unique_ptr<LogSource> pSource;
-        Record record;
-        std::string strKey;
-        bool bHas = false;
-    };
-    std::vector<Head> aHeads;
-    for (const std::string& strPath : opt.aFiles) {
-        Head head;
-        head.pSource.reset(new LogSource(strPath, [strPath](uint64_t nLine, const std::string& strWhat) {
-            Report(strPath, nLine, strWhat);
-        }));
-        if (head.pSource->Open())
-            aHeads.push_back(std::move(head));
-    }
-    auto advance = [](Head& head) {
-        head.bHas = head.pSource->Next(head.record);
-        if (head.bHas && !head.record.strTime.empty())
-            head.strKey = head.record.strTime;
-    };
-    for (Head& head : aHeads)
-        advance(head);
-    for (;;) {
-        Head* pBest = nullptr;
-        for (Head& head : aHeads) {
-            if (head.bHas && (pBest == nullptr || head.strKey < pBest->strKey))
-                pBest = &head;
-        }
-        if (pBest == nullptr)
-            break;
-        Pass(pBest->record, filter, page, out);
-        advance(*pBest);
-    }
+    Report(strPath, nLine, strWhat);
 }
 
-// Reads one file as it grows, until the process is stopped.
-int Follow(const Options& opt, const Filter& filter, const CodePage& page, Output& out)
+// Exit 2 when the output names one of the inputs (the same file, by whatever name): checked
+// before anything is opened for writing.
+bool OutputIsAnInput(const Options& opt)
 {
-    const std::string& strPath = opt.aFiles[0];
-    LogSource source(strPath, [strPath](uint64_t nLine, const std::string& strWhat) { Report(strPath, nLine, strWhat); });
-    if (!source.Open())
-        return 1;
-    Record record;
-    for (;;) {
-        while (source.NextSoFar(record))
-            Pass(record, filter, page, out);
-        if (source.Rejected())
-            return 1;
-        if (!out.Finish())
-            return 1;
-        SleepMs(200);
+    FileId idOut;
+    if (!IdOfPath(opt.strOut, idOut))
+        return false;
+    for (const std::string& strPath : opt.aFiles) {
+        FileId idIn;
+        if (IdOfPath(strPath, idIn) && idIn == idOut) {
+            std::fprintf(stderr, "qwlog: the output %s is the input %s; nothing written\n", opt.strOut.c_str(),
+                         strPath.c_str());
+            return true;
+        }
     }
+    return false;
+}
+
+// Says how the pcap run went on standard error.
+void PcapSummary(const PcapOutput& out, const std::string& strPath)
+{
+    std::fprintf(stderr, "qwlog: %llu packets written to %s", out.Packets(), strPath.c_str());
+    if (out.Skipped() > 0)
+        std::fprintf(stderr, "; %llu empty or incomplete dumps left out", out.Skipped());
+    std::fprintf(stderr, "\n");
+    const std::vector<std::string>& aCut = out.Cut();
+    for (size_t i = 0; i < aCut.size() && i < 10; ++i)
+        std::fprintf(stderr, "qwlog: %s: dump longer than %u bytes: the packet holds its first %u, its length kept\n",
+                     aCut[i].c_str(), PcapOutput::kSnapLength, PcapOutput::kSnapLength);
+    if (aCut.size() > 10)
+        std::fprintf(stderr, "qwlog: %llu more dumps cut to %u bytes\n", (unsigned long long)(aCut.size() - 10),
+                     PcapOutput::kSnapLength);
 }
 
 // Carries out the chosen command; returns the exit status.
@@ -165,10 +149,13 @@ int Run(bool bJson, bool bCat, const Options& opt)
         std::fprintf(stderr, "qwlog: unknown encoding '%s'; known: %s\n", opt.strEncoding.c_str(), CodePageNames().c_str());
         return 2;
     }
-    if (opt.bFollow && opt.aFiles.size() != 1) {
+    bool bFollow = !opt.strFollow.empty();
+    if (bFollow && opt.aFiles.size() != 1) {
         std::fprintf(stderr, "qwlog: --follow reads exactly one file\n");
         return 2;
     }
+    if (!bJson && !bCat && OutputIsAnInput(opt))
+        return 2;
     bool bTerminal = PrepareStdout();
     std::unique_ptr<Output> pOut;
     if (bJson) {
@@ -185,20 +172,23 @@ int Run(bool bJson, bool bCat, const Options& opt)
             return 1;
         }
     }
-    if (opt.bFollow)
-        return Follow(opt, filter, *pPage, *pOut);
-    ReadAll(opt, filter, *pPage, *pOut);
-    if (!pOut->Finish()) {
+    Output& out = *pOut;
+    const CodePage& page = *pPage;
+    auto fnRecord = [&](const Record& record) { Pass(record, filter, page, out); };
+    if (bFollow)
+        return FollowFile(opt.aFiles[0], opt.strFollow == "name", bCat, ReportProblem, fnRecord, [&out]() {
+            if (!out.Finish())
+                return false;
+            SleepMs(200);
+            return true;
+        });
+    MergeFiles(opt.aFiles, bCat, kMaxOpenFiles, ReportProblem, fnRecord);
+    if (!out.Finish()) {
         std::fprintf(stderr, "qwlog: the output could not be written in full\n");
         return 1;
     }
-    if (!bJson && !bCat) {
-        PcapOutput* pPcapOut = static_cast<PcapOutput*>(pOut.get());
-        std::fprintf(stderr, "qwlog: %llu packets written to %s", pPcapOut->Packets(), opt.strOut.c_str());
-        if (pPcapOut->Skipped() > 0)
-            std::fprintf(stderr, "; %llu empty or incomplete dumps left out", pPcapOut->Skipped());
-        std::fprintf(stderr, "\n");
-    }
+    if (!bJson && !bCat)
+        PcapSummary(static_cast<PcapOutput&>(out), opt.strOut);
     return g_nProblems == 0 ? 0 : 1;
 }
 
@@ -225,5 +215,6 @@ int main(int argc, char** argv)
         int nExit = app.exit(e);
         return nExit == 0 ? 0 : 2;
     }
+    opt.aFiles = ExpandWildcards(opt.aFiles);
     return Run(pJson->parsed(), pCat->parsed(), opt);
 }

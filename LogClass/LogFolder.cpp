@@ -239,3 +239,48 @@ void CLogFolder::CleanNow(const std::string& strOwnDay) const
                 nTotal -= CleanDay(days[i], tToday);
     }
 }
+
+BOOL CLogFolder::MakeDay(const char* pszDate, std::string& strLogDir) const
+{
+    std::string strDay;
+    if (m_strRoot.empty() || !MakeLayout(m_strRoot, !m_strDir.empty(), pszDate, strDay))
+        return FALSE;
+    strLogDir = strDay;
+    return TRUE;
+}
+
+void CLogFolder::TrimClosed(const std::string& strOwnDay, std::vector<std::string>& names) const
+{
+    if (m_nKeepMb <= 0 || names.empty() || strOwnDay.size() <= m_strRoot.size()
+        || strOwnDay.compare(0, m_strRoot.size(), m_strRoot) != 0)
+        return;
+    try {
+        const std::string strOwn = strOwnDay.substr(m_strRoot.size() + 1);
+        std::vector<CDay> days;
+        ReadDays(days);
+        unsigned long long nTotal = 0;
+        const CDay* pOwn = NULL;
+        for (size_t i = 0; i < days.size(); ++i) {
+            for (size_t j = 0; j < days[i].files.size(); ++j)
+                nTotal += days[i].files[j].nSize;
+            if (days[i].strName == strOwn)
+                pOwn = &days[i];
+        }
+        std::vector<std::string> kept;
+        for (size_t i = 0; i < names.size() && pOwn != NULL; ++i) {
+            const QW_ENTRY* pFile = NULL;
+            for (size_t j = 0; j < pOwn->files.size() && pFile == NULL; ++j)
+                if (pOwn->files[j].strName == names[i])
+                    pFile = &pOwn->files[j];
+            if (pFile == NULL)
+                continue;  // gone already
+            if (nTotal > (unsigned long long)m_nKeepMb * MIB && QwRemoveFileIn(m_strRoot, strOwn, names[i]))
+                nTotal -= pFile->nSize;
+            else
+                kept.push_back(names[i]);
+        }
+        names.swap(kept);
+    } catch (...) {
+        // Out of memory: the names stay for the next time.
+    }
+}

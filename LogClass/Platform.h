@@ -128,6 +128,10 @@ FILE* QwOpenAppend(const char* pszPath);
 // the C runtime (which may split a count into two writes), under that lock.
 BOOL QwAppendWhole(FILE* pFile, const char* p, size_t nLen);
 
+// The size in bytes of the file open behind pFile, as the file system has it
+// now (appends of other writers included); 0 when it cannot be read.
+unsigned long long QwFileSize(FILE* pFile);
+
 // Writes a report to the platform's debug channel: OutputDebugStringA on Windows;
 // on POSIX standard error, only while QUILLWORK_DEBUG is set, each report ending
 // its line.

@@ -28,6 +28,7 @@ CTxtLog::CTxtLog()
     : m_bConsole(FALSE)
     , m_pFile(NULL)
     , m_bFileOpen(false)
+    , m_bCleanDue(false)
     , m_tStamp(0)
     , m_nStampTime(0)
 {
@@ -90,6 +91,7 @@ void CTxtLog::ReadConsoleSetting()
     std::string strIni = m_strAppDir + QW_PATH_SEP_STR + "Quillwork.ini";
     m_bConsole = (QwProfileInt(strIni, "CONSOLE", "OPEN", 0) == 1) ? TRUE : FALSE;
     m_folder.ReadSettings(strIni);
+    m_roll.ReadSettings(strIni);
 }
 
 void CTxtLog::Lock() { EnterCriticalSection(&m_cs); }
@@ -125,13 +127,15 @@ BOOL CTxtLog::BuildFilePath(const char* pszName, std::string& strPath)
     char szTime[20];
     memset(szTime, 0, sizeof(szTime));
     QwFormatNow(szTime, sizeof(szTime), "%H%M%S");
-    strPath = m_strLogDir + QW_PATH_SEP_STR + szTime;
+    std::string strTail;
     if (pszName == NULL)
-        strPath += ".log";
+        strTail = ".log";
     else if (_mbsrchr((const unsigned char*)pszName, '.') != NULL)
-        strPath += "_" + strName;
+        strTail = "_" + strName;
     else
-        strPath += "_" + strName + ".log";
+        strTail = "_" + strName + ".log";
+    strPath = m_strLogDir + QW_PATH_SEP_STR + szTime + strTail;
+    m_roll.Opening(m_strLogDir, strPath, strTail);
     return TRUE;
 }
 
@@ -260,6 +264,56 @@ void CTxtLog::WriteBanner()
     m_console.EndEntry();
 }
 
+// Moves the object to the file the entry stamped tNow belongs in, when DAILY or
+// MAXFILEMB ask for another one: the new file is opened (its folder made when
+// missing), the current one closed, the banner written, and the object's day
+// folder follows. Where the new file cannot be opened, the entries stay in the
+// current one. Called under the lock at the start of each entry, a file open.
+void CTxtLog::MoveIfDue(time_t tNow)
+{
+    if (!m_roll.Enabled())
+        return;
+    try {
+        std::string strDir, strPath;
+        if (!m_roll.Due(tNow, m_pFile, m_folder, strDir, strPath))
+            return;
+        FILE* pNew = QwOpenAppend(strPath.c_str());
+        m_roll.Moved(pNew != NULL, tNow, strDir, strPath);
+        if (pNew == NULL)
+            return;
+        fclose(m_pFile);
+        m_pFile = pNew;
+        m_strLogDir.swap(strDir);
+        WriteBanner();
+        m_bCleanDue = true;
+    } catch (...) {
+        // No memory for a path: the entries stay in the current file.
+    }
+}
+
+// After a move, outside the lock: the cleaning Open does, and KEEPMB over the
+// files the object closed in its day folder. Whichever thread comes first does it.
+void CTxtLog::CleanAfterMove()
+{
+    if (!m_bCleanDue.load() || !m_bCleanDue.exchange(false))
+        return;
+    try {
+        std::string strOwn;
+        std::vector<std::string> closed;
+        {
+            CLockScope lock(*this);
+            strOwn = m_strLogDir;
+            m_roll.TakeClosed(strOwn, closed);
+        }
+        m_folder.Clean(strOwn);
+        m_folder.TrimClosed(strOwn, closed);
+        CLockScope lock(*this);
+        m_roll.GiveBack(strOwn, closed);
+    } catch (...) {
+        // Out of memory: the next move cleans.
+    }
+}
+
 // Appends nLen bytes, a whole entry or (only for a dump that found no memory)
 // part of one, to the file in one write. Where the disk takes only part of them,
 // the platform cuts that part off again if the file still ends with it.
@@ -303,13 +357,16 @@ BOOL CTxtLog::WriteLog(const char* pszFormat, ...)
     QW_ASSERT(pszFormat != NULL);
     if (!m_bFileOpen)
         return TRUE;
+    CCleanAfterMove clean(*this);
     CLockScope lock(*this);
     if (m_pFile == NULL)
         return TRUE;  // closed by another thread while this one waited
+    const time_t tNow = QwTime();
+    MoveIfDue(tNow);
 
     // Stamp, message and end are laid out side by side in the entry buffer.
     char* pEntry = m_szEntry;
-    size_t nStamp = FormatStamp(pEntry, QwTime(), "  ");
+    size_t nStamp = FormatStamp(pEntry, tNow, "  ");
     char* pszMessage = pEntry + nStamp;
     pszMessage[0] = '\0';
     pszMessage[MESSAGE_SIZE - 1] = '\0';
@@ -537,6 +594,7 @@ BOOL CTxtLog::WriteHex(const unsigned char* pData, unsigned int nSize, BOOL bOut
     QW_ASSERT(pData != NULL);
     if (!QwIsReadable(pData, nSize))
         return TRUE;
+    CCleanAfterMove clean(*this);
     CLockScope lock(*this);
     DumpHex(pData, nSize, bOut, bHex);
     return TRUE;
@@ -549,8 +607,10 @@ BOOL CTxtLog::DumpHex(const unsigned char* pData, unsigned int nSize, BOOL bOut,
     QW_ASSERT(m_pFile != NULL && pData != NULL);
     if (m_pFile == NULL)
         return TRUE;
+    const time_t tNow = QwTime();
+    MoveIfDue(tNow);
     char szStamp[STAMP_SIZE];
-    size_t nStamp = FormatStamp(szStamp, QwTime(), bOut ? " --> " : " <-- ");
+    size_t nStamp = FormatStamp(szStamp, tNow, bOut ? " --> " : " <-- ");
     unsigned int nIndent = (unsigned int)(nStamp < sizeof(s_szIndent) - 1 ? nStamp : sizeof(s_szIndent) - 1);
     unsigned int nLines = DumpLineCount(nSize);
     unsigned long long nNeed = nStamp + (unsigned long long)nLines * (nIndent + LABEL_MAX + BYTES_ROOM + 2) + 2;

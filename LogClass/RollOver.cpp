@@ -66,6 +66,13 @@ bool CRollOver::DayOf(time_t tNow, std::string& strDay)
     return true;
 }
 
+void CRollOver::FollowDay(time_t tNow, const CLogFolder& folder, std::string& strDir)
+{
+    std::string strDay, strNew;
+    if (m_bDaily && DayOf(tNow, strDay) && !IsFolderOfDay(strDir, strDay) && folder.MakeDay(strDay.c_str(), strNew))
+        strDir = strNew;
+}
+
 bool CRollOver::Due(time_t tNow, FILE* pFile, const CLogFolder& folder, std::string& strDir, std::string& strPath)
 {
     std::string strDay;

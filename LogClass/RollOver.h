@@ -26,6 +26,11 @@ public:
     bool Daily() const { return m_bDaily; }
     int MaxFileMb() const { return m_nMaxFileMb; }
 
+    // With DAILY, makes strDir the folder of tNow's local date (made when missing)
+    // when it is not; unchanged when that folder cannot be made. Called by Open
+    // under the object's lock, before it names its file.
+    void FollowDay(time_t tNow, const CLogFolder& folder, std::string& strDir);
+
     // Notes the file Open is about to open: strPath, in folder strDir, whose name
     // is the time of day followed by strTail ("_name.log", ".log"...). Called
     // under the object's lock.

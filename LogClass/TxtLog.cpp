@@ -124,6 +124,8 @@ BOOL CTxtLog::BuildFilePath(const char* pszName, std::string& strPath)
     std::string strName;
     if (pszName != NULL && (QwNameLeavesFolder(pszName) || !QwNameToPath(pszName, strName)))
         return FALSE;
+    if (m_roll.Daily())
+        m_roll.FollowDay(QwTime(), m_folder, m_strLogDir);
     char szTime[20];
     memset(szTime, 0, sizeof(szTime));
     QwFormatNow(szTime, sizeof(szTime), "%H%M%S");

@@ -175,7 +175,7 @@ TEST_F(RollOverTest, TheEntryThatCrossesMidnightStartsTheNewDaysFile)
     }
 }
 
-TEST_F(RollOverTest, ADayFolderMadeOnTheWayAndAReopenAfterAMove)
+TEST_F(RollOverTest, OpenFollowsTheDayTooWithDaily)
 {
     Configure("DAILY=1\r\n");
     SetNow(Utc(2024, 5, 1, 23, 59, 58));
@@ -188,10 +188,18 @@ TEST_F(RollOverTest, ADayFolderMadeOnTheWayAndAReopenAfterAMove)
     SetNow(Utc(2024, 5, 2, 0, 0, 3));
     ASSERT_TRUE(log->Open(NULL));
     log->WriteLog("second");
+    // Opened days later, the file goes into the folder of its own day at once.
+    log->Close();
+    SetNow(Utc(2024, 5, 4, 7, 0, 0));
+    ASSERT_TRUE(log->Open(NULL));
+    EXPECT_EQ(Day("2024-05-04"), CTxtLogProbe::LogDir(log.get()));
+    log->WriteLog("third");
     log.reset();
-    std::vector<std::string> want = { "2024-05-01/235958.log", "2024-05-02/000001.log", "2024-05-02/000003.log" };
+    std::vector<std::string> want = { "2024-05-01/235958.log", "2024-05-02/000001.log", "2024-05-02/000003.log",
+                                      "2024-05-04/070000.log" };
     EXPECT_EQ(want, Files());
     EXPECT_EQ(BANNER + Entry("2024-05-02 00:00:03", "second"), Read("2024-05-02/000003.log"));
+    EXPECT_EQ(BANNER + Entry("2024-05-04 07:00:00", "third"), Read("2024-05-04/070000.log"));
     EXPECT_TRUE(Reports().empty());
 }
 

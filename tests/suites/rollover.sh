@@ -57,6 +57,12 @@ max_file_mb() {
     <(for ((i = 0; i < 9; i++)); do seq -f "$i %g" 0 399; done)
 }
 
+# qwlog reads the files of that run as one stream: every entry once, in order.
+qwlog_one_stream() {
+  cmp -s <("$lbin/qwlog" json "$work"/maxfilemb/Log/*/*_Big.log | sed -n 's/.*"kind":"entry","text":"\([0-9]\) x* \([0-9]*\)".*/\1 \2/p') \
+    <(for ((i = 0; i < 9; i++)); do seq -f "$i %g" 0 399; done)
+}
+
 if [ ! -x "$lbin/qw_rollhost" ]; then
   echo "FAIL linux: $lbin/qw_rollhost not built"
 elif [ ! -f "$faketime_lib" ]; then
@@ -67,4 +73,7 @@ else
   qw_check "linux no DAILY: both entries in the first day's file, as ever" \
     midnight '' "2024-05-01/235950_Run.log " plain
   qw_check "linux MAXFILEMB=1: 3.5 MiB of entries in files of about 1 MiB, every entry once and in order" max_file_mb
+  if [ -x "$lbin/qwlog" ]; then
+    qw_check "qwlog json Log/*/*_Big.log reads the run's files as one stream in time order" qwlog_one_stream
+  fi
 fi

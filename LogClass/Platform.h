@@ -132,6 +132,11 @@ BOOL QwAppendWhole(FILE* pFile, const char* p, size_t nLen);
 // now (appends of other writers included); 0 when it cannot be read.
 unsigned long long QwFileSize(FILE* pFile);
 
+// TRUE when pFile, opened from pszPath, is a regular file that the path names
+// itself: not a link, a junction, a FIFO or a device. With pFile NULL: TRUE
+// when nothing is at pszPath yet or it is such a file.
+BOOL QwIsPlainFile(FILE* pFile, const char* pszPath);
+
 // Writes a report to the platform's debug channel: OutputDebugStringA on Windows;
 // on POSIX standard error, only while QUILLWORK_DEBUG is set, each report ending
 // its line.

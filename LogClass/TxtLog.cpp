@@ -279,7 +279,13 @@ void CTxtLog::MoveIfDue(time_t tNow)
         std::string strDir, strPath;
         if (!m_roll.Due(tNow, m_pFile, m_folder, strDir, strPath))
             return;
-        FILE* pNew = QwOpenAppend(strPath.c_str());
+        // A name planted in the folder (a link, a FIFO) is not followed: the
+        // entries stay where they are.
+        FILE* pNew = QwIsPlainFile(NULL, strPath.c_str()) ? QwOpenAppend(strPath.c_str()) : NULL;
+        if (pNew != NULL && !QwIsPlainFile(pNew, strPath.c_str())) {
+            fclose(pNew);
+            pNew = NULL;
+        }
         m_roll.Moved(pNew != NULL, tNow, strDir, strPath);
         if (pNew == NULL)
             return;

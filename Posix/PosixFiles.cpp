@@ -153,3 +153,14 @@ unsigned long long QwFileSize(FILE* pFile)
     struct stat st;
     return fstat(fileno(pFile), &st) == 0 && st.st_size > 0 ? (unsigned long long)st.st_size : 0;
 }
+
+BOOL QwIsPlainFile(FILE* pFile, const char* pszPath)
+{
+    struct stat stOpen, stPath;
+    if (pFile == NULL)
+        return lstat(pszPath, &stPath) != 0 ? (errno == ENOENT ? TRUE : FALSE) : (S_ISREG(stPath.st_mode) ? TRUE : FALSE);
+    if (fstat(fileno(pFile), &stOpen) != 0 || lstat(pszPath, &stPath) != 0)
+        return FALSE;
+    return S_ISREG(stOpen.st_mode) && S_ISREG(stPath.st_mode) && stOpen.st_dev == stPath.st_dev
+           && stOpen.st_ino == stPath.st_ino;
+}

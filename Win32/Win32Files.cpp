@@ -312,3 +312,15 @@ unsigned long long QwFileSize(FILE* pFile)
         return 0;
     return (unsigned long long)nSize.QuadPart;
 }
+
+BOOL QwIsPlainFile(FILE* pFile, const char* pszPath)
+{
+    DWORD dwAttr = GetFileAttributesW(QwWidePath(pszPath).c_str());
+    if (pFile == NULL)
+        return dwAttr == INVALID_FILE_ATTRIBUTES
+                   ? (GetLastError() == ERROR_FILE_NOT_FOUND ? TRUE : FALSE)
+                   : ((dwAttr & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) == 0 ? TRUE : FALSE);
+    HANDLE hFile = (HANDLE)_get_osfhandle(_fileno(pFile));
+    return hFile != INVALID_HANDLE_VALUE && GetFileType(hFile) == FILE_TYPE_DISK && dwAttr != INVALID_FILE_ATTRIBUTES
+           && (dwAttr & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) == 0;
+}

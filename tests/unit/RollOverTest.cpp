@@ -411,3 +411,53 @@ TEST_F(RollOverTest, ThreadsWritingAcrossMidnightLoseSplitAndDoubleNothing)
         EXPECT_TRUE(want == entries) << "entries lost";
     }
 }
+
+TEST_F(RollOverTest, ANamePlantedAtTheNextFileIsNotFollowed)
+{
+    if (SEP != "/")
+        GTEST_SKIP() << "FIFOs and symbolic links are made here with POSIX calls";
+    const std::string strOutside = m_strTemp + SEP + "outside";
+    struct Case
+    {
+        const char* pszWhat;
+        std::string strCommand;  // plants the name; %s is its path
+        bool bTargetMadeBefore;
+    } cases[] = {
+        { "a FIFO", "mkfifo '%s'", false },
+        { "a link to a file outside", "ln -s '" + strOutside + "' '%s'", true },
+        { "a link to nothing outside", "ln -s '" + strOutside + "' '%s'", false },
+        { "a folder", "mkdir '%s'", false },
+    };
+    for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i) {
+        const Case& c = cases[i];
+        SCOPED_TRACE(c.pszWhat);
+        RemoveTree(LogRoot());
+        RemoveOne(strOutside);
+        if (c.bTargetMadeBefore)
+            WriteWhole(strOutside, "theirs");
+        Configure("DAILY=1\r\n");
+        SetNow(Utc(2024, 5, 1, 23, 59, 58));
+        LogPtr log = NewLog();
+        ASSERT_TRUE(log->Open("P"));
+        ASSERT_TRUE(MakeDir(Day("2024-05-02")));
+        const std::string strPlanted = Day("2024-05-02") + SEP + "000000_P.log";
+        char szCommand[1024];
+        snprintf(szCommand, sizeof(szCommand), c.strCommand.c_str(), strPlanted.c_str());
+        ASSERT_EQ(0, system(szCommand));
+        SetNow(Utc(2024, 5, 2, 0, 0, 0));
+        for (int n = 0; n < 100; ++n)  // more than a pipe holds: a FIFO taken for the file blocks here
+            log->WriteLog("%d %s", n, std::string(1000, 'f').c_str());
+        SetNow(Utc(2024, 5, 2, 0, 0, 1));
+        log->WriteLog("next second");
+        log.reset();
+        EXPECT_EQ(c.bTargetMadeBefore ? "theirs" : "<missing>", ReadWhole(strOutside));
+        std::vector<std::string> want = { "2024-05-01/235958_P.log", "2024-05-02/000000_P.log", "2024-05-02/000001_P.log" };
+        EXPECT_EQ(want, Files());
+        // The second of the planted name stays in the file being written; the next one moves.
+        std::string strFirst = Read(want[0]);
+        EXPECT_EQ(BANNER, strFirst.substr(0, strlen(BANNER)));
+        EXPECT_NE(std::string::npos, strFirst.find("2024-05-02 00:00:00  99 f"));
+        EXPECT_EQ(BANNER + Entry("2024-05-02 00:00:01", "next second"), Read(want[2]));
+        RemoveTree(strPlanted);
+    }
+}

@@ -461,3 +461,53 @@ TEST_F(RollOverTest, ANamePlantedAtTheNextFileIsNotFollowed)
         RemoveTree(strPlanted);
     }
 }
+
+TEST_F(RollOverTest, OpenAndCloseRacingWritersThatMoveSplitAndDoubleNothing)
+{
+    // Two objects on one name (they share their files), writers on both, a thread
+    // closing and opening one of them, and the clock going over midnight and back.
+    Configure("DAILY=1\r\nMAXFILEMB=1\r\n");
+    const time_t tBefore = Utc(2024, 5, 1, 23, 59, 58);
+    SetNow(tBefore);
+    LogPtr logs[2] = { NewLog(), NewLog() };
+    ASSERT_TRUE(logs[0]->Open("Race"));
+    ASSERT_TRUE(logs[1]->Open("Race"));
+    std::atomic<bool> bStop(false);
+    std::vector<std::thread> threads;
+    const unsigned int PER_THREAD = 1500;
+    const std::string strPad(700, 'r');
+    for (unsigned int t = 0; t < 4; ++t)
+        threads.emplace_back([&, t]() {
+            for (unsigned int n = 0; n < PER_THREAD; ++n) {
+                if (t == 0 && n % 100 == 0)
+                    SetNow(tBefore + (time_t)(n / 100 % 7));  // 23:59:58 to 00:00:04 and back, twice
+                logs[t % 2]->WriteLog("t%u n%u %s", t, n, strPad.c_str());
+            }
+        });
+    std::thread opener([&]() {
+        while (!bStop.load()) {
+            logs[1]->Close();
+            logs[1]->Open("Race");
+        }
+    });
+    for (std::thread& th : threads)
+        th.join();
+    bStop = true;
+    opener.join();
+    logs[0].reset();
+    logs[1].reset();
+    std::vector<std::string> files = Files();
+    EXPECT_GE(files.size(), 2u);
+    std::vector<std::string> entries = AllEntries(files);
+    // Object 0 never closes: all its entries are there. Object 1 drops what came while it was closed.
+    size_t nFirst = 0;
+    for (size_t i = 0; i < entries.size(); ++i) {
+        unsigned int t = 9, n = 0;
+        ASSERT_EQ(2, sscanf(entries[i].c_str(), "t%u n%u", &t, &n)) << entries[i];
+        EXPECT_EQ("t" + std::to_string(t) + " n" + std::to_string(n) + " " + strPad, entries[i]);
+        nFirst += t % 2 == 0 ? 1 : 0;
+    }
+    EXPECT_EQ(2u * PER_THREAD, nFirst);
+    std::sort(entries.begin(), entries.end());
+    EXPECT_TRUE(std::adjacent_find(entries.begin(), entries.end()) == entries.end()) << "an entry twice";
+}

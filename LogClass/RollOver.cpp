@@ -28,6 +28,8 @@ std::string NameIn(const std::string& strDir, const std::string& strPath)
 CRollOver::CRollOver()
     : m_bDaily(false)
     , m_nMaxFileMb(0)
+    , m_nSize(~0ULL)
+    , m_nSinceSize(0)
     , m_tFailed(0)
     , m_bFailed(false)
     , m_tDay(0)
@@ -47,6 +49,23 @@ void CRollOver::Opening(const std::string& strDir, const std::string& strPath, c
     m_strPath = strPath;
     m_strTail = strTail;
     m_bFailed = false;
+    m_nSize = ~0ULL;
+}
+
+// TRUE when the file being written holds MAXFILEMB MiB or more. Its size is
+// asked for when the bytes counted since the last answer could have reached the
+// limit, and at least every sixteenth of the limit (other writers of the file
+// add their bytes too).
+bool CRollOver::Full(FILE* pFile)
+{
+    if (m_nMaxFileMb <= 0)
+        return false;
+    const unsigned long long nLimit = (unsigned long long)m_nMaxFileMb * MIB;
+    if (m_nSize != ~0ULL && m_nSize + m_nSinceSize < nLimit && m_nSinceSize < nLimit / 16)
+        return false;
+    m_nSize = QwFileSize(pFile);
+    m_nSinceSize = 0;
+    return m_nSize >= nLimit;
 }
 
 // The local date of tNow as "YYYY-MM-DD" into strDay, made again only when the
@@ -79,7 +98,7 @@ bool CRollOver::Due(time_t tNow, FILE* pFile, const CLogFolder& folder, std::str
     if (!Enabled() || pFile == NULL || m_strPath.empty() || (m_bFailed && tNow == m_tFailed) || !DayOf(tNow, strDay))
         return false;
     const bool bNewDay = m_bDaily && !IsFolderOfDay(m_strDir, strDay);
-    if (!bNewDay && (m_nMaxFileMb <= 0 || QwFileSize(pFile) < (unsigned long long)m_nMaxFileMb * MIB))
+    if (!bNewDay && !Full(pFile))
         return false;
     strDir = m_strDir;
     if (bNewDay && !folder.MakeDay(strDay.c_str(), strDir)) {
@@ -104,6 +123,7 @@ void CRollOver::Moved(bool bDone, time_t tNow, const std::string& strDir, const 
         m_closed.push_back(NameIn(m_strDir, m_strPath));
     m_strDir = strDir;
     m_strPath = strPath;
+    m_nSize = ~0ULL;
 }
 
 void CRollOver::TakeClosed(const std::string& strOwnDay, std::vector<std::string>& names)

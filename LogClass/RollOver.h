@@ -47,6 +47,10 @@ public:
     // file being written; the next second tries again). Called under the lock.
     void Moved(bool bDone, time_t tNow, const std::string& strDir, const std::string& strPath);
 
+    // Counts nLen bytes the object appended to the file being written, so that
+    // the file's size is asked for only now and then.
+    void Wrote(size_t nLen) { m_nSinceSize += nLen; }
+
     // Gives the names of the files closed by a move in day folder strOwnDay and
     // forgets them (TakeClosed); takes back those still there (GiveBack). Both
     // under the object's lock; what lies between runs without it.
@@ -55,12 +59,15 @@ public:
 
 private:
     bool DayOf(time_t tNow, std::string& strDay);
+    bool Full(FILE* pFile);
 
     bool m_bDaily;
     int m_nMaxFileMb;
     std::string m_strDir;    // the folder of the file being written
     std::string m_strPath;   // the file being written
     std::string m_strTail;   // its name after the time of day
+    unsigned long long m_nSize;       // the file's size when last asked, ~0 for not yet
+    unsigned long long m_nSinceSize;  // bytes the object appended since
     time_t m_tFailed;        // the second of the last failed move
     bool m_bFailed;
     time_t m_tDay;           // the second whose date m_strDay holds

@@ -329,6 +329,7 @@ void CTxtLog::PutEntry(const char* p, size_t nLen)
 {
     if (nLen != 0)
         QwAppendWhole(m_pFile, p, nLen);
+    m_roll.Wrote(nLen);
 }
 
 // A buffer of nNeed bytes for one entry: the object's own when it fits, else one

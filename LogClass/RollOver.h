@@ -24,7 +24,6 @@ public:
 
     bool Enabled() const { return m_bDaily || m_nMaxFileMb > 0; }
     bool Daily() const { return m_bDaily; }
-    int MaxFileMb() const { return m_nMaxFileMb; }
 
     // With DAILY, makes strDir the folder of tNow's local date (made when missing)
     // when it is not; unchanged when that folder cannot be made. Called by Open

@@ -57,6 +57,36 @@ max_file_mb() {
     <(for ((i = 0; i < 9; i++)); do seq -f "$i %g" 0 399; done)
 }
 
+# Two processes on one name and one faked clock (each sets it in turn, so it
+# also goes back and forth over midnight): every entry of both once, each file
+# starting with its banner, each entry in the folder of its date.
+two_processes() {
+  local dir="$work/two" p args=() pids=() rc=0 f
+  rm -rf "$dir" && mkdir -p "$dir" && cp "$lbin/qw_rollhost" "$lbin/libquillwork.so.1" "$dir/" &&
+    ln -sf libquillwork.so.1 "$dir/libquillwork.so" && printf '[LOG]\nDAILY=1\nMAXFILEMB=1\n' >"$dir/Quillwork.ini" || return 1
+  for p in P1 P2; do
+    args=()
+    for t in "23:59:57" "23:59:58" "23:59:59"; do args+=("2024-05-01 $t" "*300:$p $(printf 'y%.0s' $(seq 1 600))"); done
+    for t in "00:00:00" "00:00:01" "00:00:02"; do args+=("2024-05-02 $t" "*300:$p $(printf 'y%.0s' $(seq 1 600))"); done
+    (cd "$dir" && LD_PRELOAD="$faketime_lib" FAKETIME_TIMESTAMP_FILE="$dir/clock" FAKETIME_NO_CACHE=1 NO_FAKE_STAT=1 TZ=UTC \
+        ./qw_rollhost "$dir/clock" Two "2024-05-01 23:59:50" "${args[@]}" >"$dir-$p.out" 2>&1 </dev/null) &
+    pids+=($!)
+  done
+  for p in "${pids[@]}"; do wait "$p" || rc=1; done
+  [ $rc = 0 ] || { echo "  a host failed"; return 1; }
+  for f in "$dir"/Log/*/*_Two.log; do
+    cmp -s <(head -c 14 "$f") <(banner) || { echo "  $f: no banner first"; return 1; }
+    # Every line is a stamp of the folder's date with a whole entry, or part of a banner.
+    tr -d '\r' <"$f" | grep -v -e '^$' -e '^------$' | grep -v "^${f: -25:10} [0-9:]*  P[12] y* [0-9]*$" | grep -q . &&
+      { echo "  $f: a line that is not a whole entry of its day"; return 1; }
+  done
+  echo "FIGURE linux two processes: $(ls -d "$dir"/Log/*/*_Two.log | wc -l) files for 2 x 1800 entries"
+  for p in P1 P2; do
+    cmp -s <(cat "$dir"/Log/*/*_Two.log | tr -d '\r' | sed -n "s/^.*  $p y* \([0-9]*\)$/\1/p" | sort -n) \
+      <(for i in 1 2 3 4 5 6; do seq 0 299; done | sort -n) || { echo "  entries of $p lost or doubled"; return 1; }
+  done
+}
+
 # qwlog reads the files of that run as one stream: every entry once, in order.
 qwlog_one_stream() {
   cmp -s <("$lbin/qwlog" json "$work"/maxfilemb/Log/*/*_Big.log | sed -n 's/.*"kind":"entry","text":"\([0-9]\) x* \([0-9]*\)".*/\1 \2/p') \
@@ -73,6 +103,8 @@ else
   qw_check "linux no DAILY: both entries in the first day's file, as ever" \
     midnight '' "2024-05-01/235950_Run.log " plain
   qw_check "linux MAXFILEMB=1: 3.5 MiB of entries in files of about 1 MiB, every entry once and in order" max_file_mb
+  qw_check "linux two processes on one name across midnight with DAILY and MAXFILEMB: nothing lost, split or doubled" \
+    two_processes
   if [ -x "$lbin/qwlog" ]; then
     qw_check "qwlog json Log/*/*_Big.log reads the run's files as one stream in time order" qwlog_one_stream
   fi

@@ -249,6 +249,33 @@ BOOL CLogFolder::MakeDay(const char* pszDate, std::string& strLogDir) const
     return TRUE;
 }
 
+namespace {
+
+// The bytes of the library's files in the day folders of strRoot; the library's
+// files of day folder strOwn into ownFiles.
+unsigned long long LibraryBytes(const std::string& strRoot, const std::string& strOwn, std::vector<QW_ENTRY>& ownFiles)
+{
+    unsigned long long nTotal = 0;
+    std::vector<QW_ENTRY> days;
+    QwListFolder(strRoot, FALSE, days);
+    for (size_t i = 0; i < days.size(); ++i) {
+        std::vector<QW_ENTRY> files;
+        if (days[i].nKind != QW_ENTRY::FOLDER_ENTRY || !QwIsDayName(days[i].strName.c_str())
+            || !QwListFolder(strRoot + QW_PATH_SEP_STR + days[i].strName, TRUE, files))
+            continue;
+        for (size_t j = 0; j < files.size(); ++j) {
+            if (files[j].nKind != QW_ENTRY::FILE_ENTRY || !QwIsLibraryFileName(files[j].strName.c_str()))
+                continue;
+            nTotal += files[j].nSize;
+            if (days[i].strName == strOwn)
+                ownFiles.push_back(files[j]);
+        }
+    }
+    return nTotal;
+}
+
+} // namespace
+
 void CLogFolder::TrimClosed(const std::string& strOwnDay, std::vector<std::string>& names) const
 {
     if (m_nKeepMb <= 0 || names.empty() || strOwnDay.size() <= m_strRoot.size()
@@ -256,22 +283,14 @@ void CLogFolder::TrimClosed(const std::string& strOwnDay, std::vector<std::strin
         return;
     try {
         const std::string strOwn = strOwnDay.substr(m_strRoot.size() + 1);
-        std::vector<CDay> days;
-        ReadDays(days);
-        unsigned long long nTotal = 0;
-        const CDay* pOwn = NULL;
-        for (size_t i = 0; i < days.size(); ++i) {
-            for (size_t j = 0; j < days[i].files.size(); ++j)
-                nTotal += days[i].files[j].nSize;
-            if (days[i].strName == strOwn)
-                pOwn = &days[i];
-        }
+        std::vector<QW_ENTRY> ownFiles;
+        unsigned long long nTotal = LibraryBytes(m_strRoot, strOwn, ownFiles);
         std::vector<std::string> kept;
-        for (size_t i = 0; i < names.size() && pOwn != NULL; ++i) {
+        for (size_t i = 0; i < names.size(); ++i) {
             const QW_ENTRY* pFile = NULL;
-            for (size_t j = 0; j < pOwn->files.size() && pFile == NULL; ++j)
-                if (pOwn->files[j].strName == names[i])
-                    pFile = &pOwn->files[j];
+            for (size_t j = 0; j < ownFiles.size() && pFile == NULL; ++j)
+                if (ownFiles[j].strName == names[i])
+                    pFile = &ownFiles[j];
             if (pFile == NULL)
                 continue;  // gone already
             if (nTotal > (unsigned long long)m_nKeepMb * MIB && QwRemoveFileIn(m_strRoot, strOwn, names[i]))

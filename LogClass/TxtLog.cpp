@@ -108,6 +108,23 @@ BOOL CTxtLog::CreateLogDir()
     return m_folder.CreateLogDir(m_strAppDir, m_strExeName, szDate, m_strLogDir);
 }
 
+namespace {
+
+// Opens strPath of the day folder strLogDir for appending. An empty day folder
+// may have been cleaned away by another object or process since construction:
+// it is made again (the day stays the one fixed at construction), a few times
+// over should cleaning elsewhere take it again in between. NULL on failure.
+FILE* OpenInDayFolder(const CLogFolder& folder, const std::string& strLogDir, const std::string& strPath)
+{
+    FILE* pFile = QwOpenAppend(strPath.c_str());
+    for (int i = 0; i < 3 && pFile == NULL && QwFindFolder(strLogDir) == QW_FOUND_NONE; ++i)
+        if (folder.MakeDayAgain(strLogDir))
+            pFile = QwOpenAppend(strPath.c_str());
+    return pFile;
+}
+
+} // namespace
+
 bool QwNameLeavesFolder(const char* pszName)
 {
     const unsigned char* psz = (const unsigned char*)pszName;
@@ -143,24 +160,29 @@ BOOL CTxtLog::BuildFilePath(const char* pszName, std::string& strPath)
 
 BOOL CTxtLog::Open(const char* pszName)
 {
-    CLockScope lock(*this);
-    if (m_pFile != NULL)
-        return TRUE;
-    std::string strPath;
-    try {
-        if (!BuildFilePath(pszName, strPath))
+    std::string strOwnDay;  // the day folder, which an entry may move (DAILY)
+    {
+        CLockScope lock(*this);
+        if (m_pFile != NULL)
+            return TRUE;
+        std::string strPath;
+        try {
+            if (!BuildFilePath(pszName, strPath))
+                return FALSE;
+        } catch (...) {
+            return FALSE;  // no memory for the path
+        }
+        // Binary, so the file holds exactly the bytes of the entries (CR LF).
+        m_pFile = OpenInDayFolder(m_folder, m_strLogDir, strPath);
+        if (m_pFile == NULL)
             return FALSE;
-    } catch (...) {
-        return FALSE;  // no memory for the path
+        m_bFileOpen = true;
+        WriteBanner();
+        ShowConsole(m_bConsole);
+        strOwnDay = m_strLogDir;
     }
-    // Binary, so the file holds exactly the bytes of the entries (CR LF).
-    m_pFile = QwOpenAppend(strPath.c_str());
-    if (m_pFile == NULL)
-        return FALSE;
-    m_bFileOpen = true;
-    WriteBanner();
-    ShowConsole(m_bConsole);
-    m_folder.Clean(m_strLogDir);
+    // Outside the lock: the object's writers never wait for the file system.
+    m_folder.Clean(strOwnDay);
     return TRUE;
 }
 
@@ -279,13 +301,9 @@ void CTxtLog::MoveIfDue(time_t tNow)
         std::string strDir, strPath;
         if (!m_roll.Due(tNow, m_pFile, m_folder, strDir, strPath))
             return;
-        // A name planted in the folder (a link, a FIFO) is not followed: the
-        // entries stay where they are.
-        FILE* pNew = QwIsPlainFile(NULL, strPath.c_str()) ? QwOpenAppend(strPath.c_str()) : NULL;
-        if (pNew != NULL && !QwIsPlainFile(pNew, strPath.c_str())) {
-            fclose(pNew);
-            pNew = NULL;
-        }
+        // QwOpenAppend refuses a link or FIFO planted at the name: the entries
+        // then stay where they are.
+        FILE* pNew = QwOpenAppend(strPath.c_str());
         m_roll.Moved(pNew != NULL, tNow, strDir, strPath);
         if (pNew == NULL)
             return;

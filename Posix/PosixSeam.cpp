@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <stdio.h>
 #include <string.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <pthread.h>
@@ -89,10 +90,60 @@ BOOL QwIsReadable(const void* pData, unsigned int nSize)
     return ReadableByPipe((const char*)pData, nSize);
 }
 
+namespace {
+
+// Attempts at the shared lock, about a millisecond apart: cleaning holds its
+// exclusive lock only for the moment of one removal.
+const int LOCK_TRIES = 200;
+
+// Takes the shared lock of an open log on fd without ever waiting on a lock
+// someone keeps. FALSE when it stays refused.
+BOOL LockShared(int fd)
+{
+    for (int i = 0; i < LOCK_TRIES; ++i) {
+        if (flock(fd, LOCK_SH | LOCK_NB) == 0)
+            return TRUE;
+        if (errno != EWOULDBLOCK && errno != EINTR)
+            return FALSE;
+        usleep(1000);
+    }
+    return FALSE;
+}
+
+// Opens pszPath for appending, never through a link and never blocking, and
+// keeps it only when it is a regular file with one link that still has its
+// name, locked shared. -1 when refused; bAgain set when it was removed under
+// us (worth one more try).
+int OpenLockedRegular(const char* pszPath, bool& bAgain)
+{
+    bAgain = false;
+    int fd = open(pszPath, O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY, 0666);
+    if (fd < 0)
+        return -1;
+    struct stat st, stName;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink > 1 || !LockShared(fd)
+        || fcntl(fd, F_SETFL, O_APPEND) != 0 || fstat(fd, &st) != 0) {
+        close(fd);
+        return -1;
+    }
+    // Cleaning may have removed the name between the open and the lock.
+    if (st.st_nlink == 0 || lstat(pszPath, &stName) != 0 || stName.st_ino != st.st_ino || stName.st_dev != st.st_dev) {
+        bAgain = true;
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+} // namespace
+
 FILE* QwOpenAppend(const char* pszPath)
 {
     // The descriptor stays out of programs the host starts (close-on-exec).
-    int fd = open(pszPath, O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+    int fd = -1;
+    bool bAgain = true;
+    for (int i = 0; i < 3 && fd < 0 && bAgain; ++i)
+        fd = OpenLockedRegular(pszPath, bAgain);
     if (fd < 0)
         return NULL;
     FILE* pFile = fdopen(fd, "a+b");
@@ -165,7 +216,7 @@ BOOL QwAppendWhole(FILE* pFile, const char* p, size_t nLen)
 
 void QwDebugOutput(const char* pszText)
 {
-    if (pszText == NULL || pszText[0] == '\0' || getenv("QUILLWORK_DEBUG") == NULL)
+    if (pszText == NULL || pszText[0] == '\0' || secure_getenv("QUILLWORK_DEBUG") == NULL)
         return;
     size_t nLen = strlen(pszText);
     // One write per report, so reports of two threads do not mix.

@@ -136,15 +136,20 @@ BOOL QwIsReadable(const void* pData, unsigned int nSize)
 FILE* QwOpenAppend(const char* pszPath)
 {
     // FILE_APPEND_DATA without FILE_WRITE_DATA: every write lands at the end of
-    // the file, whichever process wrote last.
+    // the file, whichever process wrote last. No delete sharing: cleaning meets
+    // a sharing violation while any object has the file open. A reparse point at
+    // the name is opened itself, never followed, and refused.
     std::wstring strWide = QwWidePath(pszPath);
     if (strWide.empty())
         return NULL;
-    HANDLE hFile = CreateFileW(strWide.c_str(), FILE_GENERIC_READ | FILE_APPEND_DATA,
-                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL, OPEN_ALWAYS,
-                               FILE_ATTRIBUTE_NORMAL, NULL);
+    HANDLE hFile = CreateFileW(strWide.c_str(), FILE_GENERIC_READ | FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                               NULL, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, NULL);
     if (hFile == INVALID_HANDLE_VALUE)
         return NULL;
+    if (!QwIsPlainDiskFile(hFile)) {
+        CloseHandle(hFile);
+        return NULL;
+    }
     int nFd = _open_osfhandle((intptr_t)hFile, _O_APPEND | _O_BINARY);
     if (nFd == -1) {
         CloseHandle(hFile);

@@ -179,7 +179,11 @@ BOOL CTxtLog::Open(const char* pszName)
         m_bFileOpen = true;
         WriteBanner();
         ShowConsole(m_bConsole);
-        strOwnDay = m_strLogDir;
+        try {
+            strOwnDay = m_strLogDir;
+        } catch (...) {
+            return TRUE;  // no memory: the cleaning waits for the next time
+        }
     }
     // Outside the lock: the object's writers never wait for the file system.
     m_folder.Clean(strOwnDay);

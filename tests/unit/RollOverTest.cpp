@@ -511,3 +511,28 @@ TEST_F(RollOverTest, OpenAndCloseRacingWritersThatMoveSplitAndDoubleNothing)
     std::sort(entries.begin(), entries.end());
     EXPECT_TRUE(std::adjacent_find(entries.begin(), entries.end()) == entries.end()) << "an entry twice";
 }
+
+TEST_F(RollOverTest, KeepMbNeverRemovesAFileAnotherObjectHoldsOpen)
+{
+    // Two objects open one name in one second: one fills the file and moves on
+    // while the other still holds it. KEEPMB is over its limit, yet the file stays.
+    Configure("MAXFILEMB=1\r\nKEEPMB=1\r\n");
+    time_t tNow = (time(NULL) / 86400 + 2) * 86400 + 3600;
+    SetNow(tNow);
+    LogPtr mover = NewLog(), holder = NewLog();
+    ASSERT_TRUE(mover->Open("Held"));
+    ASSERT_TRUE(holder->Open("Held"));
+    const std::string strHeld = Files().at(0);
+    for (int n = 0; n < 1200; ++n)
+        mover->WriteLog("%d %s", n, std::string(900, 'm').c_str());
+    SetNow(++tNow);
+    mover->WriteLog("moved");
+    ASSERT_EQ(2u, Files().size()) << strHeld << " removed while held";
+    EXPECT_EQ(1200u, AllEntries(std::vector<std::string>(1, strHeld)).size());
+    // The holder finds the file full too and follows; then nothing holds it.
+    holder->WriteLog("followed");
+    holder.reset();
+    mover.reset();
+    std::vector<std::string> last = AllEntries(std::vector<std::string>(1, Files().back()));
+    EXPECT_EQ((std::vector<std::string>{ "moved", "followed" }), last);
+}

@@ -145,6 +145,20 @@ BOOL QwAppendWhole(FILE* pFile, const char* p, size_t nLen);
 // now (appends of other writers included); 0 when it cannot be read.
 unsigned long long QwFileSize(FILE* pFile);
 
+// Gives the next part of a run of appends: sets *pp to its bytes and returns its
+// length; 0 when the run is over.
+typedef size_t (*PFN_QWNEXTPART)(void* pContext, const char** pp);
+
+// Appends the parts pfnNext gives to the file behind pFile, one write each, back
+// to back: the process's append guard is held across the whole run, so no append
+// of this process lands between two parts (another process may). TRUE when every
+// part reached the file. At the first part that does not reach it whole the run
+// stops, and the bytes the run left at the end of the file are cut off again, as
+// QwAppendWhole cuts a short write: only while the file still ends where the
+// run's last write left it, and only back to the last bytes another writer put
+// between two parts, never further.
+BOOL QwAppendRun(FILE* pFile, PFN_QWNEXTPART pfnNext, void* pContext);
+
 // Writes a report to the platform's debug channel: OutputDebugStringA on Windows;
 // on POSIX standard error, only while QUILLWORK_DEBUG is set (never in a
 // privileged process, which reads no environment), each report ending its line.

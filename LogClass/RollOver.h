@@ -49,6 +49,8 @@ public:
     // Counts nLen bytes the object appended to the file being written, so that
     // the file's size is asked for only now and then.
     void Wrote(size_t nLen) { m_nSinceSize += nLen; }
+    // The file grew by bytes not counted: its size is asked for at the next entry.
+    void Grew() { m_nSize = ~0ULL; }
 
     // Gives the names of the files closed by a move in day folder strOwnDay and
     // forgets them (TakeClosed); takes back those still there (GiveBack). Both

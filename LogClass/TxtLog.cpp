@@ -344,9 +344,9 @@ void CTxtLog::CleanAfterMove()
     }
 }
 
-// Appends nLen bytes, a whole entry or (only for a dump that found no memory)
-// part of one, to the file in one write. Where the disk takes only part of them,
-// the platform cuts that part off again if the file still ends with it.
+// Appends nLen bytes, a whole entry, to the file in one write. Where the disk
+// takes only part of them, the platform cuts that part off again if the file
+// still ends with it.
 void CTxtLog::PutEntry(const char* p, size_t nLen)
 {
     if (nLen != 0)
@@ -542,6 +542,12 @@ size_t FormatDumpLines(char* p, const unsigned char* pData, unsigned int nSize, 
     return (size_t)(pOut - p);
 }
 
+// The room one dump line may take: its indent, label, byte text and line end.
+size_t DumpLineRoom(unsigned int nIndent)
+{
+    return nIndent + LABEL_MAX + BYTES_ROOM + 2;
+}
+
 } // namespace
 
 size_t QwPutDumpLabel(char* p, unsigned int nOffset, BOOL bHex)
@@ -631,8 +637,8 @@ BOOL CTxtLog::WriteHex(const unsigned char* pData, unsigned int nSize, BOOL bOut
     return TRUE;
 }
 
-// Lays the whole dump out in one buffer and writes it in one write, then shows
-// it. Only where no buffer of that size can be had does it go out in parts.
+// Lays a dump of up to DUMP_WRITE_MAX bytes of text out in one buffer and writes
+// it in one write, then shows it. A larger one goes out in parts (DumpInParts).
 BOOL CTxtLog::DumpHex(const unsigned char* pData, unsigned int nSize, BOOL bOut, BOOL bHex)
 {
     QW_ASSERT(m_pFile != NULL && pData != NULL);
@@ -640,58 +646,85 @@ BOOL CTxtLog::DumpHex(const unsigned char* pData, unsigned int nSize, BOOL bOut,
         return TRUE;
     const time_t tNow = QwTime();
     MoveIfDue(tNow);
-    char szStamp[STAMP_SIZE];
-    size_t nStamp = FormatStamp(szStamp, tNow, bOut ? " --> " : " <-- ");
-    unsigned int nIndent = (unsigned int)(nStamp < sizeof(s_szIndent) - 1 ? nStamp : sizeof(s_szIndent) - 1);
-    unsigned int nLines = DumpLineCount(nSize);
-    unsigned long long nNeed = nStamp + (unsigned long long)nLines * (nIndent + LABEL_MAX + BYTES_ROOM + 2) + 2;
-    char* pEntry = EntryBuffer(nNeed);
+    CDumpParts parts;
+    parts.pData = pData;
+    parts.nSize = nSize;
+    parts.bHex = bHex;
+    parts.nStamp = FormatStamp(parts.szStamp, tNow, bOut ? " --> " : " <-- ");
+    parts.nIndent = (unsigned int)(parts.nStamp < sizeof(s_szIndent) - 1 ? parts.nStamp : sizeof(s_szIndent) - 1);
+    parts.nLines = DumpLineCount(nSize);
+    unsigned long long nNeed = parts.nStamp + (unsigned long long)parts.nLines * DumpLineRoom(parts.nIndent) + 2;
+    char* pEntry = nNeed <= DUMP_WRITE_MAX ? EntryBuffer(nNeed) : NULL;
     if (pEntry == NULL) {
-        DumpInPieces(pData, nSize, bHex, szStamp, nStamp, nIndent);
+        DumpInParts(parts);
         return TRUE;
     }
-    memcpy(pEntry, szStamp, nStamp);
-    size_t nLen = nStamp + FormatDumpLines(pEntry + nStamp, pData, nSize, 0, nLines, bHex, nIndent);
+    memcpy(pEntry, parts.szStamp, parts.nStamp);
+    size_t nLen = parts.nStamp + FormatDumpLines(pEntry + parts.nStamp, pData, nSize, 0, parts.nLines, bHex, parts.nIndent);
     memcpy(pEntry + nLen, s_szLineEnd, 2);
     nLen += 2;
     PutEntry(pEntry, nLen);
     if (m_console.IsOpen()) {
         m_console.BeginEntry();
-        ShowDump(pEntry, nLen, nStamp, nIndent, true, true);
+        ShowDump(pEntry, nLen, parts.nStamp, parts.nIndent, true, true);
         m_console.EndEntry();
     }
     ReleaseEntryBuffer(pEntry);
     return TRUE;
 }
 
-// A dump for which no buffer of its size could be had: as many lines as the
-// object's buffer holds go out at a time, each part shown after its write.
-void CTxtLog::DumpInPieces(const unsigned char* pData, unsigned int nSize, BOOL bHex, const char* pszStamp, size_t nStamp,
-                           unsigned int nIndent)
+// A dump of more than DUMP_WRITE_MAX bytes of text, or one for which no buffer of
+// its size could be had: laid out part by part in one buffer of DUMP_WRITE_MAX
+// bytes (the object's own where even that cannot be had), the parts written back
+// to back as one run, so no append of this process lands between them. Once all
+// parts are in the file, the same parts are made again for the console.
+void CTxtLog::DumpInParts(CDumpParts& parts)
 {
-    const unsigned int nLines = DumpLineCount(nSize);
-    const unsigned int nPerPart = (unsigned int)((sizeof(m_szEntry) - nStamp - 2) / (nIndent + LABEL_MAX + BYTES_ROOM + 2));
-    if (m_console.IsOpen())
+    char* pBuffer = EntryBuffer(DUMP_WRITE_MAX);
+    parts.pBuffer = pBuffer != NULL ? pBuffer : m_szEntry;
+    size_t nBuffer = pBuffer != NULL ? (size_t)DUMP_WRITE_MAX : sizeof(m_szEntry);
+    parts.nPerPart = (unsigned int)((nBuffer - parts.nStamp - 2) / DumpLineRoom(parts.nIndent));
+    parts.nNext = 0;
+    QwAppendRun(m_pFile, NextDumpPart, &parts);
+    m_roll.Grew();
+    if (m_console.IsOpen()) {
         m_console.BeginEntry();
-    for (unsigned int nFirst = 0; nFirst < nLines;) {
-        unsigned int nEnd = nLines - nFirst > nPerPart ? nFirst + nPerPart : nLines;
-        size_t nLen = 0;
-        if (nFirst == 0) {
-            memcpy(m_szEntry, pszStamp, nStamp);
-            nLen = nStamp;
-        }
-        nLen += FormatDumpLines(m_szEntry + nLen, pData, nSize, nFirst, nEnd, bHex, nIndent);
-        if (nEnd == nLines) {
-            memcpy(m_szEntry + nLen, s_szLineEnd, 2);
-            nLen += 2;
-        }
-        PutEntry(m_szEntry, nLen);
-        if (m_console.IsOpen())
-            ShowDump(m_szEntry, nLen, nStamp, nIndent, nFirst == 0, nEnd == nLines);
-        nFirst = nEnd;
-    }
-    if (m_console.IsOpen())
+        parts.nNext = 0;
+        const char* p = NULL;
+        for (size_t nLen; (nLen = NextDumpPart(&parts, &p)) != 0;)
+            ShowDump(p, nLen, parts.nStamp, parts.nIndent, parts.bFirst, parts.bLast);
         m_console.EndEntry();
+    }
+    if (pBuffer != NULL)
+        ReleaseEntryBuffer(pBuffer);
+}
+
+// Lays out the next part of the dump at parts.pBuffer: the stamp before line 0,
+// up to nPerPart lines, the closing line end after the last line. Sets *pp to it
+// and gives its length; 0 when every line has been made.
+size_t CTxtLog::NextDumpPart(void* pContext, const char** pp)
+{
+    CDumpParts& parts = *static_cast<CDumpParts*>(pContext);
+    if (parts.nNext >= parts.nLines)
+        return 0;
+    unsigned int nFirst = parts.nNext;
+    unsigned int nEnd = parts.nLines - nFirst > parts.nPerPart ? nFirst + parts.nPerPart : parts.nLines;
+    char* pOut = parts.pBuffer;
+    size_t nLen = 0;
+    if (nFirst == 0) {
+        memcpy(pOut, parts.szStamp, parts.nStamp);
+        nLen = parts.nStamp;
+    }
+    nLen += FormatDumpLines(pOut + nLen, parts.pData, parts.nSize, nFirst, nEnd, parts.bHex, parts.nIndent);
+    if (nEnd == parts.nLines) {
+        memcpy(pOut + nLen, s_szLineEnd, 2);
+        nLen += 2;
+    }
+    parts.bFirst = nFirst == 0;
+    parts.bLast = nEnd == parts.nLines;
+    parts.nNext = nEnd;
+    *pp = pOut;
+    return nLen;
 }
 
 // Shows dump text that is already in the file, piece by piece in the dump's

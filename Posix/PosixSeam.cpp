@@ -157,15 +157,17 @@ FILE* QwOpenAppend(const char* pszPath)
 
 namespace {
 
-// Appends of every object of the process count themselves in s_nAppending; a cut
-// raises s_bCutting, waits until no append is under way, and holds later ones
-// back until it is done, so that no append of the process lands between its
-// check and its cut. Two atomic operations per append; cuts are rare.
+// Appends of every object of the process count themselves in s_nAppending. A cut
+// or a run of appends raises s_bCutting under s_mtxGuard, waits until no append
+// is under way, and holds later ones back until it is done, so that no append of
+// the process lands between a cut's check and the cut, or between two parts of
+// a run. Two atomic operations per append; cuts and runs are rare.
 std::atomic<int> s_nAppending(0);
 std::atomic<bool> s_bCutting(false);
-pthread_mutex_t s_mtxCut = PTHREAD_MUTEX_INITIALIZER;
+pthread_mutex_t s_mtxGuard = PTHREAD_MUTEX_INITIALIZER;
 
-// Counts an append in, waiting while a cut is under way.
+// Counts an append in, waiting while a cut or a run is under way (on the mutex
+// the cut or run holds, so a long run does not keep this thread spinning).
 void BeginAppend()
 {
     for (;;) {
@@ -173,27 +175,76 @@ void BeginAppend()
         if (!s_bCutting.load())
             return;
         s_nAppending.fetch_sub(1);
-        while (s_bCutting.load())
-            sched_yield();
+        pthread_mutex_lock(&s_mtxGuard);
+        pthread_mutex_unlock(&s_mtxGuard);
     }
 }
 
 void EndAppend() { s_nAppending.fetch_sub(1); }
 
+// Takes the guard for this thread alone: no other append of the process runs
+// until ReleaseGuard.
+void HoldGuard()
+{
+    pthread_mutex_lock(&s_mtxGuard);
+    s_bCutting.store(true);
+    while (s_nAppending.load() != 0)
+        sched_yield();
+}
+
+void ReleaseGuard()
+{
+    s_bCutting.store(false);
+    pthread_mutex_unlock(&s_mtxGuard);
+}
+
+// Writes nLen bytes to fd, retried when a signal interrupts it before any byte
+// went; gives the bytes written (0 on failure).
+size_t WriteOnce(int fd, const char* p, size_t nLen)
+{
+    ssize_t nDone;
+    do {
+        nDone = write(fd, p, nLen);
+    } while (nDone < 0 && errno == EINTR);
+    return nDone > 0 ? (size_t)nDone : 0;
+}
+
+// Cuts nOwn bytes off fd if the file still ends at nEnd, where our last write
+// left it. Called with the guard held.
+void CutTail(int fd, off_t nEnd, off_t nOwn)
+{
+    struct stat st;
+    if (nOwn > 0 && nEnd >= nOwn && fstat(fd, &st) == 0 && st.st_size == nEnd)
+        (void)!ftruncate(fd, nEnd - nOwn);
+}
+
 // Cuts the nWritten bytes of a short write off fd again, if the file still ends
 // where that write left it (the descriptor's offset after an O_APPEND write).
 void CutOwnTail(int fd, size_t nWritten)
 {
-    pthread_mutex_lock(&s_mtxCut);  // one cut at a time
-    s_bCutting.store(true);
-    while (s_nAppending.load() != 0)
-        sched_yield();
-    off_t nEnd = lseek(fd, 0, SEEK_CUR);
-    struct stat st;
-    if (nEnd >= (off_t)nWritten && fstat(fd, &st) == 0 && st.st_size == nEnd)
-        (void)!ftruncate(fd, nEnd - (off_t)nWritten);
-    s_bCutting.store(false);
-    pthread_mutex_unlock(&s_mtxCut);
+    HoldGuard();
+    CutTail(fd, lseek(fd, 0, SEEK_CUR), (off_t)nWritten);
+    ReleaseGuard();
+}
+
+// The bytes of a run at the end of the file: where its last write ended, and how
+// many bytes before that are the run's own with nothing of another writer
+// between them.
+struct CRunTail
+{
+    off_t nEnd;
+    off_t nOwn;
+};
+
+// Counts nDone bytes a run just wrote to fd into tail.
+void AddToTail(int fd, size_t nDone, CRunTail& tail)
+{
+    off_t nNow = lseek(fd, 0, SEEK_CUR);
+    if (tail.nOwn > 0 && nNow - (off_t)nDone == tail.nEnd)
+        tail.nOwn += (off_t)nDone;
+    else
+        tail.nOwn = (off_t)nDone;
+    tail.nEnd = nNow;
 }
 
 } // namespace
@@ -201,17 +252,33 @@ void CutOwnTail(int fd, size_t nWritten)
 BOOL QwAppendWhole(FILE* pFile, const char* p, size_t nLen)
 {
     int fd = fileno(pFile);
-    ssize_t nDone;
     BeginAppend();
-    do {
-        nDone = write(fd, p, nLen);
-    } while (nDone < 0 && errno == EINTR);
+    size_t nDone = WriteOnce(fd, p, nLen);
     EndAppend();
-    if (nDone == (ssize_t)nLen)
+    if (nDone == nLen)
         return TRUE;
     if (nDone > 0)
-        CutOwnTail(fd, (size_t)nDone);
+        CutOwnTail(fd, nDone);
     return FALSE;
+}
+
+BOOL QwAppendRun(FILE* pFile, PFN_QWNEXTPART pfnNext, void* pContext)
+{
+    int fd = fileno(pFile);
+    CRunTail tail = { 0, 0 };
+    BOOL bOk = TRUE;
+    HoldGuard();
+    const char* p = NULL;
+    for (size_t nLen; bOk && (nLen = pfnNext(pContext, &p)) != 0;) {
+        size_t nDone = WriteOnce(fd, p, nLen);
+        if (nDone > 0)
+            AddToTail(fd, nDone, tail);
+        bOk = nDone == nLen ? TRUE : FALSE;
+    }
+    if (!bOk)
+        CutTail(fd, tail.nEnd, tail.nOwn);
+    ReleaseGuard();
+    return bOk;
 }
 
 void QwDebugOutput(const char* pszText)

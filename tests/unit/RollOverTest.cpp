@@ -1,7 +1,9 @@
 // [LOG] DAILY and MAXFILEMB under the fixed clock: the entry that crosses
 // midnight or finds its file full goes whole into a new file that starts with
-// its banner; without the keys nothing moves; retention over a month of days;
-// threads writing while the clock crosses midnight (and goes back).
+// its banner; without the keys nothing moves; KEEPDAYS and KEEPMB over a month
+// of days and over the files a move closed (never one another object holds);
+// names planted at the next file; threads writing, opening and closing while
+// the clock crosses midnight (and goes back).
 #include "Support.h"
 
 #include <string.h>

@@ -220,6 +220,7 @@ TEST_F(RollOverTest, AFullFileIsFollowedByANewOneAndNoEntryIsLost)
         { "MAXFILEMB=1, a new second every entry", "MAXFILEMB=1\r\n", 1, 3, 4, (1u << 20) + 1100 },
         { "MAXFILEMB=1, one second throughout: the file waits", "MAXFILEMB=1\r\n", 1u << 30, 1, 1, 4u << 20 },
         { "MAXFILEMB=0: one file", "MAXFILEMB=0\r\n", 1, 1, 1, 4u << 20 },
+        { "MAXFILEMB=-1: one file", "MAXFILEMB=-1\r\n", 1, 1, 1, 4u << 20 },
         { "no key: one file", "", 1, 1, 1, 4u << 20 },
     };
     const std::string strPad(1000, 'x');

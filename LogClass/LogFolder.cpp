@@ -297,3 +297,67 @@ void CLogFolder::CleanNow(const std::string& strOwnDay) const
     if (m_nKeepMb > 0 && FirstTotalOfTheDay(m_strRoot, strToday))
         CleanToCap(names, strOwn, strToday, tToday);
 }
+
+BOOL CLogFolder::MakeDay(const char* pszDate, std::string& strLogDir) const
+{
+    std::string strDay;
+    if (m_strRoot.empty() || !MakeLayout(m_strRoot, !m_strDir.empty(), pszDate, strDay))
+        return FALSE;
+    strLogDir = strDay;
+    return TRUE;
+}
+
+namespace {
+
+// The bytes of the library's files in the day folders of strRoot; the library's
+// files of day folder strOwn into ownFiles.
+unsigned long long LibraryBytes(const std::string& strRoot, const std::string& strOwn, std::vector<QW_ENTRY>& ownFiles)
+{
+    unsigned long long nTotal = 0;
+    std::vector<QW_ENTRY> days;
+    QwListFolder(strRoot, FALSE, days);
+    for (size_t i = 0; i < days.size(); ++i) {
+        std::vector<QW_ENTRY> files;
+        if (days[i].nKind != QW_ENTRY::FOLDER_ENTRY || !QwIsDayName(days[i].strName.c_str())
+            || !QwListFolder(strRoot + QW_PATH_SEP_STR + days[i].strName, TRUE, files))
+            continue;
+        for (size_t j = 0; j < files.size(); ++j) {
+            if (files[j].nKind != QW_ENTRY::FILE_ENTRY || !QwIsLibraryFileName(files[j].strName.c_str()))
+                continue;
+            nTotal += files[j].nSize;
+            if (days[i].strName == strOwn)
+                ownFiles.push_back(files[j]);
+        }
+    }
+    return nTotal;
+}
+
+} // namespace
+
+void CLogFolder::TrimClosed(const std::string& strOwnDay, std::vector<std::string>& names) const
+{
+    if (m_nKeepMb <= 0 || names.empty() || strOwnDay.size() <= m_strRoot.size()
+        || strOwnDay.compare(0, m_strRoot.size(), m_strRoot) != 0)
+        return;
+    try {
+        const std::string strOwn = strOwnDay.substr(m_strRoot.size() + 1);
+        std::vector<QW_ENTRY> ownFiles;
+        unsigned long long nTotal = LibraryBytes(m_strRoot, strOwn, ownFiles);
+        std::vector<std::string> kept;
+        for (size_t i = 0; i < names.size(); ++i) {
+            const QW_ENTRY* pFile = NULL;
+            for (size_t j = 0; j < ownFiles.size() && pFile == NULL; ++j)
+                if (ownFiles[j].strName == names[i])
+                    pFile = &ownFiles[j];
+            if (pFile == NULL)
+                continue;  // gone already
+            if (nTotal > (unsigned long long)m_nKeepMb * MIB && QwRemoveFileIn(m_strRoot, strOwn, names[i]))
+                nTotal -= pFile->nSize;
+            else
+                kept.push_back(names[i]);
+        }
+        names.swap(kept);
+    } catch (...) {
+        // Out of memory: the names stay for the next time.
+    }
+}

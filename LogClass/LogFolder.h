@@ -47,6 +47,15 @@ public:
     // Clean makes it again (for tests that rebuild a log folder in one process).
     static void ForgetTotals();
 
+    // Finds or makes the day folder pszDate in the log folder in use; strLogDir
+    // receives it. TRUE when it exists.
+    BOOL MakeDay(const char* pszDate, std::string& strLogDir) const;
+
+    // Removes files of names (in the day folder strOwnDay, closed by the object
+    // writing there), oldest first, while the library's files in the log folder
+    // take more than KEEPMB; names keeps those still there. Silent.
+    void TrimClosed(const std::string& strOwnDay, std::vector<std::string>& names) const;
+
     // The log folder in use (set by CreateLogDir).
     const std::string& Root() const { return m_strRoot; }
     int KeepDays() const { return m_nKeepDays; }

@@ -149,6 +149,10 @@ FILE* QwOpenAppend(const char* pszPath);
 // the C runtime (which may split a count into two writes), under that lock.
 BOOL QwAppendWhole(FILE* pFile, const char* p, size_t nLen);
 
+// The size in bytes of the file open behind pFile, as the file system has it
+// now (appends of other writers included); 0 when it cannot be read.
+unsigned long long QwFileSize(FILE* pFile);
+
 // Gives the next part of a run of appends: sets *pp to its bytes and returns its
 // length; 0 when the run is over.
 typedef size_t (*PFN_QWNEXTPART)(void* pContext, const char** pp);

@@ -42,6 +42,7 @@ CTxtLog::CTxtLog()
     , m_bFileOpen(false)
     , m_bSync(FALSE)
     , m_bEcho(FALSE)
+    , m_bCleanDue(false)
     , m_tStamp(0)
     , m_nStampTime(0)
 {
@@ -107,6 +108,7 @@ void CTxtLog::ReadConsoleSetting()
     m_bSync = (QwProfileInt(strIni, "LOG", "SYNC", 0) == 1) ? TRUE : FALSE;
     m_bEcho = (QwProfileInt(strIni, "LOG", "ECHO", 0) == 1) ? TRUE : FALSE;
     m_folder.ReadSettings(strIni);
+    m_roll.ReadSettings(strIni);
 }
 
 void CTxtLog::Lock() { EnterCriticalSection(&m_cs); }
@@ -156,21 +158,26 @@ BOOL CTxtLog::BuildFilePath(const char* pszName, std::string& strPath)
     std::string strName;
     if (pszName != NULL && (QwNameLeavesFolder(pszName) || !QwNameToPath(pszName, strName)))
         return FALSE;
+    if (m_roll.Daily())
+        m_roll.FollowDay(QwTime(), m_folder, m_strLogDir);
     char szTime[20];
     memset(szTime, 0, sizeof(szTime));
     QwFormatNow(szTime, sizeof(szTime), "%H%M%S");
-    strPath = m_strLogDir + QW_PATH_SEP_STR + szTime;
+    std::string strTail;
     if (pszName == NULL)
-        strPath += ".log";
+        strTail = ".log";
     else if (_mbsrchr((const unsigned char*)pszName, '.') != NULL)
-        strPath += "_" + strName;
+        strTail = "_" + strName;
     else
-        strPath += "_" + strName + ".log";
+        strTail = "_" + strName + ".log";
+    strPath = m_strLogDir + QW_PATH_SEP_STR + szTime + strTail;
+    m_roll.Opening(m_strLogDir, strPath, strTail);
     return TRUE;
 }
 
 BOOL CTxtLog::Open(const char* pszName)
 {
+    std::string strOwnDay;  // the day folder, which an entry may move (DAILY)
     {
         CLockScope lock(*this);
         if (m_pFile != NULL)
@@ -190,9 +197,14 @@ BOOL CTxtLog::Open(const char* pszName)
         WriteBanner();
         SyncFolders();
         ShowConsole(m_bConsole);
+        try {
+            strOwnDay = m_strLogDir;
+        } catch (...) {
+            return TRUE;  // no memory: the cleaning waits for the next time
+        }
     }
     // Outside the lock: the object's writers never wait for the file system.
-    m_folder.Clean(m_strLogDir);
+    m_folder.Clean(strOwnDay);
     return TRUE;
 }
 
@@ -298,6 +310,59 @@ void CTxtLog::WriteBanner()
     m_console.EndEntry();
 }
 
+// Moves the object to the file the entry stamped tNow belongs in, when DAILY or
+// MAXFILEMB ask for another one: the new file is opened (its folder made when
+// missing), the current one closed, the banner written, and the object's day
+// folder follows. Where the new file cannot be opened, the entries stay in the
+// current one. Called under the lock at the start of each entry, a file open.
+void CTxtLog::MoveIfDue(time_t tNow)
+{
+    if (!m_roll.Enabled())
+        return;
+    try {
+        std::string strDir, strPath;
+        if (!m_roll.Due(tNow, m_pFile, m_folder, strDir, strPath))
+            return;
+        // QwOpenAppend refuses a link or FIFO planted at the name: the entries
+        // then stay where they are.
+        FILE* pNew = QwOpenAppend(strPath.c_str());
+        m_roll.Moved(pNew != NULL, tNow, strDir, strPath);
+        if (pNew == NULL)
+            return;
+        fclose(m_pFile);
+        m_pFile = pNew;
+        m_strLogDir.swap(strDir);
+        WriteBanner();
+        SyncFolders();
+        m_bCleanDue = true;
+    } catch (...) {
+        // No memory for a path: the entries stay in the current file.
+    }
+}
+
+// After a move, outside the lock: the cleaning Open does, and KEEPMB over the
+// files the object closed in its day folder. Whichever thread comes first does it.
+void CTxtLog::CleanAfterMove()
+{
+    if (!m_bCleanDue.load() || !m_bCleanDue.exchange(false))
+        return;
+    try {
+        std::string strOwn;
+        std::vector<std::string> closed;
+        {
+            CLockScope lock(*this);
+            strOwn = m_strLogDir;
+            m_roll.TakeClosed(strOwn, closed);
+        }
+        m_folder.Clean(strOwn);
+        m_folder.TrimClosed(strOwn, closed);
+        CLockScope lock(*this);
+        m_roll.GiveBack(strOwn, closed);
+    } catch (...) {
+        // Out of memory: the next move cleans.
+    }
+}
+
 // Appends nLen bytes, a whole entry, to the file in one write. Where the disk
 // takes only part of them, the platform cuts that part off again if the file
 // still ends with it. With SYNC=1 the write is followed by a sync of the file
@@ -305,6 +370,7 @@ void CTxtLog::WriteBanner()
 BOOL CTxtLog::PutEntry(const char* p, size_t nLen)
 {
     BOOL bWritten = nLen == 0 || QwAppendWhole(m_pFile, p, nLen);
+    m_roll.Wrote(nLen);
     BOOL bSynced = SyncEntry();
     return bWritten && bSynced ? TRUE : FALSE;
 }
@@ -374,13 +440,16 @@ BOOL CTxtLog::WriteLog(const char* pszFormat, ...)
     QW_ASSERT(pszFormat != NULL);
     if (!m_bFileOpen)
         return TRUE;
+    CCleanAfterMove clean(*this);
     CLockScope lock(*this);
     if (m_pFile == NULL)
         return TRUE;  // closed by another thread while this one waited
+    const time_t tNow = QwTime();
+    MoveIfDue(tNow);
 
     // Stamp, message and end are laid out side by side in the entry buffer.
     char* pEntry = m_szEntry;
-    size_t nStamp = FormatStamp(pEntry, QwTime(), "  ");
+    size_t nStamp = FormatStamp(pEntry, tNow, "  ");
     char* pszMessage = pEntry + nStamp;
     pszMessage[0] = '\0';
     pszMessage[MESSAGE_SIZE - 1] = '\0';
@@ -614,6 +683,7 @@ BOOL CTxtLog::WriteHex(const unsigned char* pData, unsigned int nSize, BOOL bOut
     QW_ASSERT(pData != NULL);
     if (!QwIsReadable(pData, nSize))
         return TRUE;
+    CCleanAfterMove clean(*this);
     CLockScope lock(*this);
     DumpHex(pData, nSize, bOut, bHex);
     return TRUE;
@@ -626,11 +696,13 @@ BOOL CTxtLog::DumpHex(const unsigned char* pData, unsigned int nSize, BOOL bOut,
     QW_ASSERT(m_pFile != NULL && pData != NULL);
     if (m_pFile == NULL)
         return TRUE;
+    const time_t tNow = QwTime();
+    MoveIfDue(tNow);
     CDumpParts parts;
     parts.pData = pData;
     parts.nSize = nSize;
     parts.bHex = bHex;
-    parts.nStamp = FormatStamp(parts.szStamp, QwTime(), bOut ? " --> " : " <-- ");
+    parts.nStamp = FormatStamp(parts.szStamp, tNow, bOut ? " --> " : " <-- ");
     parts.nIndent = (unsigned int)(parts.nStamp < sizeof(s_szIndent) - 1 ? parts.nStamp : sizeof(s_szIndent) - 1);
     parts.nLines = DumpLineCount(nSize);
     unsigned long long nNeed = parts.nStamp + (unsigned long long)parts.nLines * DumpLineRoom(parts.nIndent) + 2;
@@ -669,6 +741,7 @@ void CTxtLog::DumpInParts(CDumpParts& parts)
     QwAppendRun(m_pFile, NextDumpPart, &parts);
     SyncEntry();
     EchoParts(parts);
+    m_roll.Grew();
     if (m_console.IsOpen()) {
         m_console.BeginEntry();
         parts.nNext = 0;

@@ -6,6 +6,7 @@
 #include "Quillwork.h"
 #include "LogFolder.h"
 #include "Platform.h"
+#include "RollOver.h"
 #include "WinConsole.h"
 
 #include <stdio.h>
@@ -48,6 +49,20 @@ private:
         CTxtLog& m_log;
     };
 
+    // Declared before the entry's lock scope: once that lock is given back,
+    // cleans the log folder if the entry moved the object to a new file.
+    class CCleanAfterMove
+    {
+    public:
+        explicit CCleanAfterMove(CTxtLog& log) : m_log(log) {}
+        ~CCleanAfterMove() { m_log.CleanAfterMove(); }
+
+    private:
+        CCleanAfterMove(const CCleanAfterMove&);
+        CCleanAfterMove& operator=(const CCleanAfterMove&);
+        CTxtLog& m_log;
+    };
+
     void Lock();
     void Unlock();
     void Construct();
@@ -59,6 +74,8 @@ private:
     BOOL WriteText(const char* psz, unsigned int nLen);
     size_t FormatStamp(char* pszStamp, time_t tNow, const char* pszTail);
     void WriteBanner();
+    void MoveIfDue(time_t tNow);
+    void CleanAfterMove();
     BOOL PutEntry(const char* p, size_t nLen);
     BOOL SyncEntry();
     void EchoEntry(const char* p, size_t nLen);
@@ -103,6 +120,8 @@ private:
     BOOL m_bSync;
     // [LOG] ECHO=1: each entry also on the developer channel.
     BOOL m_bEcho;
+    CRollOver m_roll;                  // DAILY and MAXFILEMB: when to move to a new file
+    std::atomic<bool> m_bCleanDue;     // a move happened; the folder awaits cleaning
 
     // The entry being made: its file bytes gather here and go out in one write.
     // A dump too large for it gets a buffer from the heap: for its one write up

@@ -211,3 +211,9 @@ BOOL QwRemoveEmptyFolderIn(const std::string& strFolder, const std::string& strS
     // AT_REMOVEDIR never follows a link: a link by that name is not a folder.
     return unlinkat(folder.Get(), strSub.c_str(), AT_REMOVEDIR) == 0 ? TRUE : FALSE;
 }
+
+unsigned long long QwFileSize(FILE* pFile)
+{
+    struct stat st;
+    return fstat(fileno(pFile), &st) == 0 && st.st_size > 0 ? (unsigned long long)st.st_size : 0;
+}

@@ -4,6 +4,8 @@
 #include "../LogClass/Profile.h"
 #include "Win32Paths.h"
 
+#include <io.h>
+#include <stdio.h>
 #include <string.h>
 
 namespace {
@@ -392,4 +394,13 @@ BOOL QwProfileString(const std::string& strIni, const char* pszSection, const ch
                                           strFile.c_str());
     strValue = QwUtf8FromWide(strWide.c_str(), nLen);
     return !strValue.empty();
+}
+
+unsigned long long QwFileSize(FILE* pFile)
+{
+    LARGE_INTEGER nSize;
+    HANDLE hFile = (HANDLE)_get_osfhandle(_fileno(pFile));
+    if (hFile == INVALID_HANDLE_VALUE || !GetFileSizeEx(hFile, &nSize) || nSize.QuadPart < 0)
+        return 0;
+    return (unsigned long long)nSize.QuadPart;
 }

@@ -28,6 +28,7 @@ CTxtLog::CTxtLog()
     : m_bConsole(FALSE)
     , m_pFile(NULL)
     , m_bFileOpen(false)
+    , m_queue(&m_cs)
     , m_tStamp(0)
     , m_nStampTime(0)
 {
@@ -140,6 +141,7 @@ BOOL CTxtLog::Open(const char* pszName)
     CLockScope lock(*this);
     if (m_pFile != NULL)
         return TRUE;
+    CEntryQueue::CDrainScope drain(m_queue);  // no write of the queue while the file changes
     std::string strPath;
     try {
         if (!BuildFilePath(pszName, strPath))
@@ -161,10 +163,14 @@ BOOL CTxtLog::Open(const char* pszName)
 BOOL CTxtLog::Close()
 {
     CLockScope lock(*this);
-    if (m_pFile != NULL) {
-        m_bFileOpen = false;
-        fclose(m_pFile);
-        m_pFile = NULL;
+    {
+        // Pending entries reach the file, and the write in flight ends, first.
+        CEntryQueue::CDrainScope drain(m_queue);
+        if (m_pFile != NULL) {
+            m_bFileOpen = false;
+            fclose(m_pFile);
+            m_pFile = NULL;
+        }
     }
     ShowConsole(FALSE);
     return TRUE;
@@ -295,34 +301,66 @@ const WORD COLOR_LABEL = 3;
 const WORD COLOR_BYTES = 2;
 const size_t STAMP_SIZE = 30;
 const size_t MESSAGE_SIZE = 2048;
+const size_t ENTRY_ROOM = STAMP_SIZE + MESSAGE_SIZE + sizeof(s_szEntryEnd);  // the most an entry takes
 
 } // namespace
+
+// TRUE when entries go through the queue: while the console is off. The console
+// must show each entry whole and in the file's order, so with it on every entry
+// is written and shown under the lock.
+bool CTxtLog::Combines() const { return !m_console.IsOpen(); }
 
 BOOL CTxtLog::WriteLog(const char* pszFormat, ...)
 {
     QW_ASSERT(pszFormat != NULL);
     if (!m_bFileOpen)
         return TRUE;
+    CEntryQueue::QW_TICKET ticket;
+    va_list args;
+    va_start(args, pszFormat);
+    bool bQueued = QueueMessage(pszFormat, args, ticket);
+    va_end(args);
+    if (bQueued)
+        m_queue.Finish(ticket);  // without the lock: the entry is in the file on return
+    return TRUE;
+}
+
+// Under the lock: lays the entry of pszFormat out in the queue (TRUE: the
+// ticket is to be finished), or, where the queue is passed by, drains it and
+// writes and shows the entry at once (FALSE). FALSE too when the file was
+// closed by another thread while this one waited for the lock.
+bool CTxtLog::QueueMessage(const char* pszFormat, va_list args, CEntryQueue::QW_TICKET& ticket)
+{
     CLockScope lock(*this);
     if (m_pFile == NULL)
-        return TRUE;  // closed by another thread while this one waited
+        return false;
+    size_t nStamp = 0, nMessage = 0;
+    char* pEntry = Combines() ? m_queue.Room(ENTRY_ROOM) : NULL;
+    if (pEntry != NULL) {
+        ticket = m_queue.Add(m_pFile, LayOutMessage(pEntry, pszFormat, args, nStamp, nMessage));
+        return true;
+    }
+    CEntryQueue::CDrainScope drain(m_queue);
+    size_t nLen = LayOutMessage(m_szEntry, pszFormat, args, nStamp, nMessage);
+    PutEntry(m_szEntry, nLen);
+    if (m_console.IsOpen())
+        ShowMessage(m_szEntry, nStamp, m_szEntry + nStamp, nMessage);
+    return false;
+}
 
-    // Stamp, message and end are laid out side by side in the entry buffer.
-    char* pEntry = m_szEntry;
-    size_t nStamp = FormatStamp(pEntry, QwTime(), "  ");
+// Lays stamp, message and end out side by side at pEntry (ENTRY_ROOM bytes) and
+// gives their length; nStamp and nMessage the lengths of the first two. The
+// clock is read here, under the lock, so stamps follow the order of entries.
+size_t CTxtLog::LayOutMessage(char* pEntry, const char* pszFormat, va_list args, size_t& nStamp, size_t& nMessage)
+{
+    nStamp = FormatStamp(pEntry, QwTime(), "  ");
     char* pszMessage = pEntry + nStamp;
     pszMessage[0] = '\0';
     pszMessage[MESSAGE_SIZE - 1] = '\0';
-    va_list args;
-    va_start(args, pszFormat);
     QwFormatV(pszMessage, MESSAGE_SIZE, pszFormat, args);
-    va_end(args);
-    size_t nMessage = strlen(pszMessage);
+    nMessage = strlen(pszMessage);
     memcpy(pszMessage + nMessage, s_szEntryEnd, sizeof(s_szEntryEnd) - 1);
-    PutEntry(pEntry, nStamp + nMessage + sizeof(s_szEntryEnd) - 1);
-    if (m_console.IsOpen())
-        ShowMessage(pEntry, nStamp, pszMessage, nMessage);
-    return TRUE;
+    return nStamp + nMessage + sizeof(s_szEntryEnd) - 1;
 }
 
 // Shows an entry that is already in the file: the stamp in its colour, then the
@@ -341,8 +379,14 @@ void CTxtLog::ShowMessage(const char* pszStamp, size_t nStamp, const char* pszMe
 BOOL CTxtLog::WriteSilent(const char* pszFormat, ...)
 {
     QW_ASSERT(pszFormat != NULL);
-    if (m_bFileOpen)
-        CLockScope lock(*this);  // waits for an entry another thread is writing
+    if (!m_bFileOpen)
+        return TRUE;
+    unsigned long long nAdded = 0;
+    {
+        CLockScope lock(*this);  // waits for an entry another thread is laying out
+        nAdded = m_queue.Added();
+    }
+    m_queue.WaitWritten(nAdded);  // and for the entries added before to be written
     return TRUE;
 }
 
@@ -454,6 +498,24 @@ size_t FormatDumpLines(char* p, const unsigned char* pData, unsigned int nSize, 
     return (size_t)(pOut - p);
 }
 
+// The most a dump of nSize bytes takes with a stamp of nStamp bytes (its indent
+// is never longer than the stamp).
+unsigned long long DumpRoom(unsigned int nSize, size_t nStamp)
+{
+    return nStamp + (unsigned long long)DumpLineCount(nSize) * (nStamp + LABEL_MAX + BYTES_ROOM + 2) + 2;
+}
+
+// Lays the whole dump out at pEntry: the stamp, every line, the closing line
+// end. Gives its length.
+size_t LayOutDump(char* pEntry, const unsigned char* pData, unsigned int nSize, BOOL bHex, const char* pszStamp,
+                  size_t nStamp, unsigned int nIndent)
+{
+    memcpy(pEntry, pszStamp, nStamp);
+    size_t nLen = nStamp + FormatDumpLines(pEntry + nStamp, pData, nSize, 0, DumpLineCount(nSize), bHex, nIndent);
+    memcpy(pEntry + nLen, s_szLineEnd, 2);
+    return nLen + 2;
+}
+
 } // namespace
 
 size_t QwPutDumpLabel(char* p, unsigned int nOffset, BOOL bHex)
@@ -537,9 +599,37 @@ BOOL CTxtLog::WriteHex(const unsigned char* pData, unsigned int nSize, BOOL bOut
     QW_ASSERT(pData != NULL);
     if (!QwIsReadable(pData, nSize))
         return TRUE;
-    CLockScope lock(*this);
-    DumpHex(pData, nSize, bOut, bHex);
+    CEntryQueue::QW_TICKET ticket;
+    bool bQueued = false;
+    {
+        CLockScope lock(*this);
+        bQueued = QueueDump(pData, nSize, bOut, bHex, ticket);
+    }
+    if (bQueued)
+        m_queue.Finish(ticket);  // without the lock: the dump is in the file on return
     return TRUE;
+}
+
+// Under the lock: lays the dump out in the queue when the queue is used and
+// has room for it (TRUE: the ticket is to be finished); otherwise drains the
+// queue and writes the dump past it, as DumpHex does (FALSE).
+bool CTxtLog::QueueDump(const unsigned char* pData, unsigned int nSize, BOOL bOut, BOOL bHex,
+                        CEntryQueue::QW_TICKET& ticket)
+{
+    unsigned long long nRoom = DumpRoom(nSize, STAMP_SIZE - 1);
+    char* pEntry = NULL;
+    if (m_pFile != NULL && Combines() && nRoom <= CEntryQueue::BATCH_SIZE)
+        pEntry = m_queue.Room((size_t)nRoom);
+    if (pEntry != NULL) {
+        char szStamp[STAMP_SIZE];
+        size_t nStamp = FormatStamp(szStamp, QwTime(), bOut ? " --> " : " <-- ");
+        unsigned int nIndent = (unsigned int)(nStamp < sizeof(s_szIndent) - 1 ? nStamp : sizeof(s_szIndent) - 1);
+        ticket = m_queue.Add(m_pFile, LayOutDump(pEntry, pData, nSize, bHex, szStamp, nStamp, nIndent));
+        return true;
+    }
+    CEntryQueue::CDrainScope drain(m_queue);
+    DumpHex(pData, nSize, bOut, bHex);
+    return false;
 }
 
 // Lays the whole dump out in one buffer and writes it in one write, then shows
@@ -552,17 +642,12 @@ BOOL CTxtLog::DumpHex(const unsigned char* pData, unsigned int nSize, BOOL bOut,
     char szStamp[STAMP_SIZE];
     size_t nStamp = FormatStamp(szStamp, QwTime(), bOut ? " --> " : " <-- ");
     unsigned int nIndent = (unsigned int)(nStamp < sizeof(s_szIndent) - 1 ? nStamp : sizeof(s_szIndent) - 1);
-    unsigned int nLines = DumpLineCount(nSize);
-    unsigned long long nNeed = nStamp + (unsigned long long)nLines * (nIndent + LABEL_MAX + BYTES_ROOM + 2) + 2;
-    char* pEntry = EntryBuffer(nNeed);
+    char* pEntry = EntryBuffer(DumpRoom(nSize, nStamp));
     if (pEntry == NULL) {
         DumpInPieces(pData, nSize, bHex, szStamp, nStamp, nIndent);
         return TRUE;
     }
-    memcpy(pEntry, szStamp, nStamp);
-    size_t nLen = nStamp + FormatDumpLines(pEntry + nStamp, pData, nSize, 0, nLines, bHex, nIndent);
-    memcpy(pEntry + nLen, s_szLineEnd, 2);
-    nLen += 2;
+    size_t nLen = LayOutDump(pEntry, pData, nSize, bHex, szStamp, nStamp, nIndent);
     PutEntry(pEntry, nLen);
     if (m_console.IsOpen()) {
         m_console.BeginEntry();

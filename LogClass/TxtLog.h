@@ -4,6 +4,7 @@
 #define QUILLWORK_TXTLOG_H
 
 #include "Quillwork.h"
+#include "EntryQueue.h"
 #include "LogFolder.h"
 #include "Platform.h"
 #include "WinConsole.h"
@@ -63,6 +64,10 @@ private:
     char* EntryBuffer(unsigned long long nNeed);
     void ReleaseEntryBuffer(char* p);
     BOOL DumpHex(const unsigned char* pData, unsigned int nSize, BOOL bOut, BOOL bHex);
+    bool Combines() const;
+    bool QueueMessage(const char* pszFormat, va_list args, CEntryQueue::QW_TICKET& ticket);
+    size_t LayOutMessage(char* pEntry, const char* pszFormat, va_list args, size_t& nStamp, size_t& nMessage);
+    bool QueueDump(const unsigned char* pData, unsigned int nSize, BOOL bOut, BOOL bHex, CEntryQueue::QW_TICKET& ticket);
     void DumpInPieces(const unsigned char* pData, unsigned int nSize, BOOL bHex, const char* pszStamp, size_t nStamp,
                       unsigned int nIndent);
     void ShowMessage(const char* pszStamp, size_t nStamp, const char* pszMessage, size_t nMessage);
@@ -80,8 +85,13 @@ private:
     // written under the lock by Open and Close.
     std::atomic<bool> m_bFileOpen;
 
-    // The entry being made: its file bytes gather here and go out in one write.
-    // A dump too large for it gets a buffer from the heap for its one write.
+    // Entries on their way to the file while the console is off: laid out
+    // under the lock, written outside it (see CEntryQueue). Whatever writes
+    // past it (the console, a large dump, Open and Close) drains it first.
+    CEntryQueue m_queue;
+
+    // An entry written past the queue: its file bytes gather here and go out in
+    // one write. A dump too large for it gets a buffer from the heap.
     enum { ENTRY_SIZE = 32768 };
     char m_szEntry[ENTRY_SIZE];
 

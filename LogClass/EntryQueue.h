@@ -69,6 +69,10 @@ public:
     // once everything added before is written.
     unsigned long long Added() const { return m_nAdded.load(std::memory_order_relaxed); }
 
+    // TRUE when everything added is written and no one holds the writer's role
+    // (as after Drain and EndDrain, with no entry added since).
+    bool Idle() const { return !m_bWriting.load() && m_nWritten.load() == m_nAdded.load(); }
+
     // Without the lock: returns once the first nEnd bytes added are written.
     void WaitWritten(unsigned long long nEnd);
 

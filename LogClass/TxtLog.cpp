@@ -616,9 +616,13 @@ BOOL CTxtLog::WriteHex(const unsigned char* pData, unsigned int nSize, BOOL bOut
 bool CTxtLog::QueueDump(const unsigned char* pData, unsigned int nSize, BOOL bOut, BOOL bHex,
                         CEntryQueue::QW_TICKET& ticket)
 {
+    if (m_pFile == NULL) {
+        DumpHex(pData, nSize, bOut, bHex);  // reports the missing file, writes nothing
+        return false;
+    }
     unsigned long long nRoom = DumpRoom(nSize, STAMP_SIZE - 1);
     char* pEntry = NULL;
-    if (m_pFile != NULL && Combines() && nRoom <= CEntryQueue::BATCH_SIZE)
+    if (Combines() && nRoom <= CEntryQueue::BATCH_SIZE)
         pEntry = m_queue.Room((size_t)nRoom);
     if (pEntry != NULL) {
         char szStamp[STAMP_SIZE];

@@ -189,10 +189,10 @@ struct QW_ORDER_CASE
 
 const QW_ORDER_CASE ORDER_CASES[] = {
     { "entries4", 4, 50000, false, false },
-    { "entries8", 8, 10000, false, false },
-    { "mixed4", 4, 6000, true, false },
-    { "console4", 4, 3000, false, true },
-    { "mixedconsole2", 2, 1500, true, true },
+    { "entries8", 8, 5000, false, false },
+    { "mixed4", 4, 3000, true, false },
+    { "console4", 4, 2000, false, true },
+    { "mixedconsole2", 2, 1000, true, true },
 };
 
 } // namespace
@@ -234,7 +234,7 @@ TEST_F(ThreadTest, EntriesArriveWholeOnceAndInTheOrderOfTheirStamps)
 // and given out again).
 TEST_F(ThreadTest, OpenCloseAndConsoleStormsLeaveOnlyWholeEntriesInTheirFiles)
 {
-    const int WRITERS = 3, CALLS = 4000, TOGGLES = 300;
+    const int WRITERS = 3, CALLS = 2000, TOGGLES = 300;
     struct QW_STORM_CASE { const char* pszName; bool bCloseOpen; bool bConsole; };
     const QW_STORM_CASE STORM_CASES[] = {
         { "close and open", true, false },

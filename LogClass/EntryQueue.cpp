@@ -5,9 +5,6 @@
 
 namespace {
 
-// A writer goes on with what others added while it wrote for at most this many
-// writes, then leaves the rest to a waiting thread, so its own call returns.
-const unsigned int MAX_ROUNDS = 8;
 // Waiting for a write: this many rounds of a processor pause, then this many
 // yields of the time slice, then asleep until woken.
 const unsigned int SPIN_PAUSES = 100;
@@ -81,30 +78,20 @@ CEntryQueue::QW_BATCH CEntryQueue::TakeBatch()
 }
 
 // Holding the writer's role, without the lock: appends the batch, publishes it
-// and gives up the role; then, when more was added meanwhile, takes the role
-// and the next batch again, for at most MAX_ROUNDS writes.
-void CEntryQueue::Write(QW_BATCH batch)
+// and gives up the role. What was added meanwhile is left to the threads that
+// added it: the first of them to see the role free takes it (TakeOver). The
+// writer does not go on with it: its own call returns at once, and handing the
+// role over costs less than coming back for the lock while others lay entries
+// out under it (measured: two threads 1.1-1.2 times the floor's throughput
+// against 0.8 when the writer went on).
+void CEntryQueue::Write(const QW_BATCH& batch)
 {
-    for (unsigned int nRound = 1;; ++nRound) {
-        if (batch.nLen != 0)
-            QwAppendWhole(batch.pFile, batch.p, batch.nLen);
-        m_nWritten.store(batch.nEnd, std::memory_order_release);
-        m_bWriting.store(false);
-        if (m_nSleepers.load() != 0)
-            Wake();
-        if (m_nAdded.load() == batch.nEnd || nRound >= MAX_ROUNDS)
-            return;  // nothing new, or a waiting thread takes it from here
-        EnterCriticalSection(m_pcs);
-        bool bAgain = !m_bWriting.load(std::memory_order_relaxed) && m_nDrainers.load(std::memory_order_relaxed) == 0
-                      && m_nFill != 0;
-        if (bAgain) {
-            m_bWriting.store(true, std::memory_order_relaxed);
-            batch = TakeBatch();
-        }
-        LeaveCriticalSection(m_pcs);
-        if (!bAgain)
-            return;
-    }
+    if (batch.nLen != 0)
+        QwAppendWhole(batch.pFile, batch.p, batch.nLen);
+    m_nWritten.store(batch.nEnd, std::memory_order_release);
+    m_bWriting.store(false);
+    if (m_nSleepers.load() != 0)
+        Wake();
 }
 
 // Takes the writer's role, and the pending batch, when the entry ending at nEnd
@@ -126,7 +113,7 @@ void CEntryQueue::WaitWritten(unsigned long long nEnd)
 {
     for (unsigned int nRound = 0; !Written(nEnd); ++nRound) {
         if (!m_bWriting.load() && m_nDrainers.load() == 0) {
-            // The writer left with this entry still pending: write it here.
+            // The write in flight is done and this entry still pending: write it here.
             QW_BATCH batch;
             if (TakeOver(nEnd, batch)) {
                 Write(batch);

@@ -2,12 +2,13 @@
 //
 // Entries are laid out, under the object's lock, at the end of a pending
 // batch. The thread that finds no write in flight becomes the writer: it takes
-// the batch, leaves the lock, appends the batch in one write (each entry whole,
-// several entries may share the write), and goes on while more is pending.
-// Every other thread waits (spinning briefly, then asleep) until its own entry
-// is written, so each call still returns with its entry in the operating
-// system, and entries reach the file in the order they were added. The lock is
-// thus held while an entry is laid out, never across a write.
+// the batch, leaves the lock and appends the batch in one write (each entry
+// whole, several entries may share the write). Every other thread waits
+// (spinning briefly, then asleep) until its own entry is written; when the
+// write in flight ends with its entry still pending, the first such thread
+// takes the writer's role and the batch. So each call returns with its entry
+// in the operating system, and entries reach the file in the order they were
+// added. The lock is held while an entry is laid out, never across a write.
 //
 // Whoever must write past the queue (the console mirror, a dump too large for a
 // batch, closing or changing the file) drains it first: Drain waits for the
@@ -62,7 +63,7 @@ public:
 
     // Without the lock: returns once the ticket's entry is in the operating
     // system, having written it (and whatever else was pending) when the ticket
-    // made this thread the writer or when the writer left without it.
+    // made this thread the writer or when the write in flight ended without it.
     void Finish(const QW_TICKET& ticket);
 
     // Under the lock: the count of bytes added so far; WaitWritten of it returns
@@ -104,7 +105,7 @@ private:
 
     bool Written(unsigned long long nEnd) const;
     QW_BATCH TakeBatch();
-    void Write(QW_BATCH batch);
+    void Write(const QW_BATCH& batch);
     bool TakeOver(unsigned long long nEnd, QW_BATCH& batch);
     void Wake();
     void Pause(unsigned int nRound);

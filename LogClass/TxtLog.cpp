@@ -13,6 +13,7 @@ const char s_szBanner[] = "\r\n------\r\n";
 const char s_szEntryEnd[] = "\r\n\r\n";
 const WORD COLOR_BANNER = 9;
 const WORD COLOR_NORMAL = 7;
+const DWORD LOCK_SPIN_COUNT = 4000;  // tries on a taken lock before sleeping (as Windows counts them)
 
 } // namespace
 
@@ -33,7 +34,9 @@ CTxtLog::CTxtLog()
     , m_nStampTime(0)
 {
     m_szStampTime[0] = '\0';
-    InitializeCriticalSection(&m_cs);
+    // The lock is held while an entry is laid out, never across a write: a
+    // thread that finds it taken does better to try again a while than to sleep.
+    InitializeCriticalSectionAndSpinCount(&m_cs, LOCK_SPIN_COUNT);
     try {
         Construct();
     } catch (...) {

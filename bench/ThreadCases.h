@@ -18,7 +18,11 @@ struct QW_THREAD_OPTIONS
 QW_THREAD_OPTIONS BenchThreadOptions(int argc, char** argv);
 
 // Runs every case (entries, 16-byte and 4 KiB dumps; 1, 2 and 4 threads) and
-// prints the table, titled strTitle, to standard output. Returns 0 when every
+// prints the table, titled strTitle, to standard output: per case the median
+// time per call of the library and the floor, the median of the rounds' ratios
+// (floor time over library time: above 1 the library writes more per second),
+// the ratio of the two fastest rounds (what an idle machine would show) and the
+// range of the ratios. Returns 0 when every
 // case ran, 1 when a writer could not be set up.
 int BenchRunThreadCases(const QW_THREAD_OPTIONS& options, const std::string& strTitle);
 

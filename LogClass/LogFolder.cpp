@@ -6,6 +6,8 @@
 #include <string.h>
 
 #include <algorithm>
+#include <mutex>
+#include <set>
 
 namespace {
 
@@ -55,7 +57,16 @@ std::string DayNameOf(time_t tWhen)
     return szDay;
 }
 
-bool ByName(const QW_ENTRY& a, const QW_ENTRY& b) { return a.strName < b.strName; }
+// The log folders (each with the day) whose KEEPMB total this process has made.
+std::mutex s_mtxTotals;
+std::set<std::string> s_totalsMade;
+
+// TRUE the first time it is asked for strRoot on day strToday in this process.
+bool FirstTotalOfTheDay(const std::string& strRoot, const std::string& strToday)
+{
+    std::lock_guard<std::mutex> lock(s_mtxTotals);
+    return s_totalsMade.insert(strToday + QW_PATH_SEP_STR + strRoot).second;
+}
 
 } // namespace
 
@@ -87,7 +98,24 @@ bool QwIsLibraryFileName(const char* pszName)
 CLogFolder::CLogFolder()
     : m_nKeepDays(0)
     , m_nKeepMb(0)
+    , m_bDayMade(FALSE)
 {
+}
+
+void CLogFolder::ForgetTotals()
+{
+    std::lock_guard<std::mutex> lock(s_mtxTotals);
+    s_totalsMade.clear();
+}
+
+BOOL CLogFolder::MakeDayAgain(const std::string& strLogDir) const
+{
+    if (!m_bDayMade)
+        return FALSE;
+    QW_FOUND nFound = QwFindFolder(strLogDir);
+    if (nFound != QW_FOUND_NONE)
+        return nFound == QW_FOUND_DIR ? TRUE : FALSE;
+    return FindDir(m_strRoot, FALSE) && FindDir(strLogDir, FALSE);
 }
 
 void CLogFolder::ReadSettings(const std::string& strIni)
@@ -136,7 +164,8 @@ BOOL CLogFolder::CreateLogDir(const std::string& strAppDir, const std::string& s
         m_strRoot = m_strDir;
     else
         m_strRoot = strAppDir + QW_PATH_SEP_STR + m_strDir;
-    if (MakeLayout(m_strRoot, bConfigured, pszDate, strLogDir))
+    m_bDayMade = MakeLayout(m_strRoot, bConfigured, pszDate, strLogDir);
+    if (m_bDayMade)
         return TRUE;
 
     std::string strUser, strUserDay;
@@ -147,30 +176,36 @@ BOOL CLogFolder::CreateLogDir(const std::string& strAppDir, const std::string& s
         return FALSE;
     m_strRoot = strUserRoot;
     strLogDir = strUserDay;
+    m_bDayMade = TRUE;
     QwReport(("Quillwork: the log folder cannot be made beside the host; logs go to " + strLogDir + "\n").c_str());
     return TRUE;
 }
 
-// The day folders of the log folder, oldest first, each with the library's
-// files in it. Links are never listed as folders.
-void CLogFolder::ReadDays(std::vector<CDay>& days) const
+// The names of the day folders of the log folder, oldest first. Links and
+// folders of another mount are never listed as folders.
+void CLogFolder::ListDays(std::vector<std::string>& names) const
 {
     std::vector<QW_ENTRY> entries;
     if (!QwListFolder(m_strRoot, FALSE, entries))
         return;
-    std::sort(entries.begin(), entries.end(), ByName);
-    for (size_t i = 0; i < entries.size(); ++i) {
-        if (entries[i].nKind != QW_ENTRY::FOLDER_ENTRY || !QwIsDayName(entries[i].strName.c_str()))
-            continue;
-        std::vector<QW_ENTRY> inDay;
-        if (!QwListFolder(m_strRoot + QW_PATH_SEP_STR + entries[i].strName, TRUE, inDay))
-            continue;
-        days.push_back(CDay());
-        days.back().strName = entries[i].strName;
-        for (size_t j = 0; j < inDay.size(); ++j)
-            if (inDay[j].nKind == QW_ENTRY::FILE_ENTRY && QwIsLibraryFileName(inDay[j].strName.c_str()))
-                days.back().files.push_back(inDay[j]);
-    }
+    for (size_t i = 0; i < entries.size(); ++i)
+        if (entries[i].nKind == QW_ENTRY::FOLDER_ENTRY && QwIsDayName(entries[i].strName.c_str()))
+            names.push_back(entries[i].strName);
+    std::sort(names.begin(), names.end());
+}
+
+// The library's files in day folder strName. FALSE when it cannot be listed.
+bool CLogFolder::ReadDay(const std::string& strName, CDay& day) const
+{
+    std::vector<QW_ENTRY> inDay;
+    if (!QwListFolder(m_strRoot + QW_PATH_SEP_STR + strName, TRUE, inDay))
+        return false;
+    day.strName = strName;
+    day.files.clear();
+    for (size_t j = 0; j < inDay.size(); ++j)
+        if (inDay[j].nKind == QW_ENTRY::FILE_ENTRY && QwIsLibraryFileName(inDay[j].strName.c_str()))
+            day.files.push_back(inDay[j]);
+    return true;
 }
 
 // Removes the library's files of day written before tCutOff, then the folder
@@ -203,6 +238,43 @@ void CLogFolder::Clean(const std::string& strOwnDay) const
     }
 }
 
+// KEEPDAYS: today and the KEEPDAYS - 1 days before it stay; only the folders
+// whose names come before that are listed.
+void CLogFolder::CleanOldDays(const std::vector<std::string>& names, const std::string& strOwn,
+                              const struct tm& tmToday) const
+{
+    const time_t tKeepFrom = StartOfDay(tmToday, 1 - m_nKeepDays);
+    const std::string strKeepFrom = DayNameOf(tKeepFrom);
+    if (tKeepFrom == (time_t)-1 || strKeepFrom.empty())
+        return;
+    CDay day;
+    for (size_t i = 0; i < names.size() && names[i] < strKeepFrom; ++i)
+        if (names[i] != strOwn && ReadDay(names[i], day))
+            CleanDay(day, tKeepFrom);
+}
+
+// KEEPMB: whole days go, oldest first, until the total fits the cap; today's
+// folder and strOwn stay.
+void CLogFolder::CleanToCap(const std::vector<std::string>& names, const std::string& strOwn,
+                            const std::string& strToday, time_t tToday) const
+{
+    std::vector<CDay> days;
+    unsigned long long nTotal = 0;
+    for (size_t i = 0; i < names.size(); ++i) {
+        days.push_back(CDay());
+        if (!ReadDay(names[i], days.back())) {
+            days.pop_back();
+            continue;
+        }
+        for (size_t j = 0; j < days.back().files.size(); ++j)
+            nTotal += days.back().files[j].nSize;
+    }
+    const unsigned long long nCap = (unsigned long long)m_nKeepMb * MIB;
+    for (size_t i = 0; i < days.size() && nTotal > nCap; ++i)
+        if (days[i].strName != strToday && days[i].strName != strOwn)
+            nTotal -= CleanDay(days[i], tToday);
+}
+
 void CLogFolder::CleanNow(const std::string& strOwnDay) const
 {
     time_t tNow = QwTime();
@@ -218,24 +290,10 @@ void CLogFolder::CleanNow(const std::string& strOwnDay) const
     if (strToday.empty() || tToday == (time_t)-1)
         return;
 
-    std::vector<CDay> days;
-    ReadDays(days);
-    if (m_nKeepDays > 0) {
-        // Today and the KEEPDAYS - 1 days before it stay.
-        const time_t tKeepFrom = StartOfDay(tmToday, 1 - m_nKeepDays);
-        const std::string strKeepFrom = DayNameOf(tKeepFrom);
-        for (size_t i = 0; i < days.size() && tKeepFrom != (time_t)-1 && !strKeepFrom.empty(); ++i)
-            if (days[i].strName < strKeepFrom && days[i].strName != strOwn)
-                CleanDay(days[i], tKeepFrom);
-    }
-    if (m_nKeepMb > 0) {
-        unsigned long long nTotal = 0;
-        for (size_t i = 0; i < days.size(); ++i)
-            for (size_t j = 0; j < days[i].files.size(); ++j)
-                nTotal += days[i].files[j].nSize;
-        const unsigned long long nCap = (unsigned long long)m_nKeepMb * MIB;
-        for (size_t i = 0; i < days.size() && nTotal > nCap; ++i)
-            if (days[i].strName != strToday && days[i].strName != strOwn)
-                nTotal -= CleanDay(days[i], tToday);
-    }
+    std::vector<std::string> names;
+    ListDays(names);
+    if (m_nKeepDays > 0)
+        CleanOldDays(names, strOwn, tmToday);
+    if (m_nKeepMb > 0 && FirstTotalOfTheDay(m_strRoot, strToday))
+        CleanToCap(names, strOwn, strToday, tToday);
 }

@@ -30,9 +30,22 @@ public:
 
     // Removes the library's old files and the day folders they leave empty, as
     // KEEPDAYS and KEEPMB say; never today's folder nor strOwnDay, never a file
-    // written since the cut-off, nothing outside the log folder. Silent: what
-    // cannot be removed stays.
+    // written since the cut-off, never a file a log object of any process holds
+    // open, nothing outside the log folder or on another mount. KEEPDAYS looks
+    // only into the day folders its names put before the cut-off; the KEEPMB
+    // total is made at most once per process, log folder and day. Silent: what
+    // cannot be removed stays. Called without any object's lock.
     void Clean(const std::string& strOwnDay) const;
+
+    // Makes the day folder strLogDir again, with the log folder above it, when
+    // it has gone since CreateLogDir found or made it (cleaning elsewhere may
+    // remove it while it is empty). TRUE when it exists afterwards; FALSE at
+    // once when CreateLogDir gave no day folder.
+    BOOL MakeDayAgain(const std::string& strLogDir) const;
+
+    // Forgets which log folders had their KEEPMB total today, so that the next
+    // Clean makes it again (for tests that rebuild a log folder in one process).
+    static void ForgetTotals();
 
     // The log folder in use (set by CreateLogDir).
     const std::string& Root() const { return m_strRoot; }
@@ -53,14 +66,19 @@ private:
     };
 
     BOOL MakeLayout(const std::string& strRoot, BOOL bParents, const char* pszDate, std::string& strLogDir) const;
-    void ReadDays(std::vector<CDay>& days) const;
+    void ListDays(std::vector<std::string>& names) const;
+    bool ReadDay(const std::string& strName, CDay& day) const;
     unsigned long long CleanDay(CDay& day, time_t tCutOff) const;
+    void CleanOldDays(const std::vector<std::string>& names, const std::string& strOwn, const struct tm& tmToday) const;
+    void CleanToCap(const std::vector<std::string>& names, const std::string& strOwn, const std::string& strToday,
+                    time_t tToday) const;
     void CleanNow(const std::string& strOwnDay) const;
 
     std::string m_strDir;   // DIR as configured ("" for Log beside the host)
     std::string m_strRoot;  // the log folder in use
     int m_nKeepDays;
     int m_nKeepMb;
+    BOOL m_bDayMade;        // CreateLogDir gave a day folder that existed
 };
 
 // TRUE when pszName is exactly a date "YYYY-MM-DD" (month 01-12, day 01-31).

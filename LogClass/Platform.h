@@ -77,7 +77,8 @@ BOOL QwIsAbsolutePath(const std::string& strPath);
 
 // The per-user folder for state that has no other home: %LOCALAPPDATA%\Quillwork
 // or $XDG_STATE_HOME/quillwork ($HOME/.local/state/quillwork). FALSE when the
-// environment names none.
+// environment names none. A privileged process (setuid or setgid, AT_SECURE on
+// POSIX) reads no environment and has none.
 BOOL QwUserStateFolder(std::string& strFolder);
 
 enum QW_FOUND { QW_FOUND_DIR, QW_FOUND_NONE, QW_FOUND_ERROR };
@@ -94,7 +95,9 @@ BOOL QwMakeFolder(const std::string& strPath);
 // One entry of a folder listing, links not followed.
 struct QW_ENTRY
 {
-    enum { FILE_ENTRY, FOLDER_ENTRY, OTHER_ENTRY };  // OTHER: links, junctions, devices
+    // OTHER: links, junctions, devices, and anything on another mount than the
+    // listed folder (another device, or a mount point of the same file system).
+    enum { FILE_ENTRY, FOLDER_ENTRY, OTHER_ENTRY };
     std::string strName;
     int nKind;
     time_t tWritten;
@@ -106,11 +109,16 @@ struct QW_ENTRY
 BOOL QwListFolder(const std::string& strFolder, BOOL bNoLink, std::vector<QW_ENTRY>& entries);
 
 // Removes the regular file strFile of the sub-folder strSub of strFolder,
-// provided strSub is a folder and not a link. TRUE when it was removed.
+// provided strSub is a folder of the same mount as strFolder and not a link or
+// junction, and strFile is a plain file with one link inside it that no log
+// object of any process holds open (POSIX: it can be locked exclusively;
+// Windows: opening it for deletion meets no sharing violation). The check and
+// the removal act on the same open file, so a folder swapped in between sends
+// nothing outside. TRUE when it was removed.
 BOOL QwRemoveFileIn(const std::string& strFolder, const std::string& strSub, const std::string& strFile);
 
-// Removes the sub-folder strSub of strFolder when it is an empty folder (never
-// a link). TRUE when it was removed.
+// Removes the sub-folder strSub of strFolder when it is an empty folder of the
+// same mount (never a link or junction). TRUE when it was removed.
 BOOL QwRemoveEmptyFolderIn(const std::string& strFolder, const std::string& strSub);
 
 // The configuration file strIni when it is a regular file of at most 64 KiB:
@@ -123,7 +131,12 @@ BOOL QwProfileString(const std::string& strIni, const char* pszSection, const ch
 // Opens (or creates) pszPath for appending and reading, unbuffered, so that each
 // fwrite is one write to the end of the file, whoever else appends to it: O_APPEND
 // on POSIX; on Windows a handle with FILE_APPEND_DATA and no FILE_WRITE_DATA,
-// shared for reading, writing and deleting. NULL when it cannot be opened.
+// shared for reading and writing. A link (symbolic link, junction, reparse
+// point) at pszPath is never followed, and only a regular file with one link
+// is used: a FIFO or device there is refused without blocking. While open the
+// file cannot be removed by the cleaning of any object of any process (POSIX:
+// a shared flock held on it; Windows: no delete sharing). NULL when it cannot
+// be opened or is refused.
 FILE* QwOpenAppend(const char* pszPath);
 
 // Appends nLen bytes of p to the file open behind pFile in one write, in the
@@ -136,9 +149,23 @@ FILE* QwOpenAppend(const char* pszPath);
 // the C runtime (which may split a count into two writes), under that lock.
 BOOL QwAppendWhole(FILE* pFile, const char* p, size_t nLen);
 
+// Gives the next part of a run of appends: sets *pp to its bytes and returns its
+// length; 0 when the run is over.
+typedef size_t (*PFN_QWNEXTPART)(void* pContext, const char** pp);
+
+// Appends the parts pfnNext gives to the file behind pFile, one write each, back
+// to back: the process's append guard is held across the whole run, so no append
+// of this process lands between two parts (another process may). TRUE when every
+// part reached the file. At the first part that does not reach it whole the run
+// stops, and the bytes the run left at the end of the file are cut off again, as
+// QwAppendWhole cuts a short write: only while the file still ends where the
+// run's last write left it, and only back to the last bytes another writer put
+// between two parts, never further.
+BOOL QwAppendRun(FILE* pFile, PFN_QWNEXTPART pfnNext, void* pContext);
+
 // Writes a report to the platform's debug channel: OutputDebugStringA on Windows;
-// on POSIX standard error, only while QUILLWORK_DEBUG is set, each report ending
-// its line.
+// on POSIX standard error, only while QUILLWORK_DEBUG is set (never in a
+// privileged process, which reads no environment), each report ending its line.
 void QwDebugOutput(const char* pszText);
 
 // The console output of one showing object. On POSIX each object writes through a

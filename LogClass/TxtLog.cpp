@@ -110,6 +110,23 @@ BOOL CTxtLog::CreateLogDir()
     return m_folder.CreateLogDir(m_strAppDir, m_strExeName, szDate, m_strLogDir);
 }
 
+namespace {
+
+// Opens strPath of the day folder strLogDir for appending. An empty day folder
+// may have been cleaned away by another object or process since construction:
+// it is made again (the day stays the one fixed at construction), a few times
+// over should cleaning elsewhere take it again in between. NULL on failure.
+FILE* OpenInDayFolder(const CLogFolder& folder, const std::string& strLogDir, const std::string& strPath)
+{
+    FILE* pFile = QwOpenAppend(strPath.c_str());
+    for (int i = 0; i < 3 && pFile == NULL && QwFindFolder(strLogDir) == QW_FOUND_NONE; ++i)
+        if (folder.MakeDayAgain(strLogDir))
+            pFile = QwOpenAppend(strPath.c_str());
+    return pFile;
+}
+
+} // namespace
+
 bool QwNameLeavesFolder(const char* pszName)
 {
     const unsigned char* psz = (const unsigned char*)pszName;
@@ -141,24 +158,27 @@ BOOL CTxtLog::BuildFilePath(const char* pszName, std::string& strPath)
 
 BOOL CTxtLog::Open(const char* pszName)
 {
-    CLockScope lock(*this);
-    if (m_pFile != NULL)
-        return TRUE;
-    CEntryQueue::CDrainScope drain(m_queue);  // no write of the queue while the file changes
-    std::string strPath;
-    try {
-        if (!BuildFilePath(pszName, strPath))
+    {
+        CLockScope lock(*this);
+        if (m_pFile != NULL)
+            return TRUE;
+        CEntryQueue::CDrainScope drain(m_queue);  // no write of the queue while the file changes
+        std::string strPath;
+        try {
+            if (!BuildFilePath(pszName, strPath))
+                return FALSE;
+        } catch (...) {
+            return FALSE;  // no memory for the path
+        }
+        // Binary, so the file holds exactly the bytes of the entries (CR LF).
+        m_pFile = OpenInDayFolder(m_folder, m_strLogDir, strPath);
+        if (m_pFile == NULL)
             return FALSE;
-    } catch (...) {
-        return FALSE;  // no memory for the path
+        m_bFileOpen = true;
+        WriteBanner();
+        ShowConsole(m_bConsole);
     }
-    // Binary, so the file holds exactly the bytes of the entries (CR LF).
-    m_pFile = QwOpenAppend(strPath.c_str());
-    if (m_pFile == NULL)
-        return FALSE;
-    m_bFileOpen = true;
-    WriteBanner();
-    ShowConsole(m_bConsole);
+    // Outside the lock: the object's writers never wait for the file system.
     m_folder.Clean(m_strLogDir);
     return TRUE;
 }
@@ -269,9 +289,9 @@ void CTxtLog::WriteBanner()
     m_console.EndEntry();
 }
 
-// Appends nLen bytes, a whole entry or (only for a dump that found no memory)
-// part of one, to the file in one write. Where the disk takes only part of them,
-// the platform cuts that part off again if the file still ends with it.
+// Appends nLen bytes, a whole entry, to the file in one write. Where the disk
+// takes only part of them, the platform cuts that part off again if the file
+// still ends with it.
 void CTxtLog::PutEntry(const char* p, size_t nLen)
 {
     if (nLen != 0)
@@ -501,11 +521,17 @@ size_t FormatDumpLines(char* p, const unsigned char* pData, unsigned int nSize, 
     return (size_t)(pOut - p);
 }
 
+// The room one dump line may take: its indent, label, byte text and line end.
+size_t DumpLineRoom(unsigned int nIndent)
+{
+    return nIndent + LABEL_MAX + BYTES_ROOM + 2;
+}
+
 // The most a dump of nSize bytes takes with a stamp of nStamp bytes (its indent
 // is never longer than the stamp).
 unsigned long long DumpRoom(unsigned int nSize, size_t nStamp)
 {
-    return nStamp + (unsigned long long)DumpLineCount(nSize) * (nStamp + LABEL_MAX + BYTES_ROOM + 2) + 2;
+    return nStamp + (unsigned long long)DumpLineCount(nSize) * DumpLineRoom((unsigned int)nStamp) + 2;
 }
 
 // Lays the whole dump out at pEntry: the stamp, every line, the closing line
@@ -639,60 +665,88 @@ bool CTxtLog::QueueDump(const unsigned char* pData, unsigned int nSize, BOOL bOu
     return false;
 }
 
-// Lays the whole dump out in one buffer and writes it in one write, then shows
-// it. Only where no buffer of that size can be had does it go out in parts.
+// Lays a dump of up to DUMP_WRITE_MAX bytes of text out in one buffer and writes
+// it in one write, then shows it. A larger one goes out in parts (DumpInParts).
 BOOL CTxtLog::DumpHex(const unsigned char* pData, unsigned int nSize, BOOL bOut, BOOL bHex)
 {
     QW_ASSERT(m_pFile != NULL && pData != NULL);
     if (m_pFile == NULL)
         return TRUE;
-    char szStamp[STAMP_SIZE];
-    size_t nStamp = FormatStamp(szStamp, QwTime(), bOut ? " --> " : " <-- ");
-    unsigned int nIndent = (unsigned int)(nStamp < sizeof(s_szIndent) - 1 ? nStamp : sizeof(s_szIndent) - 1);
-    char* pEntry = EntryBuffer(DumpRoom(nSize, nStamp));
+    CDumpParts parts;
+    parts.pData = pData;
+    parts.nSize = nSize;
+    parts.bHex = bHex;
+    parts.nStamp = FormatStamp(parts.szStamp, QwTime(), bOut ? " --> " : " <-- ");
+    parts.nIndent = (unsigned int)(parts.nStamp < sizeof(s_szIndent) - 1 ? parts.nStamp : sizeof(s_szIndent) - 1);
+    parts.nLines = DumpLineCount(nSize);
+    unsigned long long nNeed = parts.nStamp + (unsigned long long)parts.nLines * DumpLineRoom(parts.nIndent) + 2;
+    char* pEntry = nNeed <= DUMP_WRITE_MAX ? EntryBuffer(nNeed) : NULL;
     if (pEntry == NULL) {
-        DumpInPieces(pData, nSize, bHex, szStamp, nStamp, nIndent);
+        DumpInParts(parts);
         return TRUE;
     }
-    size_t nLen = LayOutDump(pEntry, pData, nSize, bHex, szStamp, nStamp, nIndent);
+    size_t nLen = LayOutDump(pEntry, pData, nSize, bHex, parts.szStamp, parts.nStamp, parts.nIndent);
     PutEntry(pEntry, nLen);
     if (m_console.IsOpen()) {
         m_console.BeginEntry();
-        ShowDump(pEntry, nLen, nStamp, nIndent, true, true);
+        ShowDump(pEntry, nLen, parts.nStamp, parts.nIndent, true, true);
         m_console.EndEntry();
     }
     ReleaseEntryBuffer(pEntry);
     return TRUE;
 }
 
-// A dump for which no buffer of its size could be had: as many lines as the
-// object's buffer holds go out at a time, each part shown after its write.
-void CTxtLog::DumpInPieces(const unsigned char* pData, unsigned int nSize, BOOL bHex, const char* pszStamp, size_t nStamp,
-                           unsigned int nIndent)
+// A dump of more than DUMP_WRITE_MAX bytes of text, or one for which no buffer of
+// its size could be had: laid out part by part in one buffer of DUMP_WRITE_MAX
+// bytes (the object's own where even that cannot be had), the parts written back
+// to back as one run, so no append of this process lands between them. Once all
+// parts are in the file, the same parts are made again for the console.
+void CTxtLog::DumpInParts(CDumpParts& parts)
 {
-    const unsigned int nLines = DumpLineCount(nSize);
-    const unsigned int nPerPart = (unsigned int)((sizeof(m_szEntry) - nStamp - 2) / (nIndent + LABEL_MAX + BYTES_ROOM + 2));
-    if (m_console.IsOpen())
+    char* pBuffer = EntryBuffer(DUMP_WRITE_MAX);
+    parts.pBuffer = pBuffer != NULL ? pBuffer : m_szEntry;
+    size_t nBuffer = pBuffer != NULL ? (size_t)DUMP_WRITE_MAX : sizeof(m_szEntry);
+    parts.nPerPart = (unsigned int)((nBuffer - parts.nStamp - 2) / DumpLineRoom(parts.nIndent));
+    parts.nNext = 0;
+    QwAppendRun(m_pFile, NextDumpPart, &parts);
+    if (m_console.IsOpen()) {
         m_console.BeginEntry();
-    for (unsigned int nFirst = 0; nFirst < nLines;) {
-        unsigned int nEnd = nLines - nFirst > nPerPart ? nFirst + nPerPart : nLines;
-        size_t nLen = 0;
-        if (nFirst == 0) {
-            memcpy(m_szEntry, pszStamp, nStamp);
-            nLen = nStamp;
-        }
-        nLen += FormatDumpLines(m_szEntry + nLen, pData, nSize, nFirst, nEnd, bHex, nIndent);
-        if (nEnd == nLines) {
-            memcpy(m_szEntry + nLen, s_szLineEnd, 2);
-            nLen += 2;
-        }
-        PutEntry(m_szEntry, nLen);
-        if (m_console.IsOpen())
-            ShowDump(m_szEntry, nLen, nStamp, nIndent, nFirst == 0, nEnd == nLines);
-        nFirst = nEnd;
-    }
-    if (m_console.IsOpen())
+        parts.nNext = 0;
+        const char* p = NULL;
+        for (size_t nLen; (nLen = NextDumpPart(&parts, &p)) != 0;)
+            ShowDump(p, nLen, parts.nStamp, parts.nIndent, parts.bFirst, parts.bLast);
         m_console.EndEntry();
+    }
+    if (pBuffer != NULL)
+        ReleaseEntryBuffer(pBuffer);
+}
+
+// Lays out the next part of the dump at parts.pBuffer: the stamp before line 0,
+// up to nPerPart lines, the closing line end after the last line. Sets *pp to it
+// and gives its length; 0 when every line has been made.
+size_t CTxtLog::NextDumpPart(void* pContext, const char** pp)
+{
+    CDumpParts& parts = *static_cast<CDumpParts*>(pContext);
+    if (parts.nNext >= parts.nLines)
+        return 0;
+    unsigned int nFirst = parts.nNext;
+    unsigned int nEnd = parts.nLines - nFirst > parts.nPerPart ? nFirst + parts.nPerPart : parts.nLines;
+    char* pOut = parts.pBuffer;
+    size_t nLen = 0;
+    if (nFirst == 0) {
+        memcpy(pOut, parts.szStamp, parts.nStamp);
+        nLen = parts.nStamp;
+    }
+    nLen += FormatDumpLines(pOut + nLen, parts.pData, parts.nSize, nFirst, nEnd, parts.bHex, parts.nIndent);
+    if (nEnd == parts.nLines) {
+        memcpy(pOut + nLen, s_szLineEnd, 2);
+        nLen += 2;
+    }
+    parts.bFirst = nFirst == 0;
+    parts.bLast = nEnd == parts.nLines;
+    parts.nNext = nEnd;
+    *pp = pOut;
+    return nLen;
 }
 
 // Shows dump text that is already in the file, piece by piece in the dump's

@@ -68,8 +68,24 @@ private:
     bool QueueMessage(const char* pszFormat, va_list args, CEntryQueue::QW_TICKET& ticket);
     size_t LayOutMessage(char* pEntry, const char* pszFormat, va_list args, size_t& nStamp, size_t& nMessage);
     bool QueueDump(const unsigned char* pData, unsigned int nSize, BOOL bOut, BOOL bHex, CEntryQueue::QW_TICKET& ticket);
-    void DumpInPieces(const unsigned char* pData, unsigned int nSize, BOOL bHex, const char* pszStamp, size_t nStamp,
-                      unsigned int nIndent);
+    // A dump laid out part by part in one buffer: what it shows, where it stands.
+    struct CDumpParts
+    {
+        const unsigned char* pData;
+        unsigned int nSize;
+        BOOL bHex;
+        char szStamp[32];
+        size_t nStamp;
+        unsigned int nIndent;
+        unsigned int nLines;
+        unsigned int nPerPart;  // lines a part holds
+        unsigned int nNext;     // the first line of the next part
+        char* pBuffer;
+        bool bFirst;            // the last part made holds line 0
+        bool bLast;             // ... and the last line
+    };
+    void DumpInParts(CDumpParts& parts);
+    static size_t NextDumpPart(void* pContext, const char** pp);
     void ShowMessage(const char* pszStamp, size_t nStamp, const char* pszMessage, size_t nMessage);
     void ShowDump(const char* p, size_t nLen, size_t nStamp, unsigned int nIndent, bool bFirst, bool bLast);
 
@@ -91,8 +107,9 @@ private:
     CEntryQueue m_queue;
 
     // An entry written past the queue: its file bytes gather here and go out in
-    // one write. A dump too large for it gets a buffer from the heap.
-    enum { ENTRY_SIZE = 32768 };
+    // one write. A dump too large for it gets a buffer from the heap: for its
+    // one write up to DUMP_WRITE_MAX bytes of text, for each of its parts beyond that.
+    enum { ENTRY_SIZE = 32768, DUMP_WRITE_MAX = 4 << 20 };
     char m_szEntry[ENTRY_SIZE];
 
     // The date and time text of the second m_tStamp, made once per second from

@@ -5,10 +5,15 @@
 // from the console attribute bits, with the terminal's own default colours for
 // the normal colour (7) and a black background; plain text when NO_COLOR is set
 // or TERM=dumb. Sizes are accepted and change nothing; there is no window.
+// Text shows the control characters of the terminal's charset as escapes, so
+// logged text cannot drive the terminal; the colours are the library's own.
 #include "Platform.h"
+
+#include "ControlText.h"
 
 #include <errno.h>
 #include <fcntl.h>
+#include <langinfo.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -17,6 +22,7 @@
 
 #include <atomic>
 #include <new>
+#include <string>
 
 namespace {
 
@@ -31,10 +37,12 @@ struct CTerminal
     unsigned int nTag;
     int fd;
     bool bColour;     // SGR sequences wanted
+    bool bUtf8;       // the terminal reads UTF-8 (else a single-byte charset)
     bool bBatch;      // gathering
     bool bTorn;       // the terminal took only part of something: a line and a colour are left open
     size_t nUsed;     // bytes gathered in achBatch
     char achBatch[BATCH_SIZE];
+    std::string strShown;  // the text being put out, its controls shown as escapes
 };
 
 std::atomic<bool> s_bAllocated(false);
@@ -51,6 +59,32 @@ bool ColourWanted()
 {
     const char* pszTerm = getenv("TERM");
     return getenv("NO_COLOR") == NULL && !(pszTerm != NULL && strcmp(pszTerm, "dumb") == 0);
+}
+
+// True when pszName names UTF-8 ("UTF-8", "en_US.utf8", ...), in any case.
+bool NamesUtf8(const char* pszName)
+{
+    for (const char* p = pszName; p != NULL && *p != '\0'; ++p)
+        if (strncasecmp(p, "utf-8", 5) == 0 || strncasecmp(p, "utf8", 4) == 0)
+            return true;
+    return false;
+}
+
+// True when the terminal reads UTF-8: the host's locale says so (after its
+// setlocale), or the first of LC_ALL, LC_CTYPE and LANG that is set does. Else
+// the terminal is taken to read a single-byte charset, where every byte 0x80 to
+// 0x9F is a C1 control. A privileged process reads no environment here.
+bool TerminalReadsUtf8()
+{
+    if (NamesUtf8(nl_langinfo(CODESET)))
+        return true;
+    const char* apszNames[] = { "LC_ALL", "LC_CTYPE", "LANG" };
+    for (size_t i = 0; i < sizeof(apszNames) / sizeof(apszNames[0]); ++i) {
+        const char* pszValue = secure_getenv(apszNames[i]);
+        if (pszValue != NULL && pszValue[0] != '\0')
+            return NamesUtf8(pszValue);
+    }
+    return false;
 }
 
 // FALSE when a write would stop the whole process: it is in the background of a
@@ -176,6 +210,7 @@ HANDLE WINAPI QwOpenConsoleOutput(void)
     pTerm->nTag = TERMINAL_TAG;
     pTerm->fd = fd;
     pTerm->bColour = ColourWanted();
+    pTerm->bUtf8 = TerminalReadsUtf8();
     pTerm->bBatch = false;
     pTerm->bTorn = false;
     pTerm->nUsed = 0;
@@ -214,7 +249,13 @@ BOOL WINAPI QwWriteConsoleText(HANDLE hOut, const char* pszText, DWORD nCount)
     CTerminal* pTerm = TerminalOf(hOut);
     if (pTerm == NULL || pszText == NULL)
         return FALSE;
-    return Put(pTerm, pszText, nCount) ? TRUE : FALSE;
+    try {
+        pTerm->strShown.clear();
+        QwAppendShown(pTerm->strShown, pszText, nCount, pTerm->bUtf8);
+    } catch (const std::bad_alloc&) {
+        return FALSE;  // no memory to show it safely: the file has it
+    }
+    return Put(pTerm, pTerm->strShown.data(), pTerm->strShown.size()) ? TRUE : FALSE;
 }
 
 BOOL SetConsoleScreenBufferSize(HANDLE hOut, COORD) { return TerminalOf(hOut) != NULL; }

@@ -42,6 +42,88 @@ int KindOf(DWORD dwAttr)
     return QW_ENTRY::FILE_ENTRY;
 }
 
+// Closes a handle when the scope ends.
+struct CHandle
+{
+    HANDLE h;
+    ~CHandle()
+    {
+        if (h != INVALID_HANDLE_VALUE)
+            CloseHandle(h);
+    }
+};
+
+// Opens strPath itself (a reparse point at its end is not followed), sharing
+// reading and writing but not deletion: while open, nobody renames or removes it.
+HANDLE OpenItself(const std::wstring& strPath, DWORD dwAccess, DWORD dwFlags)
+{
+    if (strPath.empty())
+        return INVALID_HANDLE_VALUE;
+    return CreateFileW(strPath.c_str(), dwAccess | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                       OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | dwFlags, NULL);
+}
+
+// The final path of the open file or folder h; empty when it cannot be read.
+std::wstring FinalPathOf(HANDLE h)
+{
+    std::wstring strPath(MAX_PATH, L'\0');
+    DWORD nLen = GetFinalPathNameByHandleW(h, &strPath[0], (DWORD)strPath.size(), 0);
+    if (nLen >= strPath.size()) {
+        strPath.resize(nLen + 1);
+        nLen = GetFinalPathNameByHandleW(h, &strPath[0], (DWORD)strPath.size(), 0);
+    }
+    strPath.resize(nLen < strPath.size() ? nLen : 0);
+    return strPath;
+}
+
+// TRUE when two final paths name the same place (letter case aside).
+bool SamePath(const std::wstring& strA, const std::wstring& strB)
+{
+    return !strA.empty() && CompareStringOrdinal(strA.c_str(), (int)strA.size(), strB.c_str(), (int)strB.size(), TRUE)
+                                == CSTR_EQUAL;
+}
+
+// TRUE when strName is one name, with no separator.
+bool IsOneName(const std::string& strName) { return !strName.empty() && strName.find_first_of("\\/:") == std::string::npos; }
+
+// Opens the day folder strSub of strFolder with dwAccess when it is a plain
+// folder (no reparse point) whose final path lies directly in the log folder's;
+// strFinal receives that path. Held without delete sharing, it cannot be
+// swapped for a junction while open. INVALID_HANDLE_VALUE otherwise.
+HANDLE OpenDayFolder(const std::string& strFolder, const std::string& strSub, DWORD dwAccess, std::wstring& strFinal)
+{
+    if (!IsOneName(strSub))
+        return INVALID_HANDLE_VALUE;
+    std::wstring strRoot = QwWidePath(strFolder);
+    CHandle root = { strRoot.empty() ? INVALID_HANDLE_VALUE
+                                     : CreateFileW(strRoot.c_str(), FILE_READ_ATTRIBUTES,
+                                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                                                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL) };
+    if (root.h == INVALID_HANDLE_VALUE)
+        return INVALID_HANDLE_VALUE;
+    HANDLE hDay = OpenItself(QwWidePath(strFolder + "\\" + strSub), dwAccess, FILE_FLAG_BACKUP_SEMANTICS);
+    BY_HANDLE_FILE_INFORMATION info;
+    if (hDay != INVALID_HANDLE_VALUE && GetFileInformationByHandle(hDay, &info)
+        && (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0
+        && (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+        strFinal = FinalPathOf(hDay);
+        if (SamePath(strFinal, FinalPathOf(root.h) + L"\\" + QwWideFromUtf8(strSub)))
+            return hDay;
+    }
+    if (hDay != INVALID_HANDLE_VALUE)
+        CloseHandle(hDay);
+    return INVALID_HANDLE_VALUE;
+}
+
+// Marks the open file or folder h for deletion (done when the last handle
+// closes), or takes the mark back. FALSE when refused (a folder not empty).
+BOOL MarkForDeletion(HANDLE h, BOOL bDelete)
+{
+    FILE_DISPOSITION_INFO disp;
+    disp.DeleteFile = bDelete;
+    return SetFileInformationByHandle(h, FileDispositionInfo, &disp, sizeof(disp));
+}
+
 const DWORD PROFILE_LIMIT = 65536;
 
 // Opens strWide for reading when it is a regular file of at most
@@ -72,15 +154,7 @@ BOOL ReadProfile(const std::string& strIni, std::wstring& strFile, std::string& 
 {
     strFile = QwWidePath(strIni);
     // Closes the file on every way out, an exception from append included.
-    struct CHandle
-    {
-        HANDLE h;
-        ~CHandle()
-        {
-            if (h != INVALID_HANDLE_VALUE)
-                CloseHandle(h);
-        }
-    } file = { OpenSmallRegularFile(strFile) };
+    CHandle file = { OpenSmallRegularFile(strFile) };
     if (file.h == INVALID_HANDLE_VALUE)
         return FALSE;
     if (strFile.compare(0, 4, L"\\\\?\\") != 0)
@@ -255,22 +329,40 @@ BOOL QwListFolder(const std::string& strFolder, BOOL bNoLink, std::vector<QW_ENT
     return TRUE;
 }
 
+BOOL QwIsPlainDiskFile(HANDLE hFile)
+{
+    BY_HANDLE_FILE_INFORMATION info;
+    return GetFileType(hFile) == FILE_TYPE_DISK && GetFileInformationByHandle(hFile, &info)
+           && (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE)) == 0
+           && info.nNumberOfLinks == 1;
+}
+
 BOOL QwRemoveFileIn(const std::string& strFolder, const std::string& strSub, const std::string& strFile)
 {
-    std::wstring strDir = QwWidePath(strFolder + "\\" + strSub);
-    if (strDir.empty() || !IsPlainFolder(strDir))
+    std::wstring strDay;
+    CHandle day = { IsOneName(strFile) ? OpenDayFolder(strFolder, strSub, 0, strDay) : INVALID_HANDLE_VALUE };
+    if (day.h == INVALID_HANDLE_VALUE)
         return FALSE;
-    std::wstring strPath = QwWidePath(strFolder + "\\" + strSub + "\\" + strFile);
-    DWORD dwAttr = GetFileAttributesW(strPath.c_str());
-    if (dwAttr == INVALID_FILE_ATTRIBUTES || KindOf(dwAttr) != QW_ENTRY::FILE_ENTRY)
+    // A log some object holds open shares no deletion: this open then fails.
+    CHandle file = { OpenItself(QwWidePath(strFolder + "\\" + strSub + "\\" + strFile), DELETE, 0) };
+    const std::wstring strWant = strDay + L"\\" + QwWideFromUtf8(strFile);
+    if (file.h == INVALID_HANDLE_VALUE || !QwIsPlainDiskFile(file.h) || !SamePath(FinalPathOf(file.h), strWant)
+        || !MarkForDeletion(file.h, TRUE))
         return FALSE;
-    return DeleteFileW(strPath.c_str());
+    // Checked again with the deletion pending: where folders are swapped past
+    // the sharing rules (a host file system under Wine), the mark is taken back.
+    if (!SamePath(FinalPathOf(file.h), strWant)) {
+        MarkForDeletion(file.h, FALSE);
+        return FALSE;
+    }
+    return TRUE;
 }
 
 BOOL QwRemoveEmptyFolderIn(const std::string& strFolder, const std::string& strSub)
 {
-    std::wstring strDir = QwWidePath(strFolder + "\\" + strSub);
-    return !strDir.empty() && IsPlainFolder(strDir) && RemoveDirectoryW(strDir.c_str());
+    std::wstring strDay;
+    CHandle day = { OpenDayFolder(strFolder, strSub, DELETE, strDay) };
+    return day.h != INVALID_HANDLE_VALUE && MarkForDeletion(day.h, TRUE);
 }
 
 int QwProfileInt(const std::string& strIni, const char* pszSection, const char* pszKey, int nDefault)

@@ -3,6 +3,8 @@
 #ifndef QUILLWORK_WIN32PATHS_H
 #define QUILLWORK_WIN32PATHS_H
 
+#include <windows.h>
+
 #include <string>
 
 // The wide form of UTF-8 text; empty when the text is not valid UTF-8.
@@ -15,5 +17,9 @@ std::string QwUtf8FromWide(const wchar_t* psz, size_t nLen);
 // for the classic limit takes the \\?\ (or \\?\UNC\) form of its full path.
 // Empty when the text is not valid UTF-8.
 std::wstring QwWidePath(const std::string& strPath);
+
+// TRUE when hFile is a plain disk file with one link: no folder, no reparse
+// point (link, junction), no device or pipe.
+BOOL QwIsPlainDiskFile(HANDLE hFile);
 
 #endif

@@ -136,15 +136,20 @@ BOOL QwIsReadable(const void* pData, unsigned int nSize)
 FILE* QwOpenAppend(const char* pszPath)
 {
     // FILE_APPEND_DATA without FILE_WRITE_DATA: every write lands at the end of
-    // the file, whichever process wrote last.
+    // the file, whichever process wrote last. No delete sharing: cleaning meets
+    // a sharing violation while any object has the file open. A reparse point at
+    // the name is opened itself, never followed, and refused.
     std::wstring strWide = QwWidePath(pszPath);
     if (strWide.empty())
         return NULL;
-    HANDLE hFile = CreateFileW(strWide.c_str(), FILE_GENERIC_READ | FILE_APPEND_DATA,
-                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL, OPEN_ALWAYS,
-                               FILE_ATTRIBUTE_NORMAL, NULL);
+    HANDLE hFile = CreateFileW(strWide.c_str(), FILE_GENERIC_READ | FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                               NULL, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, NULL);
     if (hFile == INVALID_HANDLE_VALUE)
         return NULL;
+    if (!QwIsPlainDiskFile(hFile)) {
+        CloseHandle(hFile);
+        return NULL;
+    }
     int nFd = _open_osfhandle((intptr_t)hFile, _O_APPEND | _O_BINARY);
     if (nFd == -1) {
         CloseHandle(hFile);
@@ -194,55 +199,113 @@ size_t WriteAll(HANDLE hFile, const char* p, size_t nLen)
     return nDone;
 }
 
-// Cuts the nWritten bytes of a short write off the file again, if it still ends
-// where that write left it: the handle's position after the write equals the
-// file's size. Shortening needs FILE_WRITE_DATA, which the append-only handle
-// lacks on purpose; a second handle of the same file does the cut. Called under
-// the append lock.
-void CutOwnTail(HANDLE hFile, size_t nWritten)
+// The handle's position: where its last write ended; -1 when it cannot be read.
+LONGLONG Position(HANDLE hFile)
 {
-    LARGE_INTEGER nZero, nEnd, nSize;
+    LARGE_INTEGER nZero, nPos;
     nZero.QuadPart = 0;
-    if (!SetFilePointerEx(hFile, nZero, &nEnd, FILE_CURRENT) || !GetFileSizeEx(hFile, &nSize))
-        return;
-    if (nEnd.QuadPart != nSize.QuadPart || nEnd.QuadPart < (LONGLONG)nWritten)
-        return;
+    return SetFilePointerEx(hFile, nZero, &nPos, FILE_CURRENT) ? nPos.QuadPart : -1;
+}
+
+// The final path of the file behind hFile; empty when it cannot be had.
+std::wstring FinalPath(HANDLE hFile)
+{
     wchar_t wszPath[MAX_PATH];
     DWORD nLen = GetFinalPathNameByHandleW(hFile, wszPath, MAX_PATH, 0);
     std::wstring strPath;
     if (nLen >= MAX_PATH) {
         strPath.resize(nLen);
         nLen = GetFinalPathNameByHandleW(hFile, &strPath[0], nLen, 0);
-        strPath.resize(nLen);
+        strPath.resize(nLen < strPath.size() ? nLen : 0);
     } else {
         strPath.assign(wszPath, nLen);
     }
-    if (nLen == 0)
+    return strPath;
+}
+
+// Cuts nOwn bytes off the file again if it still ends at nEnd, where our last
+// write left it. Shortening needs FILE_WRITE_DATA, which the append-only handle
+// lacks on purpose; a second handle of the same file does the cut. Called under
+// the append lock.
+void CutTail(HANDLE hFile, LONGLONG nEnd, LONGLONG nOwn)
+{
+    LARGE_INTEGER nSize;
+    if (nOwn <= 0 || nEnd < nOwn || !GetFileSizeEx(hFile, &nSize) || nSize.QuadPart != nEnd)
+        return;
+    std::wstring strPath = FinalPath(hFile);
+    if (strPath.empty())
         return;
     HANDLE hCut = CreateFileW(strPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                               NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
     if (hCut == INVALID_HANDLE_VALUE)
         return;
     LARGE_INTEGER nCut;
-    nCut.QuadPart = nEnd.QuadPart - (LONGLONG)nWritten;
-    if (GetFileSizeEx(hCut, &nSize) && nSize.QuadPart == nEnd.QuadPart && SetFilePointerEx(hCut, nCut, NULL, FILE_BEGIN))
+    nCut.QuadPart = nEnd - nOwn;
+    if (GetFileSizeEx(hCut, &nSize) && nSize.QuadPart == nEnd && SetFilePointerEx(hCut, nCut, NULL, FILE_BEGIN))
         SetEndOfFile(hCut);
     CloseHandle(hCut);
+}
+
+// The bytes of a run at the end of the file: where its last write ended, and how
+// many bytes before that are the run's own with nothing of another writer
+// between them.
+struct CRunTail
+{
+    LONGLONG nEnd;
+    LONGLONG nOwn;
+};
+
+// Counts nDone bytes a run just wrote to hFile into tail.
+void AddToTail(HANDLE hFile, size_t nDone, CRunTail& tail)
+{
+    LONGLONG nNow = Position(hFile);
+    if (tail.nOwn > 0 && nNow - (LONGLONG)nDone == tail.nEnd)
+        tail.nOwn += (LONGLONG)nDone;
+    else
+        tail.nOwn = (LONGLONG)nDone;
+    tail.nEnd = nNow;
+}
+
+// The append-only handle behind pFile; INVALID_HANDLE_VALUE when there is none.
+HANDLE AppendHandle(FILE* pFile)
+{
+    return (HANDLE)_get_osfhandle(_fileno(pFile));
 }
 
 } // namespace
 
 BOOL QwAppendWhole(FILE* pFile, const char* p, size_t nLen)
 {
-    HANDLE hFile = (HANDLE)_get_osfhandle(_fileno(pFile));
+    HANDLE hFile = AppendHandle(pFile);
     if (hFile == INVALID_HANDLE_VALUE)
         return FALSE;
     EnterCriticalSection(&AppendLock());
     size_t nDone = WriteAll(hFile, p, nLen);
     if (nDone != 0 && nDone != nLen)
-        CutOwnTail(hFile, nDone);
+        CutTail(hFile, Position(hFile), (LONGLONG)nDone);
     LeaveCriticalSection(&AppendLock());
     return nDone == nLen ? TRUE : FALSE;
+}
+
+BOOL QwAppendRun(FILE* pFile, PFN_QWNEXTPART pfnNext, void* pContext)
+{
+    HANDLE hFile = AppendHandle(pFile);
+    if (hFile == INVALID_HANDLE_VALUE)
+        return FALSE;
+    CRunTail tail = { 0, 0 };
+    BOOL bOk = TRUE;
+    EnterCriticalSection(&AppendLock());
+    const char* p = NULL;
+    for (size_t nLen; bOk && (nLen = pfnNext(pContext, &p)) != 0;) {
+        size_t nDone = WriteAll(hFile, p, nLen);
+        if (nDone > 0)
+            AddToTail(hFile, nDone, tail);
+        bOk = nDone == nLen ? TRUE : FALSE;
+    }
+    if (!bOk)
+        CutTail(hFile, tail.nEnd, tail.nOwn);
+    LeaveCriticalSection(&AppendLock());
+    return bOk;
 }
 
 void QwDebugOutput(const char* pszText)

@@ -63,6 +63,8 @@ wine_run() {
 build bench-linux && build bench-win64 || exit 1
 echo "running the Linux cases ($reps repetitions)..."
 linux_run || { echo "Linux run failed; see $out/linux.txt" >&2; exit 1; }
+echo "running the cleaning cases (1,000 day folders of 100 files)..."
+bench/clean.sh 3 >"$out/clean.txt" 2>&1 || { echo "cleaning run failed; see $out/clean.txt" >&2; exit 1; }
 echo "running the Wine cases ($reps batches each)..."
 wine_run || { echo "Wine run failed; see $out/wine.txt" >&2; exit 1; }
 echo "counting instructions under callgrind ($callgrind_n and $((2 * callgrind_n)) entries)..."

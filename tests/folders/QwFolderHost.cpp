@@ -1,10 +1,14 @@
 // A host for the folders suite: loads the library beside itself (through wide
 // calls on Windows, so from a folder of any name), opens a log and writes one
 // entry and one dump. Prints "open 1" or "open 0".
-//   qw_folderhost [name-in-hex|-] [--exhaust]
+//   qw_folderhost [name-in-hex|-] [--exhaust | --wait FILE | --hold FILE | --secure]
 // The name is given as hex bytes so that code-page text passes the shell
 // unchanged; "-" (or none) opens with a NULL name. --exhaust makes the object
 // while the process has no free descriptor, then frees them and opens.
+// --wait makes the object, prints "made", and opens once FILE exists; --hold
+// opens and writes, prints "held", and writes the entry and dump again once
+// FILE exists (at most a minute each). --secure prints "secure 0" or "secure 1"
+// (AT_SECURE: a setuid or setgid process).
 #include "Quillwork.h"
 
 #include <stdio.h>
@@ -31,11 +35,15 @@ PFN_CREATELOGOBJECT LoadFactory()
 
 std::vector<int> TakeAllDescriptors() { return std::vector<int>(); }
 void GiveBack(const std::vector<int>&) {}
+bool FileExists(const char* pszPath) { return GetFileAttributesA(pszPath) != INVALID_FILE_ATTRIBUTES; }
+void Nap() { Sleep(50); }
+int Secure() { return 0; }
 
 } // namespace
 #else
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <sys/auxv.h>
 #include <unistd.h>
 
 namespace {
@@ -66,6 +74,10 @@ void GiveBack(const std::vector<int>& fds)
         close(fds[i]);
 }
 
+bool FileExists(const char* pszPath) { return access(pszPath, F_OK) == 0; }
+void Nap() { usleep(50000); }
+int Secure() { return (int)getauxval(AT_SECURE); }
+
 } // namespace
 #endif
 
@@ -83,13 +95,24 @@ bool FromHex(const char* pszHex, std::string& strOut)
     return true;
 }
 
+// Waits until pszPath exists, at most a minute.
+void WaitFor(const char* pszPath)
+{
+    for (int i = 0; i < 1200 && !FileExists(pszPath); ++i)
+        Nap();
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     std::string strName;
     bool bName = argc > 1 && FromHex(argv[1], strName);
-    bool bExhaust = argc > 2 && strcmp(argv[2], "--exhaust") == 0;
+    const char* pszOption = argc > 2 ? argv[2] : "";
+    const char* pszFile = argc > 3 ? argv[3] : "";
+    bool bExhaust = strcmp(pszOption, "--exhaust") == 0;
+    if (strcmp(pszOption, "--secure") == 0)
+        printf("secure %d\n", Secure());
     PFN_CREATELOGOBJECT pfnCreate = LoadFactory();
     if (pfnCreate == NULL) {
         printf("no library\n");
@@ -106,11 +129,24 @@ int main(int argc, char** argv)
         printf("no object\n");
         return 3;
     }
+    if (strcmp(pszOption, "--wait") == 0) {
+        printf("made\n");
+        fflush(stdout);
+        WaitFor(pszFile);
+    }
     BOOL bOpen = pLog->Open(bName ? strName.c_str() : NULL);
     printf("open %d\n", bOpen);
     const unsigned char data[20] = { 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 0x5C };
-    pLog->WriteLog("entry %d from %s", 7, "the folders host");
-    pLog->WriteHex(data, sizeof(data), 1, 1);
+    bool bHold = strcmp(pszOption, "--hold") == 0;
+    for (int nRound = 0; nRound < (bHold ? 2 : 1); ++nRound) {
+        if (nRound == 1) {
+            printf("held\n");
+            fflush(stdout);
+            WaitFor(pszFile);
+        }
+        pLog->WriteLog("entry %d from %s", 7, "the folders host");
+        pLog->WriteHex(data, sizeof(data), 1, 1);
+    }
     pLog->Release();
     return bOpen ? 0 : 1;
 }

@@ -234,6 +234,24 @@ TEST_F(ConsoleWindowTest, CodePageTextReadsBackAsTheSameCharacters)
     EXPECT_EQ(1u, nRun) << "no case for the ANSI code page " << GetACP();
 }
 
+TEST_F(ConsoleWindowTest, ControlCharactersShowAsEscapesAndTheFileKeepsThem)
+{
+    // Title, clear screen, bell and DEL in any code page; in code page 1252 the euro
+    // (0x80) shows as itself while 0x81, which converts to the C1 control U+0081,
+    // is escaped.
+    const bool b1252 = GetACP() == 1252;
+    const char* pszText = b1252 ? "\x1b]0;owned\x07|\x1b[2J|\x7f|\x80|\x81" : "\x1b]0;owned\x07|\x1b[2J|\x7f";
+    const std::wstring strShown = b1252 ? L"<^[]0;owned^G|^[[2J|^?|\u20AC|\\x81>" : L"<^[]0;owned^G|^[[2J|^?>";
+    m_log = NewLog();
+    ASSERT_EQ(TRUE, m_log->Open("Controls"));
+    ASSERT_EQ(TRUE, m_log->ShowConsole(TRUE));
+    ASSERT_EQ(TRUE, m_log->WriteLog("<%s>", pszText));
+    EXPECT_TRUE(ScreenHas(strShown)) << Utf8(ScreenText(GetStdHandle(STD_OUTPUT_HANDLE), 4));
+    ASSERT_EQ(TRUE, m_log->Close());
+    const std::string strFile = ReadWhole(Day() + SEP + "090307_Controls.log");
+    EXPECT_NE(std::string::npos, strFile.find(std::string("<") + pszText + ">")) << "the file keeps the bytes";
+}
+
 TEST_F(ConsoleWindowTest, CtrlCAndCtrlBreakLeaveTheHostRunning)
 {
     s_hSeen = CreateEventA(NULL, FALSE, FALSE, NULL);

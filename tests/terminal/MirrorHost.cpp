@@ -1,4 +1,4 @@
-// A host for the terminal suite: loads the library beside it and drives the
+// A host for the terminal and dump suites: loads the library beside it and drives the
 // console mirror the way a busy program does, reporting what it saw to files.
 //   race <seconds> <result file>  one object toggles its mirror (and reopens its
 //       file) in a loop while another writes with its mirror on, and a host thread
@@ -12,10 +12,16 @@
 //   entries <n>  opens a log, switches the mirror on, and writes n entries and n
 //       dumps of 100 bytes (each of several coloured pieces), at a pace the
 //       terminal keeps up with, then closes.
+//   hostile  opens a log, switches the mirror on and logs, as "%s", text with
+//       escape sequences a peer might send (window title, clipboard, clear screen,
+//       a link, a C1 CSI) and a euro sign, then "HOSTILE-DONE", then closes.
+//   dump <MiB>  opens a log and writes the entry "BEFORE-DUMP", one hex dump of
+//       that many MiB and the entry "AFTER-DUMP" (mirror off), then closes.
 #include "QwLoader.h"
 
 #include <fcntl.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -178,6 +184,44 @@ int Entries(PFN_CREATELOGOBJECT pfnCreate, int nCount)
     return 0;
 }
 
+// The text the hostile mode logs: title (OSC 0), clipboard (OSC 52), clear screen
+// (CSI 2J), a disguised link (OSC 8), C1 CSI (C2 9B) and a euro sign.
+const char HOSTILE_TEXT[] = "T[\x1b]0;PWNED-TITLE\x07] C[\x1b]52;c;SGVsbG8=\x07] K[\x1b[2J] "
+                            "L[\x1b]8;;http://evil.example/\x1b\\click\x1b]8;;\x1b\\] R[\xc2\x9b" "31mred] E[\xe2\x82\xac]";
+
+int Hostile(PFN_CREATELOGOBJECT pfnCreate)
+{
+    ILogObject* pLog = pfnCreate(0);
+    if (pLog == NULL || !pLog->Open("hostile"))
+        return 3;
+    pLog->ShowConsole(1);
+    pLog->WriteLog("%s", HOSTILE_TEXT);
+    pLog->WriteLog("HOSTILE-DONE");
+    pLog->Close();
+    pLog->Release();
+    return 0;
+}
+
+int Dump(PFN_CREATELOGOBJECT pfnCreate, unsigned int nMiB)
+{
+    ILogObject* pLog = pfnCreate(0);
+    if (pLog == NULL || !pLog->Open("dump"))
+        return 3;
+    unsigned int nSize = nMiB << 20;
+    unsigned char* pData = (unsigned char*)malloc(nSize);
+    if (pData == NULL)
+        return 4;
+    for (unsigned int i = 0; i < nSize; ++i)
+        pData[i] = (unsigned char)(i * 13);
+    pLog->WriteLog("BEFORE-DUMP");
+    pLog->WriteHex(pData, nSize, 1, 1);
+    pLog->WriteLog("AFTER-DUMP");
+    free(pData);
+    pLog->Close();
+    pLog->Release();
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -194,6 +238,10 @@ int main(int argc, char** argv)
         return Stall(pfnCreate, argv[2]);
     if (strMode == "entries" && argc == 3)
         return Entries(pfnCreate, atoi(argv[2]));
-    fprintf(stderr, "usage: %s race <seconds> <result file> | stall <folder> | entries <n>\n", argv[0]);
+    if (strMode == "hostile" && argc == 2)
+        return Hostile(pfnCreate);
+    if (strMode == "dump" && argc == 3)
+        return Dump(pfnCreate, (unsigned int)atoi(argv[2]));
+    fprintf(stderr, "usage: %s race <seconds> <result file> | stall <folder> | entries <n> | hostile | dump <MiB>\n", argv[0]);
     return 2;
 }

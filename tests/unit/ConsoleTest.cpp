@@ -2,6 +2,7 @@
 #include "Support.h"
 
 #include "ConsoleShare.h"
+#include "ControlText.h"
 #include "WinConsole.h"
 
 using namespace qwtest;
@@ -324,5 +325,62 @@ TEST_F(ConsoleTest, CountedTextGoesWholeToTheConsoleAndUpToAZeroToTheFile)
         EXPECT_EQ(cases[i].strConsole, ConsoleRecorder::Written());
         if (cases[i].nLen == 0)
             EXPECT_EQ(std::vector<std::string>(), ConsoleRecorder::All());
+    }
+}
+
+namespace {
+
+// One text and what a terminal of each kind is given for it.
+struct SHOWN_CASE
+{
+    const char* pszName;
+    std::string strIn;
+    std::string strUtf8;        // shown to a UTF-8 terminal
+    std::string strSingle;      // shown to a terminal of a single-byte charset
+};
+
+const SHOWN_CASE SHOWN_CASES[] = {
+    { "plain", "abc 123", "abc 123", "abc 123" },
+    { "tab cr lf pass", "a\tb\r\nc", "a\tb\r\nc", "a\tb\r\nc" },
+    { "title OSC 0", "\x1b]0;pwned\x07", "^[]0;pwned^G", "^[]0;pwned^G" },
+    { "clipboard OSC 52", "\x1b]52;c;aGk=\x1b\\", "^[]52;c;aGk=^[\\", "^[]52;c;aGk=^[\\" },
+    { "clear CSI 2J", "\x1b[2J", "^[[2J", "^[[2J" },
+    { "NUL, BEL, US, DEL", std::string("\0\x07\x1f\x7f", 4), "^@^G^_^?", "^@^G^_^?" },
+    { "C1 CSI", "\xc2\x9b" "2J", "\\x9b2J", "\xc2\\x9b2J" },
+    { "C1 range ends", "\xc2\x80\xc2\x9f\xc2\xa0", "\\x80\\x9f\xc2\xa0", "\xc2\\x80\xc2\\x9f\xc2\xa0" },
+    { "raw C1 byte", "a\x9b" "b", "a\x9b" "b", "a\\x9bb" },
+    { "euro keeps its bytes", "\xe2\x82\xac", "\xe2\x82\xac", "\xe2\\x82\xac" },
+    { "lead byte before a C1 pair", "\xe2\xc2\x9b", "\xe2\\x9b", "\xe2\xc2\\x9b" },
+    { "C2 at the end", "a\xc2", "a\xc2", "a\xc2" },
+};
+
+} // namespace
+
+TEST(ControlTextTest, ShowsControlsAsTheTerminalReadsThem)
+{
+    for (const SHOWN_CASE& c : SHOWN_CASES)
+    {
+        std::string strUtf8 = "<", strSingle = "<";
+        QwAppendShown(strUtf8, c.strIn.data(), c.strIn.size(), true);
+        QwAppendShown(strSingle, c.strIn.data(), c.strIn.size(), false);
+        EXPECT_EQ("<" + c.strUtf8, strUtf8) << c.pszName;
+        EXPECT_EQ("<" + c.strSingle, strSingle) << c.pszName;
+    }
+}
+
+TEST(ControlTextTest, ShowsWideControls)
+{
+    struct { std::wstring strIn, strOut; } cases[] = {
+        { L"a\tb\r\n", L"a\tb\r\n" },
+        { L"\x1b]0;t\x07", L"^[]0;t^G" },
+        { std::wstring(L"\0\x7f", 2), L"^@^?" },
+        { L"\x80\x9b\x9f\xa0", L"\\x80\\x9b\\x9f\xa0" },
+        { L"\x20ac\x0100", L"\x20ac\x0100" },
+    };
+    for (const auto& c : cases)
+    {
+        std::wstring strOut = L"<";
+        QwAppendShownW(strOut, c.strIn.data(), c.strIn.size());
+        EXPECT_TRUE(L"<" + c.strOut == strOut) << c.strIn.size();
     }
 }

@@ -4,6 +4,11 @@
 
 #include <string.h>
 
+#include <algorithm>
+#include <atomic>
+#include <new>
+#include <thread>
+
 using namespace qwtest;
 
 namespace {
@@ -187,4 +192,116 @@ TEST_F(DumpTest, ConsolePiecesAndColours)
     };
     EXPECT_EQ(expected, ConsoleRecorder::Effects());
     EXPECT_EQ(ConsoleRecorder::Written(), Dumped());
+}
+
+namespace {
+
+// The largest single request the allocation seam has seen since the last reset.
+std::atomic<size_t> s_nLargest(0);
+
+void* RecordingAlloc(size_t nSize)
+{
+    size_t nSeen = s_nLargest.load();
+    while (nSize > nSeen && !s_nLargest.compare_exchange_weak(nSeen, nSize)) {}
+    return ::operator new(nSize, std::nothrow);
+}
+
+void* NoMemoryAlloc(size_t) { return NULL; }
+
+// The dump of data[0..nSize) as the layout has it, line by line from the text helpers.
+std::string LaidOut(const std::string& strStamp, const std::vector<unsigned char>& data, unsigned int nSize, BOOL bHex)
+{
+    std::string str = strStamp;
+    for (unsigned int nOffset = 0; nOffset < nSize || (nSize == 0 && nOffset == 0); nOffset += 16) {
+        char szLabel[16], szBytes[60];
+        QwFormatDumpLabel(szLabel, sizeof(szLabel), nOffset, bHex);
+        unsigned int nLeft = nSize - nOffset;
+        QwFormatDumpBytes(szBytes, sizeof(szBytes), &data[nOffset], nLeft < 16 ? nLeft : 16, bHex);
+        str += (nOffset != 0 ? INDENT : std::string()) + szLabel + szBytes + "\r\n";
+    }
+    return str + "\r\n";
+}
+
+const size_t DUMP_WRITE_MAX = 4 << 20;                                // the one-write bound of the text
+const unsigned int LINES_PER_WRITE = (DUMP_WRITE_MAX - 24 - 2) / 91;  // a line takes at most 91 bytes
+
+} // namespace
+
+TEST_F(DumpTest, DumpsAroundTheOneWriteBoundKeepTheLayoutInBoundedMemory)
+{
+    // Just below, at and just past what one write holds, and three parts; in parts
+    // of the bound, and in the object's own small buffer when no memory is left.
+    struct { const char* pszName; unsigned int nSize; BOOL bHex; PFN_QWALLOC pfnAlloc; } cases[] = {
+        { "bound - 1 line", (LINES_PER_WRITE - 1) * 16, TRUE, &RecordingAlloc },
+        { "bound", LINES_PER_WRITE * 16, FALSE, &RecordingAlloc },
+        { "bound + 1 line", LINES_PER_WRITE * 16 + 1, TRUE, &RecordingAlloc },
+        { "three parts", 2 * LINES_PER_WRITE * 16 + 5, FALSE, &RecordingAlloc },
+        { "no memory: small parts", LINES_PER_WRITE * 16 + 1, TRUE, &NoMemoryAlloc },
+    };
+    std::vector<unsigned char> data(2 * LINES_PER_WRITE * 16 + 5);
+    for (size_t i = 0; i < data.size(); ++i)
+        data[i] = (unsigned char)(i * 7 + i / 251);
+    std::string strExpected;
+    s_nLargest = 0;
+    for (const auto& c : cases) {
+        QwSetAllocator(c.pfnAlloc);
+        EXPECT_EQ(TRUE, m_log->WriteHex(&data[0], c.nSize, TRUE, c.bHex)) << c.pszName;
+        QwSetAllocator(NULL);
+        strExpected += LaidOut(STAMP_OUT, data, c.nSize, c.bHex);
+    }
+    std::string strDumped = Dumped();
+    EXPECT_EQ(strExpected.size(), strDumped.size());
+    EXPECT_TRUE(strExpected == strDumped) << "first difference at " << std::mismatch(strExpected.begin(), strExpected.end(), strDumped.begin()).first - strExpected.begin();
+    EXPECT_GT(s_nLargest.load(), DUMP_WRITE_MAX / 2);
+    EXPECT_LE(s_nLargest.load(), DUMP_WRITE_MAX) << "no buffer beyond the bound, whatever the dump's size";
+}
+
+TEST_F(DumpTest, ADumpInPartsShowsWhatTheFileHolds)
+{
+    // Without memory the dump goes out in parts of the object's own buffer: the
+    // console is given every part, in order, once all are in the file.
+    ASSERT_EQ(TRUE, m_log->ShowConsole(TRUE));
+    ConsoleRecorder::Reset();
+    std::vector<unsigned char> data = Counting(20000);
+    QwSetAllocator(&NoMemoryAlloc);
+    EXPECT_EQ(TRUE, m_log->WriteHex(&data[0], 20000, FALSE, TRUE));
+    QwSetAllocator(NULL);
+    EXPECT_EQ(LaidOut(STAMP_IN, data, 20000, TRUE), Dumped());
+    EXPECT_EQ(ConsoleRecorder::Written(), Dumped());
+}
+
+TEST_F(DumpTest, NoEntryOfTheProcessLandsBetweenThePartsOfADump)
+{
+    // One object dumps in parts (no memory: parts of its own small buffer) while
+    // another object of the process writes entries to the same file.
+    LogPtr other = NewLog();
+    ASSERT_EQ(TRUE, other->Open(NULL));  // the same second: the same file
+    const unsigned int nDumps = 150, nSize = 20000;
+    std::vector<unsigned char> data = Counting(nSize);
+    std::atomic<int> nEntries(0);
+    std::atomic<bool> bDone(false);
+    QwSetAllocator(&NoMemoryAlloc);
+    std::thread writer([&] {
+        for (int i = 0; !bDone.load(); ++i) {
+            other->WriteLog("entry %d", i);
+            nEntries.fetch_add(1);
+        }
+    });
+    std::thread dumper([&] {
+        while (nEntries.load() == 0)
+            std::this_thread::yield();  // the writer is under way
+        for (unsigned int i = 0; i < nDumps; ++i)
+            m_log->WriteHex(&data[0], nSize, TRUE, TRUE);
+        bDone.store(true);
+    });
+    dumper.join();
+    writer.join();
+    QwSetAllocator(NULL);
+    std::string strFile = Dumped();
+    const std::string strDump = LaidOut(STAMP_OUT, data, nSize, TRUE);
+    unsigned int nWhole = 0;
+    for (size_t nAt; (nAt = strFile.find(strDump)) != std::string::npos; ++nWhole)
+        strFile.erase(nAt, strDump.size());
+    EXPECT_EQ(nDumps, nWhole);
+    EXPECT_EQ(std::string::npos, strFile.find("h: ")) << "a part of a dump stands apart";
 }

@@ -263,17 +263,26 @@ TEST_F(OpenTest, ReopenInTheSameSecondAppends)
     EXPECT_EQ(std::string(BANNER) + "2024-05-01 09:03:07  first\r\n\r\n" + BANNER, ReadWhole(Day() + "/090307.log"));
 }
 
-TEST_F(OpenTest, MissingDayFolderFailsOpenAndLaterWritesGoNowhere)
+TEST_F(OpenTest, MissingDayFolderIsMadeAgainAndOneThatCannotBeFailsOpen)
 {
     WriteWhole(Host() + "/Quillwork.ini", "[CONSOLE]\nOPEN=1\n");
     LogPtr log = NewLog();
+    // Gone since construction (cleaning elsewhere): made again, the same day.
+    SetNow(Utc(2024, 5, 2, 0, 0, 1));
     ASSERT_TRUE(RemoveOne(Day()));
+    ASSERT_TRUE(RemoveOne(LogRoot()));
+    ASSERT_EQ(TRUE, log->Open(NULL));
+    EXPECT_EQ(BANNER, ReadWhole(Day() + "/000001.log"));
+    log->Close();
+    // A plain file where the day folder was: Open fails and writes go nowhere.
+    RemoveTree(Day());
+    WriteWhole(Day(), "not a folder");
+    ConsoleRecorder::Reset();
     EXPECT_EQ(FALSE, log->Open(NULL));
-    EXPECT_EQ(TRUE, CTxtLogProbe::Console(log.get()));
-    EXPECT_FALSE(Exists(Day()));
     const unsigned char data[3] = { 1, 2, 3 };
     EXPECT_EQ(TRUE, log->WriteLog("lost %d", 1));
     EXPECT_EQ(TRUE, log->WriteHex(data, sizeof(data), TRUE, TRUE));
-    EXPECT_EQ(std::vector<std::string>(), ListDir(LogRoot()));
+    EXPECT_EQ(std::vector<std::string>(1, "2024-05-01"), ListDir(LogRoot()));
+    EXPECT_EQ("not a folder", ReadWhole(Day()));
     EXPECT_TRUE(ConsoleRecorder::All().empty());
 }

@@ -288,6 +288,7 @@ TEST_F(RetentionTest, KeepMbRemovesOldestWholeDaysButNeverTodayOrTheOwnDay)
     for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i) {
         SCOPED_TRACE(cases[i].pszWhat);
         RemoveTree(LogRoot());
+        CLogFolder::ForgetTotals();  // a new log folder at the same path, the same day
         PrepareDays(50 * KIB);
         AddOldFile(DayName(0), "090000.log", cases[i].nToday);
         Configure(cases[i].pszIni);
@@ -344,5 +345,92 @@ TEST_F(SettingsTest, UnicodeHostFoldersReadTheirIniAndTakeTheirLogs)
         std::string strFile((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
         EXPECT_EQ(BANNER, strFile);
         EXPECT_TRUE(Reports().empty());
+    }
+}
+
+TEST_F(RetentionTest, AFileHeldOpenByAnotherObjectStaysAndItsDayFolderComesBack)
+{
+    // Object A is made a moment before midnight; B, made the next morning with
+    // retention on, cleans A's day while A holds its file (or before A opens).
+    const unsigned long long KIB = 1024;
+    // With KEEPMB, today's folder alone is over the cap: every older day goes.
+    struct { const char* pszWhat; const char* pszIni; bool bOpenFirst; const char* pszAfter; } cases[] = {
+        { "KEEPDAYS, file open", "KEEPDAYS=1\r\n", true, "2024-05-01 09:03:07" },
+        { "KEEPMB, file open", "KEEPMB=1\r\n", true, "2024-05-01 09:03:07" },
+        { "KEEPDAYS, nothing opened yet", "KEEPDAYS=1\r\n", false, "2024-04-30 23:59:59" },
+    };
+    for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i) {
+        SCOPED_TRACE(cases[i].pszWhat);
+        RemoveTree(LogRoot());
+        CLogFolder::ForgetTotals();
+        PrepareDays(50 * KIB);
+        Configure(cases[i].pszIni);
+        SetNow(Utc(2024, 4, 30, 23, 59, 59));
+        LogPtr held = NewLog();
+        const std::string strHeld = Day("2024-04-30") + SEP + "235959_Held.log";
+        if (cases[i].bOpenFirst) {
+            ASSERT_EQ(TRUE, held->Open("Held"));
+            ASSERT_EQ(TRUE, held->WriteLog("before"));
+            Age(strHeld);  // idle since long before the cut-off
+        }
+        AddOldFile(DayName(0), "090000.log", 1200 * KIB);
+        SetNow(Utc(2024, 5, 1, 9, 3, 7));
+        LogPtr cleaner = NewLog();
+        std::vector<std::string> left(1, "2024-05-01");
+        if (cases[i].bOpenFirst)
+            left.insert(left.begin(), "2024-04-30");
+        EXPECT_EQ(left, ListDir(LogRoot())) << "cleaning ran";
+        if (!cases[i].bOpenFirst) {
+            SetNow(Utc(2024, 4, 30, 23, 59, 59));
+            ASSERT_EQ(TRUE, held->Open("Held"));
+            ASSERT_EQ(TRUE, held->WriteLog("before"));
+        }
+        EXPECT_EQ((std::vector<std::string>{ "2024-04-30", "2024-05-01" }), ListDir(LogRoot()));
+        EXPECT_EQ(std::vector<std::string>(1, "235959_Held.log"), ListDir(Day("2024-04-30")));
+        ASSERT_EQ(TRUE, held->WriteLog("after"));
+        held.reset();
+        EXPECT_EQ(std::string(BANNER) + "2024-04-30 23:59:59  before\r\n\r\n" + cases[i].pszAfter + "  after\r\n\r\n",
+                  ReadWhole(strHeld));
+        SetNow(Utc(2024, 5, 1, 9, 3, 7));
+    }
+}
+
+TEST_F(QwTest, LinksAndSpecialFilesAtTheLogsNameAreRefused)
+{
+    // Each stands at 090307_Trap.log before Open; none is followed or written.
+    const std::string strTrap = Day() + SEP + "090307_Trap.log";
+    const std::string strTarget = m_strTemp + SEP + "target.txt";
+    struct { const char* pszWhat; int nKind; } cases[] = {
+        { "link to a file outside", 0 }, { "dangling link", 1 }, { "hard link to a file outside", 2 },
+        { "a folder", 3 }, { "a FIFO", 4 }, { "link to /dev/null", 5 },
+    };
+    for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i) {
+        SCOPED_TRACE(cases[i].pszWhat);
+        LogPtr log = NewLog();
+        WriteWhole(strTarget, "target");
+        std::error_code ec;
+        bool bPlanted = true;
+        switch (cases[i].nKind) {
+        case 0: fs::create_symlink(strTarget, strTrap, ec); break;
+        case 1: fs::create_symlink(m_strTemp + SEP + "made-through-link", strTrap, ec); break;
+        case 2: fs::create_hard_link(strTarget, strTrap, ec); break;
+        case 3: bPlanted = MakeDir(strTrap); break;
+        case 4: bPlanted = !OnWindows() && system(("mkfifo '" + strTrap + "'").c_str()) == 0; break;
+        case 5: bPlanted = !OnWindows(); if (bPlanted) fs::create_symlink("/dev/null", strTrap, ec); break;
+        }
+        if (ec || !bPlanted) {
+            // Windows may refuse links to an unprivileged user; POSIX makes them all.
+            EXPECT_TRUE(OnWindows()) << ec.message();
+            RemoveTree(strTrap);
+            continue;
+        }
+        EXPECT_EQ(FALSE, log->Open("Trap"));  // a FIFO opened for writing would block here
+        EXPECT_EQ(TRUE, log->WriteLog("lost"));
+        EXPECT_TRUE(CTxtLogProbe::File(log.get()) == NULL);
+        EXPECT_EQ("target", ReadWhole(strTarget));
+        EXPECT_FALSE(Exists(m_strTemp + SEP + "made-through-link"));
+        log.reset();
+        fs::remove(strTrap, ec);
+        RemoveTree(strTrap);
     }
 }

@@ -226,6 +226,24 @@ int BackgroundBody()
     return WIFEXITED(nStatus) ? WEXITSTATUS(nStatus) : 4;
 }
 
+// Text a peer might have sent, with what it would make a terminal do: set the
+// title (OSC 0), write the clipboard (OSC 52), clear the screen (CSI 2J), plant a
+// link (OSC 8), a C1 CSI in UTF-8, and a euro sign that must show as itself.
+const char HOSTILE_TEXT[] = "\x1b]0;owned\x07|\x1b]52;c;aGk=\x1b\\|\x1b[2J|\x1b]8;;http://x\x1b\\y\x1b]8;;\x1b\\|\xc2\x9b" "31m|\xe2\x82\xac\r\n";
+const char* s_pszLocale = "";
+
+// Puts HOSTILE_TEXT out as one coloured entry, with LC_ALL naming s_pszLocale.
+int HostileBody()
+{
+    setenv("LC_ALL", s_pszLocale, 1);
+    HANDLE hOut = QwOpenConsoleOutput();
+    if (hOut == NULL)
+        return 1;
+    ColouredEntry(hOut, HOSTILE_TEXT);
+    QwCloseConsoleOutput(hOut);
+    return 0;
+}
+
 } // namespace
 
 TEST(PosixConsoleTest, AttributesBecomeSgrWithTheTerminalsOwnDefaults)
@@ -295,4 +313,24 @@ TEST(PosixConsoleTest, ABackgroundHostIsNotStoppedByItsMirror)
     ASSERT_TRUE(Start(&BackgroundBody, child));
     EXPECT_TRUE(AwaitStep(child));
     EXPECT_EQ(0, Finish(child)) << "3: the background writer was stopped by SIGTTOU";
+}
+
+TEST(PosixConsoleTest, ControlCharactersReachTheTerminalAsEscapesAndColoursStay)
+{
+    unsetenv("NO_COLOR");
+    setenv("TERM", "xterm", 1);
+    const struct { const char* pszLocale; const char* pszShown; } cases[] = {
+        { "C.UTF-8", "^[]0;owned^G|^[]52;c;aGk=^[\\|^[[2J|^[]8;;http://x^[\\y^[]8;;^[\\|\\x9b31m|\xe2\x82\xac\r\n" },
+        // A single-byte terminal reads 0x80..0x9F as C1 controls, the euro's 0x82 too.
+        { "en_US.ISO-8859-1", "^[]0;owned^G|^[]52;c;aGk=^[\\|^[[2J|^[]8;;http://x^[\\y^[]8;;^[\\|\xc2\\x9b31m|\xe2\\x82\xac\r\n" },
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.pszLocale);
+        s_pszLocale = c.pszLocale;
+        CTerminalChild child;
+        ASSERT_TRUE(Start(&HostileBody, child));
+        std::string str = ReadUntil(child, "\r\n");
+        EXPECT_EQ(0, Finish(child));
+        EXPECT_EQ(std::string("\x1b[0;33m12:00\x1b[0m") + c.pszShown, str);
+    }
 }

@@ -5,9 +5,10 @@
 
 namespace {
 
-// Waiting for a write: this many rounds of a processor pause, then this many
-// yields of the time slice, then asleep until woken.
-const unsigned int SPIN_PAUSES = 100;
+// Waiting for a write: this many rounds of a processor pause (some 10 to 50 us,
+// enough for a write of a few KiB: a sleep and a wake-up would cost as much),
+// then this many yields of the time slice, then asleep until woken.
+const unsigned int SPIN_PAUSES = 1000;
 const unsigned int SPIN_YIELDS = 20;
 
 } // namespace
@@ -130,12 +131,14 @@ void CEntryQueue::WaitWritten(unsigned long long nEnd)
 void CEntryQueue::Drain()
 {
     m_nDrainers.fetch_add(1);
-    for (unsigned int nRound = 0; m_bWriting.load(); ++nRound) {
+    while (m_bWriting.load()) {
         LeaveCriticalSection(m_pcs);
-        if (nRound < SPIN_PAUSES + SPIN_YIELDS)
-            Pause(nRound);
-        else
-            Sleep(0, true);
+        for (unsigned int nRound = 0; m_bWriting.load(); ++nRound) {
+            if (nRound < SPIN_PAUSES + SPIN_YIELDS)
+                Pause(nRound);
+            else
+                Sleep(0, true);
+        }
         EnterCriticalSection(m_pcs);
     }
     m_bWriting.store(true, std::memory_order_relaxed);

@@ -39,10 +39,10 @@ CEntryQueue::QW_TICKET CEntryQueue::Add(FILE* pFile, size_t nLen)
     m_nFill += nLen;
     m_pFile = pFile;
     ticket.nEnd = m_nAdded.load(std::memory_order_relaxed) + nLen;
-    // Published before the role is looked at: a writer leaving without the lock
-    // looks at m_nAdded after clearing the role, so one of the two sees the other.
-    m_nAdded.store(ticket.nEnd);
-    ticket.bWriter = !m_bWriting.load() && m_nDrainers.load(std::memory_order_relaxed) == 0;
+    m_nAdded.store(ticket.nEnd, std::memory_order_relaxed);
+    // A role just given up may still look taken here: this thread then waits,
+    // sees it free, and takes it over (WaitWritten), so no barrier is needed.
+    ticket.bWriter = !m_bWriting.load(std::memory_order_relaxed) && m_nDrainers.load(std::memory_order_relaxed) == 0;
     if (ticket.bWriter) {
         m_bWriting.store(true, std::memory_order_relaxed);  // others claim it under the lock only
         ticket.batch = TakeBatch();

@@ -23,12 +23,15 @@
 #  define QW_PATH_SEP_STR "\\"
 #  define QW_DRIVE_COLON 1
 #  define QW_EXE_EXTENSION 1
+// What a host passes for a "long double" argument: Windows programs pass a double.
+typedef double QW_LONG_DOUBLE;
 #else
 #  include "../Posix/Win32Posix.h"
 #  define QW_PATH_SEP '/'
 #  define QW_PATH_SEP_STR "/"
 #  define QW_DRIVE_COLON 0
 #  define QW_EXE_EXTENSION 0
+typedef long double QW_LONG_DOUBLE;
 #endif
 
 // Tells the processor that the thread spins waiting for another (a pause on
@@ -47,11 +50,16 @@ time_t QwSystemClock(void);
 // Converts tClock to local time in *pTm without shared state. TRUE on success.
 BOOL QwLocalTime(const time_t* pClock, struct tm* pTm);
 
-// Formats into pszBuf (nBufSize bytes), always terminated; never writes past it.
-// On Windows this is wvsprintfA (its own 1024-byte output limit applies);
-// elsewhere it gives what vsnprintf gives, except that a wide character the
-// locale cannot encode becomes '?' instead of losing the message.
-void QwFormatV(char* pszBuf, size_t nBufSize, const char* pszFormat, va_list args);
+// Formats pszPiece, one conversion of wvsprintfA's language ("%-#0" flags in
+// that order, width, precision, a size of "l", "h", "w", "I64", "I32" or "I",
+// one of the types "cCdipsSuxX"), with the one argument args holds, into pszBuf
+// (nBufSize bytes, at least 1025), always terminated. On Windows this is
+// wvsprintfA; elsewhere the C library's text for the same argument, with the
+// Microsoft sizes read as Windows reads them ("I64" 64 bits, "I32" 32, "I" a
+// pointer's width, "h" a narrow and "l" or "w" a wide string or character), and
+// a wide character the locale cannot encode written as '?'. Gives the length of
+// the text, zero bytes in it (a %c of 0) included.
+size_t QwFormatPiece(char* pszBuf, size_t nBufSize, const char* pszPiece, va_list args);
 
 // TRUE when every byte of [pData, pData + nSize) can be read, found out without
 // touching the memory. A count of 0 is readable whatever the pointer.

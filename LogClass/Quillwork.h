@@ -47,10 +47,29 @@
 #  define QUILLWORK_FORMAT_STRING
 #endif
 
-/* A 32-bit signed integer. TRUE is exactly 1; every operation but Open returns
- * TRUE whether or not it wrote anything, Open FALSE when no file is open. */
-#if !defined(BOOL) && !defined(_WINDEF_) && !defined(_MINWINDEF_)
+/* The interface's BOOL: a 32-bit signed integer, whatever BOOL means to the host.
+ * TRUE is exactly 1; every operation but Open returns TRUE whether or not it wrote
+ * anything, Open FALSE when no file is open. */
+typedef int QWBOOL;
+
+/* BOOL for hosts that have none. <windows.h> before this header, or a host's own
+ * BOOL macro, keeps its BOOL; <windows.h> after it repeats the same typedef. A host
+ * whose own BOOL typedef is not int defines QUILLWORK_NO_BOOL before the include. */
+#if !defined(BOOL) && !defined(_WINDEF_) && !defined(_MINWINDEF_) && !defined(QUILLWORK_NO_BOOL)
 typedef int BOOL;
+#endif
+
+/* The interface declares no destructor on purpose (see below): compilers that warn
+ * about that are told so here, which changes nothing in the binary interface. */
+#if defined(__clang__)
+#  pragma clang diagnostic push
+#  pragma clang diagnostic ignored "-Wnon-virtual-dtor"
+#elif defined(__GNUC__)
+#  pragma GCC diagnostic push
+#  pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
+#elif defined(_MSC_VER)
+#  pragma warning(push)
+#  pragma warning(disable: 4265)
 #endif
 
 /* The log object. Seven operations in fixed slot order; no destructor:
@@ -61,20 +80,28 @@ class ILogObject
 {
 public:
     /* Opens <day folder>/HHMMSS_name.log for appending; TRUE when a file is open after the call. */
-    virtual BOOL Open(const char* pszName) = 0;
+    virtual QWBOOL Open(const char* pszName) = 0;
     /* Closes the file and switches the console mirror off. Always TRUE. */
-    virtual BOOL Close() = 0;
+    virtual QWBOOL Close() = 0;
     /* Switches the console mirror on (non-zero) or off (zero). Always TRUE. */
-    virtual BOOL ShowConsole(BOOL bShow) = 0;
+    virtual QWBOOL ShowConsole(QWBOOL bShow) = 0;
     /* Closes any open file and destroys the object; the pointer is dead after. */
     virtual void Release() = 0;
     /* Writes one stamped entry "YYYY-MM-DD HH:MM:SS  message" and an empty line. */
-    virtual BOOL WriteLog(QUILLWORK_FORMAT_STRING const char* pszFormat, ...) QUILLWORK_FORMAT_CHECK = 0;
+    virtual QWBOOL WriteLog(QUILLWORK_FORMAT_STRING const char* pszFormat, ...) QUILLWORK_FORMAT_CHECK = 0;
     /* Accepts the same arguments as WriteLog and records nothing. */
-    virtual BOOL WriteSilent(QUILLWORK_FORMAT_STRING const char* pszFormat, ...) QUILLWORK_FORMAT_CHECK = 0;
+    virtual QWBOOL WriteSilent(QUILLWORK_FORMAT_STRING const char* pszFormat, ...) QUILLWORK_FORMAT_CHECK = 0;
     /* Dumps nSize bytes, 16 a line, hex (bHex non-zero) or decimal; bOut picks "-->" or "<--". */
-    virtual BOOL WriteHex(const unsigned char* pData, unsigned int nSize, BOOL bOut, BOOL bHex) = 0;
+    virtual QWBOOL WriteHex(const unsigned char* pData, unsigned int nSize, QWBOOL bOut, QWBOOL bHex) = 0;
 };
+
+#if defined(__clang__)
+#  pragma clang diagnostic pop
+#elif defined(__GNUC__)
+#  pragma GCC diagnostic pop
+#elif defined(_MSC_VER)
+#  pragma warning(pop)
+#endif
 
 /* nType 0 gives a new text log object (NULL if out of memory); any other type gives NULL. */
 extern "C" QUILLWORK_API ILogObject* QUILLWORK_CALL CreateLogObject(int nType);

@@ -1,6 +1,7 @@
 // CTxtLog: construction and folders, the file's life, and the output primitives.
 #include "TxtLog.h"
 
+#include "Formatter.h"
 #include "Framework.h"
 
 #include <string.h>
@@ -418,9 +419,9 @@ BOOL CTxtLog::WriteSilent(const char* pszFormat, ...)
 namespace {
 
 const unsigned int VALUES_PER_LINE = 16;
-const size_t BYTES_SHOWN = 48;  // characters of byte text a line shows before ';'
+const size_t BYTES_SHOWN = 48;  // a byte text this long or longer is followed by ';'
 const size_t LABEL_MAX = 13;    // "%08ud: " of the largest offset
-const size_t BYTES_ROOM = 52;   // what QwPutDumpBytes may touch
+const size_t BYTES_ROOM = 65;   // what QwPutDumpBytes may touch: 16 values of 4 characters and ';'
 const char s_szIndent[] = "                                     ";  // 37 spaces
 const unsigned int DUMP_INDENT = 24;  // the length of a dump's stamp
 const char s_szLineEnd[] = "\r\n";
@@ -584,16 +585,17 @@ size_t QwPutDumpBytes(char* p, const unsigned char* pLine, unsigned int nCount, 
             memcpy(p + 3 * i, s_szHexValues + 4 * pLine[i], 4);
         nLen = 3 * nCount;
     } else {
-        // Only the first 48 characters are ever shown: stop once they stand.
-        for (unsigned int i = 0; i < nCount && nLen <= BYTES_SHOWN; ++i) {
+        // Every value, four bytes a copy: the spare byte of one is overwritten
+        // by the next, and the last one's by the ';' or left past the text.
+        for (unsigned int i = 0; i < nCount; ++i) {
             memcpy(p + nLen, s_szDecValues + 4 * pLine[i], 4);
             nLen += pLine[i] >= 100 ? 4 : 3;
         }
     }
     if (nLen < BYTES_SHOWN)
         return nLen;
-    p[BYTES_SHOWN] = ';';
-    return BYTES_SHOWN + 1;
+    p[nLen] = ';';  // a line of 48 characters or more is closed with ';'
+    return nLen + 1;
 }
 
 void QwFormatDumpLabel(char* pszLabel, size_t nLabelSize, unsigned int nOffset, BOOL bHex)
@@ -615,9 +617,7 @@ void QwFormatDumpBytes(char* pszBytes, size_t nBytesSize, const unsigned char* p
     memset(pszBytes, 0, nBytesSize);
     char szBytes[BYTES_ROOM];
     size_t nLen = QwPutDumpBytes(szBytes, pLine, nCount, bHex);
-    // A buffer too small for the ';' keeps the values' first characters only.
-    if (nLen > BYTES_SHOWN && nBytesSize <= BYTES_SHOWN + 1)
-        nLen = BYTES_SHOWN;
+    // A buffer too small for the whole text keeps its first characters.
     if (nLen >= nBytesSize)
         nLen = nBytesSize - 1;
     memcpy(pszBytes, szBytes, nLen);

@@ -127,7 +127,8 @@ bool QwNameLeavesFolder(const char* pszName);
 void QwFormatDumpLabel(char* pszLabel, size_t nLabelSize, unsigned int nOffset, BOOL bHex);
 
 // The byte text of one dump line (at most 16 values of pLine, nCount of them),
-// cut at 48 characters and closed with ';' as the dump layout wants it.
+// every value, closed with ';' when it reaches 48 characters; cut to what
+// nBytesSize holds (66 bytes hold every line).
 void QwFormatDumpBytes(char* pszBytes, size_t nBytesSize, const unsigned char* pLine, unsigned int nCount, BOOL bHex);
 
 // Writes the label of nOffset at p ("%08Xh: " or "%08ud: ", unterminated) and
@@ -136,8 +137,9 @@ size_t QwPutDumpLabel(char* p, unsigned int nOffset, BOOL bHex);
 
 // Writes the byte text of one dump line at p (unterminated) and gives its
 // length: the values of nCount bytes (at most 16) as "%02X " or "%02d " would
-// give them, cut to 48 characters and ';' when they reach 48. p must have room
-// for 52 bytes.
+// give them, all of them, then ';' when they reach 48 characters (hex lines
+// reach 48 only with 16 values; decimal ones run to 64). p must have room for
+// 65 bytes.
 size_t QwPutDumpBytes(char* p, const unsigned char* pLine, unsigned int nCount, BOOL bHex);
 
 #endif

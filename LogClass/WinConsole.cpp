@@ -3,6 +3,7 @@
 #include "WinConsole.h"
 
 #include "ConsoleShare.h"
+#include "Formatter.h"
 #include "Framework.h"
 
 #include <string.h>

@@ -1,10 +1,11 @@
-// QwFormatV for POSIX: the message formatter. It gives what vsnprintf gives for
-// the same arguments, byte for byte, but formats the common conversions (%d, %i,
-// %u, %x, %X with '-', '0' and a width; %s and %c) by hand, and hands each other
-// conversion on its own to snprintf. A wide character that the locale cannot
-// encode (%ls, %lc) is written as '?' and the rest of the message stays, where
-// vsnprintf would give up on the whole message. Formats with positional
-// arguments, %n or an unknown conversion are left to vsnprintf as they are.
+// QwFormatPiece for POSIX: the C library's text of a conversion of wvsprintfA's
+// language. It gives what vsnprintf gives for the same argument, byte for byte,
+// but formats the common conversions (%d, %i, %u, %x, %X with '-', '0' and a
+// width; %s and %c) by hand, and hands each other conversion on its own to
+// snprintf. The Microsoft sizes are read as Windows reads them: "I64" 64 bits,
+// "I32" 32, "I" a pointer's width; "h" makes %S and %C narrow, "w" makes %s and
+// %c wide. A wide character that the locale cannot encode (%ls, %lc) is written
+// as '?' where vsnprintf would give up on the whole text.
 #include "../LogClass/Platform.h"
 
 #include <limits.h>
@@ -17,7 +18,7 @@
 namespace {
 
 // The length letters of a conversion.
-enum LengthKind { LEN_NONE, LEN_HH, LEN_H, LEN_L, LEN_LL, LEN_LONG_DOUBLE, LEN_J, LEN_Z, LEN_T };
+enum LengthKind { LEN_NONE, LEN_HH, LEN_H, LEN_L, LEN_LL, LEN_LONG_DOUBLE, LEN_J, LEN_Z, LEN_T, LEN_W };
 
 // One conversion as parsed from the format: "%" flags width .precision length type.
 struct Conversion
@@ -91,6 +92,45 @@ bool KnownType(char c)
     }
 }
 
+// Reads a size that starts with 'I' at psz ("I64", "I32", or "I" alone) into
+// conv as its C equivalent; gives the character after it.
+const char* ParseMicrosoftSize(const char* psz, Conversion& conv)
+{
+    if (psz[1] == '6' && psz[2] == '4') {
+        conv.nLength = LEN_LL;
+        memcpy(conv.szLength, "ll", 2);
+        return psz + 3;
+    }
+    if (psz[1] == '3' && psz[2] == '2')
+        return psz + 3;
+    conv.nLength = LEN_Z;
+    conv.szLength[0] = 'z';
+    return psz + 1;
+}
+
+// Gives a conversion with a Microsoft string or character size its C meaning:
+// "h" makes %S and %C narrow; "w" makes %s and %c wide, %S and %C narrow, and
+// means nothing for a number.
+void NormalizeMicrosoft(Conversion& conv)
+{
+    bool bWideType = conv.cType == 'S' || conv.cType == 'C';
+    bool bNarrowType = conv.cType == 's' || conv.cType == 'c';
+    int nLength = conv.nLength;
+    if (bWideType && (nLength == LEN_H || nLength == LEN_W)) {
+        conv.cType = conv.cType == 'S' ? 's' : 'c';
+        nLength = LEN_NONE;
+    } else if (bNarrowType && (nLength == LEN_H || nLength == LEN_W)) {
+        nLength = nLength == LEN_W ? LEN_L : LEN_NONE;
+    } else if (nLength == LEN_W) {
+        nLength = LEN_NONE;
+    }
+    if (nLength != conv.nLength) {
+        conv.nLength = nLength;
+        conv.szLength[0] = nLength == LEN_L ? 'l' : '\0';
+        conv.szLength[1] = '\0';
+    }
+}
+
 // Reads the length letters at psz into conv; gives the character after them.
 const char* ParseLength(const char* psz, Conversion& conv)
 {
@@ -104,6 +144,8 @@ const char* ParseLength(const char* psz, Conversion& conv)
     case 'j': nKind = LEN_J; break;
     case 'z': case 'Z': nKind = LEN_Z; break;
     case 't': nKind = LEN_T; break;
+    case 'w': nKind = LEN_W; break;
+    case 'I': return ParseMicrosoftSize(psz, conv);
     default: return psz;
     }
     conv.nLength = nKind;
@@ -162,6 +204,7 @@ const char* ParseConversion(const char* psz, Conversion& conv, va_list& args)
     if (!KnownType(*psz))
         return NULL;
     conv.cType = *psz;
+    NormalizeMicrosoft(conv);
     return psz + 1;
 }
 
@@ -398,24 +441,28 @@ bool FormatAll(Output& out, const char* pszFormat, va_list& args)
 
 } // namespace
 
-void QwFormatV(char* pszBuf, size_t nBufSize, const char* pszFormat, va_list args)
+size_t QwFormatPiece(char* pszBuf, size_t nBufSize, const char* pszFormat, va_list args)
 {
     if (pszBuf == NULL || nBufSize == 0)
-        return;
+        return 0;
     pszBuf[0] = '\0';
     if (pszFormat == NULL)
-        return;
+        return 0;
     Output out = { pszBuf, nBufSize, 0 };
     // Copies: a va_list parameter may not bind to a reference, and a format left
     // to vsnprintf starts again from the first argument.
     va_list argsWork, argsAgain;
     va_copy(argsWork, args);
     va_copy(argsAgain, args);
+    size_t nLen = 0;
     if (FormatAll(out, pszFormat, argsWork)) {
-        pszBuf[out.nLen] = '\0';
-    } else if (vsnprintf(pszBuf, nBufSize, pszFormat, argsAgain) < 0) {
-        pszBuf[0] = '\0';
+        nLen = out.nLen;
+    } else {
+        int nMade = vsnprintf(pszBuf, nBufSize, pszFormat, argsAgain);
+        nLen = nMade < 0 ? 0 : (size_t)nMade < nBufSize ? (size_t)nMade : nBufSize - 1;
     }
+    pszBuf[nLen] = '\0';
     va_end(argsAgain);
     va_end(argsWork);
+    return nLen;
 }

@@ -23,75 +23,18 @@ BOOL QwLocalTime(const time_t* pClock, struct tm* pTm)
     return localtime_s(pTm, pClock) == 0 ? TRUE : FALSE;
 }
 
-namespace {
-
-// Moves past one conversion of wvsprintfA's language at psz (just after its '%'):
-// flags "-#0", width and precision digits, one size ('l', 'h', 'w' or "I64"), a
-// type. Sets bKnown when wvsprintfA knows the type (and so reads an argument).
-const char* SkipConversion(const char* psz, bool& bKnown)
-{
-    while (*psz == '-' || *psz == '#' || *psz == '0')
-        ++psz;
-    while (*psz >= '0' && *psz <= '9')
-        ++psz;
-    if (*psz == '.')
-        for (++psz; *psz >= '0' && *psz <= '9'; ++psz) {}
-    if (*psz == 'l' || *psz == 'h' || *psz == 'w')
-        ++psz;
-    else if (psz[0] == 'I' && psz[1] == '6' && psz[2] == '4')
-        psz += 3;
-    bKnown = *psz != '\0' && strchr("cCdipsSuxX", *psz) != NULL;
-    return *psz != '\0' ? psz + 1 : psz;
-}
-
-// The length of the part of pszFormat that wvsprintfA can format: everything, or,
-// where a conversion it does not know (%f, %*d, %lld, ...) is followed by one that
-// reads an argument, the part before the unknown one. wvsprintfA takes no argument
-// for an unknown conversion, so every later one would read the wrong argument: a
-// string conversion then reads a number as a pointer and ends the host.
-size_t SafeFormatLength(const char* pszFormat)
-{
-    const char* pszUnknown = NULL;
-    for (const char* p = strchr(pszFormat, '%'); p != NULL; p = strchr(p, '%')) {
-        if (p[1] == '%') {
-            p += 2;
-            continue;
-        }
-        bool bKnown = false;
-        const char* pNext = SkipConversion(p + 1, bKnown);
-        if (!bKnown && pszUnknown == NULL)
-            pszUnknown = p;
-        else if (bKnown && pszUnknown != NULL)
-            return (size_t)(pszUnknown - pszFormat);
-        p = pNext;
-    }
-    return strlen(pszFormat);
-}
-
-} // namespace
-
-void QwFormatV(char* pszBuf, size_t nBufSize, const char* pszFormat, va_list args)
+size_t QwFormatPiece(char* pszBuf, size_t nBufSize, const char* pszPiece, va_list args)
 {
     if (pszBuf == NULL || nBufSize == 0)
-        return;
+        return 0;
     pszBuf[0] = '\0';
-    // wvsprintfA stops at its own limit of 1024 bytes, inside every buffer we pass.
-    if (pszFormat == NULL || nBufSize < 1025)
-        return;
-    size_t nSafe = SafeFormatLength(pszFormat);
-    if (pszFormat[nSafe] == '\0') {
-        wvsprintfA(pszBuf, pszFormat, args);
-        return;
-    }
-    // The part wvsprintfA can format, then the rest of the format as it stands.
-    std::string strHead(pszFormat, nSafe);
-    int nLen = wvsprintfA(pszBuf, strHead.c_str(), args);
-    size_t nHead = nLen > 0 ? (size_t)nLen : 0;
-    size_t nRest = strlen(pszFormat + nSafe);
-    if (nHead + nRest > 1023)
-        nRest = nHead < 1023 ? 1023 - nHead : 0;
-    memcpy(pszBuf + nHead, pszFormat + nSafe, nRest);
-    pszBuf[nHead + nRest] = '\0';
+    // wvsprintfA writes up to 1024 bytes, whatever the buffer.
+    if (pszPiece == NULL || nBufSize < 1025)
+        return 0;
+    int nLen = wvsprintfA(pszBuf, pszPiece, args);
+    size_t nText = nLen > 0 ? (nLen < 1024 ? (size_t)nLen : 1024) : 0;
+    pszBuf[nText] = '\0';
+    return nText;
 }
 
 namespace {

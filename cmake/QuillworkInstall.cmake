@@ -37,9 +37,17 @@ install(FILES ${PROJECT_BINARY_DIR}/QuillworkConfig.cmake ${PROJECT_BINARY_DIR}/
   DESTINATION ${QW_PACKAGE_DIR} COMPONENT dev)
 
 if(NOT WIN32)
-  # The .pc file finds its prefix from its own folder, so any --prefix works.
-  file(RELATIVE_PATH QW_PC_TO_PREFIX /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /prefix)
-  string(REGEX REPLACE "/$" "" QW_PC_TO_PREFIX "${QW_PC_TO_PREFIX}")
+  # The .pc file names the prefix it is installed to (/usr in the .deb, the --prefix of
+  # `cmake --install`), so pkg-config prints plain paths: the prefix is filled in at
+  # install time from a template that has everything else.
+  set(QW_PC_PREFIX "@QW_PC_PREFIX@")
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/quillwork.pc.in ${PROJECT_BINARY_DIR}/quillwork.pc.in @ONLY)
+  set(QW_PC_PREFIX ${CMAKE_INSTALL_PREFIX})
   configure_file(${PROJECT_SOURCE_DIR}/cmake/quillwork.pc.in ${PROJECT_BINARY_DIR}/quillwork.pc @ONLY)
-  install(FILES ${PROJECT_BINARY_DIR}/quillwork.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT dev)
+  install(CODE "
+    set(QW_PC_PREFIX \"\${CMAKE_INSTALL_PREFIX}\")
+    configure_file(\"${PROJECT_BINARY_DIR}/quillwork.pc.in\" \"${PROJECT_BINARY_DIR}/pc-installed/quillwork.pc\" @ONLY)
+    file(INSTALL \"${PROJECT_BINARY_DIR}/pc-installed/quillwork.pc\"
+      DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_LIBDIR}/pkgconfig\")
+    " COMPONENT dev)
 endif()

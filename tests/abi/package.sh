@@ -58,3 +58,15 @@ qw_pkg_config_consumer() {
   g++ -Wall -Werror -o "$dir/linked_host" "$QW_TOP/examples/link/main.cpp" $flags -Wl,-rpath,"$p/lib" || return 1
   (cd "$dir" && timeout 60 ./linked_host >run.out 2>&1 </dev/null) && grep -qF 'linked host started' "$dir"/Log/*/*_Linked.log
 }
+
+# The load-at-runtime example of a Windows architecture, copied alone into an empty
+# folder (no Quillwork.dll to load): it goes on without a log, exits 0 and writes nothing.
+qw_run_example_alone() {
+  local arch=$1 dir="$QW_TOP/build/abi/alone-$1" rc=0
+  rm -rf "$dir" && mkdir -p "$dir"
+  cp "$QW_TOP/build/abi/consumer-$arch-load-at-runtime/runtime_host.exe" "$dir/" || return 1
+  (cd "$dir" && timeout 120 wine runtime_host.exe >run.out 2>&1 </dev/null) || rc=$?
+  [ "$rc" = 0 ] && grep -q 'running without a log' "$dir/run.out" && [ ! -e "$dir/Log" ] && return 0
+  echo "exit $rc: $(head -3 "$dir/run.out")"
+  return 1
+}

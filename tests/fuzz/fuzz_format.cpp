@@ -1,10 +1,18 @@
-// Differential: the hand-made formatting against the C library's own. The input
-// builds a format of up to four conversions (flags, widths and precisions, '*'
-// among them, every length and type), its arguments and a buffer size; the
-// message formatter must give what vsnprintf gives, byte for byte. The same
+// Differential: the library's message formatter against the C library. The
+// input builds a format of up to four conversions (flags in any order and
+// number, widths and precisions, '*' among them, every length and type), its
+// arguments and a buffer size; the formatter must give what vsnprintf gives,
+// byte for byte. That covers both of its sides on this platform: conversions
+// read as wvsprintfA reads them go to the C library one at a time, the others
+// (floating point, C99 sizes, '*', '+' and ' ', flags out of wvsprintfA's order)
+// are laid out by the portable code that Windows runs too. The library's copy
+// of the format spells some conversions the Microsoft way ("I64" for "ll",
+// "I32" for none, "I" for "z"), and may hold %n where vsnprintf's holds "%.0s":
+// the same text either way, and the %n target must stay as it was. The same
 // input also checks the dump's labels and values against snprintf with their
 // literal formats. Wide strings the locale cannot encode are where the two may
 // differ on purpose (vsnprintf fails): such cases are not compared.
+#include "Formatter.h"
 #include "TxtLog.h"
 
 #include <stdarg.h>
@@ -13,6 +21,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <algorithm>
 #include <string>
 
 namespace {
@@ -54,6 +63,10 @@ struct Input
     }
 };
 
+// The library's spelling of the format being compared, and what its %n point at.
+std::string s_strMine;
+int s_nTarget = 0;
+
 void Mine(char* pBuf, size_t nSize, const char* pszFormat, ...)
 {
     va_list args;
@@ -71,21 +84,29 @@ int Theirs(char* pBuf, size_t nSize, const char* pszFormat, ...)
     return n;
 }
 
-// Formats with both and compares what vsnprintf defines: the text it kept and its terminator.
+// Formats with both and compares: the library gives the C library's text less
+// its zero bytes (a %c of 0), cut to the buffer, and terminated.
 template <typename... Ts>
 void Compare(size_t nSize, const char* pszFormat, Ts... args)
 {
     static char a[4096], b[4096];
     memset(a, 'A', sizeof(a));
     memset(b, 'A', sizeof(b));
-    int n = Theirs(b, nSize, pszFormat, args...);
-    Mine(a, nSize, pszFormat, args...);
+    int n = Theirs(b, sizeof(b), pszFormat, args...);
+    s_nTarget = 0x5A5A;
+    Mine(a, nSize, s_strMine.c_str(), args...);
+    if (s_nTarget != 0x5A5A) {
+        fprintf(stderr, "%%n wrote through its argument: \"%s\"\n", s_strMine.c_str());
+        abort();
+    }
     if (n < 0)
         return;  // an unencodable wide character: the formatter keeps the rest on purpose
-    size_t nKept = (size_t)n < nSize - 1 ? (size_t)n : nSize - 1;
-    if (memcmp(a, b, nKept + 1) != 0) {
-        fprintf(stderr, "format differs: \"%s\" size %zu\n  vsnprintf: %.*s\n  library:   %.*s\n", pszFormat, nSize,
-                (int)nKept, b, (int)nKept, a);
+    std::string strTheirs(b, (size_t)n < sizeof(b) - 1 ? (size_t)n : sizeof(b) - 1);
+    strTheirs.erase(std::remove(strTheirs.begin(), strTheirs.end(), '\0'), strTheirs.end());
+    strTheirs.resize(strTheirs.size() < nSize - 1 ? strTheirs.size() : nSize - 1);
+    if (memcmp(a, strTheirs.c_str(), strTheirs.size() + 1) != 0) {
+        fprintf(stderr, "format differs: \"%s\" (library: \"%s\") size %zu\n  vsnprintf: %s\n  library:   %.*s\n",
+                pszFormat, s_strMine.c_str(), nSize, strTheirs.c_str(), (int)strTheirs.size(), a);
         abort();
     }
 }
@@ -126,10 +147,24 @@ struct Caller<0>
 const char* const s_apszStrings[] = { "", "x", "hello", "a longer piece of text with spaces", "\t\"quoted\\\"", "caf\xc3\xa9", NULL };
 const wchar_t* const s_apwszWide[] = { L"", L"w", L"wide text", L"caf\u00e9", L"\u65e5\u672c" };
 
-// Adds one conversion to strFormat and its arguments to args; FALSE when they would not fit.
-bool AddConversion(Input& in, std::string& strFormat, Arg* args, size_t& nArgs)
+// The library's spelling of an integer size: the Microsoft one where it means
+// the same, when bMicrosoft.
+std::string MineSize(const std::string& strLength, bool bMicrosoft)
 {
-    static const char s_szTypes[] = "diuxXocsfeEgGaApS%";
+    if (!bMicrosoft)
+        return strLength;
+    if (strLength == "ll")
+        return "I64";
+    if (strLength == "z")
+        return "I";
+    return strLength == "" ? "I32" : strLength;
+}
+
+// Adds one conversion to strFormat (strMine in the library's spelling) and its
+// arguments to args; FALSE when they would not fit.
+bool AddConversion(Input& in, std::string& strFormat, std::string& strMine, Arg* args, size_t& nArgs)
+{
+    static const char s_szTypes[] = "diuxXocsfeEgGaApSn%";
     static const char* const s_apszLengths[] = { "", "", "", "hh", "h", "l", "ll", "j", "z", "t", "L" };
     uint8_t nFlags = in.Byte(), nWidth = in.Byte(), nPrecision = in.Byte();
     char cType = s_szTypes[in.Byte() % (sizeof(s_szTypes) - 1)];
@@ -137,14 +172,20 @@ bool AddConversion(Input& in, std::string& strFormat, Arg* args, size_t& nArgs)
     bool bStarWidth = (nWidth & 0xC0) == 0xC0, bStarPrecision = (nPrecision & 0xC0) == 0xC0;
     if (cType == '%') {
         strFormat += "%%";
+        strMine += "%%";
         return true;
     }
     if (nArgs + 1 + bStarWidth + bStarPrecision > MAX_ARGS)
         return false;
+    if (cType == 'n') {
+        strFormat += "%.0s";  // reads a pointer, writes nothing
+        strMine += std::string("%") + pszLength + "n";
+        args[nArgs++] = Arg{ K_STR, 0, 0, 0, (const char*)&s_nTarget, NULL };
+        return true;
+    }
     std::string strConversion = "%";
-    for (int i = 0; i < 5; ++i)
-        if (nFlags & (1 << i))
-            strConversion += "-+ #0"[i];
+    for (int i = 0; i < (nFlags >> 5); ++i)  // up to seven flags, in any order, repeats too
+        strConversion += "-+ #0"[in.Byte() % 5];
     if (bStarWidth) {
         strConversion += '*';
         args[nArgs++] = Arg{ K_INT, (int8_t)in.Byte(), 0, 0, NULL, NULL };
@@ -195,7 +236,13 @@ bool AddConversion(Input& in, std::string& strFormat, Arg* args, size_t& nArgs)
             arg.d = arg.ld = (long double)(arg.n % 100000) / 7;
         break;
     }
-    strFormat += strConversion + strLength + cType;
+    std::string strTheirs = strConversion;
+    if (cType == 'p')  // the platform's %p, which has no sign: '+' and ' ' mean nothing to it
+        strTheirs.erase(std::remove_if(strTheirs.begin(), strTheirs.end(), [](char c) { return c == '+' || c == ' '; }),
+                        strTheirs.end());
+    strFormat += strTheirs + strLength + cType;
+    bool bInteger = strchr("diuxXo", cType) != NULL;
+    strMine += strConversion + (bInteger ? MineSize(strLength, (nFlags & 1) != 0) : strLength) + cType;
     args[nArgs++] = arg;
     return true;
 }
@@ -223,8 +270,8 @@ void CompareDumpPieces(Input& in)
             strValues += szValue;
         }
         if (strValues.size() >= 48)
-            strValues = strValues.substr(0, 48) + ";";
-        char szBytes[64];
+            strValues += ";";
+        char szBytes[80];
         size_t n = QwPutDumpBytes(szBytes, abLine, nCount, bHex);
         if (std::string(szBytes, n) != strValues)
             abort();
@@ -240,15 +287,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pInput, size_t nInput)
     if (in.Byte() & 1)
         nSize = 2048;
     std::string strFormat;
+    s_strMine.clear();
     Arg args[MAX_ARGS];
     size_t nArgs = 0;
     static const char* const s_apszText[] = { "", "items ", " | ", "n=", "\t", "caf\xe9 ", "%%" };
     for (int i = 0; i < 4 && in.n > 0; ++i) {
-        strFormat += s_apszText[in.Byte() % 7];
-        if (!AddConversion(in, strFormat, args, nArgs))
+        const char* pszText = s_apszText[in.Byte() % 7];
+        strFormat += pszText;
+        s_strMine += pszText;
+        if (!AddConversion(in, strFormat, s_strMine, args, nArgs))
             break;
     }
-    strFormat += s_apszText[in.Byte() % 7];
+    const char* pszText = s_apszText[in.Byte() % 7];
+    strFormat += pszText;
+    s_strMine += pszText;
     Caller<MAX_ARGS>::Call(args, nArgs, 0, nSize, strFormat.c_str());
     CompareDumpPieces(in);
     return 0;

@@ -18,14 +18,14 @@ std::string Digits(unsigned long long nValue, unsigned nBase, size_t nMin)
     return str;
 }
 
-// The byte text of one dump line: values joined, cut to 48 characters and ';'.
+// The byte text of one dump line: values joined, then ';' when they reach 48 characters.
 std::string ByteText(const unsigned char* pLine, size_t nCount, bool bHex)
 {
     std::string str;
     for (size_t i = 0; i < nCount; ++i)
         str += Digits(pLine[i], bHex ? 16 : 10, 2) + " ";
     if (str.size() >= 48)
-        str = str.substr(0, 48) + ";";
+        str += ";";
     return str;
 }
 

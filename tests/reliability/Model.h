@@ -15,8 +15,9 @@ namespace qwrel {
 std::string ModelEntry(const std::string& strStamp, const std::string& strMessage);
 
 // One dump entry of nSize bytes: the stamp with its arrow, a line per 16
-// bytes (at least one), labels and values in hex or decimal, byte texts cut
-// to 48 characters and ';', the indent of 24 spaces, the closing empty line.
+// bytes (at least one), labels and values in hex or decimal, every value, ';'
+// after a byte text of 48 characters or more, the indent of 24 spaces, the
+// closing empty line.
 std::string ModelDump(const std::string& strStamp, const unsigned char* pData, size_t nSize, bool bOut, bool bHex);
 
 // Formats pszFormat for the conversions %%, and %d %i %u %x %X with the flags

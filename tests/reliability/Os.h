@@ -16,7 +16,7 @@ extern const char SEP;  // the path separator
 bool IsWindows();
 // The process's ANSI code page on Windows (932 for Japanese); 0 elsewhere.
 unsigned AnsiCodePage();
-// The longest message an entry keeps: wvsprintfA's 1024 less the terminator on Windows.
+// The longest message an entry keeps: the message buffer less its terminator.
 size_t MessageLimit();
 
 // Local time becomes UTC for this process.

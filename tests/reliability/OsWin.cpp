@@ -17,7 +17,7 @@ bool IsWindows() { return true; }
 
 unsigned AnsiCodePage() { return GetACP(); }
 
-size_t MessageLimit() { return 1023; }
+size_t MessageLimit() { return 2047; }
 
 void UseUtc()
 {

@@ -84,6 +84,9 @@ package_checks() {
         echo "PASS $arch example $ex builds with find_package"
         local text="linked host started"; [ $ex = link ] || text="runtime host started"
         qw_check "$arch example $ex runs and logs" qw_run_example $arch $ex "$text"
+        if [ $ex = load-at-runtime ] && [ $arch != linux ]; then
+          qw_check "$arch example $ex without Quillwork.dll goes on without a log and exits 0" qw_run_example_alone $arch
+        fi
       else
         echo "FAIL $arch example $ex builds with find_package"
       fi

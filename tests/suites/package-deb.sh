@@ -69,6 +69,46 @@ contents() {
   if [ -d "$QW_TOP/tools/qwlog" ]; then
     qw_check "quillwork-tools: qwlog" holds "$tools" ./usr/bin/qwlog
   fi
+  control_fields
+}
+
+# Each package: a synopsis of its own, a long description, the project's maintainer and
+# a Debian changelog of its version that dpkg can read.
+control_fields() {
+  local deb name synopses=()
+  for deb in "$runtime" "$dev" $([ -d "$QW_TOP/tools/qwlog" ] && echo "$tools"); do
+    name=$(dpkg-deb -f "$deb" Package)
+    synopses+=("$(dpkg-deb -f "$deb" Description | head -1)")
+    qw_check "$name: a long description under its synopsis" \
+      eval '[ "$(dpkg-deb -f "$deb" Description | sed 1d | grep -c "^ [^ ]")" -ge 2 ]'
+    qw_check "$name: maintainer is the project's, not a local address" \
+      eval 'dpkg-deb -f "$deb" Maintainer | grep -qE "^Quillwork maintainers <[^@ ]+@[^@ ]+\.[a-z]+>$" && ! dpkg-deb -f "$deb" Maintainer | grep -q localhost'
+    qw_check "$name: changelog.Debian.gz of version $version" changelog_of "$deb" "$name"
+  done
+  qw_check "every package has a synopsis of its own (${#synopses[@]})" \
+    eval '[ "$(printf "%s\n" "${synopses[@]}" | sort -u | grep -c .)" = ${#synopses[@]} ]'
+}
+
+# The package holds usr/share/doc/<name>/changelog.Debian.gz, and dpkg-parsechangelog reads
+# the package's version and the maintainer from it.
+changelog_of() {
+  local deb=$1 name=$2 dir="$work/changelog-$2" log
+  rm -rf "$dir" && dpkg-deb -x "$deb" "$dir" || return 1
+  log="$dir/usr/share/doc/$name/changelog.Debian.gz"
+  [ -f "$log" ] || { echo "no changelog.Debian.gz"; return 1; }
+  gunzip -c "$log" >"$dir/changelog" &&
+    [ "$(dpkg-parsechangelog -l "$dir/changelog" -S Version)" = "$version" ] &&
+    dpkg-parsechangelog -l "$dir/changelog" -S Maintainer | grep -q '^Quillwork maintainers' ||
+    { head -5 "$dir/changelog"; return 1; }
+}
+
+# pkg-config of the installed package: prefix /usr and plain paths, no "..".
+pkg_config_clean() {
+  local flags
+  flags=$(pkg-config --cflags --libs quillwork) || return 1
+  [ "$(pkg-config --variable=prefix quillwork)" = /usr ] &&
+    [ "$(pkg-config --variable=includedir quillwork)" = /usr/include ] &&
+    ! grep -q '\.\.' <<<"$flags" || { echo "flags: $flags, prefix $(pkg-config --variable=prefix quillwork)"; return 1; }
 }
 
 # Builds examples/link with only what pkg-config says and runs it from its folder.
@@ -113,6 +153,7 @@ debs=("$runtime" "$dev"); [ -d "$QW_TOP/tools/qwlog" ] && debs+=("$tools")
 if dpkg_locked -i "${debs[@]}"; then
   echo "PASS dpkg -i of ${#debs[@]} packages"
   qw_check "ldconfig knows libquillwork.so.1 after the install" eval 'ldconfig -p | grep -q "libquillwork.so.1 "'
+  qw_check "pkg-config file: prefix /usr, plain paths" pkg_config_clean
   qw_check "pkg-config host builds and runs against /usr" pkg_config_host
   qw_check "find_package host builds and runs against /usr" find_package_host
   [ -d "$QW_TOP/tools/qwlog" ] && qw_check "installed qwlog runs" eval 'qwlog --help >/dev/null 2>&1'

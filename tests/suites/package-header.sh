@@ -3,7 +3,7 @@
 # tests/package/formats.txt compiled by g++, clang++, MinGW g++ (x64, x86) and clang++
 # for MSVC, warned about or clean as the table says; MSVC's annotation taken when
 # <sal.h> defines it; and every caller in the repository's three builds free of
-# format warnings.
+# format warnings; and a host's own BOOL, or <windows.h>, before or after the header.
 set -u
 : "${QW_TOP:=$(cd "$(dirname "$0")/../.." && pwd)}"
 export QW_TOP
@@ -68,8 +68,43 @@ msvc_annotation() {
   ! grep -q '_Printf_format_string_' <<<"$out"
 }
 
+# The BOOL cases of tests/abi/BoolUse.cpp: "case|compilers|what"; compilers are the
+# groups of the table above (<windows.h> only where the compiler has one).
+bool_cases=(
+  "0|posix mingw msvc|no BOOL of the host's"
+  "1|mingw|<windows.h> before the header"
+  "2|mingw|<windows.h> after the header"
+  "3|posix mingw msvc|#define BOOL int"
+  "4|posix mingw msvc|#define BOOL bool"
+  "5|posix mingw msvc|typedef int BOOL before"
+  "6|posix mingw msvc|typedef int BOOL after"
+  "7|posix mingw msvc|typedef unsigned char BOOL with QUILLWORK_NO_BOOL"
+)
+
+# Compiles one case warning-free, -Wnon-virtual-dtor included, the slots still int.
+bool_case_compiles() {
+  local cmd=$1 n=$2 out
+  # shellcheck disable=SC2086
+  out=$($cmd -fsyntax-only -Wall -Wextra -Wnon-virtual-dtor -Werror -DQW_BOOL_CASE="$n" \
+        -I"$QW_TOP/LogClass" "$QW_TOP/tests/abi/BoolUse.cpp" 2>&1) && return 0
+  echo "$out" | head -4
+  return 1
+}
+
+bool_checks() {
+  local row n groups what entry
+  for row in "${bool_cases[@]}"; do
+    IFS='|' read -r n groups what <<<"$row"
+    for entry in "${compilers[@]}" "posix|g++ -std=c++98 -pedantic"; do
+      [[ " $groups " == *" ${entry%%|*} "* ]] || continue
+      qw_check "BOOL: ${entry#*|}: $what" bool_case_compiles "${entry#*|}" "$n"
+    done
+  done
+}
+
 start=$(date +%s)
 table_checks
+bool_checks
 qw_check "msvc: _Printf_format_string_ on both format parameters when <sal.h> defines it" msvc_annotation
 for arch in linux win64 win32; do
   if [ -f "$QW_TOP/build/$arch/compile_commands.json" ]; then

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # libFuzzer: the dump layout and the formatted entry against the layout
-# model, 60 seconds each, both at once. tests/fuzz/run.sh --long runs an hour.
+# model, and the message formatter (the portable code Windows runs too) against
+# the C library, 60 seconds each, all at once. tests/fuzz/run.sh --long runs an hour.
 source "$(dirname "$0")/../lib/common.sh"
 bash "$QW_TOP/tests/fuzz/run.sh"

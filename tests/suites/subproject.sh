@@ -36,10 +36,12 @@ build_consumer() {
     { tail -15 "$work/$name.log"; return 1; }
 }
 
-# Runs the consumer of a build (under Wine for win64): it prints the header's version and
+# Runs the consumer of a build (under Wine for win64) from the folder it was built into
+# (bin/, or the build folder itself with QW_DLL=copy): it prints the header's version and
 # leaves one log holding its entry.
 runs_and_logs() {
   local name=$1 arch=$2 bin="$work/$1/bin" out rc=0
+  [ -d "$bin" ] || bin="$work/$1"
   rm -rf "$bin/Log"
   if [ "$arch" = win64 ]; then
     out=$(cd "$bin" && timeout 120 wine consumer.exe 2>/dev/null </dev/null | tr -d '\r') || rc=$?
@@ -76,12 +78,18 @@ linux_consumers() {
   fi
 }
 
+# The DLL stays where Quillwork's part of the build puts it unless the parent project says
+# otherwise: both ways the README gives (one runtime output folder, a POST_BUILD copy).
 win64_consumer() {
-  qw_check "win64 add_subdirectory: consumer configures and builds" \
-    build_consumer sub-win64 -DQW_HOW=subdirectory -DQW_SOURCE="$QW_TOP" \
-      -DCMAKE_TOOLCHAIN_FILE="$QW_TOP/cmake/mingw-x86_64.cmake"
+  local way
   qw_wine_env win64
-  qw_check "win64 add_subdirectory: consumer runs under Wine and logs" runs_and_logs sub-win64 win64
+  for way in outdir copy; do
+    qw_check "win64 add_subdirectory, DLL by $way: consumer configures and builds" \
+      build_consumer "sub-win64-$way" -DQW_HOW=subdirectory -DQW_SOURCE="$QW_TOP" -DQW_DLL=$way \
+        -DCMAKE_TOOLCHAIN_FILE="$QW_TOP/cmake/mingw-x86_64.cmake"
+    qw_check "win64 add_subdirectory, DLL by $way: Quillwork.dll beside consumer.exe, which runs under Wine and logs" \
+      eval '[ -f "$(dirname "$(find "$work/sub-win64-$way" -name consumer.exe | head -1)")/Quillwork.dll" ] && runs_and_logs "sub-win64-$way" win64'
+  done
   qw_stop_wine
 }
 

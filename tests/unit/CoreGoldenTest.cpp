@@ -128,8 +128,8 @@ TEST_F(CoreGolden, DumpsMatchTheirLayout)
           " <-- 00000000d: 05 05 05 05 05 05 05 05 05 05 05 05 05 05 05 05 ;\r\n" + strIndent
               + "00000016d: 05 05 05 05 05 05 05 05 05 05 05 05 05 05 05 05 ;\r\n" + strIndent + "00000032d: 05 \r\n\r\n" },
         { std::vector<unsigned char>(29, 200), 1, 0,
-          " --> 00000000d: 200 200 200 200 200 200 200 200 200 200 200 200 ;\r\n" + strIndent
-              + "00000016d: 200 200 200 200 200 200 200 200 200 200 200 200 ;\r\n\r\n" },
+          " --> 00000000d: 200 200 200 200 200 200 200 200 200 200 200 200 200 200 200 200 ;\r\n" + strIndent
+              + "00000016d: 200 200 200 200 200 200 200 200 200 200 200 200 200 ;\r\n\r\n" },
         { { 5, 99, 100, 255 }, 1, 0, " --> 00000000d: 05 99 100 255 \r\n\r\n" },
     };
     g_tNow = Utc(2024, 3, 5, 9, 8, 7);
@@ -218,14 +218,14 @@ TEST(DumpPieces, DecimalByteTextsAndLabels)
         b.push_back((unsigned char)(i == 0 ? 200 : i == 1 ? 201 : i));
     }
     const std::vector<Case> cases = {
-        { a, "100 01 02 03 04 05 06 07 08 09 10 11 12 13 14 15;" },
-        { b, "200 201 02 03 04 05 06 07 08 09 10 11 12 13 14 1;" },
-        { std::vector<unsigned char>(16, 255), "255 255 255 255 255 255 255 255 255 255 255 255 ;" },
+        { a, "100 01 02 03 04 05 06 07 08 09 10 11 12 13 14 15 ;" },
+        { b, "200 201 02 03 04 05 06 07 08 09 10 11 12 13 14 15 ;" },
+        { std::vector<unsigned char>(16, 255), "255 255 255 255 255 255 255 255 255 255 255 255 255 255 255 255 ;" },
         { { 5, 99, 100, 255 }, "05 99 100 255 " },
         { {}, "" },
     };
     for (const Case& c : cases) {
-        char szBytes[60];
+        char szBytes[66];
         memset(szBytes, 'x', sizeof(szBytes));
         QwFormatDumpBytes(szBytes, sizeof(szBytes), c.line.data(), (unsigned int)c.line.size(), FALSE);
         EXPECT_STREQ(c.pszText, szBytes);

@@ -80,22 +80,25 @@ TEST_F(DumpTest, LayoutsBySizeDirectionAndBase)
     EXPECT_TRUE(Reports().empty());
 }
 
-TEST_F(DumpTest, WideDecimalValuesAreCutAtTheLineWidth)
+TEST_F(DumpTest, WideDecimalValuesAreAllWritten)
 {
     std::vector<unsigned char> data(29, 200);
     EXPECT_EQ(TRUE, m_log->WriteHex(&data[0], 29, TRUE, FALSE));
     std::string strBytes;
-    for (int i = 0; i < 12; ++i)
+    for (int i = 0; i < 13; ++i)
         strBytes += "200 ";
-    EXPECT_EQ(STAMP_OUT + "00000000d: " + strBytes + ";\r\n" + INDENT + "00000016d: " + strBytes + ";\r\n\r\n", Dumped());
+    EXPECT_EQ(STAMP_OUT + "00000000d: " + strBytes + "200 200 200 ;\r\n" + INDENT + "00000016d: " + strBytes + ";\r\n\r\n",
+              Dumped());
 }
 
 TEST(DumpText, ByteTexts)
 {
     struct { std::vector<unsigned char> data; BOOL bHex; std::string strText; } cases[] = {
-        { { 100, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15 }, FALSE, "100 01 02 03 04 05 06 07 08 09 10 11 12 13 14 15;" },
-        { { 200, 201, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15 }, FALSE, "200 201 02 03 04 05 06 07 08 09 10 11 12 13 14 1;" },
-        { std::vector<unsigned char>(16, 255), FALSE, "255 255 255 255 255 255 255 255 255 255 255 255 ;" },
+        { { 100, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15 }, FALSE, "100 01 02 03 04 05 06 07 08 09 10 11 12 13 14 15 ;" },
+        { { 200, 201, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15 }, FALSE, "200 201 02 03 04 05 06 07 08 09 10 11 12 13 14 15 ;" },
+        { std::vector<unsigned char>(16, 255), FALSE,
+          "255 255 255 255 255 255 255 255 255 255 255 255 255 255 255 255 ;" },
+        { { 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25 }, FALSE, "10 11 12 13 14 15 16 17 18 19 20 21 22 23 24 25 ;" },
         { { 5, 99, 100, 255 }, FALSE, "05 99 100 255 " },
         { std::vector<unsigned char>(16, 255), TRUE, "FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF ;" },
         { { 0xAB, 0x0C }, TRUE, "AB 0C " },
@@ -103,7 +106,7 @@ TEST(DumpText, ByteTexts)
     };
     for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i) {
         SCOPED_TRACE(cases[i].strText);
-        char sz[60];
+        char sz[66];
         memset(sz, 'X', sizeof(sz));
         QwFormatDumpBytes(sz, sizeof(sz), &cases[i].data[0], (unsigned int)cases[i].data.size(), cases[i].bHex);
         EXPECT_EQ(cases[i].strText, std::string(sz));
@@ -213,7 +216,7 @@ std::string LaidOut(const std::string& strStamp, const std::vector<unsigned char
 {
     std::string str = strStamp;
     for (unsigned int nOffset = 0; nOffset < nSize || (nSize == 0 && nOffset == 0); nOffset += 16) {
-        char szLabel[16], szBytes[60];
+        char szLabel[16], szBytes[80];
         QwFormatDumpLabel(szLabel, sizeof(szLabel), nOffset, bHex);
         unsigned int nLeft = nSize - nOffset;
         QwFormatDumpBytes(szBytes, sizeof(szBytes), &data[nOffset], nLeft < 16 ? nLeft : 16, bHex);
@@ -223,7 +226,7 @@ std::string LaidOut(const std::string& strStamp, const std::vector<unsigned char
 }
 
 const size_t DUMP_WRITE_MAX = 4 << 20;                                // the one-write bound of the text
-const unsigned int LINES_PER_WRITE = (DUMP_WRITE_MAX - 24 - 2) / 91;  // a line takes at most 91 bytes
+const unsigned int LINES_PER_WRITE = (DUMP_WRITE_MAX - 24 - 2) / 104;  // a line takes at most 104 bytes
 
 } // namespace
 

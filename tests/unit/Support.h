@@ -3,6 +3,7 @@
 #ifndef QW_UNIT_SUPPORT_H
 #define QW_UNIT_SUPPORT_H
 
+#include "Formatter.h"
 #include "Framework.h"
 #include "Probe.h"
 #include "Quillwork.h"

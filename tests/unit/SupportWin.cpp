@@ -9,7 +9,7 @@
 
 namespace qwtest {
 
-const size_t MESSAGE_LIMIT = 1023;  // wvsprintfA's own output limit
+const size_t MESSAGE_LIMIT = 2047;  // the message buffer less its terminator
 const std::string SEP = "\\";
 
 void UseUtc()

@@ -1,0 +1,127 @@
+// Messages read the same on every platform: one table of formats, one expected
+// text for Linux, win64 and win32 alike (the C library's text of C99 printf).
+#include "Support.h"
+
+#include <stddef.h>
+#include <limits.h>
+#include <stdint.h>
+#include <string.h>
+
+#include <cmath>
+#include <string>
+
+using namespace qwtest;
+
+namespace {
+
+class FormatTest : public QwTest {};
+
+struct Row
+{
+    const char* pszFormat;
+    std::string strGot, strExpected;
+};
+
+#define ROW(expected, format, ...) { format, Formatted(format, __VA_ARGS__), expected }
+
+void ExpectRows(const Row* pRows, size_t nRows)
+{
+    for (size_t i = 0; i < nRows; ++i)
+        EXPECT_EQ(pRows[i].strExpected, pRows[i].strGot) << "format \"" << pRows[i].pszFormat << "\"";
+}
+
+} // namespace
+
+TEST_F(FormatTest, EveryPlatformGivesTheSameText)
+{
+    const Row rows[] = {
+        // Conversions wvsprintfA knows, in the forms where it and the C library agree.
+        ROW("3 items|   42|ab |ff|Q|100%", "%d items|%5d|%-3s|%x|%c|100%%", 3, 42, "ab", 255, 'Q'),
+        ROW("-0042|0x1f|0X1F|00255|  abc|-7", "%05d|%#x|%#X|%05u|%5.3s|%ld", -42, 31, 31, 255u, "abcdef", -7L),
+        // Floating point: glibc's text, two-digit exponents included.
+        ROW("1.500000 1.234500e+04 1.2e+04 0.0001 1E-05 1E+20", "%f %e %.1e %g %G %G", 1.5, 12345.0, 12345.0, 0.0001, 1e-5, 1e20),
+        ROW("A 1.50 then x", "A %.2f then %s", 1.5, "x"),
+        ROW("0 2 2 2e+04 0.667 1.23457e+06 123456", "%.0f %.0f %.0f %.0e %.3g %g %g", 0.5, 1.5, 2.5, 15000.0, 2.0 / 3, 1234567.0, 123456.0),
+        ROW("+2.50| 3.000000e+00|2.|1.00000|-02.5|1.000e+00 |", "%+5.2f|% e|%#.0f|%#g|%05.1f|%-10.3e|", 2.5, 3.0, 2.0, 1.0, -2.5, 1.0),
+        ROW("0x1.8p+1 -0X1.8P+1 0x2p+0 0x1.p+0", "%a %A %.0a %#a", 3.0, -3.0, 1.5, 1.0),
+        ROW("inf -INF       -inf nan", "%f %E %10f %g", HUGE_VAL, -HUGE_VAL, -HUGE_VAL, std::fabs(std::nan(""))),
+        ROW("1.e+02|0.000100|100.0000000", "%#.2g|%#.3g|%#.10g", 99.6, 0.0001, 100.0),
+        ROW("3.33333333333333314829616256247390992939e-01", "%.38e", 1.0 / 3),
+        // Integer sizes of C99.
+        ROW("-5 18446744073709551615 7 44 -9 4 65535", "%lld %llu %zu %hhd %jd %td %hu", -5LL, 18446744073709551615ULL, (size_t)7, 300, (intmax_t)-9, (ptrdiff_t)4, 65535),
+        ROW("ff 377 0377 1777777777777777777777", "%hhx %o %#o %llo", 255, 255, 255, 18446744073709551615ULL),
+        // '*' widths and precisions, the '+' and ' ' flags, precisions of integers.
+        ROW("    3|3    |3.14|  1.23e+03|wx    |", "%*d|%-*d|%.*f|%*.*e|%-*.*s|", 5, 3, -5, 3, 2, 3.14159, 10, 2, 1234.5, 6, 2, "wxyz"),
+        ROW("+5| 5|  007|000ff   |    +005| |+|0|010", "%+d|% d|%5.3d|%-8.5x|%+08.3d|% .0d|%+.0d|%#.0o|%#.3o", 5, 5, 7, 255, 5, 0, 0, 0, 8),
+        ROW("-00042|-42   |42    |   ab|  z", "%0*d|%-0*d|%*d|%+5s|% 3c", 6, -42, 6, -42, -6, 42, "ab", 'z'),
+        // Flags out of wvsprintfA's order or repeated.
+        ROW("0x2a   then name|42   |42   |0x2a", "%#-6x then %s|%0-5d|%--5d|%##x", 0x2A, "name", 42, 42, 42),
+        // The Microsoft sizes read what they read on Windows.
+        ROW("-1234567890123|18446744073709551615|ffffffffff|-7|x", "%I64d|%I64u|%I64x|%I32d|%s", -1234567890123LL, 18446744073709551615ULL, 0xFFFFFFFFFFLL, -7, "x"),
+        ROW("-5 then x|   -5|ab", "%I64d then %s|%5I64d|%hs", -5LL, "x", -5LL, "ab"),
+        // Conversions no printf knows stand as written and read nothing.
+        ROW("%y|%5y|%|%|abc %", "%y|%5y|%5%|%-5%|abc %", 1),
+        ROW("%k then x", "%k then %s", "x"),
+    };
+    ExpectRows(rows, sizeof(rows) / sizeof(rows[0]));
+}
+
+TEST_F(FormatTest, PercentNReadsItsArgumentAndWritesNothing)
+{
+    int n = 77;
+    signed char c = 5;
+    long long ll = 9;
+    short h = 3;
+    EXPECT_EQ("ab|cd|e|f|x", Formatted("ab%n|cd%hhn|e%lln|f%hn|%s", &n, &c, &ll, &h, "x"));
+    EXPECT_EQ(77, n);
+    EXPECT_EQ(5, c);
+    EXPECT_EQ(9, ll);
+    EXPECT_EQ(3, h);
+}
+
+TEST_F(FormatTest, AMessageKeepsUpTo2047Bytes)
+{
+    std::string strText(1600, 'a');
+    std::string strArg(1400, 'b');
+    std::string strHead(200, 'c');
+    struct { std::string strGot, strExpected; } cases[] = {
+        { Formatted(strText.c_str(), 0), strText },
+        { Formatted("%s|%d", strText.c_str(), 5), strText + "|5" },
+        { Formatted("%s%s|%.3f", strHead.c_str(), strArg.c_str(), 0.5), strHead + strArg + "|0.500" },
+        { Formatted("%1700d", 5), std::string(1699, ' ') + "5" },
+        { Formatted("%-1200s|%01200d", "x", -5), "x" + std::string(1199, ' ') + "|-" + std::string(845, '0') },
+        { Formatted("%s%s", strText.c_str(), strText.c_str()), (strText + strText).substr(0, 2047) },
+        { Formatted("%ls|%d", std::wstring(1500, L'w').c_str(), 5), std::string(1500, 'w') + "|5" },
+        { Formatted("%ls", std::wstring(2100, L'w').c_str()), std::string(2047, 'w') },
+    };
+    for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i)
+        EXPECT_EQ(cases[i].strExpected, cases[i].strGot) << "case " << i;
+
+    LogPtr log = NewLog();
+    ASSERT_EQ(TRUE, log->Open("long"));
+    EXPECT_EQ(TRUE, log->WriteLog("%s, then %d", strText.c_str(), 7));
+    log.reset();
+    EXPECT_EQ(std::string(BANNER) + "2024-05-01 09:03:07  " + strText + ", then 7\r\n\r\n",
+              ReadWhole(Day() + SEP + "090307_long.log"));
+}
+
+TEST_F(FormatTest, HugeWidthsAndPrecisionsStayInsideTheMessage)
+{
+    std::string strZeros = "%" + std::string(5000, '0') + "5d";
+    std::string strPercents(100001, '%');
+    std::string strAll(2047, ' ');
+    struct { std::string strGot, strExpected; } cases[] = {
+        { Formatted("%2147483647d", 5), strAll },
+        { Formatted("%.2147483647d", 5), std::string(2047, '0') },
+        { Formatted("%.2147483647x|", 5), std::string(2047, '0') },
+        { Formatted("%*d", INT_MIN, 5), "5" + std::string(2046, ' ') },
+        { Formatted("%-2147483648d|", 5), "5" + std::string(2046, ' ') },
+        { Formatted("%.2147483647f", 0.5).substr(0, 6), "0.5000" },
+        { Formatted("%.*f", INT_MAX, 0.5).size() == 2047 ? "2047" : "other", "2047" },
+        { Formatted("%99999999999999999999s|", "x"), strAll },
+        { Formatted(strZeros.c_str(), 42), "00042" },
+        { Formatted(strPercents.c_str(), 0), std::string(2047, '%') },
+    };
+    for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i)
+        EXPECT_EQ(cases[i].strExpected, cases[i].strGot) << "case " << i;
+}

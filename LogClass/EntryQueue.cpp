@@ -42,7 +42,9 @@ CEntryQueue::QW_TICKET CEntryQueue::Add(FILE* pFile, size_t nLen)
     m_nAdded.store(ticket.nEnd, std::memory_order_relaxed);
     // A role just given up may still look taken here: this thread then waits,
     // sees it free, and takes it over (WaitWritten), so no barrier is needed.
-    ticket.bWriter = !m_bWriting.load(std::memory_order_relaxed) && m_nDrainers.load(std::memory_order_relaxed) == 0;
+    // Seeing it free (acquire) orders the last write's use of the other buffer
+    // before this thread lays entries out in it.
+    ticket.bWriter = !m_bWriting.load(std::memory_order_acquire) && m_nDrainers.load(std::memory_order_relaxed) == 0;
     if (ticket.bWriter) {
         m_bWriting.store(true, std::memory_order_relaxed);  // others claim it under the lock only
         ticket.batch = TakeBatch();
@@ -100,7 +102,7 @@ void CEntryQueue::Write(const QW_BATCH& batch)
 bool CEntryQueue::TakeOver(unsigned long long nEnd, QW_BATCH& batch)
 {
     EnterCriticalSection(m_pcs);
-    bool bTaken = !Written(nEnd) && !m_bWriting.load(std::memory_order_relaxed)
+    bool bTaken = !Written(nEnd) && !m_bWriting.load(std::memory_order_acquire)
                   && m_nDrainers.load(std::memory_order_relaxed) == 0 && m_nFill != 0;
     if (bTaken) {
         m_bWriting.store(true, std::memory_order_relaxed);

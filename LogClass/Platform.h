@@ -34,6 +34,14 @@ typedef double QW_LONG_DOUBLE;
 typedef long double QW_LONG_DOUBLE;
 #endif
 
+// Tells the processor that the thread spins waiting for another (a pause on
+// x86, which spares the sibling hardware thread); nothing elsewhere.
+#if defined(__i386__) || defined(__x86_64__)
+inline void QwCpuRelax(void) { __builtin_ia32_pause(); }
+#else
+inline void QwCpuRelax(void) {}
+#endif
+
 // The current calendar time, in seconds since 1970 (UTC). On Windows it is read
 // from the system clock directly: the C runtime's time() also looks up the time
 // zone at every call, which under Wine costs microseconds.

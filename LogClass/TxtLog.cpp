@@ -14,6 +14,7 @@ const char s_szBanner[] = "\r\n------\r\n";
 const char s_szEntryEnd[] = "\r\n\r\n";
 const WORD COLOR_BANNER = 9;
 const WORD COLOR_NORMAL = 7;
+const DWORD LOCK_SPIN_COUNT = 4000;  // tries on a taken lock before sleeping (as Windows counts them)
 
 // The folder that holds strPath: up to its last separator, a root ("/", "D:\\")
 // keeping its own; "" when strPath is a root or a bare name.
@@ -43,11 +44,14 @@ CTxtLog::CTxtLog()
     , m_bSync(FALSE)
     , m_bEcho(FALSE)
     , m_bCleanDue(false)
+    , m_queue(&m_cs)
     , m_tStamp(0)
     , m_nStampTime(0)
 {
     m_szStampTime[0] = '\0';
-    InitializeCriticalSection(&m_cs);
+    // The lock is held while an entry is laid out, never across a write: a
+    // thread that finds it taken does better to try again a while than to sleep.
+    InitializeCriticalSectionAndSpinCount(&m_cs, LOCK_SPIN_COUNT);
     try {
         Construct();
     } catch (...) {
@@ -182,6 +186,7 @@ BOOL CTxtLog::Open(const char* pszName)
         CLockScope lock(*this);
         if (m_pFile != NULL)
             return TRUE;
+        CEntryQueue::CDrainScope drain(m_queue);  // no write of the queue while the file changes
         std::string strPath;
         try {
             if (!BuildFilePath(pszName, strPath))
@@ -211,10 +216,14 @@ BOOL CTxtLog::Open(const char* pszName)
 BOOL CTxtLog::Close()
 {
     CLockScope lock(*this);
-    if (m_pFile != NULL) {
-        m_bFileOpen = false;
-        fclose(m_pFile);
-        m_pFile = NULL;
+    {
+        // Pending entries reach the file, and the write in flight ends, first.
+        CEntryQueue::CDrainScope drain(m_queue);
+        if (m_pFile != NULL) {
+            m_bFileOpen = false;
+            fclose(m_pFile);
+            m_pFile = NULL;
+        }
     }
     ShowConsole(FALSE);
     return TRUE;
@@ -432,38 +441,73 @@ const WORD COLOR_LABEL = 3;
 const WORD COLOR_BYTES = 2;
 const size_t STAMP_SIZE = 30;
 const size_t MESSAGE_SIZE = 2048;
+const size_t ENTRY_ROOM = STAMP_SIZE + MESSAGE_SIZE + sizeof(s_szEntryEnd);  // the most an entry takes
 
 } // namespace
+
+// TRUE when entries go through the queue: while the console is off and none of
+// SYNC, ECHO, DAILY or MAXFILEMB is set. The console must show each entry whole
+// and in the file's order, and those settings act on each entry after (sync,
+// echo) or before (a move to a new file) its write, so with any of them every
+// entry is written under the lock.
+bool CTxtLog::Combines() const { return !m_console.IsOpen() && !m_bSync && !m_bEcho && !m_roll.Enabled(); }
 
 BOOL CTxtLog::WriteLog(const char* pszFormat, ...)
 {
     QW_ASSERT(pszFormat != NULL);
     if (!m_bFileOpen)
         return TRUE;
-    CCleanAfterMove clean(*this);
+    CCleanAfterMove clean(*this);  // after the lock is let go: a move's cleaning
+    CEntryQueue::QW_TICKET ticket;
+    va_list args;
+    va_start(args, pszFormat);
+    bool bQueued = QueueMessage(pszFormat, args, ticket);
+    va_end(args);
+    if (bQueued)
+        m_queue.Finish(ticket);  // without the lock: the entry is in the file on return
+    return TRUE;
+}
+
+// Under the lock: lays the entry of pszFormat out in the queue (TRUE: the
+// ticket is to be finished), or, where the queue is passed by, drains it and
+// writes and shows the entry at once (FALSE). FALSE too when the file was
+// closed by another thread while this one waited for the lock.
+bool CTxtLog::QueueMessage(const char* pszFormat, va_list args, CEntryQueue::QW_TICKET& ticket)
+{
     CLockScope lock(*this);
     if (m_pFile == NULL)
-        return TRUE;  // closed by another thread while this one waited
+        return false;
+    size_t nStamp = 0, nMessage = 0;
+    char* pEntry = Combines() ? m_queue.Room(ENTRY_ROOM) : NULL;
+    if (pEntry != NULL) {
+        ticket = m_queue.Add(m_pFile, LayOutMessage(pEntry, QwTime(), pszFormat, args, nStamp, nMessage));
+        return true;
+    }
+    CEntryQueue::CDrainScope drain(m_queue);
     const time_t tNow = QwTime();
     MoveIfDue(tNow);
+    size_t nLen = LayOutMessage(m_szEntry, tNow, pszFormat, args, nStamp, nMessage);
+    PutEntry(m_szEntry, nLen);
+    EchoEntry(m_szEntry, nLen);
+    if (m_console.IsOpen())
+        ShowMessage(m_szEntry, nStamp, m_szEntry + nStamp, nMessage);
+    return false;
+}
 
-    // Stamp, message and end are laid out side by side in the entry buffer.
-    char* pEntry = m_szEntry;
-    size_t nStamp = FormatStamp(pEntry, tNow, "  ");
+// Lays stamp, message and end out side by side at pEntry (ENTRY_ROOM bytes) and
+// gives their length; nStamp and nMessage the lengths of the first two. tNow is
+// read by the caller under the lock, so stamps follow the order of entries.
+size_t CTxtLog::LayOutMessage(char* pEntry, time_t tNow, const char* pszFormat, va_list args, size_t& nStamp,
+                              size_t& nMessage)
+{
+    nStamp = FormatStamp(pEntry, tNow, "  ");
     char* pszMessage = pEntry + nStamp;
     pszMessage[0] = '\0';
     pszMessage[MESSAGE_SIZE - 1] = '\0';
-    va_list args;
-    va_start(args, pszFormat);
     QwFormatV(pszMessage, MESSAGE_SIZE, pszFormat, args);
-    va_end(args);
-    size_t nMessage = strlen(pszMessage);
+    nMessage = strlen(pszMessage);
     memcpy(pszMessage + nMessage, s_szEntryEnd, sizeof(s_szEntryEnd) - 1);
-    PutEntry(pEntry, nStamp + nMessage + sizeof(s_szEntryEnd) - 1);
-    EchoEntry(pEntry, nStamp + nMessage + sizeof(s_szEntryEnd) - 1);
-    if (m_console.IsOpen())
-        ShowMessage(pEntry, nStamp, pszMessage, nMessage);
-    return TRUE;
+    return nStamp + nMessage + sizeof(s_szEntryEnd) - 1;
 }
 
 // Shows an entry that is already in the file: the stamp in its colour, then the
@@ -482,8 +526,14 @@ void CTxtLog::ShowMessage(const char* pszStamp, size_t nStamp, const char* pszMe
 BOOL CTxtLog::WriteSilent(const char* pszFormat, ...)
 {
     QW_ASSERT(pszFormat != NULL);
-    if (m_bFileOpen)
-        CLockScope lock(*this);  // waits for an entry another thread is writing
+    if (!m_bFileOpen)
+        return TRUE;
+    unsigned long long nAdded = 0;
+    {
+        CLockScope lock(*this);  // waits for an entry another thread is laying out
+        nAdded = m_queue.Added();
+    }
+    m_queue.WaitWritten(nAdded);  // and for the entries added before to be written
     return TRUE;
 }
 
@@ -601,6 +651,24 @@ size_t DumpLineRoom(unsigned int nIndent)
     return nIndent + LABEL_MAX + BYTES_ROOM + 2;
 }
 
+// The most a dump of nSize bytes takes with a stamp of nStamp bytes (its indent
+// is never longer than the stamp).
+unsigned long long DumpRoom(unsigned int nSize, size_t nStamp)
+{
+    return nStamp + (unsigned long long)DumpLineCount(nSize) * DumpLineRoom((unsigned int)nStamp) + 2;
+}
+
+// Lays the whole dump out at pEntry: the stamp, every line, the closing line
+// end. Gives its length.
+size_t LayOutDump(char* pEntry, const unsigned char* pData, unsigned int nSize, BOOL bHex, const char* pszStamp,
+                  size_t nStamp, unsigned int nIndent)
+{
+    memcpy(pEntry, pszStamp, nStamp);
+    size_t nLen = nStamp + FormatDumpLines(pEntry + nStamp, pData, nSize, 0, DumpLineCount(nSize), bHex, nIndent);
+    memcpy(pEntry + nLen, s_szLineEnd, 2);
+    return nLen + 2;
+}
+
 } // namespace
 
 size_t QwPutDumpLabel(char* p, unsigned int nOffset, BOOL bHex)
@@ -683,10 +751,42 @@ BOOL CTxtLog::WriteHex(const unsigned char* pData, unsigned int nSize, BOOL bOut
     QW_ASSERT(pData != NULL);
     if (!QwIsReadable(pData, nSize))
         return TRUE;
-    CCleanAfterMove clean(*this);
-    CLockScope lock(*this);
-    DumpHex(pData, nSize, bOut, bHex);
+    CCleanAfterMove clean(*this);  // after the lock is let go: a move's cleaning
+    CEntryQueue::QW_TICKET ticket;
+    bool bQueued = false;
+    {
+        CLockScope lock(*this);
+        bQueued = QueueDump(pData, nSize, bOut, bHex, ticket);
+    }
+    if (bQueued)
+        m_queue.Finish(ticket);  // without the lock: the dump is in the file on return
     return TRUE;
+}
+
+// Under the lock: lays the dump out in the queue when the queue is used and
+// has room for it (TRUE: the ticket is to be finished); otherwise drains the
+// queue and writes the dump past it, as DumpHex does (FALSE).
+bool CTxtLog::QueueDump(const unsigned char* pData, unsigned int nSize, BOOL bOut, BOOL bHex,
+                        CEntryQueue::QW_TICKET& ticket)
+{
+    if (m_pFile == NULL) {
+        DumpHex(pData, nSize, bOut, bHex);  // reports the missing file, writes nothing
+        return false;
+    }
+    unsigned long long nRoom = DumpRoom(nSize, STAMP_SIZE - 1);
+    char* pEntry = NULL;
+    if (Combines() && nRoom <= CEntryQueue::BATCH_SIZE)
+        pEntry = m_queue.Room((size_t)nRoom);
+    if (pEntry != NULL) {
+        char szStamp[STAMP_SIZE];
+        size_t nStamp = FormatStamp(szStamp, QwTime(), bOut ? " --> " : " <-- ");
+        unsigned int nIndent = (unsigned int)(nStamp < sizeof(s_szIndent) - 1 ? nStamp : sizeof(s_szIndent) - 1);
+        ticket = m_queue.Add(m_pFile, LayOutDump(pEntry, pData, nSize, bHex, szStamp, nStamp, nIndent));
+        return true;
+    }
+    CEntryQueue::CDrainScope drain(m_queue);
+    DumpHex(pData, nSize, bOut, bHex);
+    return false;
 }
 
 // Lays a dump of up to DUMP_WRITE_MAX bytes of text out in one buffer and writes
@@ -711,10 +811,7 @@ BOOL CTxtLog::DumpHex(const unsigned char* pData, unsigned int nSize, BOOL bOut,
         DumpInParts(parts);
         return TRUE;
     }
-    memcpy(pEntry, parts.szStamp, parts.nStamp);
-    size_t nLen = parts.nStamp + FormatDumpLines(pEntry + parts.nStamp, pData, nSize, 0, parts.nLines, bHex, parts.nIndent);
-    memcpy(pEntry + nLen, s_szLineEnd, 2);
-    nLen += 2;
+    size_t nLen = LayOutDump(pEntry, pData, nSize, bHex, parts.szStamp, parts.nStamp, parts.nIndent);
     PutEntry(pEntry, nLen);
     EchoEntry(pEntry, nLen);
     if (m_console.IsOpen()) {

@@ -4,6 +4,7 @@
 #define QUILLWORK_TXTLOG_H
 
 #include "Quillwork.h"
+#include "EntryQueue.h"
 #include "LogFolder.h"
 #include "Platform.h"
 #include "RollOver.h"
@@ -83,6 +84,11 @@ private:
     char* EntryBuffer(unsigned long long nNeed);
     void ReleaseEntryBuffer(char* p);
     BOOL DumpHex(const unsigned char* pData, unsigned int nSize, BOOL bOut, BOOL bHex);
+    bool Combines() const;
+    bool QueueMessage(const char* pszFormat, va_list args, CEntryQueue::QW_TICKET& ticket);
+    size_t LayOutMessage(char* pEntry, time_t tNow, const char* pszFormat, va_list args, size_t& nStamp,
+                         size_t& nMessage);
+    bool QueueDump(const unsigned char* pData, unsigned int nSize, BOOL bOut, BOOL bHex, CEntryQueue::QW_TICKET& ticket);
     // A dump laid out part by part in one buffer: what it shows, where it stands.
     struct CDumpParts
     {
@@ -123,9 +129,14 @@ private:
     CRollOver m_roll;                  // DAILY and MAXFILEMB: when to move to a new file
     std::atomic<bool> m_bCleanDue;     // a move happened; the folder awaits cleaning
 
-    // The entry being made: its file bytes gather here and go out in one write.
-    // A dump too large for it gets a buffer from the heap: for its one write up
-    // to DUMP_WRITE_MAX bytes of text, for each of its parts beyond that.
+    // Entries on their way to the file while the console is off: laid out
+    // under the lock, written outside it (see CEntryQueue). Whatever writes
+    // past it (the console, a large dump, Open and Close) drains it first.
+    CEntryQueue m_queue;
+
+    // An entry written past the queue: its file bytes gather here and go out in
+    // one write. A dump too large for it gets a buffer from the heap: for its
+    // one write up to DUMP_WRITE_MAX bytes of text, for each of its parts beyond that.
     enum { ENTRY_SIZE = 32768, DUMP_WRITE_MAX = 4 << 20 };
     char m_szEntry[ENTRY_SIZE];
 

@@ -5,7 +5,9 @@
 #include <fcntl.h>
 #include <stdio.h>
 #include <string.h>
+#include <stdint.h>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <pthread.h>
@@ -15,6 +17,10 @@
 
 #include <atomic>
 
+#ifndef MADV_POPULATE_READ
+#define MADV_POPULATE_READ 22  // Linux 5.14; older headers lack the name
+#endif
+
 time_t QwSystemClock(void) { return time(NULL); }
 
 BOOL QwLocalTime(const time_t* pClock, struct tm* pTm)
@@ -23,6 +29,22 @@ BOOL QwLocalTime(const time_t* pClock, struct tm* pTm)
 }
 
 namespace {
+
+// Asks the kernel to map every page of the range for reading without reading
+// it (madvise MADV_POPULATE_READ: the page tables are filled as a read would
+// fill them, no byte is copied). TRUE when that succeeded: every page is mapped
+// and readable. FALSE says nothing for sure (an older kernel that does not know
+// the advice, a PROT_NONE or device mapping, no memory, an interruption), so
+// the caller then asks the slower way.
+bool ReadableByPopulate(const char* p, size_t nSize)
+{
+    static const uintptr_t s_nPage = (uintptr_t)sysconf(_SC_PAGESIZE);
+    uintptr_t nStart = (uintptr_t)p & ~(s_nPage - 1);
+    uintptr_t nEnd = (uintptr_t)p + nSize;
+    if (nEnd < (uintptr_t)p)
+        return false;
+    return madvise((void*)nStart, nEnd - nStart, MADV_POPULATE_READ) == 0;
+}
 
 // Asks the kernel to copy the range into a scratch buffer: a fault is reported
 // as a short count or EFAULT, never as a signal. -1 when the call is refused.
@@ -84,6 +106,8 @@ BOOL QwIsReadable(const void* pData, unsigned int nSize)
         return TRUE;
     if (pData == NULL)
         return FALSE;
+    if (ReadableByPopulate((const char*)pData, nSize))
+        return TRUE;
     int nResult = ReadableByVmRead((const char*)pData, nSize);
     if (nResult >= 0)
         return nResult ? TRUE : FALSE;

@@ -1,5 +1,5 @@
 // POSIX stand-ins: locks, the executable path, strings and the debug channel.
-#include "Win32Posix.h"
+#include "../LogClass/Platform.h"
 
 #include <stdio.h>
 #include <string.h>
@@ -14,9 +14,28 @@ void InitializeCriticalSection(CRITICAL_SECTION* pcs)
     pthread_mutexattr_settype(&attr, PTHREAD_MUTEX_RECURSIVE);
     pthread_mutex_init(&pcs->mtx, &attr);
     pthread_mutexattr_destroy(&attr);
+    pcs->nSpin = 0;
 }
 
-void EnterCriticalSection(CRITICAL_SECTION* pcs) { pthread_mutex_lock(&pcs->mtx); }
+BOOL InitializeCriticalSectionAndSpinCount(CRITICAL_SECTION* pcs, DWORD nSpin)
+{
+    InitializeCriticalSection(pcs);
+    pcs->nSpin = nSpin;
+    return TRUE;
+}
+
+void EnterCriticalSection(CRITICAL_SECTION* pcs)
+{
+    // A few pauses between tries, so the spinning thread does not keep taking
+    // the lock's cache line from the thread that holds it.
+    for (DWORD n = 0; n < pcs->nSpin; n += 8) {
+        if (pthread_mutex_trylock(&pcs->mtx) == 0)
+            return;
+        for (int i = 0; i < 8; ++i)
+            QwCpuRelax();
+    }
+    pthread_mutex_lock(&pcs->mtx);
+}
 
 void LeaveCriticalSection(CRITICAL_SECTION* pcs) { pthread_mutex_unlock(&pcs->mtx); }
 

@@ -49,10 +49,12 @@ struct CONSOLE_SCREEN_BUFFER_INFO
 };
 typedef BOOL (*PHANDLER_ROUTINE)(DWORD dwCtrlType);
 
-// A recursive lock, as a Windows critical section is.
-struct CRITICAL_SECTION { pthread_mutex_t mtx; };
+// A recursive lock, as a Windows critical section is; with a spin count, a
+// thread that finds it taken tries again that many times before it sleeps.
+struct CRITICAL_SECTION { pthread_mutex_t mtx; DWORD nSpin; };
 
 void InitializeCriticalSection(CRITICAL_SECTION* pcs);
+BOOL InitializeCriticalSectionAndSpinCount(CRITICAL_SECTION* pcs, DWORD nSpin);
 void EnterCriticalSection(CRITICAL_SECTION* pcs);
 void LeaveCriticalSection(CRITICAL_SECTION* pcs);
 void DeleteCriticalSection(CRITICAL_SECTION* pcs);

@@ -3,10 +3,13 @@
 //   qw_bench [benchmark flags]      run the cases
 //   qw_bench --qw_check             check every writer's bytes against the library's
 //   qw_bench --qw_count=W N [SIZE]  write N entries (or N dumps of SIZE bytes) with writer W and exit (for callgrind)
+//   qw_bench --qw_threads [--rounds=N] [--round_ms=M] [--smoke]
+//                                   1, 2 and 4 threads on one object against as many on one file (ThreadCases.h)
 #include "BenchFile.h"
 #include "Cases.h"
 #include "Payload.h"
 #include "Peers.h"
+#include "ThreadCases.h"
 
 #include <benchmark/benchmark.h>
 
@@ -139,6 +142,8 @@ int main(int argc, char** argv)
     s_pszArgv0 = argv[0];
     if (argc >= 2 && strcmp(argv[1], "--qw_check") == 0)
         return BenchCheckBytes(AllWriters()) + BenchCheckBytes(BenchSyncWriters()) == 0 ? 0 : 1;
+    if (argc >= 2 && strcmp(argv[1], "--qw_threads") == 0)
+        return BenchRunThreadCases(BenchThreadOptions(argc, argv), "Linux: threads on one object, against write(2)");
     if (argc >= 3 && strncmp(argv[1], "--qw_count=", 11) == 0)
         return CountEntries(argv[1] + 11, atol(argv[2]), argc >= 4 ? atol(argv[3]) : 0);
     if (BenchPayload().strEntry.empty()) {

@@ -6,9 +6,11 @@
 //   qw_winbench [--reps=N] [--batch_ms=M] [--smoke] [--out=FILE]   run the cases (JSON to FILE)
 //   qw_winbench --qw_check                                         byte check, PASS/FAIL lines
 //   qw_winbench --list                                             the case names, one a line
+//   qw_winbench --qw_threads [--rounds=N] [--round_ms=M] [--smoke] threads on one object (ThreadCases.h)
 #include "BenchFile.h"
 #include "Cases.h"
 #include "Payload.h"
+#include "ThreadCases.h"
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -181,6 +183,8 @@ int main(int argc, char** argv)
 {
     if (argc >= 2 && strcmp(argv[1], "--qw_check") == 0)
         return BenchCheckBytes(BenchPortableWriters()) + BenchCheckBytes(BenchSyncWriters()) == 0 ? 0 : 1;
+    if (argc >= 2 && strcmp(argv[1], "--qw_threads") == 0)
+        return BenchRunThreadCases(BenchThreadOptions(argc, argv), "Wine: threads on one object (x64), against WriteFile");
     if (argc >= 2 && strcmp(argv[1], "--list") == 0) {
         for (const QW_CASE& c : MakeCases())
             printf("%s\n", c.strName.c_str());

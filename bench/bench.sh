@@ -1,20 +1,22 @@
 #!/usr/bin/env bash
 # The benchmarks from the repository's current sources: the Linux cases on
 # Google Benchmark (library, floor, spdlog, glog), the Windows x64 DLL under Wine
-# (library and WriteFile floor), and instructions per entry under callgrind.
+# (library and WriteFile floor), 1, 2 and 4 threads on one object against as
+# many on one file on both, and instructions per entry under callgrind.
 # Everything lands in build/bench/; tables.md holds the three tables.
 #   ./run bench [--quick] [--docs] [--reps N]
 #     --quick   short runs (a look, not figures to keep)
 #     --docs    also put the tables into docs/performance.md
+#   QW_BENCH_RT=1 runs the thread rounds at a real-time priority (as root; see threads_cmd)
 set -u
 top=${QW_TOP:-$(cd "$(dirname "$0")/.." && pwd)}
 cd "$top"
 . tests/lib/common.sh
 out=build/bench
-reps=9; min_time=0.5; batch_ms=50; docs=0; callgrind_n=5000
+reps=9; min_time=0.5; batch_ms=50; docs=0; callgrind_n=5000; thread_opts="--round_ms=50"
 while [ $# -gt 0 ]; do
   case "$1" in
-    --quick) reps=3; min_time=0.05; batch_ms=10; callgrind_n=500 ;;
+    --quick) reps=3; min_time=0.05; batch_ms=10; callgrind_n=500; thread_opts="--round_ms=10" ;;
     --docs) docs=1 ;;
     --reps) reps=$2; shift ;;
     *) echo "unknown option: $1" >&2; exit 2 ;;
@@ -39,9 +41,17 @@ machine() {
        "g++ $(g++ -dumpversion), MinGW-w64 g++ $(x86_64-w64-mingw32-g++-posix -dumpversion), $(wine --version 2>/dev/null)."
 }
 
+# Threads on one object against as many on one file, alternating rounds (ThreadCases.h).
+# Run as root, the rounds run at a real-time priority (chrt -f) when QW_BENCH_RT=1: on a
+# shared machine a process otherwise gets a fraction of a core and its threads seldom run at once.
+threads_cmd() {
+  if [ "${QW_BENCH_RT:-}" = 1 ] && [ "$(id -u)" = 0 ]; then echo "chrt -f 10"; fi
+}
+
 linux_run() {
   local bin=build/bench-linux/bin/qw_bench
   (cd "$(dirname "$bin")" && ./qw_bench --qw_check) >"$out/linux-check.txt" || { cat "$out/linux-check.txt"; return 1; }
+  (cd "$(dirname "$bin")" && $(threads_cmd) ./qw_bench --qw_threads --rounds="$reps" $thread_opts) >"$out/linux-threads.md" || return 1
   (cd "$(dirname "$bin")" && ./qw_bench --benchmark_repetitions="$reps" --benchmark_min_time="$min_time" \
       --benchmark_report_aggregates_only=true --benchmark_enable_random_interleaving=true \
       --benchmark_out="$top/$out/linux.json" --benchmark_out_format=json) >"$out/linux.txt" 2>&1
@@ -55,6 +65,8 @@ wine_run() {
   (cd "$dir" && wine qw_winbench.exe --reps="$reps" --batch_ms="$batch_ms" --out=wine.json \
       >"$top/$out/wine.txt" 2>&1 </dev/null)
   local rc=$?
+  (cd "$dir" && wine qw_winbench.exe --qw_threads --rounds="$reps" $thread_opts \
+      >"$top/$out/wine-threads.md" 2>&1 </dev/null) || rc=1
   mv -f "$dir/wine.json" "$out/wine.json" 2>/dev/null
   qw_stop_wine
   return $rc
@@ -81,6 +93,10 @@ done
   python3 bench/table.py "$out/linux.json" --title "Linux: libquillwork.so, $reps repetitions, median"
   echo
   python3 bench/table.py "$out/wine.json" --title "Wine: Quillwork.dll (x64), $reps batches, median"
+  echo
+  cat "$out/linux-threads.md"
+  echo
+  tr -d '\r' <"$out/wine-threads.md"
   echo
   echo "### Instructions per entry or dump (callgrind, user space)"
   echo

@@ -31,6 +31,8 @@ linux_smoke() {
       --benchmark_out="$QW_TOP/$out/linux.json" --benchmark_out_format=json) >"$out/linux.txt" 2>&1
   python3 bench/table.py "$out/linux.json" --expect "$out/linux-names.txt" | tagged linux
   check_table "$out/linux-names.txt" "$out/linux.json" linux
+  (cd "$dir" && ./qw_bench --qw_threads --smoke) >"$out/linux-threads.md" 2>&1
+  qw_check "bench: linux thread table has a row for each of 9 cases" [ "$(grep -c '^| Write' "$out/linux-threads.md")" -eq 9 ]
 }
 
 wine_smoke() {
@@ -43,7 +45,9 @@ wine_smoke() {
   tr -d '\r' <"$out/wine-list.txt" >"$out/wine-names.txt"
   (cd "$dir" && wine qw_winbench.exe --smoke --out=smoke.json >"$QW_TOP/$out/wine.txt" 2>&1 </dev/null)
   mv -f "$dir/smoke.json" "$out/wine.json" 2>/dev/null
+  (cd "$dir" && wine qw_winbench.exe --qw_threads --smoke >"$QW_TOP/$out/wine-threads.md" 2>&1 </dev/null)
   qw_stop_wine
+  qw_check "bench: wine thread table has a row for each of 9 cases" [ "$(grep -c '^| Write' "$out/wine-threads.md")" -eq 9 ]
   python3 bench/table.py "$out/wine.json" --expect "$out/wine-names.txt" | tagged wine
   check_table "$out/wine-names.txt" "$out/wine.json" wine
 }

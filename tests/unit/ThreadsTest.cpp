@@ -1,97 +1,305 @@
-// One object written from many threads: every entry lands whole.
+// One object written from many threads: every entry lands whole and once, in
+// the order its stamp was taken; Close, Open and ShowConsole on other threads
+// never cut, lose, repeat or misdirect an entry.
 #include "Support.h"
 
+#include <stdio.h>
 #include <string.h>
 
+#include <algorithm>
 #include <atomic>
 #include <map>
 #include <regex>
+#include <set>
 #include <thread>
 
 using namespace qwtest;
 
 namespace {
 
-class ThreadTest : public QwTest
+// A clock that moves on one second at every reading: every entry of an object
+// gets a stamp of its own, so the stamps show the order the clock was read in.
+std::atomic<time_t> s_tTick(0);
+time_t TickingClock(void) { return s_tTick.fetch_add(1); }
+
+// What one call of a writer thread writes.
+enum QW_CALL_KIND { CALL_ENTRY, CALL_DUMP16, CALL_DUMP4K };
+
+QW_CALL_KIND KindOf(int n, bool bMixed)
 {
-protected:
-    void SetUp()
-    {
-        QwTest::SetUp();
-        QwSetClock(NULL);  // the real clock: stamps come from the threads' own moments
-    }
+    if (!bMixed)
+        return CALL_ENTRY;
+    return n % 3 == 0 ? CALL_ENTRY : (n % 3 == 1 ? CALL_DUMP16 : CALL_DUMP4K);
+}
 
-    // The one log file the object made, below whichever day folder the real date gave.
-    std::string TheFile()
-    {
-        std::vector<std::string> days = ListDir(LogRoot());
-        if (days.size() != 1)
-            return "<" + std::to_string(days.size()) + " day folders>";
-        std::vector<std::string> files = ListDir(LogRoot() + "/" + days[0]);
-        if (files.size() != 1)
-            return "<" + std::to_string(files.size()) + " files>";
-        return ReadWhole(LogRoot() + "/" + days[0] + "/" + files[0]);
-    }
+// The bytes thread t dumps in its call n: "t<t> n<n>" (always 12 characters),
+// then a pattern of both.
+std::string DumpData(int t, int n, size_t nSize)
+{
+    char sz[16];
+    snprintf(sz, sizeof(sz), "t%02d n%07d", t, n);
+    std::string str(sz, 12);
+    for (size_t i = str.size(); i < nSize; ++i)
+        str += (char)(i * 7 + (size_t)t * 13 + (size_t)n);
+    return str;
+}
 
-    // Splits the file into entries; every one must read "<stamp>  t<thread> n<i>".
-    // Gives the numbers per thread in file order; fails the test on any broken entry.
-    std::map<int, std::vector<int> > Entries(const std::string& strFile)
-    {
-        std::map<int, std::vector<int> > numbers;
-        EXPECT_EQ(0u, strFile.compare(0, strlen(BANNER), BANNER));
-        const std::regex entry("(\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d)  t(\\d+) n(\\d+)");
-        std::string strLastStamp;
-        size_t nPos = strlen(BANNER);
-        while (nPos < strFile.size()) {
-            size_t nEnd = strFile.find("\r\n\r\n", nPos);
-            if (nEnd == std::string::npos) {
-                ADD_FAILURE() << "unterminated entry at " << nPos;
-                break;
-            }
-            std::string strEntry = strFile.substr(nPos, nEnd - nPos);
-            std::smatch m;
-            if (!std::regex_match(strEntry, m, entry)) {
-                ADD_FAILURE() << "broken entry: " << strEntry;
-                break;
-            }
-            EXPECT_LE(strLastStamp, m[1].str());
-            strLastStamp = m[1].str();
-            numbers[std::stoi(m[2].str())].push_back(std::stoi(m[3].str()));
-            nPos = nEnd + 4;
-        }
-        return numbers;
+void Call(ILogObject* pLog, int t, int n, bool bMixed)
+{
+    QW_CALL_KIND nKind = KindOf(n, bMixed);
+    if (nKind == CALL_ENTRY) {
+        pLog->WriteLog("t%02d n%07d", t, n);
+        return;
     }
+    std::string strData = DumpData(t, n, nKind == CALL_DUMP16 ? 16 : 4096);
+    pLog->WriteHex((const unsigned char*)strData.data(), (unsigned int)strData.size(), TRUE, TRUE);
+}
+
+// The whole text of a hex dump of strData stamped strStamp, without the empty
+// line that ends it.
+std::string DumpText(const std::string& strStamp, const std::string& strData)
+{
+    std::string str = strStamp + " --> ";
+    const unsigned char* p = (const unsigned char*)strData.data();
+    for (size_t nOffset = 0; nOffset < strData.size(); nOffset += 16) {
+        if (nOffset != 0)
+            str += std::string(24, ' ');
+        char sz[64];
+        str.append(sz, QwPutDumpLabel(sz, (unsigned int)nOffset, TRUE));
+        size_t nCount = std::min<size_t>(16, strData.size() - nOffset);
+        str.append(sz, QwPutDumpBytes(sz, p + nOffset, (unsigned int)nCount, TRUE));
+        str += "\r\n";
+    }
+    return str;
+}
+
+// One entry read back.
+struct QW_READ
+{
+    std::string strStamp;
+    int nThread;
+    int nNumber;
 };
 
-const int THREADS = 8;
-const int ENTRIES = 10000;
-
-} // namespace
-
-TEST_F(ThreadTest, EveryEntryArrivesWholeAndInOrder)
+// Reads one entry (its text without the closing "\r\n\r\n"): TRUE when it is
+// exactly what Call wrote for the thread and number it names.
+bool ReadEntry(const std::string& strEntry, bool bMixed, QW_READ& read)
 {
-    LogPtr log = NewLog();
-    ASSERT_EQ(TRUE, log->Open("threads"));
+    static const std::regex message("(\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d)  t(\\d\\d) n(\\d{7})");
+    std::smatch m;
+    if (std::regex_match(strEntry, m, message)) {
+        read.strStamp = m[1].str();
+        read.nThread = std::stoi(m[2].str());
+        read.nNumber = std::stoi(m[3].str());
+        return KindOf(read.nNumber, bMixed) == CALL_ENTRY;
+    }
+    // A dump: the first 12 bytes (the first line's first values) name the call.
+    if (strEntry.size() < 35 + 36)
+        return false;
+    std::string strName;
+    for (size_t i = 0; i < 12; ++i)
+        strName += (char)strtol(strEntry.substr(35 + 3 * i, 2).c_str(), NULL, 16);
+    if (sscanf(strName.c_str(), "t%d n%d", &read.nThread, &read.nNumber) != 2)
+        return false;
+    read.strStamp = strEntry.substr(0, 19);
+    QW_CALL_KIND nKind = KindOf(read.nNumber, bMixed);
+    if (nKind == CALL_ENTRY)
+        return false;
+    std::string strData = DumpData(read.nThread, read.nNumber, nKind == CALL_DUMP16 ? 16 : 4096);
+    return strEntry + "\r\n\r\n" == DumpText(read.strStamp, strData) + "\r\n";
+}
+
+// The entries of a log file in file order, banners skipped; fails the test at
+// the first piece that is not a whole entry.
+std::vector<QW_READ> ReadFileEntries(const std::string& strFile, bool bMixed)
+{
+    std::vector<QW_READ> entries;
+    const size_t nBanner = strlen(BANNER);
+    size_t nPos = 0;
+    while (nPos < strFile.size()) {
+        if (strFile.compare(nPos, nBanner, BANNER) == 0) {
+            nPos += nBanner;
+            continue;
+        }
+        size_t nEnd = strFile.find("\r\n\r\n", nPos);
+        QW_READ read;
+        if (nEnd == std::string::npos || !ReadEntry(strFile.substr(nPos, nEnd - nPos), bMixed, read)) {
+            ADD_FAILURE() << "broken entry at " << nPos << ": " << strFile.substr(nPos, 120);
+            break;
+        }
+        entries.push_back(read);
+        nPos = nEnd + 4;
+    }
+    return entries;
+}
+
+// Runs nThreads threads making nCalls calls each on pLog, all starting together.
+void RunWriters(ILogObject* pLog, int nThreads, int nCalls, bool bMixed)
+{
+    std::atomic<int> nReady(0);
     std::vector<std::thread> threads;
-    for (int t = 0; t < THREADS; ++t)
-        threads.emplace_back([&log, t]() {
-            for (int i = 0; i < ENTRIES; ++i)
-                log->WriteLog("t%d n%d", t, i);
+    for (int t = 0; t < nThreads; ++t)
+        threads.emplace_back([=, &nReady]() {
+            ++nReady;
+            while (nReady.load() < nThreads)
+                std::this_thread::yield();
+            for (int n = 0; n < nCalls; ++n)
+                Call(pLog, t, n, bMixed);
         });
     for (std::thread& th : threads)
         th.join();
-    std::map<int, std::vector<int> > numbers = Entries(TheFile());
-    ASSERT_EQ((size_t)THREADS, numbers.size());
-    for (int t = 0; t < THREADS; ++t) {
-        SCOPED_TRACE(t);
-        ASSERT_EQ((size_t)ENTRIES, numbers[t].size());
-        for (int i = 0; i < ENTRIES; ++i)
-            ASSERT_EQ(i, numbers[t][i]);
+}
+
+class ThreadTest : public QwTest
+{
+protected:
+    // The log files below the log folder, in the order of their names (the
+    // order they were opened in, within one day folder).
+    std::vector<std::string> Files()
+    {
+        std::vector<std::string> files;
+        for (const std::string& strDay : ListDir(LogRoot()))
+            for (const std::string& strFile : ListDir(LogRoot() + SEP + strDay))
+                files.push_back(LogRoot() + SEP + strDay + SEP + strFile);
+        return files;
+    }
+
+    // The one log file whose name ends in pszName.
+    std::string FileNamed(const char* pszName)
+    {
+        std::string strSuffix = std::string("_") + pszName + ".log";
+        for (const std::string& strPath : Files())
+            if (strPath.size() > strSuffix.size() && strPath.compare(strPath.size() - strSuffix.size(), std::string::npos, strSuffix) == 0)
+                return ReadWhole(strPath);
+        return "";
+    }
+};
+
+// Entries of one object reach its file in the order their stamps were taken:
+// with a clock that moves on at every reading, every stamp differs, and the
+// stamps rise strictly in file order; every call is there once and whole.
+struct QW_ORDER_CASE
+{
+    const char* pszName;
+    int nThreads;
+    int nCalls;
+    bool bMixed;    // entries and dumps of 16 B and 4 KiB in turn, else entries only
+    bool bConsole;  // the mirror on: the console must show the file's entries, in its order
+};
+
+const QW_ORDER_CASE ORDER_CASES[] = {
+    { "entries4", 4, 50000, false, false },
+    { "entries8", 8, 5000, false, false },
+    { "mixed4", 4, 3000, true, false },
+    { "console4", 4, 2000, false, true },
+    { "mixedconsole2", 2, 1000, true, true },
+};
+
+} // namespace
+
+TEST_F(ThreadTest, EntriesArriveWholeOnceAndInTheOrderOfTheirStamps)
+{
+    s_tTick = Utc(2024, 5, 1, 9, 3, 7);
+    QwSetClock(&TickingClock);
+    for (const QW_ORDER_CASE& c : ORDER_CASES) {
+        SCOPED_TRACE(c.pszName);
+        ConsoleRecorder::Reset();
+        LogPtr log = NewLog();
+        ASSERT_EQ(TRUE, log->Open(c.pszName));
+        if (c.bConsole)
+            log->ShowConsole(TRUE);
+        RunWriters(log.get(), c.nThreads, c.nCalls, c.bMixed);
+        log.reset();
+
+        std::string strFile = FileNamed(c.pszName);
+        ASSERT_EQ(0u, strFile.compare(0, strlen(BANNER), BANNER));
+        std::vector<QW_READ> entries = ReadFileEntries(strFile, c.bMixed);
+        ASSERT_EQ((size_t)c.nThreads * c.nCalls, entries.size());
+        std::map<int, int> next;
+        for (size_t i = 0; i < entries.size(); ++i) {
+            ASSERT_TRUE(i == 0 || entries[i - 1].strStamp < entries[i].strStamp) << "entry " << i;
+            ASSERT_EQ(next[entries[i].nThread]++, entries[i].nNumber) << "entry " << i;
+        }
+        ASSERT_EQ((size_t)c.nThreads, next.size());
+        if (c.bConsole)
+            EXPECT_TRUE(ConsoleRecorder::Written() == strFile.substr(strlen(BANNER)))
+                << "the console did not show the file's entries in the file's order";
+    }
+}
+
+// Close and Open on one thread, ShowConsole on another, while three threads
+// write entries and dumps and a fifth opens and closes a file of its own: no
+// entry is ever cut, repeated or out of its thread's order, and none lands in
+// the other file (as it would if a write went to a descriptor closed under it
+// and given out again).
+TEST_F(ThreadTest, OpenCloseAndConsoleStormsLeaveOnlyWholeEntriesInTheirFiles)
+{
+    const int WRITERS = 3, CALLS = 2000, TOGGLES = 300;
+    struct QW_STORM_CASE { const char* pszName; bool bCloseOpen; bool bConsole; };
+    const QW_STORM_CASE STORM_CASES[] = {
+        { "close and open", true, false },
+        { "console on and off", false, true },
+        { "both", true, true },
+    };
+    std::string strDecoy = m_strTemp + SEP + "decoy.txt";
+    for (const QW_STORM_CASE& c : STORM_CASES) {
+        SCOPED_TRACE(c.pszName);
+        RemoveTree(LogRoot());
+        LogPtr log = NewLog();
+        ASSERT_EQ(TRUE, log->Open("storm"));
+        std::atomic<bool> bDone(false);
+        std::atomic<int> nNotDrained(0);
+        std::thread storm([&]() {
+            for (int i = 0; i < TOGGLES && !bDone; ++i) {
+                if (c.bCloseOpen) {
+                    log->Close();
+                    // Nothing the writers handed over is left pending or in flight.
+                    if (!CTxtLogProbe::QueueIdle(log.get()))
+                        ++nNotDrained;
+                    log->Open("storm");
+                }
+                if (c.bConsole)
+                    log->ShowConsole(i % 2 == 0);
+                log->WriteSilent("%d", i);  // waits for the entries before it, writes nothing
+                std::this_thread::yield();
+            }
+        });
+        std::thread decoy([&]() {
+            while (!bDone) {
+                FILE* pFile = fopen(strDecoy.c_str(), "ab");
+                if (pFile != NULL)
+                    fclose(pFile);
+            }
+        });
+        RunWriters(log.get(), WRITERS, CALLS, true);
+        bDone = true;
+        storm.join();
+        decoy.join();
+        log.reset();
+
+        EXPECT_EQ(0, nNotDrained.load()) << "Close returned with entries still to be written";
+        EXPECT_EQ("", ReadWhole(strDecoy)) << "entries went to a descriptor the object had closed";
+        std::map<int, int> last;
+        size_t nEntries = 0;
+        for (const std::string& strPath : Files())
+            for (const QW_READ& read : ReadFileEntries(ReadWhole(strPath), true)) {
+                ASSERT_TRUE(read.nThread >= 0 && read.nThread < WRITERS);
+                std::map<int, int>::iterator it = last.find(read.nThread);
+                ASSERT_TRUE(it == last.end() || it->second < read.nNumber)
+                    << "thread " << read.nThread << " call " << read.nNumber << " repeated or out of order";
+                last[read.nThread] = read.nNumber;
+                ++nEntries;
+            }
+        EXPECT_LE(nEntries, (size_t)WRITERS * CALLS);
+        if (!c.bCloseOpen)
+            EXPECT_EQ((size_t)WRITERS * CALLS, nEntries) << "the console switched on and off lost entries";
     }
 }
 
 TEST_F(ThreadTest, CloseWhileOthersWriteLeavesOnlyWholeEntries)
 {
+    const int THREADS = 8, ENTRIES = 10000;
+    QwSetClock(NULL);
     LogPtr log = NewLog();
     ASSERT_EQ(TRUE, log->Open("closing"));
     std::atomic<int> nWritten(0);
@@ -99,7 +307,7 @@ TEST_F(ThreadTest, CloseWhileOthersWriteLeavesOnlyWholeEntries)
     for (int t = 0; t < THREADS - 1; ++t)
         threads.emplace_back([&log, &nWritten, t]() {
             for (int i = 0; i < ENTRIES; ++i) {
-                log->WriteLog("t%d n%d", t, i);
+                log->WriteLog("t%02d n%07d", t, i);
                 ++nWritten;
             }
         });
@@ -110,15 +318,14 @@ TEST_F(ThreadTest, CloseWhileOthersWriteLeavesOnlyWholeEntries)
     });
     for (std::thread& th : threads)
         th.join();
-    std::map<int, std::vector<int> > numbers = Entries(TheFile());
-    size_t nTotal = 0;
-    for (std::map<int, std::vector<int> >::iterator it = numbers.begin(); it != numbers.end(); ++it) {
-        ASSERT_LT(it->first, THREADS - 1);
+    std::vector<QW_READ> entries = ReadFileEntries(FileNamed("closing"), false);
+    std::map<int, int> next;
+    for (const QW_READ& read : entries) {
+        ASSERT_LT(read.nThread, THREADS - 1);
         // A thread's entries stop at the close: what is there is 0, 1, 2, ... unbroken.
-        for (size_t i = 0; i < it->second.size(); ++i)
-            ASSERT_EQ((int)i, it->second[i]) << "thread " << it->first;
-        nTotal += it->second.size();
+        ASSERT_EQ(next[read.nThread]++, read.nNumber) << "thread " << read.nThread;
     }
-    EXPECT_GE(nTotal, 500u);
-    EXPECT_LT(nTotal, (size_t)(THREADS - 1) * ENTRIES);
+    // Every call that returned before Close began is in the file.
+    EXPECT_GE(entries.size(), 500u);
+    EXPECT_LT(entries.size(), (size_t)(THREADS - 1) * ENTRIES);
 }

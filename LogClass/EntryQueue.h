@@ -1,0 +1,135 @@
+// CEntryQueue: the entries of one log object on their way to its file.
+//
+// Entries are laid out, under the object's lock, at the end of a pending
+// batch. The thread that finds no write in flight becomes the writer: it takes
+// the batch, leaves the lock and appends the batch in one write (each entry
+// whole, several entries may share the write). Every other thread waits
+// (spinning briefly, then asleep) until its own entry is written; when the
+// write in flight ends with its entry still pending, the first such thread
+// takes the writer's role and the batch. So each call returns with its entry
+// in the operating system, and entries reach the file in the order they were
+// added. The lock is held while an entry is laid out, never across a write.
+//
+// Whoever must write past the queue (the console mirror, a dump too large for a
+// batch, closing or changing the file) drains it first: Drain waits for the
+// write in flight, writes what is pending and keeps the writer's role until
+// EndDrain, so no write of the queue runs meanwhile.
+#ifndef QUILLWORK_ENTRYQUEUE_H
+#define QUILLWORK_ENTRYQUEUE_H
+
+#include "Platform.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+
+class CEntryQueue
+{
+public:
+    enum { BATCH_SIZE = 65536 };  // the most one batch holds
+
+    // The bytes one writer appends in one write.
+    struct QW_BATCH
+    {
+        FILE* pFile;
+        const char* p;
+        size_t nLen;
+        unsigned long long nEnd;  // the queue's count of bytes added, this batch included
+    };
+
+    // Where an entry stands: the count of bytes added up to its end, and, for
+    // the thread that became the writer as it added it, the batch it took.
+    struct QW_TICKET
+    {
+        unsigned long long nEnd;
+        bool bWriter;
+        QW_BATCH batch;
+    };
+
+    // pcs is the owner's lock, which the functions marked "under the lock" expect
+    // held exactly once by the caller.
+    explicit CEntryQueue(CRITICAL_SECTION* pcs);
+
+    // Under the lock: room for nMax bytes at the end of the pending batch, or
+    // NULL when the batch cannot take that many now (the caller drains and
+    // writes by itself instead).
+    char* Room(size_t nMax);
+
+    // Under the lock: adds the nLen bytes laid out at Room() as one entry for
+    // pFile (every entry of one batch is for the same file: whoever changes the
+    // file drains first). When no write is in flight and no one drains, the
+    // caller becomes the writer and the ticket carries the batch it took.
+    QW_TICKET Add(FILE* pFile, size_t nLen);
+
+    // Without the lock: returns once the ticket's entry is in the operating
+    // system, having written it (and whatever else was pending) when the ticket
+    // made this thread the writer or when the write in flight ended without it.
+    void Finish(const QW_TICKET& ticket);
+
+    // Under the lock: the count of bytes added so far; WaitWritten of it returns
+    // once everything added before is written.
+    unsigned long long Added() const { return m_nAdded.load(std::memory_order_relaxed); }
+
+    // TRUE when everything added is written and no one holds the writer's role
+    // (as after Drain and EndDrain, with no entry added since).
+    bool Idle() const { return !m_bWriting.load() && m_nWritten.load() == m_nAdded.load(); }
+
+    // Without the lock: returns once the first nEnd bytes added are written.
+    void WaitWritten(unsigned long long nEnd);
+
+    // Under the lock: waits for the write in flight (leaving the lock meanwhile),
+    // writes what is pending, and holds the writer's role until EndDrain. While
+    // it holds the role the caller may write to the file itself and close or
+    // change it.
+    void Drain();
+    // Under the lock: gives the writer's role back after Drain.
+    void EndDrain();
+
+    // Holds the queue drained for one scope (Drain at its start, EndDrain at
+    // its end, an exception passing through included). Under the lock.
+    class CDrainScope
+    {
+    public:
+        explicit CDrainScope(CEntryQueue& queue) : m_queue(queue) { m_queue.Drain(); }
+        ~CDrainScope() { m_queue.EndDrain(); }
+
+    private:
+        CDrainScope(const CDrainScope&);
+        CDrainScope& operator=(const CDrainScope&);
+        CEntryQueue& m_queue;
+    };
+
+private:
+    CEntryQueue(const CEntryQueue&);
+    CEntryQueue& operator=(const CEntryQueue&);
+
+    bool Written(unsigned long long nEnd) const;
+    QW_BATCH TakeBatch();
+    void Write(const QW_BATCH& batch);
+    bool TakeOver(unsigned long long nEnd, QW_BATCH& batch);
+    void Wake();
+    void Pause(unsigned int nRound);
+    void Sleep(unsigned long long nEnd, bool bIdle);
+
+    CRITICAL_SECTION* m_pcs;
+    // Under the lock: the pending batch (index into m_aBatch), its length and file.
+    unsigned int m_nPending;
+    size_t m_nFill;
+    FILE* m_pFile;
+    // Bytes added and bytes written since construction; m_nAdded changes under
+    // the lock, m_nWritten by the writer alone; both read without the lock.
+    std::atomic<unsigned long long> m_nAdded;
+    std::atomic<unsigned long long> m_nWritten;
+    // A writer holds the role (set under the lock, cleared by the writer); a
+    // drainer waits for it (under the lock).
+    std::atomic<bool> m_bWriting;
+    std::atomic<int> m_nDrainers;
+    // Threads asleep in Sleep, and what they sleep on.
+    std::atomic<int> m_nSleepers;
+    std::mutex m_mtxSleep;
+    std::condition_variable m_cvSleep;
+
+    char m_aBatch[2][BATCH_SIZE];
+};
+
+#endif

@@ -10,6 +10,7 @@
 #include "Platform.h"
 
 #include "ControlText.h"
+#include "PosixCharset.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -59,32 +60,6 @@ bool ColourWanted()
 {
     const char* pszTerm = getenv("TERM");
     return getenv("NO_COLOR") == NULL && !(pszTerm != NULL && strcmp(pszTerm, "dumb") == 0);
-}
-
-// True when pszName names UTF-8 ("UTF-8", "en_US.utf8", ...), in any case.
-bool NamesUtf8(const char* pszName)
-{
-    for (const char* p = pszName; p != NULL && *p != '\0'; ++p)
-        if (strncasecmp(p, "utf-8", 5) == 0 || strncasecmp(p, "utf8", 4) == 0)
-            return true;
-    return false;
-}
-
-// True when the terminal reads UTF-8: the host's locale says so (after its
-// setlocale), or the first of LC_ALL, LC_CTYPE and LANG that is set does. Else
-// the terminal is taken to read a single-byte charset, where every byte 0x80 to
-// 0x9F is a C1 control. A privileged process reads no environment here.
-bool TerminalReadsUtf8()
-{
-    if (NamesUtf8(nl_langinfo(CODESET)))
-        return true;
-    const char* apszNames[] = { "LC_ALL", "LC_CTYPE", "LANG" };
-    for (size_t i = 0; i < sizeof(apszNames) / sizeof(apszNames[0]); ++i) {
-        const char* pszValue = secure_getenv(apszNames[i]);
-        if (pszValue != NULL && pszValue[0] != '\0')
-            return NamesUtf8(pszValue);
-    }
-    return false;
 }
 
 // FALSE when a write would stop the whole process: it is in the background of a
@@ -210,7 +185,7 @@ HANDLE WINAPI QwOpenConsoleOutput(void)
     pTerm->nTag = TERMINAL_TAG;
     pTerm->fd = fd;
     pTerm->bColour = ColourWanted();
-    pTerm->bUtf8 = TerminalReadsUtf8();
+    pTerm->bUtf8 = QwReadsUtf8();
     pTerm->bBatch = false;
     pTerm->bTorn = false;
     pTerm->nUsed = 0;

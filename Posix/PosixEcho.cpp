@@ -1,5 +1,6 @@
 // The POSIX side of the developer channel of Platform.h: standard error.
 #include "../LogClass/Platform.h"
+#include "PosixCharset.h"
 #include "../LogClass/ControlText.h"
 
 #include <errno.h>
@@ -29,31 +30,6 @@ void WriteOut(int fd, const char* p, size_t nLen)
     }
 }
 
-// True when pszName names UTF-8 ("UTF-8", "en_US.utf8", ...), in any case.
-bool NamesUtf8(const char* pszName)
-{
-    for (const char* p = pszName; p != NULL && *p != '\0'; ++p)
-        if (strncasecmp(p, "utf-8", 5) == 0 || strncasecmp(p, "utf8", 4) == 0)
-            return true;
-    return false;
-}
-
-// True when whoever reads standard error reads UTF-8, decided as for the
-// terminal mirror: the host's locale, else the first of LC_ALL, LC_CTYPE and
-// LANG that is set (never read by a privileged process).
-bool ChannelReadsUtf8()
-{
-    if (NamesUtf8(nl_langinfo(CODESET)))
-        return true;
-    const char* apszNames[] = { "LC_ALL", "LC_CTYPE", "LANG" };
-    for (size_t i = 0; i < sizeof(apszNames) / sizeof(apszNames[0]); ++i) {
-        const char* pszValue = secure_getenv(apszNames[i]);
-        if (pszValue != NULL && pszValue[0] != '\0')
-            return NamesUtf8(pszValue);
-    }
-    return false;
-}
-
 // True when standard error is, by all signs, a log file of this library: a
 // host that closed its standard error can have a log opened as descriptor 2,
 // and the echo must not write into a log. The library opens its logs for
@@ -75,7 +51,7 @@ void QwEchoText(FILE* pLog, const char* p, size_t nLen)
     try {
         std::string strShown;
         strShown.reserve(nLen + 16);
-        QwAppendShown(strShown, p, nLen, ChannelReadsUtf8());
+        QwAppendShown(strShown, p, nLen, QwReadsUtf8());
         WriteOut(STDERR_FILENO, strShown.data(), strShown.size());
     } catch (const std::bad_alloc&) {
         // No memory to show it: the channel misses this entry, the file has it.

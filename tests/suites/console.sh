@@ -17,12 +17,15 @@ WORK="$QW_TOP/build/console-suite"
 RACE_SECONDS=${QW_RACE_SECONDS:-8}
 SOCK=qw-console-$$
 own_xvfb=
+# The terminal server's socket folder is the suite's own, removed at the end.
+export TMUX_TMPDIR
+TMUX_TMPDIR=$(mktemp -d)
 
 # However the script ends, its terminal server (and the host in it) and its X
 # server go with it, so no host is left writing into the next run's folders.
 cleanup() {
   tmux -L "$SOCK" kill-server 2>/dev/null
-  rm -f "${TMUX_TMPDIR:-/tmp}/tmux-$(id -u)/$SOCK"
+  rm -rf "$TMUX_TMPDIR"
   if [ -n "$own_xvfb" ]; then kill "$own_xvfb" 2>/dev/null; fi
 }
 trap cleanup EXIT

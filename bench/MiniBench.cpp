@@ -69,6 +69,23 @@ void Calibrate(QW_CASE& c, double dBatchMs)
     }
 }
 
+// Adds the case strPrefix + the writer's name to cases, with a subject of its
+// own; a writer that cannot be set up is reported and left out.
+void AddCase(std::vector<QW_CASE>& cases, const QW_WRITER& writer, const std::string& strPrefix,
+             const std::function<void(CBenchSubject&)>& op)
+{
+    QW_CASE c;
+    c.strName = strPrefix + writer.strName + "/real_time";
+    c.pSubject = writer.fnMake();
+    c.op = op;
+    if (!c.pSubject) {
+        fprintf(stderr, "%s: writer could not be set up\n", c.strName.c_str());
+        return;
+    }
+    c.nBytes = BenchBytesOfOne(*c.pSubject, [&] { c.op(*c.pSubject); });
+    cases.push_back(std::move(c));
+}
+
 // The entry and dump cases of every writer, named as on Linux.
 std::vector<QW_CASE> MakeCases()
 {
@@ -81,36 +98,16 @@ std::vector<QW_CASE> MakeCases()
             if (writer.bDumps)
                 ops.push_back({ "Dump" + std::to_string(nSize) + "/",
                                 [nSize](CBenchSubject& s) { s.Dump(BenchDumpData(), nSize); } });
-        for (auto& op : ops) {
-            QW_CASE c;
-            c.strName = op.first + writer.strName + "/real_time";
-            c.pSubject = writer.fnMake();
-            c.op = op.second;
-            if (!c.pSubject) {
-                fprintf(stderr, "%s: writer could not be set up\n", c.strName.c_str());
-                continue;
-            }
-            c.nBytes = BenchBytesOfOne(*c.pSubject, [&] { c.op(*c.pSubject); });
-            cases.push_back(std::move(c));
-        }
+        for (auto& op : ops)
+            AddCase(cases, writer, op.first, op.second);
     }
     for (const QW_WRITER& writer : BenchSyncWriters()) {
         std::pair<std::string, std::function<void(CBenchSubject&)>> ops[] = {
             { std::string(QW_SYNC_ENTRY_CASE) + "/", [](CBenchSubject& s) { s.Entry(); } },
             { std::string(QW_SYNC_DUMP_CASE) + "/", [](CBenchSubject& s) { s.Dump(BenchDumpData(), QW_SYNC_DUMP_SIZE); } },
         };
-        for (auto& op : ops) {
-            QW_CASE c;
-            c.strName = op.first + writer.strName + "/real_time";
-            c.pSubject = writer.fnMake();
-            c.op = op.second;
-            if (!c.pSubject) {
-                fprintf(stderr, "%s: writer could not be set up\n", c.strName.c_str());
-                continue;
-            }
-            c.nBytes = BenchBytesOfOne(*c.pSubject, [&] { c.op(*c.pSubject); });
-            cases.push_back(std::move(c));
-        }
+        for (auto& op : ops)
+            AddCase(cases, writer, op.first, op.second);
     }
     return cases;
 }

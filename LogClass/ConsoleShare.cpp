@@ -11,34 +11,32 @@ namespace {
 // A lock for the process, made on first use by whichever thread comes first.
 struct CShareLock
 {
-    CShareLock() { InitializeCriticalSection(&m_cs); }
-    CRITICAL_SECTION m_cs;
+    CShareLock() { QwInitLock(&m_lock, 0); }
+    QW_LOCK m_lock;
 };
 
-CRITICAL_SECTION& ShareLock()
+QW_LOCK& ShareLock()
 {
     static CShareLock s_lock;
-    return s_lock.m_cs;
+    return s_lock.m_lock;
 }
 
 // Holds the lock for a scope.
 struct CShareScope
 {
-    CShareScope() { EnterCriticalSection(&ShareLock()); }
-    ~CShareScope() { LeaveCriticalSection(&ShareLock()); }
+    CShareScope() { QwEnterLock(&ShareLock()); }
+    ~CShareScope() { QwLeaveLock(&ShareLock()); }
 };
 
-const UINT NO_MENU_STATE = (UINT)-1;
-const char CONSOLE_CLASS[] = "ConsoleWindowClass";
 
 int s_nUsers = 0;
-BOOL s_bAllocated = FALSE;                   // the library's AllocConsole made the console
+BOOL s_bAllocated = FALSE;                   // the library made the console
 BOOL s_bSaved = FALSE;                       // s_saved holds the state of the process's console
-CONSOLE_SCREEN_BUFFER_INFO s_saved;
-UINT s_nCloseState = NO_MENU_STATE;          // GetMenuState of its Close item, as found
+QW_CONSOLE_STATE s_saved;
+unsigned int s_nCloseState = QW_NO_CLOSE_STATE;  // the state of its Close item, as found
 
 // The smaller of two coordinates.
-SHORT Least(SHORT a, SHORT b) { return a < b ? a : b; }
+short Least(short a, short b) { return a < b ? a : b; }
 
 } // namespace
 
@@ -60,7 +58,7 @@ void CConsoleShare::Release()
     if (s_nUsers == 0 || --s_nUsers > 0)
         return;
     if (s_bAllocated) {
-        QwConsole().SetConsoleCtrlHandler(&CConsoleShare::OnControl, FALSE);
+        QwConsole().SetControlHandler(&CConsoleShare::OnControl, FALSE);
         QwConsole().FreeConsole();
         s_bAllocated = FALSE;
     } else {
@@ -74,11 +72,11 @@ int CConsoleShare::Users()
     return s_nUsers;
 }
 
-BOOL WINAPI CConsoleShare::OnControl(DWORD dwCtrlType)
+BOOL CConsoleShare::OnControl(QW_CONTROL nEvent)
 {
     // The window's own close (taskbar, End task) cannot be refused: the system ends
     // the process once the handlers return, and every entry is in the file by then.
-    return dwCtrlType == CTRL_C_EVENT || dwCtrlType == CTRL_BREAK_EVENT ? TRUE : FALSE;
+    return nEvent == QW_CONTROL_C || nEvent == QW_CONTROL_BREAK ? TRUE : FALSE;
 }
 
 // A console the library made: Ctrl+C and Ctrl+Break are caught, and QuickEdit is
@@ -86,20 +84,19 @@ BOOL WINAPI CConsoleShare::OnControl(DWORD dwCtrlType)
 // with it the host's logging threads) until the selection ends.
 void CConsoleShare::TakeAllocated()
 {
-    QwConsole().SetConsoleCtrlHandler(&CConsoleShare::OnControl, TRUE);
-    HANDLE hIn = QwConsole().GetStdHandle(STD_INPUT_HANDLE);
+    QwConsole().SetControlHandler(&CConsoleShare::OnControl, TRUE);
     DWORD nMode = 0;
-    if (QwConsole().GetConsoleMode(hIn, &nMode))
-        QwConsole().SetConsoleMode(hIn, (nMode & ~(DWORD)ENABLE_QUICK_EDIT_MODE) | ENABLE_EXTENDED_FLAGS);
+    if (QwConsole().InputMode(&nMode))
+        QwConsole().SetInputMode((nMode & ~(DWORD)QW_INPUT_QUICK_EDIT) | QW_INPUT_EXTENDED_FLAGS);
 }
 
 // A console the process already had: its sizes, attribute and Close item, as found.
 void CConsoleShare::SaveState()
 {
     memset(&s_saved, 0, sizeof(s_saved));
-    s_bSaved = QwConsole().GetConsoleScreenBufferInfo(QwConsole().GetStdHandle(STD_OUTPUT_HANDLE), &s_saved);
-    HMENU hMenu = ConsoleMenu();
-    s_nCloseState = hMenu != NULL ? QwConsole().GetMenuState(hMenu, SC_CLOSE, MF_BYCOMMAND) : NO_MENU_STATE;
+    s_bSaved = QwConsole().ConsoleState(QwConsole().StdOutput(), &s_saved);
+    QW_MENU hMenu = ConsoleMenu();
+    s_nCloseState = hMenu != NULL ? QwConsole().CloseItemState(hMenu) : QW_NO_CLOSE_STATE;
 }
 
 // Gives the console what SaveState found. The window first shrinks to fit both the
@@ -107,35 +104,35 @@ void CConsoleShare::SaveState()
 void CConsoleShare::RestoreState()
 {
     if (s_bSaved) {
-        HANDLE hOut = QwConsole().GetStdHandle(STD_OUTPUT_HANDLE);
-        CONSOLE_SCREEN_BUFFER_INFO now;
+        QW_OUTPUT hOut = QwConsole().StdOutput();
+        QW_CONSOLE_STATE now;
         memset(&now, 0, sizeof(now));
-        if (QwConsole().GetConsoleScreenBufferInfo(hOut, &now)) {
-            SMALL_RECT fit;
-            fit.Left = 0;
-            fit.Top = 0;
-            fit.Right = (SHORT)(Least((SHORT)(now.srWindow.Right - now.srWindow.Left + 1), s_saved.dwSize.X) - 1);
-            fit.Bottom = (SHORT)(Least((SHORT)(now.srWindow.Bottom - now.srWindow.Top + 1), s_saved.dwSize.Y) - 1);
-            QwConsole().SetConsoleWindowInfo(hOut, TRUE, &fit);
+        if (QwConsole().ConsoleState(hOut, &now)) {
+            QW_RECT fit;
+            fit.nLeft = 0;
+            fit.nTop = 0;
+            fit.nRight = (short)(Least((short)(now.window.nRight - now.window.nLeft + 1), s_saved.size.nX) - 1);
+            fit.nBottom = (short)(Least((short)(now.window.nBottom - now.window.nTop + 1), s_saved.size.nY) - 1);
+            QwConsole().SetConsoleWindow(hOut, &fit);
         }
-        QwConsole().SetConsoleScreenBufferSize(hOut, s_saved.dwSize);
-        QwConsole().SetConsoleWindowInfo(hOut, TRUE, &s_saved.srWindow);
-        QwConsole().SetConsoleTextAttribute(hOut, s_saved.wAttributes);
+        QwConsole().SetConsoleBuffer(hOut, s_saved.size);
+        QwConsole().SetConsoleWindow(hOut, &s_saved.window);
+        QwConsole().SetConsoleColour(hOut, s_saved.wAttr);
         s_bSaved = FALSE;
     }
-    if (s_nCloseState != NO_MENU_STATE) {
-        HMENU hMenu = ConsoleMenu();
+    if (s_nCloseState != QW_NO_CLOSE_STATE) {
+        QW_MENU hMenu = ConsoleMenu();
         if (hMenu != NULL)
-            QwConsole().EnableMenuItem(hMenu, SC_CLOSE, MF_BYCOMMAND | (s_nCloseState & (MF_GRAYED | MF_DISABLED)));
-        s_nCloseState = NO_MENU_STATE;
+            QwConsole().EnableCloseItem(hMenu, s_nCloseState & (QW_CLOSE_GRAYED | QW_CLOSE_DISABLED));
+        s_nCloseState = QW_NO_CLOSE_STATE;
     }
 }
 
-// The system menu of the console window, found by class and title; NULL when none.
-HMENU CConsoleShare::ConsoleMenu()
+// The system menu of the console window, found by its title; NULL when none.
+QW_MENU CConsoleShare::ConsoleMenu()
 {
     char szTitle[256] = { 0 };
-    QwConsole().GetConsoleTitleA(szTitle, sizeof(szTitle));
-    HWND hWnd = QwConsole().FindWindowA(CONSOLE_CLASS, szTitle);
-    return hWnd != NULL ? QwConsole().GetSystemMenu(hWnd, FALSE) : NULL;
+    QwConsole().ConsoleTitle(szTitle, sizeof(szTitle));
+    QW_WINDOW hWnd = QwConsole().FindConsoleWindow(szTitle);
+    return hWnd != NULL ? QwConsole().SystemMenu(hWnd) : NULL;
 }

@@ -22,13 +22,13 @@ public:
     // While the library's own console exists: Ctrl+C and Ctrl+Break are taken
     // (TRUE), so they cannot end the host; everything else goes on to the next
     // handler.
-    static BOOL WINAPI OnControl(DWORD dwCtrlType);
+    static BOOL OnControl(QW_CONTROL nEvent);
 
 private:
     static void TakeAllocated();
     static void SaveState();
     static void RestoreState();
-    static HMENU ConsoleMenu();
+    static QW_MENU ConsoleMenu();
 };
 
 #endif

@@ -13,8 +13,8 @@ const unsigned int SPIN_YIELDS = 20;
 
 } // namespace
 
-CEntryQueue::CEntryQueue(CRITICAL_SECTION* pcs)
-    : m_pcs(pcs)
+CEntryQueue::CEntryQueue(QW_LOCK* pLock)
+    : m_pLock(pLock)
     , m_nPending(0)
     , m_nFill(0)
     , m_pFile(NULL)
@@ -101,14 +101,14 @@ void CEntryQueue::Write(const QW_BATCH& batch)
 // is not written and no one holds the role or waits to drain. Takes the lock.
 bool CEntryQueue::TakeOver(unsigned long long nEnd, QW_BATCH& batch)
 {
-    EnterCriticalSection(m_pcs);
+    QwEnterLock(m_pLock);
     bool bTaken = !Written(nEnd) && !m_bWriting.load(std::memory_order_acquire)
                   && m_nDrainers.load(std::memory_order_relaxed) == 0 && m_nFill != 0;
     if (bTaken) {
         m_bWriting.store(true, std::memory_order_relaxed);
         batch = TakeBatch();
     }
-    LeaveCriticalSection(m_pcs);
+    QwLeaveLock(m_pLock);
     return bTaken;
 }
 
@@ -134,14 +134,14 @@ void CEntryQueue::Drain()
 {
     m_nDrainers.fetch_add(1);
     while (m_bWriting.load()) {
-        LeaveCriticalSection(m_pcs);
+        QwLeaveLock(m_pLock);
         for (unsigned int nRound = 0; m_bWriting.load(); ++nRound) {
             if (nRound < SPIN_PAUSES + SPIN_YIELDS)
                 Pause(nRound);
             else
                 Sleep(0, true);
         }
-        EnterCriticalSection(m_pcs);
+        QwEnterLock(m_pLock);
     }
     m_bWriting.store(true, std::memory_order_relaxed);
     m_nDrainers.fetch_sub(1);

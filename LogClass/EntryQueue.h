@@ -46,9 +46,9 @@ public:
         QW_BATCH batch;
     };
 
-    // pcs is the owner's lock, which the functions marked "under the lock" expect
+    // pLock is the owner's lock, which the functions marked "under the lock" expect
     // held exactly once by the caller.
-    explicit CEntryQueue(CRITICAL_SECTION* pcs);
+    explicit CEntryQueue(QW_LOCK* pLock);
 
     // Under the lock: room for nMax bytes at the end of the pending batch, or
     // NULL when the batch cannot take that many now (the caller drains and
@@ -111,7 +111,7 @@ private:
     void Pause(unsigned int nRound);
     void Sleep(unsigned long long nEnd, bool bIdle);
 
-    CRITICAL_SECTION* m_pcs;
+    QW_LOCK* m_pLock;
     // Under the lock: the pending batch (index into m_aBatch), its length and file.
     unsigned int m_nPending;
     size_t m_nFill;

@@ -18,11 +18,10 @@ DWORD DefaultModulePath(char* pszPath, DWORD nSize) { return QwExePath(pszPath, 
 void* DefaultAlloc(size_t nSize) { return ::operator new(nSize, std::nothrow); }
 
 const QW_CONSOLE_API s_platformConsole = {
-    &AllocConsole, &FreeConsole, &GetStdHandle, &SetConsoleScreenBufferSize, &SetConsoleWindowInfo,
-    &SetConsoleTextAttribute, &GetConsoleTitleA, &QwWriteConsoleText, &FindWindowA, &GetSystemMenu,
-    &EnableMenuItem, &GetMenuState, &GetConsoleScreenBufferInfo, &GetConsoleMode, &SetConsoleMode,
-    &SetConsoleCtrlHandler, &QwOpenConsoleOutput, &QwCloseConsoleOutput, &QwBeginConsoleBatch,
-    &QwEndConsoleBatch,
+    &QwAllocConsole,   &QwFreeConsole,     &QwStdOutput,         &QwSetConsoleBuffer, &QwSetConsoleWindow,
+    &QwSetConsoleColour, &QwConsoleTitle,  &QwWriteConsoleText,  &QwFindConsoleWindow, &QwSystemMenu,
+    &QwEnableCloseItem, &QwCloseItemState, &QwConsoleState,      &QwInputMode,        &QwSetInputMode,
+    &QwSetControlHandler, &QwOpenConsoleOutput, &QwCloseConsoleOutput, &QwBeginConsoleBatch, &QwEndConsoleBatch,
 };
 
 std::atomic<PFN_QWREPORT> s_pfnReport(&DefaultReport);

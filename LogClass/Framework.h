@@ -11,7 +11,7 @@ typedef void (*PFN_QWREPORT)(const char* pszText);
 // Gives the current calendar time.
 typedef time_t (*PFN_QWTIME)(void);
 // Stores the host executable's full path (UTF-8 on Windows); returns as
-// GetModuleFileNameA does.
+// QwExePath does.
 typedef DWORD (*PFN_QWMODULEPATH)(char* pszPath, DWORD nSize);
 // Allocates nSize bytes for a new object, NULL when there is no memory.
 typedef void* (*PFN_QWALLOC)(size_t nSize);
@@ -37,34 +37,33 @@ PFN_QWTIME QwSetClock(PFN_QWTIME pfn);
 PFN_QWMODULEPATH QwSetModulePath(PFN_QWMODULEPATH pfn);
 PFN_QWALLOC QwSetAllocator(PFN_QWALLOC pfn);
 
-// The console calls the console window makes, as one replaceable table.
+// The console calls the console window makes (Platform.h), as one replaceable table.
 struct QW_CONSOLE_API
 {
-    BOOL (WINAPI* AllocConsole)(void);
-    BOOL (WINAPI* FreeConsole)(void);
-    HANDLE (WINAPI* GetStdHandle)(DWORD nStdHandle);
-    BOOL (WINAPI* SetConsoleScreenBufferSize)(HANDLE hOut, COORD size);
-    BOOL (WINAPI* SetConsoleWindowInfo)(HANDLE hOut, BOOL bAbsolute, const SMALL_RECT* pRect);
-    BOOL (WINAPI* SetConsoleTextAttribute)(HANDLE hOut, WORD wAttr);
-    DWORD (WINAPI* GetConsoleTitleA)(char* pszTitle, DWORD nSize);
-    // Narrow text as the file has it (QwWriteConsoleText: wide on Windows).
-    BOOL (WINAPI* WriteConsoleText)(HANDLE hOut, const char* pszText, DWORD nCount);
-    HWND (WINAPI* FindWindowA)(const char* pszClass, const char* pszWindow);
-    HMENU (WINAPI* GetSystemMenu)(HWND hWnd, BOOL bRevert);
-    BOOL (WINAPI* EnableMenuItem)(HMENU hMenu, UINT nItem, UINT nFlags);
-    UINT (WINAPI* GetMenuState)(HMENU hMenu, UINT nItem, UINT nFlags);
+    BOOL (*AllocConsole)(void);
+    BOOL (*FreeConsole)(void);
+    QW_OUTPUT (*StdOutput)(void);
+    BOOL (*SetConsoleBuffer)(QW_OUTPUT hOut, QW_CELLS size);
+    BOOL (*SetConsoleWindow)(QW_OUTPUT hOut, const QW_RECT* pRect);
+    BOOL (*SetConsoleColour)(QW_OUTPUT hOut, WORD wAttr);
+    DWORD (*ConsoleTitle)(char* pszTitle, DWORD nSize);
+    BOOL (*WriteConsoleText)(QW_OUTPUT hOut, const char* pszText, DWORD nCount);
+    QW_WINDOW (*FindConsoleWindow)(const char* pszTitle);
+    QW_MENU (*SystemMenu)(QW_WINDOW hWnd);
+    DWORD (*EnableCloseItem)(QW_MENU hMenu, unsigned int nState);
+    unsigned int (*CloseItemState)(QW_MENU hMenu);
     // The state of a console the process already had, saved and given back.
-    BOOL (WINAPI* GetConsoleScreenBufferInfo)(HANDLE hOut, CONSOLE_SCREEN_BUFFER_INFO* pInfo);
+    BOOL (*ConsoleState)(QW_OUTPUT hOut, QW_CONSOLE_STATE* pState);
     // The input mode (QuickEdit) of a console the library made.
-    BOOL (WINAPI* GetConsoleMode)(HANDLE hConsole, DWORD* pnMode);
-    BOOL (WINAPI* SetConsoleMode)(HANDLE hConsole, DWORD nMode);
+    BOOL (*InputMode)(DWORD* pnMode);
+    BOOL (*SetInputMode)(DWORD nMode);
     // Ctrl+C and Ctrl+Break in a console the library made.
-    BOOL (WINAPI* SetConsoleCtrlHandler)(PHANDLER_ROUTINE pfnHandler, BOOL bAdd);
-    // One object's own output and the gathering of one entry (Platform.h).
-    HANDLE (WINAPI* OpenConsoleOutput)(void);
-    void (WINAPI* CloseConsoleOutput)(HANDLE hOut);
-    void (WINAPI* BeginConsoleBatch)(HANDLE hOut);
-    void (WINAPI* EndConsoleBatch)(HANDLE hOut);
+    BOOL (*SetControlHandler)(PFN_QWCONTROL pfn, BOOL bAdd);
+    // One object's own output and the gathering of one entry.
+    QW_OUTPUT (*OpenConsoleOutput)(void);
+    void (*CloseConsoleOutput)(QW_OUTPUT hOut);
+    void (*BeginConsoleBatch)(QW_OUTPUT hOut);
+    void (*EndConsoleBatch)(QW_OUTPUT hOut);
 };
 
 // The table in use; the platform's own functions unless a test replaced them.

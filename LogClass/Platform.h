@@ -1,24 +1,37 @@
-// The one include for OS calls. On Windows the real API; elsewhere the POSIX
-// stand-ins, which give the same names with the meaning the library relies on.
-// Besides the API names, each platform file provides the small set of helpers
-// declared at the bottom (same functions, one file per OS).
+// The library's one seam to the operating system. The core (LogClass/) calls
+// the operating system only through the functions declared here, and sees no
+// system header behind them. Posix/ and Win32/ implement them, one file per
+// topic with the same name on both sides: Clock, Lock, Charset, Format, Memory,
+// Files, Profile, Append, System, Console, Sync, Echo (the file of each group
+// is named in its heading). Every function is safe to call from any thread
+// unless its contract says otherwise.
 #ifndef QUILLWORK_PLATFORM_H
 #define QUILLWORK_PLATFORM_H
 
 #include <stddef.h>
 #include <stdarg.h>
+#include <stdint.h>
 #include <stdio.h>
 #include <time.h>
 
 #include <string>
 #include <vector>
 
+// ---- types and constants ----------------------------------------------------
+// The integer types of the object's interface and members, as the Windows API
+// spells them (and with the same definitions there, so a Windows file may
+// include both this header and <windows.h>).
+typedef int BOOL;
+typedef unsigned short WORD;
+#ifndef TRUE
+#  define TRUE 1
+#endif
+#ifndef FALSE
+#  define FALSE 0
+#endif
+
 #if defined(_WIN32)
-#  ifndef WIN32_LEAN_AND_MEAN
-#    define WIN32_LEAN_AND_MEAN
-#  endif
-#  include <windows.h>
-#  include <mbstring.h>
+typedef unsigned long DWORD;
 #  define QW_PATH_SEP '\\'
 #  define QW_PATH_SEP_STR "\\"
 #  define QW_DRIVE_COLON 1
@@ -26,13 +39,16 @@
 // What a host passes for a "long double" argument: Windows programs pass a double.
 typedef double QW_LONG_DOUBLE;
 #else
-#  include "../Posix/Win32Posix.h"
+typedef uint32_t DWORD;
 #  define QW_PATH_SEP '/'
 #  define QW_PATH_SEP_STR "/"
 #  define QW_DRIVE_COLON 0
 #  define QW_EXE_EXTENSION 0
 typedef long double QW_LONG_DOUBLE;
 #endif
+
+// The classic length of a path buffer: the first size tried for the host's path.
+enum { QW_MAX_PATH = 260 };
 
 // Tells the processor that the thread spins waiting for another (a pause on
 // x86, which spares the sibling hardware thread); nothing elsewhere.
@@ -42,13 +58,49 @@ inline void QwCpuRelax(void) { __builtin_ia32_pause(); }
 inline void QwCpuRelax(void) {}
 #endif
 
+// ---- the clock (Clock) ------------------------------------------------------
+
 // The current calendar time, in seconds since 1970 (UTC). On Windows it is read
 // from the system clock directly: the C runtime's time() also looks up the time
 // zone at every call, which under Wine costs microseconds.
 time_t QwSystemClock(void);
 
-// Converts tClock to local time in *pTm without shared state. TRUE on success.
+// Converts *pClock to local time in *pTm without shared state. TRUE on success.
 BOOL QwLocalTime(const time_t* pClock, struct tm* pTm);
+
+// ---- the lock (Lock) --------------------------------------------------------
+
+// A recursive lock, as the object's lock must be: a thread that holds it may
+// take it again (each take needs its own release). Storage only: its bytes are
+// the platform's lock (a critical section on Windows, a recursive pthread mutex
+// elsewhere), made by QwInitLock and ended by QwDeleteLock. Never copied.
+struct QW_LOCK
+{
+    alignas(8) unsigned char abStorage[64];
+};
+
+// Makes the lock in *pLock. A thread that finds it taken tries nSpin more times
+// (with a pause between tries) before it sleeps; 0 sleeps at once. FALSE when
+// the system could not make it (the lock is then unusable).
+BOOL QwInitLock(QW_LOCK* pLock, unsigned int nSpin);
+// Takes the lock, waiting as long as another thread holds it.
+void QwEnterLock(QW_LOCK* pLock);
+// Gives back one take of the lock by the calling thread.
+void QwLeaveLock(QW_LOCK* pLock);
+// Ends a lock no thread holds or waits for.
+void QwDeleteLock(QW_LOCK* pLock);
+
+// ---- text of the ANSI code page (Charset) -----------------------------------
+
+// The first (QwFindChar) or last (QwFindLastChar) byte c of the zero-terminated
+// text psz, c being an ASCII character; NULL when there is none. On Windows the
+// text is read as the ANSI code page reads it, so the trail byte of a double-byte
+// character never counts as c; elsewhere the text is UTF-8 (or a single-byte
+// charset), where no byte of a multibyte character equals an ASCII character.
+const char* QwFindChar(const char* psz, char c);
+const char* QwFindLastChar(const char* psz, char c);
+
+// ---- one conversion of a message (Format) -----------------------------------
 
 // Formats pszPiece, one conversion of wvsprintfA's language ("%-#0" flags in
 // that order, width, precision, a size of "l", "h", "w", "I64", "I32" or "I",
@@ -61,18 +113,16 @@ BOOL QwLocalTime(const time_t* pClock, struct tm* pTm);
 // the text, zero bytes in it (a %c of 0) included.
 size_t QwFormatPiece(char* pszBuf, size_t nBufSize, const char* pszPiece, va_list args);
 
+// ---- memory the host passes (Memory) ----------------------------------------
+
 // TRUE when every byte of [pData, pData + nSize) can be read, found out without
 // touching the memory. A count of 0 is readable whatever the pointer.
 BOOL QwIsReadable(const void* pData, unsigned int nSize);
 
-// ---- paths and folders (Win32Files.cpp, PosixFiles.cpp) ----------------------
+// ---- paths and folders (Files) ----------------------------------------------
 // Paths inside the library are narrow: UTF-8 on Windows, where every file-system
 // call is the wide one (paths past the classic limit take the \\?\ form), and
 // the bytes the system uses on POSIX.
-
-// The host executable's full path into pszPath, with the contract of
-// GetModuleFileNameA: the length stored, nSize when the path was cut, 0 on failure.
-DWORD QwExePath(char* pszPath, DWORD nSize);
 
 // Converts a name given to Open (text of the ANSI code page on Windows) into
 // the library's path text. FALSE when it holds a byte sequence the code page
@@ -82,12 +132,6 @@ BOOL QwNameToPath(const char* pszName, std::string& strPath);
 // TRUE when strPath names a folder from the root (or a drive) rather than
 // from the current folder.
 BOOL QwIsAbsolutePath(const std::string& strPath);
-
-// The per-user folder for state that has no other home: %LOCALAPPDATA%\Quillwork
-// or $XDG_STATE_HOME/quillwork ($HOME/.local/state/quillwork). FALSE when the
-// environment names none. A privileged process (setuid or setgid, AT_SECURE on
-// POSIX) reads no environment and has none.
-BOOL QwUserStateFolder(std::string& strFolder);
 
 enum QW_FOUND { QW_FOUND_DIR, QW_FOUND_NONE, QW_FOUND_ERROR };
 
@@ -129,12 +173,19 @@ BOOL QwRemoveFileIn(const std::string& strFolder, const std::string& strSub, con
 // same mount (never a link or junction). TRUE when it was removed.
 BOOL QwRemoveEmptyFolderIn(const std::string& strFolder, const std::string& strSub);
 
+// ---- the configuration file (Profile) ---------------------------------------
+
 // The configuration file strIni when it is a regular file of at most 64 KiB:
-// the integer of pszKey in pszSection (nDefault when missing), or its text.
-// A FIFO, a device, a folder, a link to one of them or a larger file reads as
-// a missing file; reading never blocks.
+// the integer of pszKey in pszSection (nDefault when missing), or its text
+// (FALSE when missing or empty). A FIFO, a device, a folder, a link to one of
+// them or a larger file reads as a missing file; reading never blocks. The text
+// is read with the Windows reading rules (CProfile). On Windows a path of the
+// classic length is read by the system's own reader (which also takes UTF-16
+// files), a longer one, which that reader cannot open, by CProfile.
 int QwProfileInt(const std::string& strIni, const char* pszSection, const char* pszKey, int nDefault);
 BOOL QwProfileString(const std::string& strIni, const char* pszSection, const char* pszKey, std::string& strValue);
+
+// ---- the log file (Append) --------------------------------------------------
 
 // Opens (or creates) pszPath for appending and reading, unbuffered, so that each
 // fwrite is one write to the end of the file, whoever else appends to it: O_APPEND
@@ -152,14 +203,10 @@ FILE* QwOpenAppend(const char* pszPath);
 // Where only part did (a full disk), that part is cut off again, but only while
 // the file still ends where this write left it: bytes another writer appended
 // since are never removed. Every append of the process and the cut respect one
-// lock, so no append of this process falls between the check and the cut. On
+// guard, so no append of this process falls between the check and the cut. On
 // Windows the write is one WriteFile on the stream's append-only handle, past
-// the C runtime (which may split a count into two writes), under that lock.
+// the C runtime (which may split a count into two writes), under that guard.
 BOOL QwAppendWhole(FILE* pFile, const char* p, size_t nLen);
-
-// The size in bytes of the file open behind pFile, as the file system has it
-// now (appends of other writers included); 0 when it cannot be read.
-unsigned long long QwFileSize(FILE* pFile);
 
 // Gives the next part of a run of appends: sets *pp to its bytes and returns its
 // length; 0 when the run is over.
@@ -175,29 +222,136 @@ typedef size_t (*PFN_QWNEXTPART)(void* pContext, const char** pp);
 // between two parts, never further.
 BOOL QwAppendRun(FILE* pFile, PFN_QWNEXTPART pfnNext, void* pContext);
 
+// The size in bytes of the file open behind pFile, as the file system has it
+// now (appends of other writers included); 0 when it cannot be read.
+unsigned long long QwFileSize(FILE* pFile);
+
+// ---- the process (System) ---------------------------------------------------
+
+// The host executable's full path into pszPath (nSize bytes): the length
+// stored, nSize when the path was cut (the buffer then holds a cut path), 0 on
+// failure. UTF-8 on Windows; on POSIX the bytes of /proc/self/exe's target.
+DWORD QwExePath(char* pszPath, DWORD nSize);
+
+// The per-user folder for state that has no other home: %LOCALAPPDATA%\Quillwork
+// or $XDG_STATE_HOME/quillwork ($HOME/.local/state/quillwork). FALSE when the
+// environment names none. A privileged process (setuid or setgid, AT_SECURE on
+// POSIX) reads no environment and has none.
+BOOL QwUserStateFolder(std::string& strFolder);
+
 // Writes a report to the platform's debug channel: OutputDebugStringA on Windows;
 // on POSIX standard error, only while QUILLWORK_DEBUG is set (never in a
 // privileged process, which reads no environment), each report ending its line.
 void QwDebugOutput(const char* pszText);
 
-// The console output of one showing object. On POSIX each object writes through a
-// terminal descriptor of its own, opened non-blocking when its mirror comes on and
-// closed when it goes off, so no object can ever write through a number another
-// has closed; on Windows there is none (NULL: the standard output handle is asked
-// for at every call). NULL when the output cannot be opened.
-HANDLE WINAPI QwOpenConsoleOutput(void);
-// Closes what QwOpenConsoleOutput gave (NULL is fine), putting out what it gathered.
-void WINAPI QwCloseConsoleOutput(HANDLE hOut);
+// ---- the console (Console) --------------------------------------------------
+// The process has at most one console; on POSIX the controlling terminal stands
+// in for it, with no window, no saved state and no input mode (the calls about
+// those report failure and change nothing). Every call takes a NULL output and
+// then does nothing (FALSE where it gives a BOOL).
+
+// One output of the console. On POSIX each showing object writes through a
+// terminal descriptor of its own (QwOpenConsoleOutput), opened non-blocking
+// when its mirror comes on and closed when it goes off, so no object can ever
+// write through a number another has closed; on Windows objects have none and
+// write through the process's standard output (QwStdOutput).
+typedef struct QW_OUTPUT_* QW_OUTPUT;
+// The console's window, and its system menu.
+typedef struct QW_WINDOW_* QW_WINDOW;
+typedef struct QW_MENU_* QW_MENU;
+
+// A size or position in character cells.
+struct QW_CELLS
+{
+    short nX;
+    short nY;
+};
+
+// A rectangle of the screen buffer in character cells, its edges included.
+struct QW_RECT
+{
+    short nLeft;
+    short nTop;
+    short nRight;
+    short nBottom;
+};
+
+// What a console shows: its buffer size, the window on the buffer and the text
+// attribute of what is written next.
+struct QW_CONSOLE_STATE
+{
+    QW_CELLS size;
+    QW_RECT window;
+    WORD wAttr;
+};
+
+// The states of the window's Close item (bits; enabled is none of them).
+enum { QW_CLOSE_ENABLED = 0x0000, QW_CLOSE_GRAYED = 0x0001, QW_CLOSE_DISABLED = 0x0002 };
+// What QwCloseItemState gives when there is no menu or item.
+const unsigned int QW_NO_CLOSE_STATE = (unsigned int)-1;
+
+// Bits of the console's input mode: QuickEdit (a click selects text and stops
+// every write until the selection ends) and the flag that makes it settable.
+enum { QW_INPUT_QUICK_EDIT = 0x0040, QW_INPUT_EXTENDED_FLAGS = 0x0080 };
+
+// The control events a console handler receives.
+enum QW_CONTROL { QW_CONTROL_C, QW_CONTROL_BREAK, QW_CONTROL_OTHER };
+// A console handler: TRUE when it took the event (no other handler sees it).
+typedef BOOL (*PFN_QWCONTROL)(QW_CONTROL nEvent);
+
+// Makes a console for the process. FALSE when the process already has one (or,
+// on POSIX, has no controlling terminal, or the library already made it).
+BOOL QwAllocConsole(void);
+// Frees the console the process has. TRUE when it had one.
+BOOL QwFreeConsole(void);
+// The process's standard output; NULL on POSIX, where there is none to share.
+QW_OUTPUT QwStdOutput(void);
+// Sets the buffer's size in cells. TRUE when the console took it (POSIX:
+// accepted for a terminal output, nothing changes).
+BOOL QwSetConsoleBuffer(QW_OUTPUT hOut, QW_CELLS size);
+// Sets the window on the buffer (absolute cells). TRUE when the console took it.
+BOOL QwSetConsoleWindow(QW_OUTPUT hOut, const QW_RECT* pRect);
+// Sets the text attribute (console colour bits: foreground 0-3, background 4-7)
+// of what is written next. POSIX: an SGR sequence, plain text when NO_COLOR is
+// set or TERM=dumb.
+BOOL QwSetConsoleColour(QW_OUTPUT hOut, WORD wAttr);
+// What the console shows now, into *pState. FALSE when it cannot be read.
+BOOL QwConsoleState(QW_OUTPUT hOut, QW_CONSOLE_STATE* pState);
+// The console's title into pszTitle (nSize bytes), terminated; its length, 0
+// when there is none.
+DWORD QwConsoleTitle(char* pszTitle, DWORD nSize);
+// The console window showing the title pszTitle; NULL when none.
+QW_WINDOW QwFindConsoleWindow(const char* pszTitle);
+// The system menu of hWnd; NULL when none.
+QW_MENU QwSystemMenu(QW_WINDOW hWnd);
+// Puts the Close item of hMenu in nState (QW_CLOSE_*). Its state before, as
+// QwCloseItemState gives it, or (DWORD)-1 when the item does not exist.
+DWORD QwEnableCloseItem(QW_MENU hMenu, unsigned int nState);
+// The state bits of the Close item of hMenu; QW_NO_CLOSE_STATE when none.
+unsigned int QwCloseItemState(QW_MENU hMenu);
+// The input mode of the console (QW_INPUT_* bits among others) into *pnMode,
+// and its change. FALSE when there is no console input.
+BOOL QwInputMode(DWORD* pnMode);
+BOOL QwSetInputMode(DWORD nMode);
+// Adds (bAdd) or removes the process's console handler pfn: while added, the
+// console's control events reach it. TRUE when the console took the change.
+BOOL QwSetControlHandler(PFN_QWCONTROL pfn, BOOL bAdd);
+// The output of one showing object; NULL where the platform has none or it
+// cannot be opened (then QwStdOutput is the object's output).
+QW_OUTPUT QwOpenConsoleOutput(void);
+// Closes what QwOpenConsoleOutput gave, putting out what it gathered.
+void QwCloseConsoleOutput(QW_OUTPUT hOut);
 // Between these two, the colour changes and text given to hOut are gathered and
 // put out together (POSIX: in one write where they fit); elsewhere they go at once.
-void WINAPI QwBeginConsoleBatch(HANDLE hOut);
-void WINAPI QwEndConsoleBatch(HANDLE hOut);
-// Writes nCount bytes of narrow text (the ANSI code page on Windows, converted and
-// written wide; on POSIX the bytes as they are, never blocking: what the terminal
-// cannot take now is dropped). TRUE when all of it went out.
-BOOL WINAPI QwWriteConsoleText(HANDLE hOut, const char* pszText, DWORD nCount);
+void QwBeginConsoleBatch(QW_OUTPUT hOut);
+void QwEndConsoleBatch(QW_OUTPUT hOut);
+// Writes nCount bytes of narrow text (the ANSI code page on Windows, converted
+// and written wide; on POSIX the bytes as they are, never blocking: what the
+// terminal cannot take now is dropped), control characters shown as escapes.
+// TRUE when all of it went out.
+BOOL QwWriteConsoleText(QW_OUTPUT hOut, const char* pszText, DWORD nCount);
 
-// ---- stable storage and the developer channel (*Sync.cpp, *Echo.cpp) -------
+// ---- stable storage and the developer channel (Sync, Echo) ------------------
 
 // Waits until the bytes written to pFile, and what is needed to read them back
 // (its size), are on stable storage: fdatasync on POSIX, FlushFileBuffers on

@@ -14,7 +14,7 @@ const char s_szBanner[] = "\r\n------\r\n";
 const char s_szEntryEnd[] = "\r\n\r\n";
 const WORD COLOR_BANNER = 9;
 const WORD COLOR_NORMAL = 7;
-const DWORD LOCK_SPIN_COUNT = 4000;  // tries on a taken lock before sleeping (as Windows counts them)
+const unsigned int LOCK_SPIN_COUNT = 4000;  // tries on a taken lock before sleeping (as Windows counts them)
 
 // The folder that holds strPath: up to its last separator, a root ("/", "D:\\")
 // keeping its own; "" when strPath is a root or a bare name.
@@ -51,13 +51,13 @@ CTxtLog::CTxtLog()
     m_szStampTime[0] = '\0';
     // The lock is held while an entry is laid out, never across a write: a
     // thread that finds it taken does better to try again a while than to sleep.
-    InitializeCriticalSectionAndSpinCount(&m_cs, LOCK_SPIN_COUNT);
+    QwInitLock(&m_cs, LOCK_SPIN_COUNT);
     try {
         Construct();
     } catch (...) {
         // Out of memory in the string work: the members free themselves, the
         // lock is the one thing to give back by hand.
-        DeleteCriticalSection(&m_cs);
+        QwDeleteLock(&m_cs);
         throw;
     }
 }
@@ -80,7 +80,7 @@ void CTxtLog::Construct()
 // folder at the drive's root.
 void CTxtLog::ReadHostFolder()
 {
-    std::string strPath(MAX_PATH, '\0');
+    std::string strPath(QW_MAX_PATH, '\0');
     DWORD nLen = 0;
     for (;;) {
         nLen = QwModulePath(&strPath[0], (DWORD)strPath.size());
@@ -115,9 +115,9 @@ void CTxtLog::ReadConsoleSetting()
     m_roll.ReadSettings(strIni);
 }
 
-void CTxtLog::Lock() { EnterCriticalSection(&m_cs); }
+void CTxtLog::Lock() { QwEnterLock(&m_cs); }
 
-void CTxtLog::Unlock() { LeaveCriticalSection(&m_cs); }
+void CTxtLog::Unlock() { QwLeaveLock(&m_cs); }
 
 // Finds or makes the log folder and today's day folder (see CLogFolder) and
 // sets m_strLogDir. FALSE when no day folder could be found or made.
@@ -148,10 +148,9 @@ FILE* OpenInDayFolder(const CLogFolder& folder, const std::string& strLogDir, co
 
 bool QwNameLeavesFolder(const char* pszName)
 {
-    const unsigned char* psz = (const unsigned char*)pszName;
-    if (_mbschr(psz, '\\') != NULL || _mbschr(psz, '/') != NULL)
+    if (QwFindChar(pszName, '\\') != NULL || QwFindChar(pszName, '/') != NULL)
         return true;
-    return QW_DRIVE_COLON && _mbschr(psz, ':') != NULL;
+    return QW_DRIVE_COLON && QwFindChar(pszName, ':') != NULL;
 }
 
 // Builds <day folder><sep>HHMMSS[_name][.log] into strPath. FALSE when the
@@ -170,7 +169,7 @@ BOOL CTxtLog::BuildFilePath(const char* pszName, std::string& strPath)
     std::string strTail;
     if (pszName == NULL)
         strTail = ".log";
-    else if (_mbsrchr((const unsigned char*)pszName, '.') != NULL)
+    else if (QwFindLastChar(pszName, '.') != NULL)
         strTail = "_" + strName;
     else
         strTail = "_" + strName + ".log";
@@ -247,7 +246,7 @@ void CTxtLog::Release()
 CTxtLog::~CTxtLog()
 {
     CTxtLog::Close();
-    DeleteCriticalSection(&m_cs);
+    QwDeleteLock(&m_cs);
 }
 
 // Writes psz to the file in one write, then shows the same bytes. Called with a

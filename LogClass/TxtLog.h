@@ -115,7 +115,7 @@ private:
     std::string m_strLogDir;
     BOOL m_bConsole;
     FILE* m_pFile;
-    CRITICAL_SECTION m_cs;
+    QW_LOCK m_cs;
     CWinConsole m_console;
     CLogFolder m_folder;        // DIR and retention settings, the log folder in use
     std::string m_strExeName;   // the host executable's name (without extension on Windows)

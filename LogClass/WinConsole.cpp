@@ -48,16 +48,16 @@ void CWinConsole::Setup()
 {
     if (!m_bOpen)
         return;
-    COORD size;
-    size.X = BUFFER_WIDTH;
-    size.Y = BUFFER_HEIGHT;
-    QwConsole().SetConsoleScreenBufferSize(GetOutput(), size);
-    SMALL_RECT rect;
-    rect.Left = 0;
-    rect.Top = 0;
-    rect.Right = BUFFER_WIDTH - 1;
-    rect.Bottom = WINDOW_BOTTOM;
-    QwConsole().SetConsoleWindowInfo(GetOutput(), TRUE, &rect);
+    QW_CELLS size;
+    size.nX = BUFFER_WIDTH;
+    size.nY = BUFFER_HEIGHT;
+    QwConsole().SetConsoleBuffer(GetOutput(), size);
+    QW_RECT rect;
+    rect.nLeft = 0;
+    rect.nTop = 0;
+    rect.nRight = BUFFER_WIDTH - 1;
+    rect.nBottom = WINDOW_BOTTOM;
+    QwConsole().SetConsoleWindow(GetOutput(), &rect);
     SetColor(NORMAL_COLOR);
     DisableClose(TRUE);
 }
@@ -66,30 +66,30 @@ BOOL CWinConsole::DisableClose(BOOL bDisable)
 {
     if (!m_bOpen)
         return FALSE;
-    HWND hWnd = GetHwnd();
+    QW_WINDOW hWnd = GetHwnd();
     if (hWnd == NULL)
         return FALSE;
-    HMENU hMenu = QwConsole().GetSystemMenu(hWnd, FALSE);
+    QW_MENU hMenu = QwConsole().SystemMenu(hWnd);
     if (hMenu == NULL)
         return FALSE;
-    return QwConsole().EnableMenuItem(hMenu, SC_CLOSE, MF_BYCOMMAND | (bDisable ? MF_GRAYED : MF_ENABLED));
+    return (BOOL)QwConsole().EnableCloseItem(hMenu, bDisable ? QW_CLOSE_GRAYED : QW_CLOSE_ENABLED);
 }
 
-HWND CWinConsole::GetHwnd()
+QW_WINDOW CWinConsole::GetHwnd()
 {
     if (!m_bOpen)
         return NULL;
     // A title of its own, so that lookups on two threads cannot mix titles.
     char szTitle[TITLE_SIZE] = { 0 };
-    QwConsole().GetConsoleTitleA(szTitle, TITLE_SIZE);
-    return QwConsole().FindWindowA("ConsoleWindowClass", szTitle);
+    QwConsole().ConsoleTitle(szTitle, TITLE_SIZE);
+    return QwConsole().FindConsoleWindow(szTitle);
 }
 
 char* CWinConsole::GetTitle()
 {
     if (!m_bOpen)
         return NULL;
-    QwConsole().GetConsoleTitleA(s_szTitle, TITLE_SIZE);
+    QwConsole().ConsoleTitle(s_szTitle, TITLE_SIZE);
     return s_szTitle;
 }
 
@@ -110,21 +110,21 @@ void CWinConsole::Printf(const char* pszFormat, ...)
     va_start(args, pszFormat);
     QwFormatV(szBuf, sizeof(szBuf), pszFormat, args);
     va_end(args);
-    Write(szBuf, (DWORD)lstrlenA(szBuf));
+    Write(szBuf, (DWORD)strlen(szBuf));
 }
 
-HANDLE CWinConsole::GetOutput()
+QW_OUTPUT CWinConsole::GetOutput()
 {
     if (!m_bOpen)
         return NULL;
-    return m_hOut != NULL ? m_hOut : QwConsole().GetStdHandle(STD_OUTPUT_HANDLE);
+    return m_hOut != NULL ? m_hOut : QwConsole().StdOutput();
 }
 
 BOOL CWinConsole::SetColor(WORD wAttr)
 {
     if (!m_bOpen)
         return TRUE;
-    return QwConsole().SetConsoleTextAttribute(GetOutput(), wAttr);
+    return QwConsole().SetConsoleColour(GetOutput(), wAttr);
 }
 
 void CWinConsole::BeginEntry()

@@ -18,12 +18,13 @@ public:
     BOOL Show(BOOL bShow);
     // Sizes buffer and window, sets colour 7 and greys the Close item.
     void Setup();
-    // Greys (non-zero) or enables (zero) the window's Close item; what
-    // EnableMenuItem returns, FALSE without a window or menu.
+    // Greys (non-zero) or enables (zero) the window's Close item; the item's
+    // state before (QwEnableCloseItem), FALSE without a window or menu.
     BOOL DisableClose(BOOL bDisable);
     // The console window, or NULL.
-    HWND GetHwnd();
+    QW_WINDOW GetHwnd();
     // The console title, in a buffer shared by every object; NULL when not open.
+    // Not used by the library, offered to users of the class.
     char* GetTitle();
     // Writes exactly nCount bytes of pszText.
     void Write(const char* pszText, DWORD nCount);
@@ -31,7 +32,7 @@ public:
     void Printf(const char* pszFormat, ...);
     // This object's output: its own where it has one, else the process's standard
     // output handle; NULL when not open.
-    HANDLE GetOutput();
+    QW_OUTPUT GetOutput();
     // Sets the text attribute for what follows; TRUE when not open.
     BOOL SetColor(WORD wAttr);
     // TRUE while this object shows the console.
@@ -54,8 +55,8 @@ public:
     };
 
 private:
-    BOOL m_bOpen;    // this object shows the console (whatever AllocConsole said)
-    HANDLE m_hOut;   // its own output while open, NULL where the platform has none
+    BOOL m_bOpen;    // this object shows the console (whether or not the library made it)
+    QW_OUTPUT m_hOut;  // its own output while open, NULL where the platform has none
     static char s_szTitle[TITLE_SIZE];
 };
 

@@ -1,8 +1,12 @@
-// The charset the reader of the process's text reads (see PosixCharset.h).
+// The charset the reader of the process's text reads (see PosixCharset.h), and
+// the search for an ASCII character in the text of a name.
 #include "PosixCharset.h"
+
+#include "../LogClass/Platform.h"
 
 #include <langinfo.h>
 #include <stdlib.h>
+#include <string.h>
 #include <strings.h>
 
 namespace {
@@ -30,3 +34,7 @@ bool QwReadsUtf8()
     }
     return false;
 }
+
+const char* QwFindChar(const char* psz, char c) { return psz == NULL ? NULL : strchr(psz, c); }
+
+const char* QwFindLastChar(const char* psz, char c) { return psz == NULL ? NULL : strrchr(psz, c); }

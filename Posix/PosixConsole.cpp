@@ -1,4 +1,4 @@
-// The console stand-ins: the controlling terminal (/dev/tty) is the console.
+// The POSIX console: the controlling terminal (/dev/tty) is the console.
 // Each showing object writes through a terminal descriptor of its own, opened
 // non-blocking, so a stopped or full terminal never holds up the host: what the
 // terminal cannot take at once is dropped. Colours are ANSI SGR sequences mapped
@@ -7,7 +7,7 @@
 // or TERM=dumb. Sizes are accepted and change nothing; there is no window.
 // Text shows the control characters of the terminal's charset as escapes, so
 // logged text cannot drive the terminal; the colours are the library's own.
-#include "Platform.h"
+#include "PosixConsole.h"
 
 #include "ControlText.h"
 #include "PosixCharset.h"
@@ -49,7 +49,7 @@ struct CTerminal
 std::atomic<bool> s_bAllocated(false);
 
 // The terminal behind hOut, or NULL when hOut is not one.
-CTerminal* TerminalOf(HANDLE hOut)
+CTerminal* TerminalOf(QW_OUTPUT hOut)
 {
     CTerminal* pTerm = (CTerminal*)hOut;
     return pTerm != NULL && pTerm->nTag == TERMINAL_TAG ? pTerm : NULL;
@@ -145,9 +145,6 @@ int AnsiColour(WORD wAttr, int nShift)
 
 } // namespace
 
-// The SGR sequence of a console attribute, into pszSgr (at least 24 bytes): a reset
-// to the terminal's own colours, then the foreground unless it is the normal
-// colour, then the background unless it is black.
 void QwConsoleSgr(WORD wAttr, char* pszSgr, size_t nSize)
 {
     char szFore[16] = "", szBack[16] = "";
@@ -158,7 +155,7 @@ void QwConsoleSgr(WORD wAttr, char* pszSgr, size_t nSize)
     snprintf(pszSgr, nSize, "\x1b[0%s%sm", szFore, szBack);
 }
 
-BOOL AllocConsole(void)
+BOOL QwAllocConsole(void)
 {
     int fd = open(TERMINAL_PATH, O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
@@ -168,11 +165,11 @@ BOOL AllocConsole(void)
     return s_bAllocated.compare_exchange_strong(bExpected, true) ? TRUE : FALSE;
 }
 
-BOOL FreeConsole(void) { return s_bAllocated.exchange(false) ? TRUE : FALSE; }
+BOOL QwFreeConsole(void) { return s_bAllocated.exchange(false) ? TRUE : FALSE; }
 
-HANDLE GetStdHandle(DWORD) { return NULL; }
+QW_OUTPUT QwStdOutput(void) { return NULL; }
 
-HANDLE WINAPI QwOpenConsoleOutput(void)
+QW_OUTPUT QwOpenConsoleOutput(void)
 {
     int fd = open(TERMINAL_PATH, O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
@@ -189,10 +186,10 @@ HANDLE WINAPI QwOpenConsoleOutput(void)
     pTerm->bBatch = false;
     pTerm->bTorn = false;
     pTerm->nUsed = 0;
-    return (HANDLE)pTerm;
+    return (QW_OUTPUT)pTerm;
 }
 
-void WINAPI QwCloseConsoleOutput(HANDLE hOut)
+void QwCloseConsoleOutput(QW_OUTPUT hOut)
 {
     CTerminal* pTerm = TerminalOf(hOut);
     if (pTerm == NULL)
@@ -203,14 +200,14 @@ void WINAPI QwCloseConsoleOutput(HANDLE hOut)
     delete pTerm;
 }
 
-void WINAPI QwBeginConsoleBatch(HANDLE hOut)
+void QwBeginConsoleBatch(QW_OUTPUT hOut)
 {
     CTerminal* pTerm = TerminalOf(hOut);
     if (pTerm != NULL)
         pTerm->bBatch = true;
 }
 
-void WINAPI QwEndConsoleBatch(HANDLE hOut)
+void QwEndConsoleBatch(QW_OUTPUT hOut)
 {
     CTerminal* pTerm = TerminalOf(hOut);
     if (pTerm == NULL)
@@ -219,7 +216,7 @@ void WINAPI QwEndConsoleBatch(HANDLE hOut)
     pTerm->bBatch = false;
 }
 
-BOOL WINAPI QwWriteConsoleText(HANDLE hOut, const char* pszText, DWORD nCount)
+BOOL QwWriteConsoleText(QW_OUTPUT hOut, const char* pszText, DWORD nCount)
 {
     CTerminal* pTerm = TerminalOf(hOut);
     if (pTerm == NULL || pszText == NULL)
@@ -233,14 +230,14 @@ BOOL WINAPI QwWriteConsoleText(HANDLE hOut, const char* pszText, DWORD nCount)
     return Put(pTerm, pTerm->strShown.data(), pTerm->strShown.size()) ? TRUE : FALSE;
 }
 
-BOOL SetConsoleScreenBufferSize(HANDLE hOut, COORD) { return TerminalOf(hOut) != NULL; }
+BOOL QwSetConsoleBuffer(QW_OUTPUT hOut, QW_CELLS) { return TerminalOf(hOut) != NULL; }
 
-BOOL SetConsoleWindowInfo(HANDLE hOut, BOOL, const SMALL_RECT* pRect)
+BOOL QwSetConsoleWindow(QW_OUTPUT hOut, const QW_RECT* pRect)
 {
     return TerminalOf(hOut) != NULL && pRect != NULL;
 }
 
-BOOL SetConsoleTextAttribute(HANDLE hOut, WORD wAttr)
+BOOL QwSetConsoleColour(QW_OUTPUT hOut, WORD wAttr)
 {
     CTerminal* pTerm = TerminalOf(hOut);
     if (pTerm == NULL)
@@ -252,25 +249,26 @@ BOOL SetConsoleTextAttribute(HANDLE hOut, WORD wAttr)
     return Put(pTerm, szSgr, strlen(szSgr)) ? TRUE : FALSE;
 }
 
-BOOL GetConsoleScreenBufferInfo(HANDLE, CONSOLE_SCREEN_BUFFER_INFO*) { return FALSE; }
+BOOL QwConsoleState(QW_OUTPUT, QW_CONSOLE_STATE*) { return FALSE; }
 
-BOOL GetConsoleMode(HANDLE, DWORD*) { return FALSE; }
+BOOL QwInputMode(DWORD*) { return FALSE; }
 
-BOOL SetConsoleMode(HANDLE, DWORD) { return FALSE; }
+BOOL QwSetInputMode(DWORD) { return FALSE; }
 
-BOOL SetConsoleCtrlHandler(PHANDLER_ROUTINE, BOOL) { return TRUE; }
+// Control events are the terminal's own signals, left to the host.
+BOOL QwSetControlHandler(PFN_QWCONTROL, BOOL) { return TRUE; }
 
-DWORD GetConsoleTitleA(char* pszTitle, DWORD nSize)
+DWORD QwConsoleTitle(char* pszTitle, DWORD nSize)
 {
     if (pszTitle != NULL && nSize > 0)
         pszTitle[0] = '\0';
     return 0;
 }
 
-HWND FindWindowA(const char*, const char*) { return NULL; }
+QW_WINDOW QwFindConsoleWindow(const char*) { return NULL; }
 
-HMENU GetSystemMenu(HWND, BOOL) { return NULL; }
+QW_MENU QwSystemMenu(QW_WINDOW) { return NULL; }
 
-BOOL EnableMenuItem(HMENU, UINT, UINT) { return -1; }
+DWORD QwEnableCloseItem(QW_MENU, unsigned int) { return (DWORD)-1; }
 
-UINT GetMenuState(HMENU, UINT, UINT) { return (UINT)-1; }
+unsigned int QwCloseItemState(QW_MENU) { return QW_NO_CLOSE_STATE; }

@@ -105,8 +105,6 @@ int OpenPlainFileIn(int fdSub, const std::string& strFile)
 
 } // namespace
 
-DWORD QwExePath(char* pszPath, DWORD nSize) { return GetModuleFileNameA(NULL, pszPath, nSize); }
-
 BOOL QwNameToPath(const char* pszName, std::string& strPath)
 {
     strPath = pszName;
@@ -114,21 +112,6 @@ BOOL QwNameToPath(const char* pszName, std::string& strPath)
 }
 
 BOOL QwIsAbsolutePath(const std::string& strPath) { return !strPath.empty() && strPath[0] == '/'; }
-
-BOOL QwUserStateFolder(std::string& strFolder)
-{
-    // A relative XDG_STATE_HOME is invalid and ignored, as the base directory rules say.
-    const char* pszState = secure_getenv("XDG_STATE_HOME");
-    if (pszState != NULL && pszState[0] == '/') {
-        strFolder = std::string(pszState) + "/quillwork";
-        return TRUE;
-    }
-    const char* pszHome = secure_getenv("HOME");
-    if (pszHome == NULL || pszHome[0] != '/')
-        return FALSE;
-    strFolder = std::string(pszHome) + "/.local/state/quillwork";
-    return TRUE;
-}
 
 QW_FOUND QwFindFolder(const std::string& strPath)
 {
@@ -210,10 +193,4 @@ BOOL QwRemoveEmptyFolderIn(const std::string& strFolder, const std::string& strS
         return FALSE;
     // AT_REMOVEDIR never follows a link: a link by that name is not a folder.
     return unlinkat(folder.Get(), strSub.c_str(), AT_REMOVEDIR) == 0 ? TRUE : FALSE;
-}
-
-unsigned long long QwFileSize(FILE* pFile)
-{
-    struct stat st;
-    return fstat(fileno(pFile), &st) == 0 && st.st_size > 0 ? (unsigned long long)st.st_size : 0;
 }

@@ -60,10 +60,3 @@ int QwProfileInt(const std::string& strIni, const char* pszSection, const char* 
         return nDefault;
     return CProfile(strText).Int(pszSection, pszKey, nDefault);
 }
-
-UINT GetPrivateProfileIntA(const char* pszSection, const char* pszKey, int nDefault, const char* pszFile)
-{
-    if (pszFile == NULL)
-        return (UINT)nDefault;
-    return (UINT)QwProfileInt(pszFile, pszSection, pszKey, nDefault);
-}

@@ -1,47 +1,14 @@
-// POSIX stand-ins: locks, the executable path, strings and the debug channel.
+// The POSIX process: the executable's path, the per-user state folder and the
+// debug channel. A privileged process reads no environment (secure_getenv).
 #include "../LogClass/Platform.h"
 
-#include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 #include <unistd.h>
 
 #include <string>
 
-void InitializeCriticalSection(CRITICAL_SECTION* pcs)
-{
-    pthread_mutexattr_t attr;
-    pthread_mutexattr_init(&attr);
-    pthread_mutexattr_settype(&attr, PTHREAD_MUTEX_RECURSIVE);
-    pthread_mutex_init(&pcs->mtx, &attr);
-    pthread_mutexattr_destroy(&attr);
-    pcs->nSpin = 0;
-}
-
-BOOL InitializeCriticalSectionAndSpinCount(CRITICAL_SECTION* pcs, DWORD nSpin)
-{
-    InitializeCriticalSection(pcs);
-    pcs->nSpin = nSpin;
-    return TRUE;
-}
-
-void EnterCriticalSection(CRITICAL_SECTION* pcs)
-{
-    // A few pauses between tries, so the spinning thread does not keep taking
-    // the lock's cache line from the thread that holds it.
-    for (DWORD n = 0; n < pcs->nSpin; n += 8) {
-        if (pthread_mutex_trylock(&pcs->mtx) == 0)
-            return;
-        for (int i = 0; i < 8; ++i)
-            QwCpuRelax();
-    }
-    pthread_mutex_lock(&pcs->mtx);
-}
-
-void LeaveCriticalSection(CRITICAL_SECTION* pcs) { pthread_mutex_unlock(&pcs->mtx); }
-
-void DeleteCriticalSection(CRITICAL_SECTION* pcs) { pthread_mutex_destroy(&pcs->mtx); }
-
-DWORD GetModuleFileNameA(HMODULE, char* pszPath, DWORD nSize)
+DWORD QwExePath(char* pszPath, DWORD nSize)
 {
     if (pszPath == NULL || nSize == 0)
         return 0;
@@ -68,22 +35,35 @@ DWORD GetModuleFileNameA(HMODULE, char* pszPath, DWORD nSize)
     return (DWORD)nLen;
 }
 
-int lstrlenA(const char* psz) { return psz == NULL ? 0 : (int)strlen(psz); }
-
-unsigned char* _mbsrchr(const unsigned char* psz, unsigned int c)
+BOOL QwUserStateFolder(std::string& strFolder)
 {
-    return psz == NULL ? NULL : (unsigned char*)strrchr((const char*)psz, (int)c);
+    // A relative XDG_STATE_HOME is invalid and ignored, as the base directory rules say.
+    const char* pszState = secure_getenv("XDG_STATE_HOME");
+    if (pszState != NULL && pszState[0] == '/') {
+        strFolder = std::string(pszState) + "/quillwork";
+        return TRUE;
+    }
+    const char* pszHome = secure_getenv("HOME");
+    if (pszHome == NULL || pszHome[0] != '/')
+        return FALSE;
+    strFolder = std::string(pszHome) + "/.local/state/quillwork";
+    return TRUE;
 }
 
-unsigned char* _mbschr(const unsigned char* psz, unsigned int c)
+void QwDebugOutput(const char* pszText)
 {
-    return psz == NULL ? NULL : (unsigned char*)strchr((const char*)psz, (int)c);
-}
-
-void OutputDebugStringA(const char* psz)
-{
-    if (psz != NULL) {
-        fputs(psz, stderr);
-        fflush(stderr);
+    if (pszText == NULL || pszText[0] == '\0' || secure_getenv("QUILLWORK_DEBUG") == NULL)
+        return;
+    size_t nLen = strlen(pszText);
+    // One write per report, so reports of two threads do not mix.
+    char szLine[1024];
+    if (nLen + 2 > sizeof(szLine)) {
+        fputs(pszText, stderr);
+        fputc('\n', stderr);
+    } else {
+        memcpy(szLine, pszText, nLen);
+        if (szLine[nLen - 1] != '\n')
+            szLine[nLen++] = '\n';
+        (void)!write(STDERR_FILENO, szLine, nLen);
     }
 }

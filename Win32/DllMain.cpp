@@ -1,5 +1,5 @@
 // Loading the library creates no log object and tracks none.
-#include "../LogClass/Platform.h"
+#include <windows.h>
 
 BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID)
 {

@@ -2,6 +2,8 @@
 #include "../LogClass/Platform.h"
 #include "../LogClass/ControlText.h"
 
+#include <windows.h>
+
 #include <new>
 #include <string>
 

@@ -1,18 +1,14 @@
 // The Windows side of the path and folder helpers Platform.h declares: every
 // file-system call is the wide one.
 #include "../LogClass/Platform.h"
-#include "../LogClass/Profile.h"
-#include "Win32Paths.h"
+#include "Win32Charset.h"
+#include "Win32Files.h"
 
 #include <io.h>
 #include <stdio.h>
 #include <string.h>
 
 namespace {
-
-// Paths from this length on take the \\?\ form: CreateDirectoryW refuses a
-// classic path that leaves no room for an 8.3 name (MAX_PATH - 12).
-const size_t LONG_PATH_FROM = MAX_PATH - 12;
 
 // Seconds since 1970 of a file time.
 time_t TimeOf(const FILETIME& ft)
@@ -43,17 +39,6 @@ int KindOf(DWORD dwAttr)
         return QW_ENTRY::OTHER_ENTRY;
     return QW_ENTRY::FILE_ENTRY;
 }
-
-// Closes a handle when the scope ends.
-struct CHandle
-{
-    HANDLE h;
-    ~CHandle()
-    {
-        if (h != INVALID_HANDLE_VALUE)
-            CloseHandle(h);
-    }
-};
 
 // Opens strPath itself (a reparse point at its end is not followed), sharing
 // reading and writing but not deletion: while open, nobody renames or removes it.
@@ -126,126 +111,7 @@ BOOL MarkForDeletion(HANDLE h, BOOL bDelete)
     return SetFileInformationByHandle(h, FileDispositionInfo, &disp, sizeof(disp));
 }
 
-const DWORD PROFILE_LIMIT = 65536;
-
-// Opens strWide for reading when it is a regular file of at most
-// PROFILE_LIMIT bytes; INVALID_HANDLE_VALUE otherwise.
-HANDLE OpenSmallRegularFile(const std::wstring& strWide)
-{
-    if (strWide.empty())
-        return INVALID_HANDLE_VALUE;
-    HANDLE hFile = CreateFileW(strWide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                               NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
-    if (hFile == INVALID_HANDLE_VALUE)
-        return hFile;
-    BY_HANDLE_FILE_INFORMATION info;
-    if (GetFileType(hFile) != FILE_TYPE_DISK || !GetFileInformationByHandle(hFile, &info)
-        || (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 || info.nFileSizeHigh != 0
-        || info.nFileSizeLow > PROFILE_LIMIT) {
-        CloseHandle(hFile);
-        return INVALID_HANDLE_VALUE;
-    }
-    return hFile;
-}
-
-// Reads a configuration file. A path of the classic length is read by the
-// system's own reader (strFile receives its path, the text stays empty); a longer
-// one, which that reader cannot open, is read here into strText. FALSE when
-// it is not a regular file of at most 64 KiB.
-BOOL ReadProfile(const std::string& strIni, std::wstring& strFile, std::string& strText)
-{
-    strFile = QwWidePath(strIni);
-    // Closes the file on every way out, an exception from append included.
-    CHandle file = { OpenSmallRegularFile(strFile) };
-    if (file.h == INVALID_HANDLE_VALUE)
-        return FALSE;
-    if (strFile.compare(0, 4, L"\\\\?\\") != 0)
-        return TRUE;
-    strFile.clear();
-    char szBuf[4096];
-    DWORD nRead = 0;
-    while (ReadFile(file.h, szBuf, sizeof(szBuf), &nRead, NULL)) {
-        if (nRead == 0)
-            return TRUE;
-        strText.append(szBuf, nRead);
-        if (strText.size() > PROFILE_LIMIT)
-            return FALSE;  // it grew since it was measured
-    }
-    return FALSE;
-}
-
 } // namespace
-
-std::wstring QwWideFromUtf8(const std::string& str)
-{
-    if (str.empty())
-        return std::wstring();
-    int nWide = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, str.data(), (int)str.size(), NULL, 0);
-    if (nWide <= 0)
-        return std::wstring();
-    std::wstring strWide((size_t)nWide, L'\0');
-    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, str.data(), (int)str.size(), &strWide[0], nWide);
-    return strWide;
-}
-
-std::string QwUtf8FromWide(const wchar_t* psz, size_t nLen)
-{
-    if (psz == NULL || nLen == 0)
-        return std::string();
-    int nBytes = WideCharToMultiByte(CP_UTF8, 0, psz, (int)nLen, NULL, 0, NULL, NULL);
-    if (nBytes <= 0)
-        return std::string();
-    std::string str((size_t)nBytes, '\0');
-    WideCharToMultiByte(CP_UTF8, 0, psz, (int)nLen, &str[0], nBytes, NULL, NULL);
-    return str;
-}
-
-std::wstring QwWidePath(const std::string& strPath)
-{
-    std::wstring strWide = QwWideFromUtf8(strPath);
-    for (size_t i = 0; i < strWide.size(); ++i)
-        if (strWide[i] == L'/')
-            strWide[i] = L'\\';
-    if (strWide.size() < LONG_PATH_FROM || strWide.compare(0, 4, L"\\\\?\\") == 0)
-        return strWide;
-    // The \\?\ form takes the path as it stands: make it full and plain first.
-    DWORD nFull = GetFullPathNameW(strWide.c_str(), 0, NULL, NULL);
-    if (nFull == 0)
-        return strWide;
-    std::wstring strFull(nFull, L'\0');
-    nFull = GetFullPathNameW(strWide.c_str(), nFull, &strFull[0], NULL);
-    strFull.resize(nFull);
-    if (strFull.compare(0, 2, L"\\\\") == 0)
-        return L"\\\\?\\UNC\\" + strFull.substr(2);
-    return L"\\\\?\\" + strFull;
-}
-
-DWORD QwExePath(char* pszPath, DWORD nSize)
-{
-    if (pszPath == NULL || nSize == 0)
-        return 0;
-    std::wstring strWide(MAX_PATH, L'\0');
-    for (;;) {
-        DWORD nLen = GetModuleFileNameW(NULL, &strWide[0], (DWORD)strWide.size());
-        if (nLen == 0)
-            return 0;
-        if (nLen < strWide.size()) {
-            strWide.resize(nLen);
-            break;
-        }
-        if (strWide.size() >= 32768)
-            return 0;
-        strWide.resize(strWide.size() * 2);  // cut: grow until the whole path fits
-    }
-    std::string strPath = QwUtf8FromWide(strWide.c_str(), strWide.size());
-    if (strPath.size() >= nSize) {
-        memcpy(pszPath, strPath.data(), nSize - 1);
-        pszPath[nSize - 1] = '\0';
-        return nSize;
-    }
-    memcpy(pszPath, strPath.c_str(), strPath.size() + 1);
-    return (DWORD)strPath.size();
-}
 
 BOOL QwNameToPath(const char* pszName, std::string& strPath)
 {
@@ -267,16 +133,6 @@ BOOL QwIsAbsolutePath(const std::string& strPath)
     if (strPath.size() >= 2 && strPath[1] == ':')
         return TRUE;  // D:\Logs, and D:Logs on that drive's current folder
     return !strPath.empty() && (strPath[0] == '\\' || strPath[0] == '/');
-}
-
-BOOL QwUserStateFolder(std::string& strFolder)
-{
-    std::wstring strWide(32768, L'\0');
-    DWORD nLen = GetEnvironmentVariableW(L"LOCALAPPDATA", &strWide[0], (DWORD)strWide.size());
-    if (nLen == 0 || nLen >= strWide.size())
-        return FALSE;
-    strFolder = QwUtf8FromWide(strWide.c_str(), nLen) + "\\Quillwork";
-    return QwIsAbsolutePath(strFolder);
 }
 
 QW_FOUND QwFindFolder(const std::string& strPath)
@@ -367,40 +223,3 @@ BOOL QwRemoveEmptyFolderIn(const std::string& strFolder, const std::string& strS
     return day.h != INVALID_HANDLE_VALUE && MarkForDeletion(day.h, TRUE);
 }
 
-int QwProfileInt(const std::string& strIni, const char* pszSection, const char* pszKey, int nDefault)
-{
-    std::wstring strFile;
-    std::string strText;
-    if (!ReadProfile(strIni, strFile, strText))
-        return nDefault;
-    if (strFile.empty())
-        return CProfile(strText).Int(pszSection, pszKey, nDefault);
-    std::wstring strSection = QwWideFromUtf8(pszSection), strKey = QwWideFromUtf8(pszKey);
-    return (int)GetPrivateProfileIntW(strSection.c_str(), strKey.c_str(), nDefault, strFile.c_str());
-}
-
-BOOL QwProfileString(const std::string& strIni, const char* pszSection, const char* pszKey, std::string& strValue)
-{
-    strValue.clear();
-    std::wstring strFile;
-    std::string strText;
-    if (!ReadProfile(strIni, strFile, strText))
-        return FALSE;
-    if (strFile.empty())
-        return CProfile(strText).String(pszSection, pszKey, strValue) ? TRUE : FALSE;
-    std::wstring strSection = QwWideFromUtf8(pszSection), strKey = QwWideFromUtf8(pszKey);
-    std::wstring strWide(32768, L'\0');
-    DWORD nLen = GetPrivateProfileStringW(strSection.c_str(), strKey.c_str(), L"", &strWide[0], (DWORD)strWide.size(),
-                                          strFile.c_str());
-    strValue = QwUtf8FromWide(strWide.c_str(), nLen);
-    return !strValue.empty();
-}
-
-unsigned long long QwFileSize(FILE* pFile)
-{
-    LARGE_INTEGER nSize;
-    HANDLE hFile = (HANDLE)_get_osfhandle(_fileno(pFile));
-    if (hFile == INVALID_HANDLE_VALUE || !GetFileSizeEx(hFile, &nSize) || nSize.QuadPart < 0)
-        return 0;
-    return (unsigned long long)nSize.QuadPart;
-}

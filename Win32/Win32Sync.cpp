@@ -1,6 +1,6 @@
 // The Windows side of the stable-storage helpers Platform.h declares.
 #include "../LogClass/Platform.h"
-#include "Win32Paths.h"
+#include "Win32Charset.h"
 
 #include <io.h>
 

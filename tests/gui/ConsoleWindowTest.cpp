@@ -5,6 +5,8 @@
 
 #include "WinConsole.h"
 
+#include <windows.h>
+
 #include <atomic>
 #include <string>
 
@@ -142,7 +144,7 @@ TEST_F(ConsoleWindowTest, GuiProgramGetsItsOwnConsoleAndItsTitle)
     char szClass[64] = { 0 };
     GetClassNameA(GetConsoleWindow(), szClass, sizeof(szClass));
     const bool bWindowsClass = std::string(szClass) == "ConsoleWindowClass";
-    EXPECT_EQ(bWindowsClass ? GetConsoleWindow() : NULL, console.GetHwnd()) << szClass;
+    EXPECT_EQ(bWindowsClass ? GetConsoleWindow() : NULL, (HWND)console.GetHwnd()) << szClass;
     EXPECT_EQ(bWindowsClass, console.DisableClose(TRUE) != FALSE) << szClass;
     CONSOLE_SCREEN_BUFFER_INFO info;
     ASSERT_TRUE(GetConsoleScreenBufferInfo(hOut, &info));

@@ -11,12 +11,12 @@ namespace {
 
 class ConsoleTest : public QwTest {};
 
-const std::string ATTR = "SetConsoleTextAttribute ", WRITE = "WriteConsoleA ";
+const std::string ATTR = "SetConsoleColour ", WRITE = "WriteConsoleText ";
 
 // What Setup does, queries left out.
 std::vector<std::string> SetupCalls()
 {
-    return { "SetConsoleScreenBufferSize 100,5000", "SetConsoleWindowInfo 1 0,0,99,25", ATTR + "7", "EnableMenuItem F060 1" };
+    return { "SetConsoleBuffer 100,5000", "SetConsoleWindow 0,0,99,25", ATTR + "7", "EnableCloseItem 1" };
 }
 
 std::vector<std::string> Join(std::vector<std::string> a, const std::vector<std::string>& b)
@@ -27,17 +27,17 @@ std::vector<std::string> Join(std::vector<std::string> a, const std::vector<std:
 
 // What the first Show makes of a console the library allocates: the control handler,
 // QuickEdit cleared (from the recorder's input mode 0xE7).
-std::vector<std::string> AllocCalls() { return { "AllocConsole", "SetConsoleCtrlHandler 1", "SetConsoleMode A7" }; }
+std::vector<std::string> AllocCalls() { return { "AllocConsole", "SetControlHandler 1", "SetInputMode A7" }; }
 
 // What the last object's Show(FALSE) does to the console the library allocated.
-std::vector<std::string> FreeCalls() { return { "SetConsoleCtrlHandler 0", "FreeConsole" }; }
+std::vector<std::string> FreeCalls() { return { "SetControlHandler 0", "FreeConsole" }; }
 
 // What it does to the console the process had (the recorder's 80 x 300, window 80 x 25,
 // attribute 0x1E, Close item enabled) after the library's Setup made it 100 x 5000.
 std::vector<std::string> RestoreCalls()
 {
-    return { "SetConsoleWindowInfo 1 0,0,79,25", "SetConsoleScreenBufferSize 80,300", "SetConsoleWindowInfo 1 0,0,79,24",
-             ATTR + "30", "EnableMenuItem F060 0" };
+    return { "SetConsoleWindow 0,0,79,25", "SetConsoleBuffer 80,300", "SetConsoleWindow 0,0,79,24",
+             ATTR + "30", "EnableCloseItem 0" };
 }
 
 } // namespace
@@ -85,7 +85,7 @@ TEST_F(ConsoleTest, OnlyAConsoleItMadeIsFreedAndOneItFoundIsGivenBack)
     for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i) {
         SCOPED_TRACE(cases[i].bAllocated);
         ConsoleRecorder::Reset(cases[i].bAllocated);
-        ConsoleRecorder::Found(FoundConsole(), MF_ENABLED, FOUND_INPUT_MODE);
+        ConsoleRecorder::Found(FoundConsole(), QW_CLOSE_ENABLED, FOUND_INPUT_MODE);
         CWinConsole console;
         console.Show(TRUE);
         EXPECT_EQ(cases[i].showCalls, ConsoleRecorder::Effects());
@@ -99,24 +99,24 @@ TEST_F(ConsoleTest, OnlyAConsoleItMadeIsFreedAndOneItFoundIsGivenBack)
 
 TEST_F(ConsoleTest, AFoundConsoleGetsItsSizesAttributeAndCloseItemBack)
 {
-    CONSOLE_SCREEN_BUFFER_INFO wide = FoundConsole();
-    wide.dwSize.X = 120;
-    wide.dwSize.Y = 9000;
-    wide.srWindow.Left = 10;
-    wide.srWindow.Top = 8000;
-    wide.srWindow.Right = 119;
-    wide.srWindow.Bottom = 8039;
-    wide.wAttributes = 0x07;
-    struct { const char* pszWhat; CONSOLE_SCREEN_BUFFER_INFO found; UINT nCloseState; std::vector<std::string> hideCalls; } cases[] = {
-        { "smaller buffer, Close enabled", FoundConsole(), MF_ENABLED, RestoreCalls() },
-        { "larger buffer, window scrolled, Close greyed", wide, MF_GRAYED,
-          { "SetConsoleWindowInfo 1 0,0,99,25", "SetConsoleScreenBufferSize 120,9000", "SetConsoleWindowInfo 1 10,8000,119,8039",
-            ATTR + "7", "EnableMenuItem F060 1" } },
-        { "Close disabled and greyed", FoundConsole(), MF_GRAYED | MF_DISABLED,
-          { "SetConsoleWindowInfo 1 0,0,79,25", "SetConsoleScreenBufferSize 80,300", "SetConsoleWindowInfo 1 0,0,79,24",
-            ATTR + "30", "EnableMenuItem F060 3" } },
-        { "no Close item", FoundConsole(), (UINT)-1,
-          { "SetConsoleWindowInfo 1 0,0,79,25", "SetConsoleScreenBufferSize 80,300", "SetConsoleWindowInfo 1 0,0,79,24",
+    QW_CONSOLE_STATE wide = FoundConsole();
+    wide.size.nX = 120;
+    wide.size.nY = 9000;
+    wide.window.nLeft = 10;
+    wide.window.nTop = 8000;
+    wide.window.nRight = 119;
+    wide.window.nBottom = 8039;
+    wide.wAttr = 0x07;
+    struct { const char* pszWhat; QW_CONSOLE_STATE found; unsigned int nCloseState; std::vector<std::string> hideCalls; } cases[] = {
+        { "smaller buffer, Close enabled", FoundConsole(), QW_CLOSE_ENABLED, RestoreCalls() },
+        { "larger buffer, window scrolled, Close greyed", wide, QW_CLOSE_GRAYED,
+          { "SetConsoleWindow 0,0,99,25", "SetConsoleBuffer 120,9000", "SetConsoleWindow 10,8000,119,8039",
+            ATTR + "7", "EnableCloseItem 1" } },
+        { "Close disabled and greyed", FoundConsole(), QW_CLOSE_GRAYED | QW_CLOSE_DISABLED,
+          { "SetConsoleWindow 0,0,79,25", "SetConsoleBuffer 80,300", "SetConsoleWindow 0,0,79,24",
+            ATTR + "30", "EnableCloseItem 3" } },
+        { "no Close item", FoundConsole(), QW_NO_CLOSE_STATE,
+          { "SetConsoleWindow 0,0,79,25", "SetConsoleBuffer 80,300", "SetConsoleWindow 0,0,79,24",
             ATTR + "30" } },
     };
     for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i) {
@@ -160,10 +160,10 @@ TEST_F(ConsoleTest, OnlyCtrlCAndCtrlBreakAreTakenWhileTheLibrarysConsoleExists)
 {
     CWinConsole console;
     console.Show(TRUE);
-    PHANDLER_ROUTINE pfn = ConsoleRecorder::Handler();
+    PFN_QWCONTROL pfn = ConsoleRecorder::Handler();
     ASSERT_TRUE(pfn != NULL);
-    const struct { DWORD nEvent; BOOL bTaken; } cases[] = {
-        { CTRL_C_EVENT, TRUE }, { CTRL_BREAK_EVENT, TRUE }, { CTRL_CLOSE_EVENT, FALSE }, { 5, FALSE }, { 6, FALSE },
+    const struct { QW_CONTROL nEvent; BOOL bTaken; } cases[] = {
+        { QW_CONTROL_C, TRUE }, { QW_CONTROL_BREAK, TRUE }, { QW_CONTROL_OTHER, FALSE },
     };
     for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i)
         EXPECT_EQ(cases[i].bTaken, pfn(cases[i].nEvent)) << cases[i].nEvent;
@@ -174,19 +174,19 @@ TEST_F(ConsoleTest, OnlyCtrlCAndCtrlBreakAreTakenWhileTheLibrarysConsoleExists)
 TEST_F(ConsoleTest, QuickEditIsClearedOnlyInTheLibrarysConsole)
 {
     const struct { DWORD nFound; BOOL bAllocated; const char* pszSet; } cases[] = {
-        { 0xE7, TRUE, "SetConsoleMode A7" },
-        { 0x07, TRUE, "SetConsoleMode 87" },  // the extended flag makes the change take
+        { 0xE7, TRUE, "SetInputMode A7" },
+        { 0x07, TRUE, "SetInputMode 87" },  // the extended flag makes the change take
         { 0xE7, FALSE, NULL },
     };
     for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i) {
         SCOPED_TRACE(i);
         ConsoleRecorder::Reset(cases[i].bAllocated);
-        ConsoleRecorder::Found(FoundConsole(), MF_ENABLED, cases[i].nFound);
+        ConsoleRecorder::Found(FoundConsole(), QW_CLOSE_ENABLED, cases[i].nFound);
         CWinConsole console;
         console.Show(TRUE);
         std::vector<std::string> modes;
         for (const std::string& str : ConsoleRecorder::Effects())
-            if (str.compare(0, 14, "SetConsoleMode") == 0)
+            if (str.compare(0, 12, "SetInputMode") == 0)
                 modes.push_back(str);
         EXPECT_EQ(cases[i].pszSet != NULL ? std::vector<std::string>(1, cases[i].pszSet) : std::vector<std::string>(), modes);
         console.Show(FALSE);
@@ -208,18 +208,18 @@ TEST_F(ConsoleTest, AnOwnOutputIsOpenedWithTheMirrorAndClosedBeforeTheConsoleGoe
         console.Show(FALSE);
         std::vector<std::string> calls;
         for (const std::string& str : ConsoleRecorder::All())
-            if (str.compare(0, 12, "GetStdHandle") != 0 && str.compare(0, 14, "SetConsoleMode") != 0 &&
-                str.compare(0, 14, "GetConsoleMode") != 0)
+            if (str.compare(0, 9, "StdOutput") != 0 && str.compare(0, 12, "SetInputMode") != 0 &&
+                str.compare(0, 9, "InputMode") != 0)
                 calls.push_back(str);
-        std::vector<std::string> expected = Join({ "AllocConsole", "SetConsoleCtrlHandler 1", "OpenConsoleOutput" }, SetupCalls());
+        std::vector<std::string> expected = Join({ "AllocConsole", "SetControlHandler 1", "OpenConsoleOutput" }, SetupCalls());
         expected = Join(Join(expected, SetupCalls()), { "BeginConsoleBatch", ATTR + "6", WRITE + "ab", ATTR + "7", "EndConsoleBatch",
                                                         "CloseConsoleOutput" });
         expected = Join(expected, FreeCalls());
         // Setup's window lookups are queries of no interest here.
         std::vector<std::string> shown;
         for (const std::string& str : calls)
-            if (str.compare(0, 16, "GetConsoleTitleA") != 0 && str.compare(0, 11, "FindWindowA") != 0 &&
-                str.compare(0, 13, "GetSystemMenu") != 0)
+            if (str.compare(0, 12, "ConsoleTitle") != 0 && str.compare(0, 17, "FindConsoleWindow") != 0 &&
+                str.compare(0, 10, "SystemMenu") != 0)
                 shown.push_back(str);
         EXPECT_EQ(expected, shown);
         // An object destroyed while showing takes only its own output with it.
@@ -239,7 +239,7 @@ TEST_F(ConsoleTest, WithoutAnOwnOutputTheEntryBracketCallsNothing)
     console.BeginEntry();
     console.Write("x", 1);
     console.EndEntry();
-    EXPECT_EQ(std::vector<std::string>({ "GetStdHandle", WRITE + "x" }), ConsoleRecorder::All());
+    EXPECT_EQ(std::vector<std::string>({ "StdOutput", WRITE + "x" }), ConsoleRecorder::All());
     console.Show(FALSE);
 }
 
@@ -252,7 +252,7 @@ TEST_F(ConsoleTest, OpenConsoleWritesAndQueries)
     console.Printf("<%d|%s>", 12, "x");
     EXPECT_EQ("abc<12|x>", ConsoleRecorder::Written());
     EXPECT_EQ(5, console.DisableClose(FALSE));
-    EXPECT_EQ("EnableMenuItem F060 0", ConsoleRecorder::Effects().back());
+    EXPECT_EQ("EnableCloseItem 0", ConsoleRecorder::Effects().back());
     ASSERT_TRUE(console.GetTitle() != NULL);
     EXPECT_EQ(std::string("qw"), console.GetTitle());
     EXPECT_TRUE(console.GetOutput() != NULL);

@@ -58,7 +58,7 @@ TEST_F(CoreGolden, PathPastTheLimitFailsAndCreatesNothing)
     g_tNow = Utc(2024, 6, 1, 14, 5, 9);
     ILogObject* pLog = CreateLogObject(0);
     ASSERT_TRUE(pLog != NULL);
-    EXPECT_EQ(0, pLog->Open(std::string(MAX_PATH, 'x').c_str()));
+    EXPECT_EQ(0, pLog->Open(std::string(QW_MAX_PATH, 'x').c_str()));
     EXPECT_EQ(1, pLog->WriteLog("nothing"));
     pLog->Release();
 }

@@ -181,7 +181,7 @@ TEST_F(DumpTest, ConsolePiecesAndColours)
     ConsoleRecorder::Reset();
     std::vector<unsigned char> data = Counting(20);
     ASSERT_EQ(TRUE, m_log->WriteHex(&data[0], 20, TRUE, TRUE));
-    const std::string A = "SetConsoleTextAttribute ", W = "WriteConsoleA ";
+    const std::string A = "SetConsoleColour ", W = "WriteConsoleText ";
     std::vector<std::string> expected = {
         A + "6", W + STAMP_OUT, A + "7",
         A + "3", W + "00000000h: ", A + "7",

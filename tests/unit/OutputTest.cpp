@@ -139,7 +139,7 @@ std::string s_strWatched;
 std::vector<size_t> s_fileSizes;
 QW_CONSOLE_API s_watching;
 
-BOOL WINAPI WatchedWrite(HANDLE hOut, const char* pszText, DWORD nCount)
+BOOL WatchedWrite(QW_OUTPUT hOut, const char* pszText, DWORD nCount)
 {
     s_fileSizes.push_back(ReadWhole(s_strWatched).size());
     return ConsoleRecorder::Table()->WriteConsoleText(hOut, pszText, nCount);

@@ -3,6 +3,8 @@
 // calls; the test reads what reached the terminal from the master side.
 #include "Support.h"
 
+#include "../../Posix/PosixConsole.h"
+
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -138,12 +140,12 @@ int Finish(CTerminalChild& child)
 }
 
 // One coloured entry as the text log gives it, bracketed.
-void ColouredEntry(HANDLE hOut, const char* pszText)
+void ColouredEntry(QW_OUTPUT hOut, const char* pszText)
 {
     QwBeginConsoleBatch(hOut);
-    SetConsoleTextAttribute(hOut, 6);
+    QwSetConsoleColour(hOut, 6);
     QwWriteConsoleText(hOut, "12:00", 5);
-    SetConsoleTextAttribute(hOut, 7);
+    QwSetConsoleColour(hOut, 7);
     QwWriteConsoleText(hOut, pszText, (DWORD)strlen(pszText));
     QwEndConsoleBatch(hOut);
 }
@@ -151,16 +153,16 @@ void ColouredEntry(HANDLE hOut, const char* pszText)
 // Pieces outside a bracket go at once; inside one, nothing until its end.
 int GatherBody()
 {
-    HANDLE hOut = QwOpenConsoleOutput();
+    QW_OUTPUT hOut = QwOpenConsoleOutput();
     if (hOut == NULL)
         return 1;
     QwWriteConsoleText(hOut, "at once|", 8);
     Tell();
     AwaitGo();
     QwBeginConsoleBatch(hOut);
-    SetConsoleTextAttribute(hOut, 6);
+    QwSetConsoleColour(hOut, 6);
     QwWriteConsoleText(hOut, "12:00", 5);
-    SetConsoleTextAttribute(hOut, 7);
+    QwSetConsoleColour(hOut, 7);
     QwWriteConsoleText(hOut, " entry|", 7);
     Tell();
     AwaitGo();
@@ -176,7 +178,7 @@ bool s_bStopTerminal = false;
 
 int StoppedBody()
 {
-    HANDLE hOut = QwOpenConsoleOutput();
+    QW_OUTPUT hOut = QwOpenConsoleOutput();
     if (hOut == NULL)
         return 1;
     int fdTty = open("/dev/tty", O_RDWR | O_NOCTTY);
@@ -207,7 +209,7 @@ int BackgroundBody()
     pid_t pid = fork();
     if (pid == 0) {
         setpgid(0, 0);  // a group of its own, in the background of the terminal
-        HANDLE hOut = QwOpenConsoleOutput();
+        QW_OUTPUT hOut = QwOpenConsoleOutput();
         if (hOut == NULL)
             _exit(1);
         ColouredEntry(hOut, "from the background\r\n");
@@ -236,7 +238,7 @@ const char* s_pszLocale = "";
 int HostileBody()
 {
     setenv("LC_ALL", s_pszLocale, 1);
-    HANDLE hOut = QwOpenConsoleOutput();
+    QW_OUTPUT hOut = QwOpenConsoleOutput();
     if (hOut == NULL)
         return 1;
     ColouredEntry(hOut, HOSTILE_TEXT);

@@ -27,16 +27,16 @@ BOOL s_bAllocResult = TRUE;
 std::string s_strHostExe;
 
 // Handles the recorder gives out; calls that take them check they got them back.
-int s_out, s_in, s_wnd, s_menu;
-HANDLE OutHandle() { return (HANDLE)&s_out; }
+int s_out, s_wnd, s_menu;
+QW_OUTPUT OutHandle() { return (QW_OUTPUT)&s_out; }
 
-// The console the recorder stands for: what GetConsoleScreenBufferInfo reads, kept
-// up to date by the calls that set sizes and colour; its Close item and input mode.
-CONSOLE_SCREEN_BUFFER_INFO s_console;
-UINT s_nCloseState = 0;
+// The console the recorder stands for: what ConsoleState reads, kept up to date
+// by the calls that set sizes and colour; its Close item and input mode.
+QW_CONSOLE_STATE s_console;
+unsigned int s_nCloseState = 0;
 DWORD s_nInputMode = 0;
 bool s_bOwnOutput = false;
-PHANDLER_ROUTINE s_pfnHandler = NULL;
+PFN_QWCONTROL s_pfnHandler = NULL;
 
 time_t FixedClock(void) { return s_tNow.load(); }
 
@@ -58,120 +58,110 @@ void Record(const std::string& str)
     s_calls.push_back(str);
 }
 
-std::string Checked(HANDLE h) { return h == OutHandle() ? "" : " (wrong handle)"; }
+std::string Checked(QW_OUTPUT h) { return h == OutHandle() ? "" : " (wrong handle)"; }
 
-BOOL WINAPI RecAlloc(void) { Record("AllocConsole"); return s_bAllocResult; }
-BOOL WINAPI RecFree(void) { Record("FreeConsole"); return TRUE; }
-HANDLE WINAPI RecStd(DWORD n)
+BOOL RecAlloc(void) { Record("AllocConsole"); return s_bAllocResult; }
+BOOL RecFree(void) { Record("FreeConsole"); return TRUE; }
+QW_OUTPUT RecStd(void)
 {
-    if (n == STD_INPUT_HANDLE) {
-        Record("GetStdHandle (input)");
-        return (HANDLE)&s_in;
-    }
-    Record(n == STD_OUTPUT_HANDLE ? "GetStdHandle" : "GetStdHandle (other)");
+    Record("StdOutput");
     return OutHandle();
 }
-BOOL WINAPI RecBuffer(HANDLE h, COORD size)
+BOOL RecBuffer(QW_OUTPUT h, QW_CELLS size)
 {
-    Record("SetConsoleScreenBufferSize " + std::to_string(size.X) + "," + std::to_string(size.Y) + Checked(h));
-    s_console.dwSize = size;
+    Record("SetConsoleBuffer " + std::to_string(size.nX) + "," + std::to_string(size.nY) + Checked(h));
+    s_console.size = size;
     return TRUE;
 }
-BOOL WINAPI RecWindow(HANDLE h, BOOL bAbs, const SMALL_RECT* p)
+BOOL RecWindow(QW_OUTPUT h, const QW_RECT* p)
 {
-    Record("SetConsoleWindowInfo " + std::to_string(bAbs) + " " + std::to_string(p->Left) + "," + std::to_string(p->Top) +
-           "," + std::to_string(p->Right) + "," + std::to_string(p->Bottom) + Checked(h));
-    s_console.srWindow = *p;
+    Record("SetConsoleWindow " + std::to_string(p->nLeft) + "," + std::to_string(p->nTop) + "," +
+           std::to_string(p->nRight) + "," + std::to_string(p->nBottom) + Checked(h));
+    s_console.window = *p;
     return TRUE;
 }
-BOOL WINAPI RecAttr(HANDLE h, WORD w)
+BOOL RecAttr(QW_OUTPUT h, WORD w)
 {
-    Record("SetConsoleTextAttribute " + std::to_string(w) + Checked(h));
-    s_console.wAttributes = w;
+    Record("SetConsoleColour " + std::to_string(w) + Checked(h));
+    s_console.wAttr = w;
     return TRUE;
 }
-BOOL WINAPI RecInfo(HANDLE h, CONSOLE_SCREEN_BUFFER_INFO* p)
+BOOL RecInfo(QW_OUTPUT h, QW_CONSOLE_STATE* p)
 {
-    Record("GetConsoleScreenBufferInfo" + Checked(h));
+    Record("ConsoleState" + Checked(h));
     *p = s_console;
     return TRUE;
 }
-BOOL WINAPI RecGetMode(HANDLE h, DWORD* pn)
+BOOL RecGetMode(DWORD* pn)
 {
-    Record(std::string("GetConsoleMode") + (h == (HANDLE)&s_in ? "" : " (wrong handle)"));
+    Record("InputMode");
     *pn = s_nInputMode;
     return TRUE;
 }
-BOOL WINAPI RecSetMode(HANDLE h, DWORD n)
+BOOL RecSetMode(DWORD n)
 {
     char sz[64];
-    snprintf(sz, sizeof(sz), "SetConsoleMode %X%s", (unsigned)n, h == (HANDLE)&s_in ? "" : " (wrong handle)");
+    snprintf(sz, sizeof(sz), "SetInputMode %X", (unsigned)n);
     Record(sz);
     s_nInputMode = n;
     return TRUE;
 }
-BOOL WINAPI RecCtrl(PHANDLER_ROUTINE pfn, BOOL bAdd)
+BOOL RecCtrl(PFN_QWCONTROL pfn, BOOL bAdd)
 {
-    Record("SetConsoleCtrlHandler " + std::to_string(bAdd) + (pfn != NULL ? "" : " (no handler)"));
+    Record("SetControlHandler " + std::to_string(bAdd) + (pfn != NULL ? "" : " (no handler)"));
     s_pfnHandler = bAdd ? pfn : NULL;
     return TRUE;
 }
-HANDLE WINAPI RecOpenOut(void)
+QW_OUTPUT RecOpenOut(void)
 {
     Record("OpenConsoleOutput");
     return s_bOwnOutput ? OutHandle() : NULL;
 }
-void WINAPI RecCloseOut(HANDLE h) { Record("CloseConsoleOutput" + Checked(h)); }
-void WINAPI RecBegin(HANDLE h) { Record("BeginConsoleBatch" + Checked(h)); }
-void WINAPI RecEnd(HANDLE h) { Record("EndConsoleBatch" + Checked(h)); }
-DWORD WINAPI RecTitle(char* psz, DWORD n)
+void RecCloseOut(QW_OUTPUT h) { Record("CloseConsoleOutput" + Checked(h)); }
+void RecBegin(QW_OUTPUT h) { Record("BeginConsoleBatch" + Checked(h)); }
+void RecEnd(QW_OUTPUT h) { Record("EndConsoleBatch" + Checked(h)); }
+DWORD RecTitle(char* psz, DWORD n)
 {
-    Record("GetConsoleTitleA");
+    Record("ConsoleTitle");
     snprintf(psz, n, "qw");
     return 2;
 }
-// Narrow text as the library gives it to the console (recorded under the name of the
-// narrow call, whatever the platform makes of it).
-BOOL WINAPI RecWrite(HANDLE h, const char* p, DWORD n)
+BOOL RecWrite(QW_OUTPUT h, const char* p, DWORD n)
 {
-    Record("WriteConsoleA " + std::string(p, n) + Checked(h));
+    Record("WriteConsoleText " + std::string(p, n) + Checked(h));
     return TRUE;
 }
-HWND WINAPI RecFind(const char* pszClass, const char* pszTitle)
+QW_WINDOW RecFind(const char* pszTitle)
 {
-    Record(std::string("FindWindowA ") + pszClass + " " + pszTitle);
-    return (HWND)&s_wnd;
+    Record(std::string("FindConsoleWindow ") + pszTitle);
+    return (QW_WINDOW)&s_wnd;
 }
-HMENU WINAPI RecMenu(HWND h, BOOL b)
+QW_MENU RecMenu(QW_WINDOW h)
 {
-    Record("GetSystemMenu " + std::to_string(b) + (h == (HWND)&s_wnd ? "" : " (wrong window)"));
-    return (HMENU)&s_menu;
+    Record(std::string("SystemMenu") + (h == (QW_WINDOW)&s_wnd ? "" : " (wrong window)"));
+    return (QW_MENU)&s_menu;
 }
-BOOL WINAPI RecEnable(HMENU h, UINT nItem, UINT nFlags)
+DWORD RecEnable(QW_MENU h, unsigned int nState)
 {
-    char sz[64];
-    snprintf(sz, sizeof(sz), "EnableMenuItem %X %u%s", nItem, nFlags, h == (HMENU)&s_menu ? "" : " (wrong menu)");
-    Record(sz);
+    Record("EnableCloseItem " + std::to_string(nState) + (h == (QW_MENU)&s_menu ? "" : " (wrong menu)"));
     return 5;
 }
-UINT WINAPI RecMenuState(HMENU h, UINT nItem, UINT nFlags)
+unsigned int RecMenuState(QW_MENU h)
 {
-    char sz[64];
-    snprintf(sz, sizeof(sz), "GetMenuState %X %u%s", nItem, nFlags, h == (HMENU)&s_menu ? "" : " (wrong menu)");
-    Record(sz);
+    Record(std::string("CloseItemState") + (h == (QW_MENU)&s_menu ? "" : " (wrong menu)"));
     return s_nCloseState;
 }
 
-const QW_CONSOLE_API s_recorder = { &RecAlloc,  &RecFree,    &RecStd,     &RecBuffer,   &RecWindow,
-                                    &RecAttr,   &RecTitle,   &RecWrite,   &RecFind,     &RecMenu,
-                                    &RecEnable, &RecMenuState, &RecInfo,  &RecGetMode,  &RecSetMode,
-                                    &RecCtrl,   &RecOpenOut, &RecCloseOut, &RecBegin,   &RecEnd };
+const QW_CONSOLE_API s_recorder = { &RecAlloc,  &RecFree,      &RecStd,     &RecBuffer,   &RecWindow,
+                                    &RecAttr,   &RecTitle,     &RecWrite,   &RecFind,     &RecMenu,
+                                    &RecEnable, &RecMenuState, &RecInfo,    &RecGetMode,  &RecSetMode,
+                                    &RecCtrl,   &RecOpenOut,   &RecCloseOut, &RecBegin,   &RecEnd };
 
 // Queries, and the calls about an object's own output that show nothing by themselves.
 bool IsQuery(const std::string& str)
 {
-    const char* apsz[] = { "GetStdHandle", "GetConsoleTitleA", "FindWindowA", "GetSystemMenu", "GetMenuState",
-                           "GetConsoleScreenBufferInfo", "GetConsoleMode", "OpenConsoleOutput", "CloseConsoleOutput",
+    const char* apsz[] = { "StdOutput", "ConsoleTitle", "FindConsoleWindow", "SystemMenu", "CloseItemState",
+                           "ConsoleState", "InputMode", "OpenConsoleOutput", "CloseConsoleOutput",
                            "BeginConsoleBatch", "EndConsoleBatch" };
     for (size_t i = 0; i < sizeof(apsz) / sizeof(apsz[0]); ++i)
         if (str.compare(0, strlen(apsz[i]), apsz[i]) == 0)
@@ -183,17 +173,16 @@ bool IsQuery(const std::string& str)
 
 const DWORD FOUND_INPUT_MODE = 0xE7;  // line input, echo, insert, QuickEdit, extended flags
 
-CONSOLE_SCREEN_BUFFER_INFO FoundConsole()
+QW_CONSOLE_STATE FoundConsole()
 {
-    CONSOLE_SCREEN_BUFFER_INFO info;
-    memset(&info, 0, sizeof(info));
-    info.dwSize.X = 80;
-    info.dwSize.Y = 300;
-    info.wAttributes = 0x1E;
-    info.srWindow.Right = 79;
-    info.srWindow.Bottom = 24;
-    info.dwMaximumWindowSize = info.dwSize;
-    return info;
+    QW_CONSOLE_STATE state;
+    memset(&state, 0, sizeof(state));
+    state.size.nX = 80;
+    state.size.nY = 300;
+    state.wAttr = 0x1E;
+    state.window.nRight = 79;
+    state.window.nBottom = 24;
+    return state;
 }
 
 time_t Utc(int nYear, int nMonth, int nDay, int nHour, int nMin, int nSec)
@@ -229,17 +218,17 @@ void ConsoleRecorder::Reset(BOOL bAllocResult)
     s_bAllocResult = bAllocResult;
 }
 
-void ConsoleRecorder::Found(const CONSOLE_SCREEN_BUFFER_INFO& info, UINT nCloseState, DWORD nInputMode)
+void ConsoleRecorder::Found(const QW_CONSOLE_STATE& state, unsigned int nCloseState, DWORD nInputMode)
 {
     std::lock_guard<std::mutex> lock(s_mtx);
-    s_console = info;
+    s_console = state;
     s_nCloseState = nCloseState;
     s_nInputMode = nInputMode;
 }
 
 void ConsoleRecorder::OwnOutput(bool bOwn) { s_bOwnOutput = bOwn; }
 
-PHANDLER_ROUTINE ConsoleRecorder::Handler() { return s_pfnHandler; }
+PFN_QWCONTROL ConsoleRecorder::Handler() { return s_pfnHandler; }
 
 std::vector<std::string> ConsoleRecorder::All()
 {
@@ -260,7 +249,7 @@ std::string ConsoleRecorder::Written()
 {
     std::vector<std::string> all = All();
     std::string str;
-    const std::string strWrite = "WriteConsoleA ";
+    const std::string strWrite = "WriteConsoleText ";
     for (size_t i = 0; i < all.size(); ++i)
         if (all[i].compare(0, strWrite.size(), strWrite) == 0)
             str += all[i].substr(strWrite.size());
@@ -356,7 +345,7 @@ void QwTest::SetUp()
     SetNow(Utc(2024, 5, 1, 9, 3, 7));
     ClearReports();
     ConsoleRecorder::Reset();
-    ConsoleRecorder::Found(FoundConsole(), MF_ENABLED, FOUND_INPUT_MODE);
+    ConsoleRecorder::Found(FoundConsole(), QW_CLOSE_ENABLED, FOUND_INPUT_MODE);
     ConsoleRecorder::OwnOutput(false);
     QwSetClock(&FixedClock);
     QwSetModulePath(&HostPath);

@@ -34,26 +34,26 @@ struct ConsoleRecorder
     // Clears the calls; AllocConsole returns bAllocResult from now on.
     static void Reset(BOOL bAllocResult = TRUE);
     // The console's state as the recorder stands for it (kept up to date by the calls
-    // that set sizes and colour), the GetMenuState of its Close item and its input mode.
-    static void Found(const CONSOLE_SCREEN_BUFFER_INFO& info, UINT nCloseState, DWORD nInputMode);
+    // that set sizes and colour), the state of its Close item and its input mode.
+    static void Found(const QW_CONSOLE_STATE& state, unsigned int nCloseState, DWORD nInputMode);
     // Whether OpenConsoleOutput gives each object an output of its own (as on POSIX)
     // or NULL (as on Windows, where the standard handle is used).
     static void OwnOutput(bool bOwn);
     // The control handler installed now, or NULL.
-    static PHANDLER_ROUTINE Handler();
-    // All calls, queries (GetStdHandle, GetConsoleTitleA, FindWindowA, GetSystemMenu...) included.
+    static PFN_QWCONTROL Handler();
+    // All calls, queries (StdOutput, ConsoleTitle, FindConsoleWindow, SystemMenu...) included.
     static std::vector<std::string> All();
     // The calls that change or show something: queries, and the opening, closing and
     // batching of an object's own output, left out.
     static std::vector<std::string> Effects();
-    // Everything given to WriteConsoleA, joined.
+    // Everything given to WriteConsoleText, joined.
     static std::string Written();
     static const QW_CONSOLE_API* Table();
 };
 
 // The console the recorder stands for at the start of each test: a buffer of 80 x 300,
 // a window of 80 x 25, yellow on blue (0x1E), Close item enabled, QuickEdit on.
-CONSOLE_SCREEN_BUFFER_INFO FoundConsole();
+QW_CONSOLE_STATE FoundConsole();
 extern const DWORD FOUND_INPUT_MODE;
 
 // The longest message an entry keeps: the formatter's own limit on each platform.

@@ -3,6 +3,8 @@
 // reach it, so no later conversion reads the wrong argument.
 #include "Support.h"
 
+#include <windows.h>
+
 #include <limits.h>
 #include <stdint.h>
 #include <string.h>

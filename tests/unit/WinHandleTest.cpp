@@ -1,6 +1,8 @@
 // The log file's handle is not inherited by processes the host starts.
 #include "Support.h"
 
+#include <windows.h>
+
 #include <io.h>
 
 using namespace qwtest;

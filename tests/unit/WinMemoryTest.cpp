@@ -2,6 +2,8 @@
 // without touching them, so a guard page stays armed.
 #include "Platform.h"
 
+#include <windows.h>
+
 #include <gtest/gtest.h>
 
 namespace {

@@ -1,7 +1,7 @@
 // Text conversions of the Windows side: the library's paths are UTF-8 and
 // become wide strings at each file-system call.
-#ifndef QUILLWORK_WIN32PATHS_H
-#define QUILLWORK_WIN32PATHS_H
+#ifndef QUILLWORK_WIN32CHARSET_H
+#define QUILLWORK_WIN32CHARSET_H
 
 #include <windows.h>
 
@@ -17,9 +17,5 @@ std::string QwUtf8FromWide(const wchar_t* psz, size_t nLen);
 // for the classic limit takes the \\?\ (or \\?\UNC\) form of its full path.
 // Empty when the text is not valid UTF-8.
 std::wstring QwWidePath(const std::string& strPath);
-
-// TRUE when hFile is a plain disk file with one link: no folder, no reparse
-// point (link, junction), no device or pipe.
-BOOL QwIsPlainDiskFile(HANDLE hFile);
 
 #endif

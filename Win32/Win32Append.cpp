@@ -1,6 +1,9 @@
-// The Windows side of the helpers Platform.h declares.
+// The Windows log file: an append-only handle without delete sharing, each
+// append one WriteFile past the C runtime, under the process's append lock that
+// lets a short write or a failed run be cut off again.
 #include "../LogClass/Platform.h"
-#include "Win32Paths.h"
+#include "Win32Charset.h"
+#include "Win32Files.h"
 
 #include <fcntl.h>
 #include <io.h>
@@ -8,73 +11,6 @@
 #include <string.h>
 
 #include <string>
-
-time_t QwSystemClock(void)
-{
-    FILETIME ft;
-    GetSystemTimeAsFileTime(&ft);
-    ULONGLONG nTicks = ((ULONGLONG)ft.dwHighDateTime << 32) | ft.dwLowDateTime;  // 100 ns since 1601
-    const ULONGLONG TICKS_1601_TO_1970 = 116444736000000000ULL;
-    return (time_t)((nTicks - TICKS_1601_TO_1970) / 10000000ULL);
-}
-
-BOOL QwLocalTime(const time_t* pClock, struct tm* pTm)
-{
-    return localtime_s(pTm, pClock) == 0 ? TRUE : FALSE;
-}
-
-size_t QwFormatPiece(char* pszBuf, size_t nBufSize, const char* pszPiece, va_list args)
-{
-    if (pszBuf == NULL || nBufSize == 0)
-        return 0;
-    pszBuf[0] = '\0';
-    // wvsprintfA writes up to 1024 bytes, whatever the buffer.
-    if (pszPiece == NULL || nBufSize < 1025)
-        return 0;
-    int nLen = wvsprintfA(pszBuf, pszPiece, args);
-    size_t nText = nLen > 0 ? (nLen < 1024 ? (size_t)nLen : 1024) : 0;
-    pszBuf[nText] = '\0';
-    return nText;
-}
-
-namespace {
-
-// TRUE when a region's protection lets the process read it without a fault.
-BOOL ProtectionReadable(DWORD dwProtect)
-{
-    if (dwProtect & (PAGE_GUARD | PAGE_NOACCESS))
-        return FALSE;
-    const DWORD dwReadable = PAGE_READONLY | PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READ
-                             | PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY;
-    return (dwProtect & dwReadable) != 0;
-}
-
-} // namespace
-
-BOOL QwIsReadable(const void* pData, unsigned int nSize)
-{
-    if (nSize == 0)
-        return TRUE;
-    if (pData == NULL)
-        return FALSE;
-    ULONG_PTR nAddr = (ULONG_PTR)pData;
-    ULONG_PTR nEnd = nAddr + nSize;
-    if (nEnd < nAddr)
-        return FALSE;
-    // Walk the regions that cover the range; VirtualQuery reads no byte of it.
-    while (nAddr < nEnd) {
-        MEMORY_BASIC_INFORMATION mbi;
-        if (VirtualQuery((LPCVOID)nAddr, &mbi, sizeof(mbi)) == 0)
-            return FALSE;
-        if (mbi.State != MEM_COMMIT || !ProtectionReadable(mbi.Protect))
-            return FALSE;
-        ULONG_PTR nRegionEnd = (ULONG_PTR)mbi.BaseAddress + mbi.RegionSize;
-        if (nRegionEnd <= nAddr)
-            return FALSE;
-        nAddr = nRegionEnd;
-    }
-    return TRUE;
-}
 
 FILE* QwOpenAppend(const char* pszPath)
 {
@@ -251,8 +187,11 @@ BOOL QwAppendRun(FILE* pFile, PFN_QWNEXTPART pfnNext, void* pContext)
     return bOk;
 }
 
-void QwDebugOutput(const char* pszText)
+unsigned long long QwFileSize(FILE* pFile)
 {
-    if (pszText != NULL)
-        OutputDebugStringA(pszText);
+    LARGE_INTEGER nSize;
+    HANDLE hFile = (HANDLE)_get_osfhandle(_fileno(pFile));
+    if (hFile == INVALID_HANDLE_VALUE || !GetFileSizeEx(hFile, &nSize) || nSize.QuadPart < 0)
+        return 0;
+    return (unsigned long long)nSize.QuadPart;
 }

@@ -71,6 +71,8 @@ private:
     void ReadHostFolder();
     void ReadConsoleSetting();
     BOOL BuildFilePath(const char* pszName, std::string& strPath);
+    // Writes text to the file, then the console. Kept as the class has always had
+    // it; no entry uses it now (they go through PutEntry and the Show* functions).
     BOOL WriteText(const char* psz);
     BOOL WriteText(const char* psz, unsigned int nLen);
     size_t FormatStamp(char* pszStamp, time_t tNow, const char* pszTail);
@@ -115,6 +117,22 @@ private:
     std::string m_strLogDir;
     BOOL m_bConsole;
     FILE* m_pFile;
+    // The object's lock. It guards every member below that is not atomic or
+    // marked otherwise: the file (m_pFile, m_strLogDir, m_folder's folder in use),
+    // the console and m_bConsole, the roll-over state, m_szEntry and the stamp
+    // text, and the queue's pending batch (see CEntryQueue). Writes of the queue's
+    // batches, the cleaning of the log folder and WriteSilent's wait run outside it.
+    //
+    // It is recursive because Open and Close, holding it, call ShowConsole, which
+    // takes it for itself as the public entry it also is; nothing else takes it
+    // twice, and CEntryQueue::Drain, which leaves and retakes it while a write is
+    // in flight, expects it held exactly once.
+    //
+    // Lock order, never taken the other way round: this lock, then the process's
+    // console share (CConsoleShare, taken by m_console.Show), then the process's
+    // append guard (QwAppendWhole and QwAppendRun of the entries written under
+    // this lock). The queue's sleeping mutex and a POSIX terminal's state are
+    // leaves: nothing is taken while they are held.
     QW_LOCK m_cs;
     CWinConsole m_console;
     CLogFolder m_folder;        // DIR and retention settings, the log folder in use

@@ -28,7 +28,7 @@ public:
     char* GetTitle();
     // Writes exactly nCount bytes of pszText.
     void Write(const char* pszText, DWORD nCount);
-    // Formats and writes; not used by the library, offered to users of the class.
+    // Formats and writes. Not used by the library, offered to users of the class.
     void Printf(const char* pszFormat, ...);
     // This object's output: its own where it has one, else the process's standard
     // output handle; NULL when not open.

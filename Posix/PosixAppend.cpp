@@ -86,6 +86,16 @@ namespace {
 // is under way, and holds later ones back until it is done, so that no append of
 // the process lands between a cut's check and the cut, or between two parts of
 // a run. Two atomic operations per append; cuts and runs are rare.
+//
+// Why no append slips past a cut (a reader-writer lock would cost every append
+// a shared cache line and a kernel call when contended): BeginAppend raises the
+// count, then reads the flag; HoldGuard raises the flag, then reads the count.
+// All four operations are sequentially consistent, so they fall in one order
+// every thread agrees on. If the append's raise comes first, the cut's read of
+// the count sees it and the cut waits until EndAppend; if the cut's raise comes
+// first, the append's read of the flag sees it and the append backs out, waits
+// on the mutex and tries again. Either way the two never overlap. Cuts and runs
+// exclude each other through the mutex itself.
 std::atomic<int> s_nAppending(0);
 std::atomic<bool> s_bCutting(false);
 pthread_mutex_t s_mtxGuard = PTHREAD_MUTEX_INITIALIZER;

@@ -331,6 +331,21 @@ void ConversionFormat(char* szFormat, const Conversion& conv, const char* pszLen
     snprintf(szFormat + nLen, nSize - (size_t)nLen, "%s%c", pszLength, conv.cType);
 }
 
+// An integer conversion through snprintf at the widest size (its length letters
+// replaced by "ll"), the argument taken at the size the conversion names, into
+// pOut (nRoom bytes). What snprintf returns.
+int PrintInteger(char* pOut, size_t nRoom, const Conversion& conv, va_list& args)
+{
+    bool bNegative = false;
+    bool bSigned = conv.cType == 'd' || conv.cType == 'i';
+    unsigned long long nValue = TakeInteger(conv, args, bSigned, bNegative);
+    char szWide[48];
+    ConversionFormat(szWide, conv, "ll");
+    if (bSigned)
+        return snprintf(pOut, nRoom, szWide, bNegative ? -(long long)(nValue - 1) - 1 : (long long)nValue);
+    return snprintf(pOut, nRoom, szWide, nValue);
+}
+
 // One conversion on its own through snprintf, its argument taken as its type says.
 void PutByLibrary(Output& out, const Conversion& conv, va_list& args)
 {
@@ -340,10 +355,9 @@ void PutByLibrary(Output& out, const Conversion& conv, va_list& args)
     char* pOut = out.pBuf + out.nLen;
     size_t nRoom = out.nSize - out.nLen;
     int nMade = -1;
-    bool bLong = conv.nLength == LEN_LONG_DOUBLE;
     switch (conv.cType) {
     case 'e': case 'E': case 'f': case 'F': case 'g': case 'G': case 'a': case 'A':
-        if (bLong)
+        if (conv.nLength == LEN_LONG_DOUBLE)
             nMade = snprintf(pOut, nRoom, szFormat, va_arg(args, long double));
         else
             nMade = snprintf(pOut, nRoom, szFormat, va_arg(args, double));
@@ -361,19 +375,9 @@ void PutByLibrary(Output& out, const Conversion& conv, va_list& args)
     case '%':
         nMade = snprintf(pOut, nRoom, szFormat, 0);
         break;
-    default: {
-        bool bNegative = false;
-        bool bSigned = conv.cType == 'd' || conv.cType == 'i';
-        unsigned long long nValue = TakeInteger(conv, args, bSigned, bNegative);
-        // Printed again at the widest size, so the length letters go.
-        char szWide[48];
-        ConversionFormat(szWide, conv, "ll");
-        if (bSigned)
-            nMade = snprintf(pOut, nRoom, szWide, bNegative ? -(long long)(nValue - 1) - 1 : (long long)nValue);
-        else
-            nMade = snprintf(pOut, nRoom, szWide, nValue);
+    default:
+        nMade = PrintInteger(pOut, nRoom, conv, args);
         break;
-    }
     }
     if (nMade > 0)
         out.nLen += (size_t)nMade < nRoom ? (size_t)nMade : nRoom - 1;

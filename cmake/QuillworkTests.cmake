@@ -118,7 +118,9 @@ elseif(QW_SANITIZE)
 else()
   qw_add_check(unit linux gtest qw_unit unit)
   qw_add_check(blackbox linux gtest qw_blackbox blackbox)
-  qw_add_check(terminal linux mirror quillwork_demo terminal)
+  if(TARGET qw_mirrorhost)  # the terminal suite drives it beside the demo host
+    qw_add_check(terminal linux mirror quillwork_demo terminal)
+  endif()
   # The scripts read the preset folders build/linux, build/win64, ... by name.
   if(PROJECT_BINARY_DIR STREQUAL "${PROJECT_SOURCE_DIR}/build/linux")
     qw_add_script_suites()

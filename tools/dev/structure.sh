@@ -17,7 +17,7 @@ cleanup() { rm -f "$list"; [ -z "$work" ] || rm -rf "$work"; }
 trap cleanup EXIT
 
 if [ $# -gt 0 ]; then
-  rev=$(git -C "$top" rev-parse --verify "$1^{commit}")
+  rev=$(git -C "$top" rev-parse --verify -q "$1^{commit}") || { echo "structure.sh: $1 names no commit" >&2; exit 2; }
   mkdir -p "$top/build"
   work=$(mktemp -d "$top/build/structure.XXXXXX")
   git -C "$top" archive "$rev" | tar -x -C "$work"

@@ -87,6 +87,8 @@ function(qw_add_script_suites)
   qw_run_list(alone_suites alone)
   list(LENGTH first nFirst)
   file(GLOB scripts CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/suites/*.sh)
+  # The labels and the order come from the scripts and ./run: an edit configures again.
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${scripts} ${PROJECT_SOURCE_DIR}/run)
   foreach(script IN LISTS scripts)
     get_filename_component(name ${script} NAME_WE)
     qw_script_labels(${script} labels)

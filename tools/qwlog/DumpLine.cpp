@@ -104,6 +104,35 @@ bool ParseWholeDecText(const std::string& strText, DumpLine& line)
     return true;
 }
 
+// The values of a decimal byte text into line, each "%02d " but, where the line was
+// cut (line.bCut), the last, which counts only when it is whole despite the cut.
+// False when the text is not such a text.
+bool ReadDecValues(const std::string& strText, DumpLine& line)
+{
+    size_t i = 0;
+    while (i < strText.size()) {
+        size_t nSpace = strText.find(' ', i);
+        bool bOpen = nSpace == std::string::npos;  // the cut fell inside or right after it
+        if (bOpen && !line.bCut)
+            return false;
+        std::string strTok = strText.substr(i, bOpen ? std::string::npos : nSpace - i);
+        unsigned nValue = 0;
+        ++line.nSeen;
+        if (bOpen) {
+            if (!IsDigit(strTok[0]) || strTok.size() > 3 || (strTok.size() >= 2 && !DecimalValue(strTok, nValue)))
+                return false;
+            if (WholeDespiteCut(strTok))
+                line.abValues.push_back((unsigned char)nValue);
+            return true;
+        }
+        if (!DecimalValue(strTok, nValue) || line.abValues.size() == kValuesPerLine)
+            return false;
+        line.abValues.push_back((unsigned char)nValue);
+        i = nSpace + 1;
+    }
+    return true;
+}
+
 // Decimal byte text: values "%02d ", and ';' after a text of 48 characters or more (a text of
 // exactly 48 may be an older writer's cut).
 bool ParseDecText(const std::string& s, size_t nPos, DumpLine& line, bool bKeepsValues)
@@ -123,27 +152,8 @@ bool ParseDecText(const std::string& s, size_t nPos, DumpLine& line, bool bKeeps
         line.bCut = true;
         strText.resize(kCutAt);
     }
-    size_t i = 0;
-    while (i < strText.size()) {
-        size_t nSpace = strText.find(' ', i);
-        bool bOpen = nSpace == std::string::npos;  // the cut fell inside or right after it
-        if (bOpen && !line.bCut)
-            return false;
-        std::string strTok = strText.substr(i, bOpen ? std::string::npos : nSpace - i);
-        unsigned nValue = 0;
-        ++line.nSeen;
-        if (bOpen) {
-            if (!IsDigit(strTok[0]) || strTok.size() > 3 || (strTok.size() >= 2 && !DecimalValue(strTok, nValue)))
-                return false;
-            if (WholeDespiteCut(strTok))
-                line.abValues.push_back((unsigned char)nValue);
-            break;
-        }
-        if (!DecimalValue(strTok, nValue) || line.abValues.size() == kValuesPerLine)
-            return false;
-        line.abValues.push_back((unsigned char)nValue);
-        i = nSpace + 1;
-    }
+    if (!ReadDecValues(strText, line))
+        return false;
     line.bShort = !line.bCut && line.abValues.size() < kValuesPerLine;
     return line.bCut || line.bShort;
 }

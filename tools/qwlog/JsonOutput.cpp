@@ -25,6 +25,23 @@ void PutHex(const std::vector<unsigned char>& abBytes)
     std::fwrite(sz, 1, n, stdout);
 }
 
+// The fields of a dump record after its kind; "bytes" empty, its hex written in place.
+void AddDumpFields(nlohmann::ordered_json& j, const Record& record)
+{
+    j["dir"] = record.bOut ? "out" : "in";
+    j["radix"] = record.bHex ? "hex" : "dec";
+    j["bytes"] = "";
+    j["complete"] = record.Complete();
+    if (!record.aMissing.empty()) {
+        nlohmann::ordered_json aGaps = nlohmann::ordered_json::array();
+        for (const Gap& gap : record.aMissing)
+            aGaps.push_back({gap.nFrom, gap.nTo});
+        j["missing"] = aGaps;
+    }
+    if (!record.bSizeKnown)
+        j["size_known"] = false;
+}
+
 }  // namespace
 
 void JsonOutput::Write(const Record& record, const std::string& strText)
@@ -42,18 +59,7 @@ void JsonOutput::Write(const Record& record, const std::string& strText)
     if (record.kind == Kind::Entry) {
         j["text"] = strText;
     } else if (record.kind == Kind::Dump) {
-        j["dir"] = record.bOut ? "out" : "in";
-        j["radix"] = record.bHex ? "hex" : "dec";
-        j["bytes"] = "";  // written in place below
-        j["complete"] = record.Complete();
-        if (!record.aMissing.empty()) {
-            nlohmann::ordered_json aGaps = nlohmann::ordered_json::array();
-            for (const Gap& gap : record.aMissing)
-                aGaps.push_back({gap.nFrom, gap.nTo});
-            j["missing"] = aGaps;
-        }
-        if (!record.bSizeKnown)
-            j["size_known"] = false;
+        AddDumpFields(j, record);
     }
     if (record.bTorn)
         j["torn"] = true;

@@ -451,6 +451,15 @@ void Parser::FinishLines(const std::string& strPartial, uint64_t nPartialLine)
         m_cur.aLines.push_back(strLast);
         m_abCrLf.push_back(false);
     }
+    CloseRecord(bPartial);
+    if (m_nStray > kStrayReports)
+        m_fnReport(nPartialLine, std::to_string(m_nStray - kStrayReports) + " more lines outside any record");
+}
+
+// At the end of the input: gives out the record under way, torn unless it was whole
+// (bPartial: the file ended inside its last line).
+void Parser::CloseRecord(bool bPartial)
+{
     switch (m_state) {
     case State::Start:
     case State::Between:
@@ -475,8 +484,6 @@ void Parser::FinishLines(const std::string& strPartial, uint64_t nPartialLine)
         EmitDump(true);
         break;
     }
-    if (m_nStray > kStrayReports)
-        m_fnReport(nPartialLine, std::to_string(m_nStray - kStrayReports) + " more lines outside any record");
 }
 
 // The unfinished last line of a file where a record must start. A line that has begun a

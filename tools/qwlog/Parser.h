@@ -75,6 +75,7 @@ private:
     void EmitDump(bool bTorn);
     bool StartPartial(const std::string& strLast, uint64_t nLine);
     void FinishLines(const std::string& strPartial, uint64_t nPartialLine);
+    void CloseRecord(bool bPartial);
     void Stray(const Line& line);
     void Torn(const char* pszWhat);
     void Emit();

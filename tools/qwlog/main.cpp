@@ -138,6 +138,30 @@ void PcapSummary(const PcapOutput& out, const std::string& strPath)
                      PcapOutput::kSnapLength);
 }
 
+// Makes the output of the chosen command in pOut, standard output made ready
+// first; 0 when it is made, else the exit status to end with.
+int MakeOutput(bool bJson, bool bCat, const Options& opt, const CodePage& page, std::unique_ptr<Output>& pOut)
+{
+    bool bTerminal = PrepareStdout();
+    if (bJson) {
+        pOut.reset(new JsonOutput(page));
+        return 0;
+    }
+    if (bCat) {
+        bool bColour = opt.strColor == "always" || (opt.strColor == "auto" && bTerminal);
+        pOut.reset(new CatOutput(page, bColour));
+        return 0;
+    }
+    PcapOutput* pPcapOut = new PcapOutput();
+    pOut.reset(pPcapOut);
+    std::string strError;
+    if (!pPcapOut->Create(opt.strOut, strError)) {
+        std::fprintf(stderr, "qwlog: %s\n", strError.c_str());
+        return 1;
+    }
+    return 0;
+}
+
 // Carries out the chosen command; returns the exit status.
 int Run(bool bJson, bool bCat, const Options& opt)
 {
@@ -156,22 +180,9 @@ int Run(bool bJson, bool bCat, const Options& opt)
     }
     if (!bJson && !bCat && OutputIsAnInput(opt))
         return 2;
-    bool bTerminal = PrepareStdout();
     std::unique_ptr<Output> pOut;
-    if (bJson) {
-        pOut.reset(new JsonOutput(*pPage));
-    } else if (bCat) {
-        bool bColour = opt.strColor == "always" || (opt.strColor == "auto" && bTerminal);
-        pOut.reset(new CatOutput(*pPage, bColour));
-    } else {
-        PcapOutput* pPcapOut = new PcapOutput();
-        pOut.reset(pPcapOut);
-        std::string strError;
-        if (!pPcapOut->Create(opt.strOut, strError)) {
-            std::fprintf(stderr, "qwlog: %s\n", strError.c_str());
-            return 1;
-        }
-    }
+    if (int nStatus = MakeOutput(bJson, bCat, opt, *pPage, pOut))
+        return nStatus;
     Output& out = *pOut;
     const CodePage& page = *pPage;
     auto fnRecord = [&](const Record& record) { Pass(record, filter, page, out); };

@@ -84,11 +84,6 @@ std::string Convert(const Conversion& conv, int nArg)
 
 } // namespace
 
-std::string ModelEntry(const std::string& strStamp, const std::string& strMessage)
-{
-    return strStamp + "  " + strMessage + "\r\n\r\n";
-}
-
 std::string ModelDump(const std::string& strStamp, const unsigned char* pData, size_t nSize, bool bOut, bool bHex)
 {
     std::string str = strStamp + (bOut ? " --> " : " <-- ");

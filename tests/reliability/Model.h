@@ -1,4 +1,4 @@
-// An independent model of the log's text: entries, dumps and the small part
+// An independent model of the log's text: dumps and the small part
 // of the format language the fuzzer draws from. Written from the layout rules,
 // not from the library's code, so the suites can compare the two.
 #ifndef QW_REL_MODEL_H
@@ -10,9 +10,6 @@
 #include <vector>
 
 namespace qwrel {
-
-// "<stamp19>  <message>\r\n\r\n": one formatted entry.
-std::string ModelEntry(const std::string& strStamp, const std::string& strMessage);
 
 // One dump entry of nSize bytes: the stamp with its arrow, a line per 16
 // bytes (at least one), labels and values in hex or decimal, every value, ';'

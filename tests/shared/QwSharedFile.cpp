@@ -9,6 +9,7 @@
 //   qw_sharedfile check <file> <writers> <count>
 // <start> is the second (time()) at which the writers open the file.
 #include "QwLoader.h"
+#include "QwLogText.h"
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -45,7 +46,7 @@ struct RawFile
 
 namespace {
 
-const char BANNER[] = "\r\n------\r\n\r\n\r\n";
+using qwtest::BANNER;
 const int DUMP_EVERY = 100;     // every 100th entry of a writer is followed by a dump
 const unsigned int DUMP_SIZE = 40;  // three dump lines
 

@@ -23,11 +23,7 @@ protected:
         m_log = NewLog();
         ASSERT_EQ(TRUE, m_log->Open(NULL));
     }
-    std::string Dumped() const
-    {
-        std::string str = ReadWhole(Day("2024-03-05") + "/090807.log");
-        return str.compare(0, strlen(BANNER), BANNER) == 0 ? str.substr(strlen(BANNER)) : "<no banner>" + str;
-    }
+    std::string Dumped() const { return AfterBanner(ReadWhole(Day("2024-03-05") + "/090807.log")); }
 };
 
 std::vector<unsigned char> Counting(unsigned int nCount)
@@ -44,51 +40,44 @@ const std::string INDENT(24, ' ');
 
 } // namespace
 
-TEST_F(DumpTest, TwentyBytesHex)
-{
-    std::vector<unsigned char> data = Counting(20);
-    EXPECT_EQ(TRUE, m_log->WriteHex(&data[0], 20, TRUE, TRUE));
-    EXPECT_EQ("2024-03-05 09:08:07 --> 00000000h: 00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F ;\r\n"
-              "                        00000010h: 10 11 12 13 \r\n"
-              "\r\n",
-              Dumped());
-}
-
 TEST_F(DumpTest, LayoutsBySizeDirectionAndBase)
 {
     const std::string strHex0 = "00000000h: 00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F ;\r\n";
     const std::string strDec0 = "00000000d: 00 01 02 03 04 05 06 07 08 09 10 11 12 13 14 15 ;\r\n";
-    struct { unsigned int nSize; BOOL bOut; BOOL bHex; std::string strDump; } cases[] = {
-        { 16, TRUE, TRUE, STAMP_OUT + strHex0 + "\r\n" },
-        { 17, TRUE, TRUE, STAMP_OUT + strHex0 + INDENT + "00000010h: 10 \r\n\r\n" },
-        { 32, TRUE, TRUE, STAMP_OUT + strHex0 + INDENT + "00000010h: 10 11 12 13 14 15 16 17 18 19 1A 1B 1C 1D 1E 1F ;\r\n\r\n" },
-        { 16, FALSE, TRUE, STAMP_IN + strHex0 + "\r\n" },
-        { 16, 7, TRUE, STAMP_OUT + strHex0 + "\r\n" },
-        { 16, TRUE, FALSE, STAMP_OUT + strDec0 + "\r\n" },
-        { 17, FALSE, FALSE, STAMP_IN + strDec0 + INDENT + "00000016d: 16 \r\n\r\n" },
-        { 33, TRUE, FALSE,
+    const std::string strHex1 = "00000010h: 10 11 12 13 14 15 16 17 18 19 1A 1B 1C 1D 1E 1F ;\r\n";
+    const std::string str200 = "200 200 200 200 200 200 200 200 200 200 200 200 200 ";
+    const std::string strFives = "05 05 05 05 05 05 05 05 05 05 05 05 05 05 05 05 ;\r\n";
+    // Counting bytes 0, 1, 2... unless the row gives its own.
+    struct { unsigned int nSize; BOOL bOut; BOOL bHex; std::vector<unsigned char> own; std::string strDump; } cases[] = {
+        { 16, TRUE, TRUE, {}, STAMP_OUT + strHex0 + "\r\n" },
+        { 17, TRUE, TRUE, {}, STAMP_OUT + strHex0 + INDENT + "00000010h: 10 \r\n\r\n" },
+        { 20, TRUE, TRUE, {}, STAMP_OUT + strHex0 + INDENT + "00000010h: 10 11 12 13 \r\n\r\n" },
+        { 32, TRUE, TRUE, {}, STAMP_OUT + strHex0 + INDENT + strHex1 + "\r\n" },
+        { 32, FALSE, TRUE, {}, STAMP_IN + strHex0 + INDENT + strHex1 + "\r\n" },
+        { 16, FALSE, TRUE, {}, STAMP_IN + strHex0 + "\r\n" },
+        { 16, 7, TRUE, {}, STAMP_OUT + strHex0 + "\r\n" },
+        { 17, 7, TRUE, {}, STAMP_OUT + strHex0 + INDENT + "00000010h: 10 \r\n\r\n" },
+        { 16, TRUE, FALSE, {}, STAMP_OUT + strDec0 + "\r\n" },
+        { 17, FALSE, FALSE, {}, STAMP_IN + strDec0 + INDENT + "00000016d: 16 \r\n\r\n" },
+        { 33, TRUE, FALSE, {},
           STAMP_OUT + strDec0 + INDENT + "00000016d: 16 17 18 19 20 21 22 23 24 25 26 27 28 29 30 31 ;\r\n" + INDENT + "00000032d: 32 \r\n\r\n" },
-        { 1, TRUE, TRUE, STAMP_OUT + "00000000h: 00 \r\n\r\n" },
+        { 1, TRUE, TRUE, {}, STAMP_OUT + "00000000h: 00 \r\n\r\n" },
+        { 33, FALSE, FALSE, std::vector<unsigned char>(33, 5),
+          STAMP_IN + "00000000d: " + strFives + INDENT + "00000016d: " + strFives + INDENT + "00000032d: 05 \r\n\r\n" },
+        // Values of three digits: every one is written, the ';' after them.
+        { 29, TRUE, FALSE, std::vector<unsigned char>(29, 200),
+          STAMP_OUT + "00000000d: " + str200 + "200 200 200 ;\r\n" + INDENT + "00000016d: " + str200 + ";\r\n\r\n" },
+        { 4, TRUE, FALSE, { 5, 99, 100, 255 }, STAMP_OUT + "00000000d: 05 99 100 255 \r\n\r\n" },
     };
-    std::vector<unsigned char> data = Counting(64);
+    std::vector<unsigned char> counting = Counting(64);
     std::string strExpected;
     for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i) {
-        EXPECT_EQ(TRUE, m_log->WriteHex(&data[0], cases[i].nSize, cases[i].bOut, cases[i].bHex));
+        const unsigned char* pData = cases[i].own.empty() ? &counting[0] : &cases[i].own[0];
+        EXPECT_EQ(TRUE, m_log->WriteHex(pData, cases[i].nSize, cases[i].bOut, cases[i].bHex)) << "case " << i;
         strExpected += cases[i].strDump;
     }
     EXPECT_EQ(strExpected, Dumped());
     EXPECT_TRUE(Reports().empty());
-}
-
-TEST_F(DumpTest, WideDecimalValuesAreAllWritten)
-{
-    std::vector<unsigned char> data(29, 200);
-    EXPECT_EQ(TRUE, m_log->WriteHex(&data[0], 29, TRUE, FALSE));
-    std::string strBytes;
-    for (int i = 0; i < 13; ++i)
-        strBytes += "200 ";
-    EXPECT_EQ(STAMP_OUT + "00000000d: " + strBytes + "200 200 200 ;\r\n" + INDENT + "00000016d: " + strBytes + ";\r\n\r\n",
-              Dumped());
 }
 
 TEST(DumpText, ByteTexts)
@@ -103,12 +92,13 @@ TEST(DumpText, ByteTexts)
         { std::vector<unsigned char>(16, 255), TRUE, "FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF ;" },
         { { 0xAB, 0x0C }, TRUE, "AB 0C " },
         { std::vector<unsigned char>(20, 1), TRUE, "01 01 01 01 01 01 01 01 01 01 01 01 01 01 01 01 ;" },  // 16 a line at most
+        { {}, FALSE, "" },
     };
     for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i) {
         SCOPED_TRACE(cases[i].strText);
         char sz[66];
         memset(sz, 'X', sizeof(sz));
-        QwFormatDumpBytes(sz, sizeof(sz), &cases[i].data[0], (unsigned int)cases[i].data.size(), cases[i].bHex);
+        QwFormatDumpBytes(sz, sizeof(sz), cases[i].data.data(), (unsigned int)cases[i].data.size(), cases[i].bHex);
         EXPECT_EQ(cases[i].strText, std::string(sz));
     }
 }
@@ -134,7 +124,7 @@ TEST(DumpText, OffsetLabels)
     struct { unsigned int nOffset; BOOL bHex; const char* pszLabel; } cases[] = {
         { 0, TRUE, "00000000h: " }, { 16, TRUE, "00000010h: " }, { 0x80000010u, TRUE, "80000010h: " },
         { 0, FALSE, "00000000d: " }, { 16, FALSE, "00000016d: " }, { 32, FALSE, "00000032d: " },
-        { 0x80000010u, FALSE, "2147483664d: " },
+        { 0x80000010u, FALSE, "2147483664d: " }, { 0xFFFFFFF0u, TRUE, "FFFFFFF0h: " },
     };
     for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i) {
         char sz[15];
@@ -143,25 +133,34 @@ TEST(DumpText, OffsetLabels)
     }
 }
 
-TEST_F(DumpTest, EmptyDumpIsOneEmptyLine)
+TEST_F(DumpTest, UnreadableEmptyAndPartlyReadableRanges)
 {
+    // A range the process cannot read in full writes nothing; an empty one is one
+    // empty line, wherever it points; the last readable bytes themselves still dump.
     GuardedPages pages;
-    EXPECT_EQ(TRUE, m_log->WriteHex(NULL, 0, TRUE, TRUE));
-    EXPECT_EQ(TRUE, m_log->WriteHex(pages.Guard(), 0, FALSE, FALSE));
-    EXPECT_EQ(STAMP_OUT + "00000000h: \r\n\r\n" + STAMP_IN + "00000000d: \r\n\r\n", Dumped());
-}
-
-TEST_F(DumpTest, UnreadableInputWritesNothing)
-{
-    GuardedPages pages;
-    EXPECT_EQ(TRUE, m_log->WriteHex(NULL, 1, TRUE, TRUE));
-    EXPECT_EQ(TRUE, m_log->WriteHex(pages.Guard(), 16, TRUE, TRUE));
-    EXPECT_EQ(TRUE, m_log->WriteHex(pages.Guard() - 8, 16, TRUE, TRUE));
-    EXPECT_EQ(TRUE, m_log->WriteHex(pages.Guard() - 1, 2, TRUE, FALSE));
-    EXPECT_EQ("", Dumped());
-    // The last readable bytes themselves still dump.
-    EXPECT_EQ(TRUE, m_log->WriteHex(pages.Guard() - 2, 2, TRUE, TRUE));
-    EXPECT_EQ(STAMP_OUT + "00000000h: AB AB \r\n\r\n", Dumped());
+    const unsigned char* pEdge = pages.Guard();
+    struct { const unsigned char* pData; unsigned int nSize; BOOL bOut; BOOL bHex; std::string strEntry; } cases[] = {
+        { NULL, 1, TRUE, TRUE, "" },
+        { NULL, 0, TRUE, TRUE, STAMP_OUT + "00000000h: \r\n\r\n" },
+        { pEdge, 0, FALSE, FALSE, STAMP_IN + "00000000d: \r\n\r\n" },
+        { pEdge, 0, TRUE, TRUE, STAMP_OUT + "00000000h: \r\n\r\n" },
+        { pEdge, 1, TRUE, TRUE, "" },
+        { pEdge, 16, TRUE, TRUE, "" },
+        { pEdge - 8, 16, TRUE, TRUE, "" },
+        { pEdge - 1, 2, TRUE, FALSE, "" },
+        { pEdge - 1, 2, TRUE, TRUE, "" },
+        { pages.Readable(), (unsigned int)pages.Page() + 1, TRUE, TRUE, "" },
+        { pages.Readable(), 0xFFFFFFFFu, TRUE, TRUE, "" },
+        { pEdge - 3, 3, TRUE, TRUE, STAMP_OUT + "00000000h: AB AB AB \r\n\r\n" },
+        { pEdge - 2, 2, TRUE, TRUE, STAMP_OUT + "00000000h: AB AB \r\n\r\n" },
+    };
+    std::string strExpected;
+    for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(TRUE, m_log->WriteHex(cases[i].pData, cases[i].nSize, cases[i].bOut, cases[i].bHex));
+        strExpected += cases[i].strEntry;
+        EXPECT_EQ(strExpected, Dumped());
+    }
 }
 
 TEST_F(DumpTest, NoOpenFileWritesNothingAndIsReported)

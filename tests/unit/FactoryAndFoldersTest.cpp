@@ -144,7 +144,8 @@ TEST_F(FolderTest, HostFolderThatTakesNoLogsFallsBackToThePerUserFolderOrIsRepor
         if (cases[i].nBlock == FILE_AS_DAY)
             ASSERT_TRUE(MakeDir(LogRoot()));
         WriteWhole(strBlock, "not a folder");
-        UsePerUserFolder(cases[i].bPerUser ? PerUser() : "");
+        if (!cases[i].bPerUser)
+            HidePerUserFolder();
         ClearReports();
         LogPtr log = NewLog();
         UsePerUserFolder(PerUser());
@@ -153,10 +154,10 @@ TEST_F(FolderTest, HostFolderThatTakesNoLogsFallsBackToThePerUserFolderOrIsRepor
         ASSERT_EQ(1u, reports.size());
         if (cases[i].bPerUser) {
             // The folders are made in the per-user folder and one trace names the day folder.
-            EXPECT_EQ(PerUserDay(PerUser()), CTxtLogProbe::LogDir(log.get()));
-            EXPECT_NE(std::string::npos, reports[0].find(PerUserDay(PerUser()))) << reports[0];
+            EXPECT_EQ(PerUserDay(), CTxtLogProbe::LogDir(log.get()));
+            EXPECT_NE(std::string::npos, reports[0].find(PerUserDay())) << reports[0];
             ASSERT_EQ(TRUE, log->Open("Moved"));
-            EXPECT_EQ(BANNER, ReadWhole(PerUserDay(PerUser()) + SEP + "090307_Moved.log"));
+            EXPECT_EQ(BANNER, ReadWhole(PerUserDay() + SEP + "090307_Moved.log"));
         } else {
             // No per-user folder: the assertion, and the folder whose creation failed.
             EXPECT_EQ(strBlock, CTxtLogProbe::LogDir(log.get()));
@@ -177,7 +178,7 @@ TEST_F(FolderTest, LogFolderIsFoundAsTheFileSystemComparesNames)
     LogPtr log = NewLog();
     ASSERT_EQ(TRUE, log->Open(NULL));
     EXPECT_TRUE(Reports().empty());
-    if (SEP == "\\") {
+    if (IsWindows()) {
         EXPECT_EQ(std::vector<std::string>(1, "LOG"), ListDir(Host()));
         EXPECT_EQ(std::vector<std::string>(1, "090307.log"), ListDir(Host() + "\\LOG\\2024-05-01"));
     } else {
@@ -224,7 +225,8 @@ TEST_F(FileNameTest, NamesLeavingTheFolderOrTheFileSystemsLimitAreRefused)
     // 090307_<name>.log: a file name of at most 255 bytes, whatever the path's length.
     const std::string strLongest(255 - 11, 'n'), strTooLong(255 - 10, 'n');
     struct { std::string strName; BOOL bOpened; } cases[] = {
-        { "a\\b", FALSE }, { "a/b", FALSE }, { "../up", FALSE }, { strTooLong, FALSE }, { strLongest, TRUE },
+        { "a\\b", FALSE }, { "a/b", FALSE }, { "../up", FALSE }, { strTooLong, FALSE }, { std::string(260, 'x'), FALSE },
+        { strLongest, TRUE },
     };
     for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i) {
         SCOPED_TRACE(cases[i].strName);
@@ -232,6 +234,7 @@ TEST_F(FileNameTest, NamesLeavingTheFolderOrTheFileSystemsLimitAreRefused)
         LogPtr log = NewLog();
         EXPECT_EQ(cases[i].bOpened, log->Open(cases[i].strName.c_str()));
         EXPECT_EQ(cases[i].bOpened, CTxtLogProbe::File(log.get()) != NULL);
+        EXPECT_EQ(TRUE, log->WriteLog("nothing, unless opened"));
         std::vector<std::string> expected;
         if (cases[i].bOpened)
             expected.push_back("090307_" + strLongest + ".log");
@@ -252,15 +255,23 @@ TEST_F(OpenTest, BannerOnceAndSecondOpenIsANoOp)
     EXPECT_EQ(std::vector<std::string>(1, "090307_A.log"), ListDir(Day()));
 }
 
-TEST_F(OpenTest, ReopenInTheSameSecondAppends)
+TEST_F(OpenTest, EntriesCloseAndReopenInTheSameSecondAreByteExact)
 {
     LogPtr log = NewLog();
-    ASSERT_EQ(TRUE, log->Open(NULL));
-    ASSERT_EQ(TRUE, log->WriteLog("first"));
+    ASSERT_EQ(TRUE, log->Open("Trace"));
+    EXPECT_EQ(TRUE, log->Open("Other"));  // already open: ignored
+    EXPECT_EQ(TRUE, log->WriteLog("%d items", 3));
+    EXPECT_EQ(TRUE, log->WriteLog(""));
+    EXPECT_EQ(TRUE, log->WriteSilent("%d", 5));
     EXPECT_EQ(TRUE, log->Close());
     EXPECT_TRUE(CTxtLogProbe::File(log.get()) == NULL);
-    ASSERT_EQ(TRUE, log->Open(NULL));
-    EXPECT_EQ(std::string(BANNER) + "2024-05-01 09:03:07  first\r\n\r\n" + BANNER, ReadWhole(Day() + "/090307.log"));
+    EXPECT_EQ(TRUE, log->WriteLog("closed"));
+    ASSERT_EQ(TRUE, log->Open("Trace"));  // the same second: the same file, a second banner
+    EXPECT_EQ(TRUE, log->WriteLog("%s|%5d|%-3s|%x", "s", 42, "ab", 255));
+    log.reset();
+    EXPECT_EQ(BANNER + Entry(START_STAMP, "3 items") + Entry(START_STAMP, "") + BANNER + Entry(START_STAMP, "s|   42|ab |ff"),
+              ReadWhole(Day() + SEP + "090307_Trace.log"));
+    EXPECT_FALSE(Exists(Day() + SEP + "090307_Other.log"));
 }
 
 TEST_F(OpenTest, MissingDayFolderIsMadeAgainAndOneThatCannotBeFailsOpen)

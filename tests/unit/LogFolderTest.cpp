@@ -17,8 +17,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool OnWindows() { return SEP == "\\"; }
-
 class SettingsTest : public QwTest
 {
 protected:
@@ -118,7 +116,7 @@ TEST_F(SettingsTest, ReadingRulesOfTheConfigurationFile)
 
 TEST_F(SettingsTest, OnlyARegularFileIsReadAndNothingBlocks)
 {
-    if (OnWindows())
+    if (IsWindows())
         GTEST_SKIP() << "FIFOs and /dev/zero are POSIX's";
     // Each stands where Quillwork.ini should be; each reads as a missing file.
     std::string strFifo = m_strTemp + SEP + "fifo";
@@ -182,9 +180,9 @@ TEST_F(SettingsTest, DirThatCannotBeMadeFallsBackToThePerUserFolder)
     WriteWhole(Ini(), "[LOG]\nDIR=blocked" + SEP + "logs\n");
     LogPtr log = NewLog();
     ASSERT_EQ(TRUE, log->Open(NULL));
-    EXPECT_EQ(BANNER, ReadWhole(PerUserDay(PerUser()) + SEP + "090307.log"));
+    EXPECT_EQ(BANNER, ReadWhole(PerUserDay() + SEP + "090307.log"));
     ASSERT_EQ(1u, Reports().size());
-    EXPECT_NE(std::string::npos, Reports()[0].find(PerUserDay(PerUser())));
+    EXPECT_NE(std::string::npos, Reports()[0].find(PerUserDay()));
     EXPECT_EQ((std::vector<std::string>{ "Quillwork.ini", "blocked" }), ListDir(Host()));
 }
 
@@ -415,12 +413,12 @@ TEST_F(QwTest, LinksAndSpecialFilesAtTheLogsNameAreRefused)
         case 1: fs::create_symlink(m_strTemp + SEP + "made-through-link", strTrap, ec); break;
         case 2: fs::create_hard_link(strTarget, strTrap, ec); break;
         case 3: bPlanted = MakeDir(strTrap); break;
-        case 4: bPlanted = !OnWindows() && system(("mkfifo '" + strTrap + "'").c_str()) == 0; break;
-        case 5: bPlanted = !OnWindows(); if (bPlanted) fs::create_symlink("/dev/null", strTrap, ec); break;
+        case 4: bPlanted = !IsWindows() && system(("mkfifo '" + strTrap + "'").c_str()) == 0; break;
+        case 5: bPlanted = !IsWindows(); if (bPlanted) fs::create_symlink("/dev/null", strTrap, ec); break;
         }
         if (ec || !bPlanted) {
             // Windows may refuse links to an unprivileged user; POSIX makes them all.
-            EXPECT_TRUE(OnWindows()) << ec.message();
+            EXPECT_TRUE(IsWindows()) << ec.message();
             RemoveTree(strTrap);
             continue;
         }

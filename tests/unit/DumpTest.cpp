@@ -163,17 +163,6 @@ TEST_F(DumpTest, UnreadableEmptyAndPartlyReadableRanges)
     }
 }
 
-TEST_F(DumpTest, NoOpenFileWritesNothingAndIsReported)
-{
-    ASSERT_EQ(TRUE, m_log->Close());
-    ClearReports();
-    std::vector<unsigned char> data = Counting(4);
-    EXPECT_EQ(TRUE, m_log->WriteHex(&data[0], 4, TRUE, TRUE));
-    EXPECT_EQ("", Dumped());
-    ASSERT_EQ(1u, Reports().size());
-    EXPECT_NE(std::string::npos, Reports()[0].find("LogClass\\TxtLog.cpp"));
-}
-
 TEST_F(DumpTest, ConsolePiecesAndColours)
 {
     ASSERT_EQ(TRUE, m_log->ShowConsole(TRUE));

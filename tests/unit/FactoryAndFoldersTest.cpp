@@ -244,22 +244,17 @@ TEST_F(FileNameTest, NamesLeavingTheFolderOrTheFileSystemsLimitAreRefused)
     }
 }
 
-TEST_F(OpenTest, BannerOnceAndSecondOpenIsANoOp)
+TEST_F(OpenTest, OneBannerPerOpenAndReopenInTheSameSecondAppendsByteExact)
 {
-    LogPtr log = NewLog();
-    ASSERT_EQ(TRUE, log->Open("A"));
-    EXPECT_EQ(BANNER, ReadWhole(Day() + "/090307_A.log"));
-    SetNow(Utc(2024, 5, 1, 9, 3, 8));
-    EXPECT_EQ(TRUE, log->Open("B"));
-    EXPECT_EQ(BANNER, ReadWhole(Day() + "/090307_A.log"));
-    EXPECT_EQ(std::vector<std::string>(1, "090307_A.log"), ListDir(Day()));
-}
-
-TEST_F(OpenTest, EntriesCloseAndReopenInTheSameSecondAreByteExact)
-{
+    const std::string strFile = Day() + SEP + "090307_Trace.log";
     LogPtr log = NewLog();
     ASSERT_EQ(TRUE, log->Open("Trace"));
-    EXPECT_EQ(TRUE, log->Open("Other"));  // already open: ignored
+    EXPECT_EQ(BANNER, ReadWhole(strFile));
+    SetNow(Utc(2024, 5, 1, 9, 3, 8));
+    EXPECT_EQ(TRUE, log->Open("Other"));  // already open: ignored, no file of its own
+    EXPECT_EQ(BANNER, ReadWhole(strFile));
+    EXPECT_EQ(std::vector<std::string>(1, "090307_Trace.log"), ListDir(Day()));
+    SetNow(Utc(2024, 5, 1, 9, 3, 7));
     EXPECT_EQ(TRUE, log->WriteLog("%d items", 3));
     EXPECT_EQ(TRUE, log->WriteLog(""));
     EXPECT_EQ(TRUE, log->WriteSilent("%d", 5));
@@ -270,8 +265,8 @@ TEST_F(OpenTest, EntriesCloseAndReopenInTheSameSecondAreByteExact)
     EXPECT_EQ(TRUE, log->WriteLog("%s|%5d|%-3s|%x", "s", 42, "ab", 255));
     log.reset();
     EXPECT_EQ(BANNER + Entry(START_STAMP, "3 items") + Entry(START_STAMP, "") + BANNER + Entry(START_STAMP, "s|   42|ab |ff"),
-              ReadWhole(Day() + SEP + "090307_Trace.log"));
-    EXPECT_FALSE(Exists(Day() + SEP + "090307_Other.log"));
+              ReadWhole(strFile));
+    EXPECT_EQ(std::vector<std::string>(1, "090307_Trace.log"), ListDir(Day()));
 }
 
 TEST_F(OpenTest, MissingDayFolderIsMadeAgainAndOneThatCannotBeFailsOpen)

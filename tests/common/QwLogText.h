@@ -1,6 +1,7 @@
 // The text a log file is made of, for every program that checks one: the banner
-// Open writes and the shapes of stamps, entries and dump lines. Header only and free of the
-// library, so the black-box suite and the hosts can use it too.
+// Open writes, stamps, entries and dumps. Written from the layout rules, not from
+// the library's code, so that the two can be compared; header only and free of
+// the library, so the black-box suite, the hosts and the fuzzers use it too.
 #ifndef QW_TEST_LOGTEXT_H
 #define QW_TEST_LOGTEXT_H
 
@@ -52,6 +53,49 @@ inline std::string AfterBanner(const std::string& strFile)
 {
     const size_t nBanner = sizeof(BANNER) - 1;
     return strFile.compare(0, nBanner, BANNER) == 0 ? strFile.substr(nBanner) : "<no banner>" + strFile;
+}
+
+// Digits of nValue in base nBase (upper-case letters), at least nMin of them.
+inline std::string Digits(unsigned long long nValue, unsigned nBase, size_t nMin)
+{
+    const char* pszDigits = "0123456789ABCDEF";
+    std::string str;
+    do {
+        str.insert(str.begin(), pszDigits[nValue % nBase]);
+        nValue /= nBase;
+    } while (nValue != 0);
+    if (str.size() < nMin)
+        str.insert(0, nMin - str.size(), '0');
+    return str;
+}
+
+// The byte text of one dump line: each value and a space, then ';' once they
+// reach 48 characters.
+inline std::string DumpBytes(const unsigned char* pLine, size_t nCount, bool bHex)
+{
+    std::string str;
+    for (size_t i = 0; i < nCount; ++i)
+        str += Digits(pLine[i], bHex ? 16 : 10, 2) + " ";
+    if (str.size() >= 48)
+        str += ";";
+    return str;
+}
+
+// One dump entry of nSize bytes: the stamp with its arrow, a line per 16 bytes
+// (at least one), each with its offset label ("00000010h: ", "00000016d: ") and
+// byte text, the indent before every line but the first, the closing empty line.
+inline std::string DumpEntry(const std::string& strStamp, const unsigned char* pData, size_t nSize, bool bOut, bool bHex)
+{
+    std::string str = strStamp + (bOut ? " --> " : " <-- ");
+    const size_t nLines = nSize == 0 ? 1 : (nSize + 15) / 16;
+    for (size_t nLine = 0; nLine < nLines; ++nLine) {
+        if (nLine != 0)
+            str += DUMP_INDENT;
+        str += Digits(nLine * 16, bHex ? 16 : 10, 8) + (bHex ? "h: " : "d: ");
+        const size_t nCount = nSize - nLine * 16 < 16 ? nSize - nLine * 16 : 16;
+        str += DumpBytes(pData + nLine * 16, nCount, bHex) + "\r\n";
+    }
+    return str + "\r\n";
 }
 
 } // namespace qwtest

@@ -187,7 +187,7 @@ TEST_F(BadInputTest, DumpsOfOddAndLargeSizesMatchTheLayout)
             OpenFresh();
             EXPECT_EQ(TRUE, m_pLog->WriteHex(&data[0], nSize, nHex == 0, nHex));
             std::string strWritten = Written();
-            std::string strModel = ModelDump(START_STAMP, &data[0], nSize, nHex == 0, nHex != 0);
+            std::string strModel = DumpEntry(START_STAMP, &data[0], nSize, nHex == 0, nHex != 0);
             EXPECT_EQ(strModel.size(), strWritten.size());
             EXPECT_TRUE(strModel == strWritten) << "first difference at "
                                                 << std::mismatch(strModel.begin(), strModel.end(), strWritten.begin()).first - strModel.begin();

@@ -86,7 +86,7 @@ std::string NumberedText(int nThread, int nNumber, const std::string& strStamp)
     if (nNumber % 2 == 0)
         return Entry(strStamp, "t" + std::to_string(nThread) + " n" + std::to_string(nNumber));
     std::vector<unsigned char> data = NumberedData(nThread, nNumber);
-    return ModelDump(strStamp, &data[0], data.size(), OutOf(nNumber), HexOf(nNumber));
+    return DumpEntry(strStamp, &data[0], data.size(), OutOf(nNumber), HexOf(nNumber));
 }
 
 bool ReadNumbered(const std::string& strEntry, int& nThread, int& nNumber, std::string& strStamp)

@@ -34,9 +34,9 @@ std::vector<unsigned char> Counting(unsigned int nCount)
     return data;
 }
 
-const std::string STAMP_OUT = "2024-03-05 09:08:07 --> ";
-const std::string STAMP_IN = "2024-03-05 09:08:07 <-- ";
-const std::string INDENT(24, ' ');
+const std::string STAMP = "2024-03-05 09:08:07";
+const std::string STAMP_OUT = STAMP + " --> ";
+const std::string STAMP_IN = STAMP + " <-- ";
 
 } // namespace
 
@@ -50,23 +50,23 @@ TEST_F(DumpTest, LayoutsBySizeDirectionAndBase)
     // Counting bytes 0, 1, 2... unless the row gives its own.
     struct { unsigned int nSize; BOOL bOut; BOOL bHex; std::vector<unsigned char> own; std::string strDump; } cases[] = {
         { 16, TRUE, TRUE, {}, STAMP_OUT + strHex0 + "\r\n" },
-        { 17, TRUE, TRUE, {}, STAMP_OUT + strHex0 + INDENT + "00000010h: 10 \r\n\r\n" },
-        { 20, TRUE, TRUE, {}, STAMP_OUT + strHex0 + INDENT + "00000010h: 10 11 12 13 \r\n\r\n" },
-        { 32, TRUE, TRUE, {}, STAMP_OUT + strHex0 + INDENT + strHex1 + "\r\n" },
-        { 32, FALSE, TRUE, {}, STAMP_IN + strHex0 + INDENT + strHex1 + "\r\n" },
+        { 17, TRUE, TRUE, {}, STAMP_OUT + strHex0 + DUMP_INDENT + "00000010h: 10 \r\n\r\n" },
+        { 20, TRUE, TRUE, {}, STAMP_OUT + strHex0 + DUMP_INDENT + "00000010h: 10 11 12 13 \r\n\r\n" },
+        { 32, TRUE, TRUE, {}, STAMP_OUT + strHex0 + DUMP_INDENT + strHex1 + "\r\n" },
+        { 32, FALSE, TRUE, {}, STAMP_IN + strHex0 + DUMP_INDENT + strHex1 + "\r\n" },
         { 16, FALSE, TRUE, {}, STAMP_IN + strHex0 + "\r\n" },
         { 16, 7, TRUE, {}, STAMP_OUT + strHex0 + "\r\n" },
-        { 17, 7, TRUE, {}, STAMP_OUT + strHex0 + INDENT + "00000010h: 10 \r\n\r\n" },
+        { 17, 7, TRUE, {}, STAMP_OUT + strHex0 + DUMP_INDENT + "00000010h: 10 \r\n\r\n" },
         { 16, TRUE, FALSE, {}, STAMP_OUT + strDec0 + "\r\n" },
-        { 17, FALSE, FALSE, {}, STAMP_IN + strDec0 + INDENT + "00000016d: 16 \r\n\r\n" },
+        { 17, FALSE, FALSE, {}, STAMP_IN + strDec0 + DUMP_INDENT + "00000016d: 16 \r\n\r\n" },
         { 33, TRUE, FALSE, {},
-          STAMP_OUT + strDec0 + INDENT + "00000016d: 16 17 18 19 20 21 22 23 24 25 26 27 28 29 30 31 ;\r\n" + INDENT + "00000032d: 32 \r\n\r\n" },
+          STAMP_OUT + strDec0 + DUMP_INDENT + "00000016d: 16 17 18 19 20 21 22 23 24 25 26 27 28 29 30 31 ;\r\n" + DUMP_INDENT + "00000032d: 32 \r\n\r\n" },
         { 1, TRUE, TRUE, {}, STAMP_OUT + "00000000h: 00 \r\n\r\n" },
         { 33, FALSE, FALSE, std::vector<unsigned char>(33, 5),
-          STAMP_IN + "00000000d: " + strFives + INDENT + "00000016d: " + strFives + INDENT + "00000032d: 05 \r\n\r\n" },
+          STAMP_IN + "00000000d: " + strFives + DUMP_INDENT + "00000016d: " + strFives + DUMP_INDENT + "00000032d: 05 \r\n\r\n" },
         // Values of three digits: every one is written, the ';' after them.
         { 29, TRUE, FALSE, std::vector<unsigned char>(29, 200),
-          STAMP_OUT + "00000000d: " + str200 + "200 200 200 ;\r\n" + INDENT + "00000016d: " + str200 + ";\r\n\r\n" },
+          STAMP_OUT + "00000000d: " + str200 + "200 200 200 ;\r\n" + DUMP_INDENT + "00000016d: " + str200 + ";\r\n\r\n" },
         { 4, TRUE, FALSE, { 5, 99, 100, 255 }, STAMP_OUT + "00000000d: 05 99 100 255 \r\n\r\n" },
     };
     std::vector<unsigned char> counting = Counting(64);
@@ -175,7 +175,7 @@ TEST_F(DumpTest, ConsolePiecesAndColours)
         A + "3", W + "00000000h: ", A + "7",
         A + "2", W + "00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F ;", A + "7",
         W + "\r\n",
-        W + INDENT,
+        W + DUMP_INDENT,
         A + "3", W + "00000010h: ", A + "7",
         A + "2", W + "10 11 12 13 ", A + "7",
         W + "\r\n",
@@ -198,20 +198,6 @@ void* RecordingAlloc(size_t nSize)
 }
 
 void* NoMemoryAlloc(size_t) { return NULL; }
-
-// The dump of data[0..nSize) as the layout has it, line by line from the text helpers.
-std::string LaidOut(const std::string& strStamp, const std::vector<unsigned char>& data, unsigned int nSize, BOOL bHex)
-{
-    std::string str = strStamp;
-    for (unsigned int nOffset = 0; nOffset < nSize || (nSize == 0 && nOffset == 0); nOffset += 16) {
-        char szLabel[16], szBytes[80];
-        QwFormatDumpLabel(szLabel, sizeof(szLabel), nOffset, bHex);
-        unsigned int nLeft = nSize - nOffset;
-        QwFormatDumpBytes(szBytes, sizeof(szBytes), &data[nOffset], nLeft < 16 ? nLeft : 16, bHex);
-        str += (nOffset != 0 ? INDENT : std::string()) + szLabel + szBytes + "\r\n";
-    }
-    return str + "\r\n";
-}
 
 const size_t DUMP_WRITE_MAX = 4 << 20;                                // the one-write bound of the text
 const unsigned int LINES_PER_WRITE = (DUMP_WRITE_MAX - 24 - 2) / 104;  // a line takes at most 104 bytes
@@ -238,7 +224,7 @@ TEST_F(DumpTest, DumpsAroundTheOneWriteBoundKeepTheLayoutInBoundedMemory)
         QwSetAllocator(c.pfnAlloc);
         EXPECT_EQ(TRUE, m_log->WriteHex(&data[0], c.nSize, TRUE, c.bHex)) << c.pszName;
         QwSetAllocator(NULL);
-        strExpected += LaidOut(STAMP_OUT, data, c.nSize, c.bHex);
+        strExpected += DumpEntry(STAMP, &data[0], c.nSize, true, c.bHex != FALSE);
     }
     std::string strDumped = Dumped();
     EXPECT_EQ(strExpected.size(), strDumped.size());
@@ -257,7 +243,7 @@ TEST_F(DumpTest, ADumpInPartsShowsWhatTheFileHolds)
     QwSetAllocator(&NoMemoryAlloc);
     EXPECT_EQ(TRUE, m_log->WriteHex(&data[0], 20000, FALSE, TRUE));
     QwSetAllocator(NULL);
-    EXPECT_EQ(LaidOut(STAMP_IN, data, 20000, TRUE), Dumped());
+    EXPECT_EQ(DumpEntry(STAMP, &data[0], 20000, false, true), Dumped());
     EXPECT_EQ(ConsoleRecorder::Written(), Dumped());
 }
 
@@ -291,7 +277,7 @@ TEST_F(DumpTest, NoEntryOfTheProcessLandsBetweenThePartsOfADump)
     writer.join();
     QwSetAllocator(NULL);
     std::string strFile = Dumped();
-    const std::string strDump = LaidOut(STAMP_OUT, data, nSize, TRUE);
+    const std::string strDump = DumpEntry(STAMP, &data[0], nSize, true, true);
     unsigned int nWhole = 0;
     std::string strRest;  // the file without its whole dumps
     size_t nFrom = 0;

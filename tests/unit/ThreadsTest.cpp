@@ -55,24 +55,6 @@ void Call(ILogObject* pLog, int t, int n, bool bMixed)
     pLog->WriteHex((const unsigned char*)strData.data(), (unsigned int)strData.size(), TRUE, TRUE);
 }
 
-// The whole text of a hex dump of strData stamped strStamp, without the empty
-// line that ends it.
-std::string DumpText(const std::string& strStamp, const std::string& strData)
-{
-    std::string str = strStamp + " --> ";
-    const unsigned char* p = (const unsigned char*)strData.data();
-    for (size_t nOffset = 0; nOffset < strData.size(); nOffset += 16) {
-        if (nOffset != 0)
-            str += std::string(24, ' ');
-        char sz[64];
-        str.append(sz, QwPutDumpLabel(sz, (unsigned int)nOffset, TRUE));
-        size_t nCount = std::min<size_t>(16, strData.size() - nOffset);
-        str.append(sz, QwPutDumpBytes(sz, p + nOffset, (unsigned int)nCount, TRUE));
-        str += "\r\n";
-    }
-    return str;
-}
-
 // One entry read back.
 struct QW_READ
 {
@@ -106,7 +88,7 @@ bool ReadEntry(const std::string& strEntry, bool bMixed, QW_READ& read)
     if (nKind == CALL_ENTRY)
         return false;
     std::string strData = DumpData(read.nThread, read.nNumber, nKind == CALL_DUMP16 ? 16 : 4096);
-    return strEntry + "\r\n\r\n" == DumpText(read.strStamp, strData) + "\r\n";
+    return strEntry + "\r\n\r\n" == DumpEntry(read.strStamp, (const unsigned char*)strData.data(), strData.size(), true, true);
 }
 
 // The entries of a log file in file order, banners skipped; fails the test at

@@ -204,11 +204,16 @@ const unsigned int LINES_PER_WRITE = (DUMP_WRITE_MAX - 24 - 2) / 104;  // a line
 
 } // namespace
 
-TEST_F(DumpTest, DumpsAroundTheOneWriteBoundKeepTheLayoutInBoundedMemory)
+TEST_F(DumpTest, DumpsPastTheObjectsBufferKeepTheLayoutWithMemoryOrWithoutAndInBoundedMemory)
 {
-    // Just below, at and just past what one write holds, and three parts; in parts
+    // Too large for the object's own buffer, with memory for the text and without;
+    // just below, at and just past what one write holds, and three parts; in parts
     // of the bound, and in the object's own small buffer when no memory is left.
     struct { const char* pszName; unsigned int nSize; BOOL bHex; PFN_QWALLOC pfnAlloc; } cases[] = {
+        { "20000 bytes", 20000, TRUE, &RecordingAlloc },
+        { "20000 bytes, no memory", 20000, TRUE, &NoMemoryAlloc },
+        { "20000 bytes, decimal", 20000, FALSE, &RecordingAlloc },
+        { "20000 bytes, decimal, no memory", 20000, FALSE, &NoMemoryAlloc },
         { "bound - 1 line", (LINES_PER_WRITE - 1) * 16, TRUE, &RecordingAlloc },
         { "bound", LINES_PER_WRITE * 16, FALSE, &RecordingAlloc },
         { "bound + 1 line", LINES_PER_WRITE * 16 + 1, TRUE, &RecordingAlloc },

@@ -1,5 +1,4 @@
-// The factory, the console setting in Quillwork.ini, the day folder and the
-// names and life of the log file.
+// The factory, the day folder and the names and life of the log file.
 #include "Support.h"
 
 #include <climits>
@@ -11,7 +10,6 @@ namespace {
 void* FailingAlloc(size_t) { return NULL; }
 
 class FactoryTest : public QwTest {};
-class ConfigTest : public QwTest {};
 class FolderTest : public QwTest {};
 class FileNameTest : public QwTest {};
 class OpenTest : public QwTest {};
@@ -64,33 +62,6 @@ TEST_F(FactoryTest, FailedAllocationGivesNull)
     EXPECT_TRUE(log.get() != NULL);
 }
 
-TEST_F(ConfigTest, ConsoleIsOnOnlyWhenOpenReadsAsOne)
-{
-    struct { const char* pszIni; BOOL bConsole; } cases[] = {
-        { "[CONSOLE]\r\nOPEN=1\r\n", TRUE },
-        { "[CONSOLE]\r\nOPEN=0\r\n", FALSE },
-        { "[CONSOLE]\r\nOPEN=2\r\n", FALSE },
-        { "[CONSOLE]\r\nOPEN=-1\r\n", FALSE },
-        { "[CONSOLE]\r\nOPEN=1abc\r\n", TRUE },
-        { "[ console ]\n open = 1 \n", TRUE },
-        { "[CONSOLE]\r\nCLOSE=1\r\n", FALSE },
-        { "[OTHER]\r\nOPEN=1\r\n", FALSE },
-        { "[CONSOLE]\r\n[OTHER]\r\nOPEN=1\r\n", FALSE },
-        { NULL, FALSE },
-    };
-    for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i) {
-        SCOPED_TRACE(cases[i].pszIni != NULL ? cases[i].pszIni : "(no file)");
-        std::string strIni = Host() + "/Quillwork.ini";
-        RemoveOne(strIni);
-        if (cases[i].pszIni != NULL)
-            WriteWhole(strIni, cases[i].pszIni);
-        LogPtr log = NewLog();
-        ASSERT_TRUE(log.get() != NULL);
-        EXPECT_EQ(cases[i].bConsole, CTxtLogProbe::Console(log.get()));
-        EXPECT_TRUE(ConsoleRecorder::All().empty());  // read at construction, shown only by Open
-    }
-}
-
 TEST_F(FolderTest, FindsOrMakesTheLogAndDayFolders)
 {
     enum { NEITHER, LOG_ONLY, BOTH };
@@ -131,18 +102,28 @@ TEST_F(FolderTest, OtherDaysFoldersAreLeftAlone)
 
 TEST_F(FolderTest, HostFolderThatTakesNoLogsFallsBackToThePerUserFolderOrIsReported)
 {
-    // What stands in the way: a plain file named Log, or one named as the day.
-    enum { FILE_AS_LOG, FILE_AS_DAY };
+    // What stands in the way: a plain file named Log, one named as the day, or one
+    // where a parent of the folder DIR names should be.
+    enum { FILE_AS_LOG, FILE_AS_DAY, FILE_IN_DIR };
     struct { int nBlock; bool bPerUser; } cases[] = {
-        { FILE_AS_LOG, true }, { FILE_AS_DAY, true }, { FILE_AS_LOG, false }, { FILE_AS_DAY, false },
+        { FILE_AS_LOG, true }, { FILE_AS_DAY, true }, { FILE_IN_DIR, true }, { FILE_AS_LOG, false }, { FILE_AS_DAY, false },
     };
+    const std::string strIni = Host() + SEP + "Quillwork.ini";
     for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i) {
         SCOPED_TRACE(i);
         RemoveTree(LogRoot());
         RemoveTree(PerUser());
+        RemoveOne(strIni);
+        RemoveOne(Host() + SEP + "blocked");
         std::string strBlock = cases[i].nBlock == FILE_AS_LOG ? LogRoot() : Day();
+        std::vector<std::string> hostFolder(1, "Log");
         if (cases[i].nBlock == FILE_AS_DAY)
             ASSERT_TRUE(MakeDir(LogRoot()));
+        if (cases[i].nBlock == FILE_IN_DIR) {
+            strBlock = Host() + SEP + "blocked";
+            WriteWhole(strIni, "[LOG]\nDIR=blocked" + SEP + "logs\n");
+            hostFolder = { "Quillwork.ini", "blocked" };
+        }
         WriteWhole(strBlock, "not a folder");
         if (!cases[i].bPerUser)
             HidePerUserFolder();
@@ -166,7 +147,7 @@ TEST_F(FolderTest, HostFolderThatTakesNoLogsFallsBackToThePerUserFolderOrIsRepor
             EXPECT_FALSE(Exists(PerUser()));
         }
         EXPECT_EQ("not a folder", ReadWhole(strBlock));
-        EXPECT_EQ(std::vector<std::string>(1, "Log"), ListDir(Host()));
+        EXPECT_EQ(hostFolder, ListDir(Host()));
     }
 }
 

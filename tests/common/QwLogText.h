@@ -9,6 +9,7 @@
 #include <stdio.h>
 
 #include <string>
+#include <vector>
 
 namespace qwtest {
 
@@ -53,6 +54,38 @@ inline std::string AfterBanner(const std::string& strFile)
 {
     const size_t nBanner = sizeof(BANNER) - 1;
     return strFile.compare(0, nBanner, BANNER) == 0 ? strFile.substr(nBanner) : "<no banner>" + strFile;
+}
+
+// A log file cut into its records: whether it begins with a banner, every record
+// after that one (whole entries and dumps with their closing empty line, and any
+// later banner as a record of its own), and whatever follows the last of them.
+struct SplitFile
+{
+    bool bBanner;
+    std::vector<std::string> entries;
+    std::string strTail;
+};
+
+inline SplitFile SplitLog(const std::string& strFile)
+{
+    SplitFile split;
+    const size_t nBanner = sizeof(BANNER) - 1;
+    split.bBanner = strFile.compare(0, nBanner, BANNER) == 0;
+    size_t nPos = split.bBanner ? nBanner : 0;
+    while (nPos < strFile.size()) {
+        if (strFile.compare(nPos, nBanner, BANNER) == 0) {
+            split.entries.push_back(BANNER);
+            nPos += nBanner;
+            continue;
+        }
+        const size_t nEnd = strFile.find("\r\n\r\n", nPos);
+        if (nEnd == std::string::npos)
+            break;
+        split.entries.push_back(strFile.substr(nPos, nEnd + 4 - nPos));
+        nPos = nEnd + 4;
+    }
+    split.strTail = strFile.substr(nPos);
+    return split;
 }
 
 // Digits of nValue in base nBase (upper-case letters), at least nMin of them.

@@ -54,23 +54,6 @@ void RelTest::SetUp()
     RealClock();
 }
 
-SplitFile SplitLog(const std::string& strFile)
-{
-    SplitFile split;
-    const size_t nBanner = strlen(BANNER);
-    split.bBanner = strFile.compare(0, nBanner, BANNER) == 0;
-    size_t nPos = split.bBanner ? nBanner : 0;
-    for (;;) {
-        size_t nEnd = strFile.find("\r\n\r\n", nPos);
-        if (nEnd == std::string::npos)
-            break;
-        split.entries.push_back(strFile.substr(nPos, nEnd + 4 - nPos));
-        nPos = nEnd + 4;
-    }
-    split.strTail = strFile.substr(nPos);
-    return split;
-}
-
 void WriteNumbered(ILogObject* pLog, int nThread, int nNumber)
 {
     if (nNumber % 2 == 0) {

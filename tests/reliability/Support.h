@@ -30,16 +30,6 @@ protected:
     void SetUp() override;
 };
 
-// A log file cut into whole entries (each with its closing empty line) and
-// whatever follows the last of them.
-struct SplitFile
-{
-    bool bBanner;
-    std::vector<std::string> entries;
-    std::string strTail;
-};
-SplitFile SplitLog(const std::string& strFile);
-
 // The numbered entries: even numbers are entries "t<t> n<n>", odd ones dumps of
 // 20 bytes that carry t and n, in either direction and radix by the number.
 void WriteNumbered(ILogObject* pLog, int nThread, int nNumber);

@@ -35,31 +35,33 @@ struct Record
 // does not start with a banner or holds anything but whole banners and entries.
 bool ReadRecords(const std::string& strFile, std::vector<Record>& records, std::string& strWhy)
 {
-    const std::string strBanner(BANNER);
-    if (strFile.compare(0, strBanner.size(), strBanner) != 0) {
+    const SplitFile split = SplitLog(strFile);
+    if (!split.bBanner) {
         strWhy = "no banner first";
         return false;
     }
-    for (size_t nAt = 0; nAt < strFile.size();) {
-        Record record = { false, "", "" };
-        if (strFile.compare(nAt, strBanner.size(), strBanner) == 0) {
-            record.bBanner = true;
-            nAt += strBanner.size();
-        } else {
+    records.push_back(Record{ true, "", "" });
+    size_t nAt = sizeof(BANNER) - 1;
+    for (const std::string& str : split.entries) {
+        Record record = { str == BANNER, "", "" };
+        if (!record.bBanner) {
             // An entry's stamp ends with two spaces (its text follows), a dump's with its arrow.
-            size_t nEnd = strFile.find("\r\n\r\n", nAt);
-            bool bEntry = nEnd != std::string::npos && nEnd - nAt >= 21 && strFile.compare(nAt + 19, 2, "  ") == 0;
-            bool bDump = nEnd != std::string::npos && nEnd - nAt >= 24
-                         && (strFile.compare(nAt + 19, 5, " --> ") == 0 || strFile.compare(nAt + 19, 5, " <-- ") == 0);
+            const size_t nText = str.size() - 4;
+            bool bEntry = nText >= 21 && str.compare(19, 2, "  ") == 0;
+            bool bDump = nText >= 24 && (str.compare(19, 5, " --> ") == 0 || str.compare(19, 5, " <-- ") == 0);
             if (!bEntry && !bDump) {
                 strWhy = "broken record at " + std::to_string(nAt);
                 return false;
             }
-            record.strStamp = strFile.substr(nAt, 19);
-            record.strText = strFile.substr(nAt + (bEntry ? 21 : 19), nEnd - nAt - (bEntry ? 21 : 19));
-            nAt = nEnd + 4;
+            record.strStamp = str.substr(0, 19);
+            record.strText = str.substr(bEntry ? 21 : 19, nText - (bEntry ? 21 : 19));
         }
         records.push_back(record);
+        nAt += str.size();
+    }
+    if (!split.strTail.empty()) {
+        strWhy = "broken record at " + std::to_string(nAt);
+        return false;
     }
     return true;
 }

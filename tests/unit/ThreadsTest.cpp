@@ -96,26 +96,22 @@ bool ReadEntry(const std::string& strEntry, bool bMixed, QW_READ& read)
 std::vector<QW_READ> ReadFileEntries(const std::string& strFile, bool bMixed)
 {
     std::vector<QW_READ> entries;
-    const size_t nBanner = strlen(BANNER);
-    size_t nPos = 0;
-    while (nPos < strFile.size()) {
-        if (strFile.compare(nPos, nBanner, BANNER) == 0) {
-            nPos += nBanner;
-            continue;
-        }
-        size_t nEnd = strFile.find("\r\n\r\n", nPos);
+    const SplitFile split = SplitLog(strFile);
+    for (const std::string& strEntry : split.entries) {
         QW_READ read;
-        if (nEnd == std::string::npos || !ReadEntry(strFile.substr(nPos, nEnd - nPos), bMixed, read)) {
-            ADD_FAILURE() << "broken entry at " << nPos << ": " << strFile.substr(nPos, 120);
-            break;
+        if (strEntry == BANNER)
+            continue;
+        if (!ReadEntry(strEntry.substr(0, strEntry.size() - 4), bMixed, read)) {
+            ADD_FAILURE() << "broken entry: " << strEntry.substr(0, 120);
+            return entries;
         }
         entries.push_back(read);
-        nPos = nEnd + 4;
     }
+    if (!split.strTail.empty())
+        ADD_FAILURE() << "broken entry at the end: " << split.strTail.substr(0, 120);
     return entries;
 }
 
-// Runs nThreads threads making nCalls calls each on pLog, all starting together.
 void RunWriters(ILogObject* pLog, int nThreads, int nCalls, bool bMixed)
 {
     std::atomic<int> nReady(0);

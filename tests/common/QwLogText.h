@@ -6,7 +6,6 @@
 #define QW_TEST_LOGTEXT_H
 
 #include <stddef.h>
-#include <stdio.h>
 
 #include <string>
 #include <vector>
@@ -34,14 +33,6 @@ inline bool IsStamp(const std::string& str, size_t nPos = 0)
     return true;
 }
 
-// The stamp of a calendar time, as an entry begins with it.
-inline std::string Stamp(int nYear, int nMonth, int nDay, int nHour, int nMin, int nSec)
-{
-    char sz[32];
-    snprintf(sz, sizeof(sz), "%04d-%02d-%02d %02d:%02d:%02d", nYear, nMonth, nDay, nHour, nMin, nSec);
-    return sz;
-}
-
 // One entry: the stamp, two spaces, the message, its line end and the empty line.
 inline std::string Entry(const std::string& strStamp, const std::string& strMessage)
 {
@@ -66,6 +57,7 @@ struct SplitFile
     std::string strTail;
 };
 
+// Cuts strFile into its records; a record that does not end yet is the tail.
 inline SplitFile SplitLog(const std::string& strFile)
 {
     SplitFile split;

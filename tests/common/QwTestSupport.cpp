@@ -3,6 +3,7 @@
 
 #include <stdio.h>
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <mutex>
@@ -160,6 +161,12 @@ std::string OnlyLogFile(const std::string& strLogFolder)
     return files.size() == 1 ? strDay + SEP + files[0] : "";
 }
 
+std::string OnlyFileText(const std::string& strFolder)
+{
+    std::vector<std::string> files = ListDir(strFolder);
+    return files.size() == 1 ? ReadWhole(strFolder + SEP + files[0]) : "<" + std::to_string(files.size()) + " files>";
+}
+
 void LogTest::SetUp()
 {
     UseUtc();
@@ -181,6 +188,22 @@ void LogTest::TearDown()
     QwSetReportSink(NULL);
     if (!m_strTemp.empty())
         RemoveTree(m_strTemp);
+}
+
+std::vector<std::string> LogTest::LogFiles() const
+{
+    std::vector<std::string> files;
+    for (const std::string& strDay : ListDir(LogRoot()))
+        for (const std::string& strName : ListDir(LogRoot() + SEP + strDay))
+            files.push_back(strDay + "/" + strName);
+    return files;
+}
+
+std::string LogTest::ReadLogFile(const std::string& strFile) const
+{
+    std::string strPath = LogRoot() + SEP + strFile;
+    std::replace(strPath.begin(), strPath.end(), '/', SEP[0]);
+    return ReadWhole(strPath);
 }
 
 void LogTest::MoveHost(const std::string& strFolder)

@@ -72,6 +72,8 @@ std::string MakeTempDir();
 // The path of the only file in the only day folder of strLogFolder; "" when
 // there is not exactly one of each.
 std::string OnlyLogFile(const std::string& strLogFolder);
+// The whole text of the only file in strFolder; "<n files>" when there is not exactly one.
+std::string OnlyFileText(const std::string& strFolder);
 
 // Each test gets a temporary folder of its own with the host folder "host" in it
 // (host.exe inside, native separators) and the per-user folder "user" beside it;
@@ -98,6 +100,11 @@ protected:
     {
         return OnlyLogFile(strLogFolder.empty() ? LogRoot() : strLogFolder);
     }
+    // Every file below the log folder as "<day>/<name>", in the order of the day
+    // folders and of the names in them (the order they were opened in, within a day).
+    std::vector<std::string> LogFiles() const;
+    // The whole text of a file LogFiles names.
+    std::string ReadLogFile(const std::string& strFile) const;
 
     std::string m_strTemp;
     std::string m_strHost;

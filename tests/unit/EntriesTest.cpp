@@ -16,7 +16,7 @@ protected:
     std::string File() const { return ReadWhole(Day() + "/090307.log"); }
 };
 
-const std::string STAMP = "2024-05-01 09:03:07  ";
+const std::string STAMP = START_STAMP + "  ";  // what comes before each message
 
 } // namespace
 

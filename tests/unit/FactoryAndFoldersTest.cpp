@@ -41,7 +41,7 @@ TEST_F(FactoryTest, TwoTextObjectsAreDistinctAndOutliveEachOther)
     EXPECT_EQ(TRUE, pSecond->Open("Left"));
     EXPECT_EQ(TRUE, pSecond->WriteLog("%s", "still here"));
     pSecond->Release();
-    EXPECT_EQ(std::string(BANNER) + "2024-05-01 09:03:07  still here\r\n\r\n", ReadWhole(Day() + "/090307_Left.log"));
+    EXPECT_EQ(BANNER + Entry(START_STAMP, "still here"), ReadWhole(Day() + "/090307_Left.log"));
 }
 
 TEST_F(FactoryTest, ReleaseOfANeverOpenedObjectWritesNothing)

@@ -25,13 +25,6 @@ time_t ScriptedClock(void)
     return s_readings[n < s_readings.size() ? n : s_readings.size() - 1];
 }
 
-// The whole text of the log's one file (the fixture's day folder holds one).
-std::string OnlyFile(const std::string& strDay)
-{
-    std::vector<std::string> files = ListDir(strDay);
-    return files.size() == 1 ? ReadWhole(strDay + SEP + files[0]) : "<" + std::to_string(files.size()) + " files>";
-}
-
 std::vector<unsigned char> Pattern(size_t nSize, unsigned char nSeed)
 {
     std::vector<unsigned char> data(nSize);
@@ -56,7 +49,7 @@ TEST_F(OutputTest, EachStampIsTheSecondItsEntryRead)
     for (size_t i = 0; i < s_readings.size(); ++i)
         log->WriteLog("entry %d", (int)i);
     log.reset();
-    std::string strFile = OnlyFile(Day());
+    std::string strFile = OnlyFileText(Day());
     std::string strExpected = BANNER;
     for (size_t i = 0; i < s_readings.size(); ++i)
         strExpected += std::string("2024-05-01 ") + apszExpected[i] + "  entry " + std::to_string(i) + "\r\n\r\n";
@@ -71,12 +64,12 @@ TEST_F(OutputTest, TwoObjectsDumpingToOneFileNeverSplitADump)
     LogPtr logA = NewLog(), logB = NewLog();
     ASSERT_EQ(TRUE, logA->Open("shared"));
     ASSERT_EQ(TRUE, logB->Open("shared"));  // the same second: the same file
-    std::string strBefore = OnlyFile(Day());
+    std::string strBefore = OnlyFileText(Day());
     // Each dump's text, as one object alone writes it.
     ASSERT_EQ(TRUE, logA->WriteHex(&a[0], (unsigned int)a.size(), TRUE, TRUE));
-    std::string strDumpA = OnlyFile(Day()).substr(strBefore.size());
+    std::string strDumpA = OnlyFileText(Day()).substr(strBefore.size());
     ASSERT_EQ(TRUE, logB->WriteHex(&b[0], (unsigned int)b.size(), FALSE, TRUE));
-    std::string strDumpB = OnlyFile(Day()).substr(strBefore.size() + strDumpA.size());
+    std::string strDumpB = OnlyFileText(Day()).substr(strBefore.size() + strDumpA.size());
     ASSERT_GT(strDumpA.size(), 32768u);
 
     std::thread threadA([&] { for (size_t i = 0; i < nDumps; ++i) logA->WriteHex(&a[0], (unsigned int)a.size(), TRUE, TRUE); });
@@ -85,7 +78,7 @@ TEST_F(OutputTest, TwoObjectsDumpingToOneFileNeverSplitADump)
     threadB.join();
     logA.reset();
     logB.reset();
-    std::string strFile = OnlyFile(Day());
+    std::string strFile = OnlyFileText(Day());
     size_t nPos = strBefore.size() + strDumpA.size() + strDumpB.size(), nA = 0, nB = 0;
     while (nPos < strFile.size()) {
         if (strFile.compare(nPos, strDumpA.size(), strDumpA) == 0) {

@@ -131,24 +131,13 @@ void RunWriters(ILogObject* pLog, int nThreads, int nCalls, bool bMixed)
 class ThreadTest : public QwTest
 {
 protected:
-    // The log files below the log folder, in the order of their names (the
-    // order they were opened in, within one day folder).
-    std::vector<std::string> Files()
-    {
-        std::vector<std::string> files;
-        for (const std::string& strDay : ListDir(LogRoot()))
-            for (const std::string& strFile : ListDir(LogRoot() + SEP + strDay))
-                files.push_back(LogRoot() + SEP + strDay + SEP + strFile);
-        return files;
-    }
-
     // The one log file whose name ends in pszName.
     std::string FileNamed(const char* pszName)
     {
         std::string strSuffix = std::string("_") + pszName + ".log";
-        for (const std::string& strPath : Files())
-            if (strPath.size() > strSuffix.size() && strPath.compare(strPath.size() - strSuffix.size(), std::string::npos, strSuffix) == 0)
-                return ReadWhole(strPath);
+        for (const std::string& strFile : LogFiles())
+            if (strFile.size() > strSuffix.size() && strFile.compare(strFile.size() - strSuffix.size(), std::string::npos, strSuffix) == 0)
+                return ReadLogFile(strFile);
         return "";
     }
 };
@@ -259,8 +248,8 @@ TEST_F(ThreadTest, OpenCloseAndConsoleStormsLeaveOnlyWholeEntriesInTheirFiles)
         EXPECT_EQ("", ReadWhole(strDecoy)) << "entries went to a descriptor the object had closed";
         std::map<int, int> last;
         size_t nEntries = 0;
-        for (const std::string& strPath : Files())
-            for (const QW_READ& read : ReadFileEntries(ReadWhole(strPath), true)) {
+        for (const std::string& strFile : LogFiles())
+            for (const QW_READ& read : ReadFileEntries(ReadLogFile(strFile), true)) {
                 ASSERT_TRUE(read.nThread >= 0 && read.nThread < WRITERS);
                 std::map<int, int>::iterator it = last.find(read.nThread);
                 ASSERT_TRUE(it == last.end() || it->second < read.nNumber)

@@ -51,6 +51,7 @@ extern const DWORD FOUND_INPUT_MODE;
 // The message QwFormatV makes of the format and its arguments (2048-byte buffer).
 std::string Formatted(const char* pszFormat, ...);
 
+// Releases the object a LogPtr holds when the pointer goes.
 struct Releaser
 {
     void operator()(ILogObject* p) const

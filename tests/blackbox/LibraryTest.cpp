@@ -1,6 +1,7 @@
 // Black-box tests: the shipped library, loaded by name beside the test program
 // and reached only through CreateLogObject, as a host reaches it.
 #include "QwLoader.h"
+#include "QwLogText.h"
 
 #include <gtest/gtest.h>
 
@@ -32,12 +33,9 @@ std::string ReadFile(const std::string& strPath)
 // text, so entries can be compared whatever the clock said.
 std::string MaskStamps(std::string str)
 {
-    for (size_t i = 0; i + 19 <= str.size(); ++i) {
-        bool bStamp = str[i + 4] == '-' && str[i + 7] == '-' && str[i + 10] == ' ' && str[i + 13] == ':'
-                      && str[i + 16] == ':' && isdigit((unsigned char)str[i]);
-        if (bStamp)
-            str.replace(i, 19, "YYYY-MM-DD hh:mm:ss");
-    }
+    for (size_t i = 0; i + qwtest::STAMP_LEN <= str.size(); ++i)
+        if (qwtest::IsStamp(str, i))
+            str.replace(i, qwtest::STAMP_LEN, "YYYY-MM-DD hh:mm:ss");
     return str;
 }
 
@@ -51,8 +49,6 @@ std::string LogPath(time_t tOpened, const std::string& strName)
     const char c = QwSeparator();
     return QwHostFolder() + c + "Log" + c + szDate + c + szTime + "_" + strName;
 }
-
-const char kBanner[] = "\r\n------\r\n\r\n\r\n";
 
 TEST(Library, FactoryGivesObjectsOnlyForTypeZero)
 {
@@ -96,8 +92,8 @@ TEST(Library, EntriesAndDumpReachTheFileByteForByte)
     EXPECT_EQ(1, pLog->WriteLog("after close"));
     pLog->Release();
 
-    const std::string strIndent(24, ' ');
-    const std::string strExpected = std::string(kBanner)
+    const std::string& strIndent = qwtest::DUMP_INDENT;
+    const std::string strExpected = std::string(qwtest::BANNER)
         + "YYYY-MM-DD hh:mm:ss  3 items\r\n\r\n"
         + "YYYY-MM-DD hh:mm:ss  id=42\r\n\r\n"
         + "YYYY-MM-DD hh:mm:ss --> 00000000h: 00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F ;\r\n"

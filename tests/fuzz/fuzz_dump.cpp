@@ -2,7 +2,7 @@
 // be exactly the model's. The first byte picks the flags, the rest is dumped
 // from a buffer of exactly its size, so a read past it is caught.
 #include "FuzzLog.h"
-#include "Model.h"
+#include "QwLogText.h"
 
 #include <stddef.h>
 #include <stdint.h>
@@ -22,7 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pInput, size_t nInput)
         memcpy(pData, pInput + 1, nSize);
     qwfuzz::Empty();
     qwfuzz::Log()->WriteHex(nSize == 0 ? NULL : pData, (unsigned int)nSize, bOut, bHex);
-    std::string strModel = qwrel::ModelDump(qwfuzz::STAMP, pData, nSize, bOut != 0, bHex != 0);
+    std::string strModel = qwtest::DumpEntry(qwfuzz::STAMP, pData, nSize, bOut != 0, bHex != 0);
     delete[] pData;
     std::string strWritten = qwfuzz::Written();
     if (strWritten != strModel)

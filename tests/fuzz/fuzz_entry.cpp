@@ -3,6 +3,7 @@
 // entry must be exactly the model's, cut at the message limit.
 #include "FuzzLog.h"
 #include "Model.h"
+#include "QwLogText.h"
 
 #include <stddef.h>
 #include <stdint.h>
@@ -69,7 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pInput, size_t nInput)
         __builtin_trap();  // the generator made a format outside the model's language
     qwfuzz::Empty();
     qwfuzz::Log()->WriteLog(strFormat.c_str(), args[0], args[1], args[2], args[3], args[4], args[5], args[6], args[7]);
-    std::string strModel = qwrel::ModelEntry(qwfuzz::STAMP, strMessage);
+    std::string strModel = qwtest::Entry(qwfuzz::STAMP, strMessage);
     std::string strWritten = qwfuzz::Written();
     if (strWritten != strModel)
         qwfuzz::Mismatch(strModel, strWritten);

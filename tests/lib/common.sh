@@ -30,6 +30,11 @@ qw_stop_wine() {
   wineserver -k >/dev/null 2>&1 || true
 }
 
+# Prints the banner Open writes before the first entry of a file.
+qw_banner() {
+  printf '\r\n------\r\n\r\n\r\n'
+}
+
 # Prints PASS or FAIL for a named check from the exit status of the command that follows.
 qw_check() {
   local what=$1; shift

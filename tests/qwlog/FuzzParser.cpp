@@ -6,6 +6,7 @@
 // dumps where the file shows them).
 #include "LineReader.h"
 #include "Parser.h"
+#include "QwLogText.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -139,7 +140,7 @@ void RoundTrip(const uint8_t* pData, size_t nSize)
     std::string strFile;
     for (const Op& op : aOps) {
         if (op.nKind == 0)
-            strFile += "\r\n------\r\n\r\n\r\n";
+            strFile += qwtest::BANNER;
         else if (op.nKind == 1)
             strFile += "2024-03-05 09:08:07  " + op.strText + "\r\n\r\n";
         else

@@ -13,7 +13,7 @@ src=$top/tools/qwlog
 mkdir -p "$out/corpus" "$out/findings"
 cxx=$(command -v clang++-14 || command -v clang++)
 if ! "$cxx" -std=c++17 -g -O1 -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
-    -I "$src" "$top/tests/qwlog/FuzzParser.cpp" "$src/LineReader.cpp" "$src/Parser.cpp" "$src/DumpLine.cpp" \
+    -I "$src" -I "$top/tests/common" "$top/tests/qwlog/FuzzParser.cpp" "$src/LineReader.cpp" "$src/Parser.cpp" "$src/DumpLine.cpp" \
     -o "$out/fuzz_qwlog" >"$out/build.log" 2>&1; then
   echo "FAIL qwlog fuzz build (see build/qwlog-fuzz/build.log)"; tail -5 "$out/build.log"; exit 0
 fi

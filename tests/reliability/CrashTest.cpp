@@ -44,17 +44,6 @@ struct Round
     bool bPageCut;  // the partial entry ends the file at a 4 KiB boundary
 };
 
-// The only log file below strHost, read whole.
-std::string LogOf(const std::string& strHost)
-{
-    std::string strRoot = strHost + SEP + "Log";
-    std::vector<std::string> days = ListDir(strRoot);
-    if (days.size() != 1)
-        return "";
-    std::vector<std::string> files = ListDir(strRoot + SEP + days[0]);
-    return files.size() == 1 ? ReadFile(strRoot + SEP + days[0] + SEP + files[0]) : "";
-}
-
 // TRUE when strTail is how entry nNumber begins: a partial last entry and no
 // other text.
 bool IsStartOfEntry(const std::string& strTail, int nNumber)
@@ -87,7 +76,7 @@ void RunRound(const std::string& strHost, std::mt19937& rng, Round& round)
     round.nReported = nLast + 1;
     ASSERT_GT(round.nReported, 0) << "the child reported nothing";
 
-    const std::string strFile = LogOf(strHost);
+    const std::string strFile = ReadWhole(OnlyLogFile(strHost + SEP + "Log"));
     SplitFile split = SplitLog(strFile);
     ASSERT_TRUE(split.bBanner);
     for (size_t i = 0; i < split.entries.size(); ++i) {

@@ -146,7 +146,7 @@ TEST_F(FaultTest, FullDiskLosesEntriesWholeAndWritesAgainOnceSpaceIsBack)
     pLog->Release();
     EXPECT_EQ((std::vector<std::string>{ "Log" }), ListDir(Host()));
     size_t nTorn = 0;
-    std::vector<int> numbers = WholeEntries(ReadFile(TheFile()), &nTorn);
+    std::vector<int> numbers = WholeEntries(ReadWhole(TheFile()), &nTorn);
     size_t nBefore = 0, nAfter = 0;
     for (size_t i = 0; i < numbers.size(); ++i)
         ++(numbers[i] < 500 ? nBefore : nAfter);
@@ -166,16 +166,16 @@ TEST_F(FaultTest, FullDiskWithASharedFileRemovesNoOtherWritersBytes)
 {
     if (!MountTmpfs(Host(), 2048))
         GTEST_SKIP() << "mounting refused";
-    FixClock(2030, 1, 2, 3, 4, 5);
+    SetNow(Utc(2030, 1, 2, 3, 4, 5));
     ILogObject* pLog = CreateLogObject(0);
     ASSERT_EQ(TRUE, pLog->Open("shared"));
     std::vector<unsigned char> data(16384);
     for (size_t i = 0; i < data.size(); ++i)
         data[i] = (unsigned char)(i * 13);
     std::string strPath = TheFile();
-    size_t nBanner = ReadFile(strPath).size();
+    size_t nBanner = ReadWhole(strPath).size();
     pLog->WriteHex(&data[0], (unsigned int)data.size(), TRUE, TRUE);
-    const std::string strDump = ReadFile(strPath).substr(nBanner);  // one dump, as the disk took it whole
+    const std::string strDump = ReadWhole(strPath).substr(nBanner);  // one dump, as the disk took it whole
 
     FILE* pOther = QwOpenAppend(strPath.c_str());
     ASSERT_TRUE(pOther != NULL);
@@ -203,7 +203,7 @@ TEST_F(FaultTest, FullDiskWithASharedFileRemovesNoOtherWritersBytes)
 
     // After the banner and the first dump: whole dumps, whole lines, and torn text
     // (a start of either) that another writer's bytes follow.
-    std::string strFile = ReadFile(strPath).substr(nBanner);
+    std::string strFile = ReadWhole(strPath).substr(nBanner);
     std::vector<int> found;
     size_t nPos = 0, nWhole = 0, nTorn = 0;
     while (nPos < strFile.size()) {
@@ -247,14 +247,14 @@ TEST_F(FaultTest, ReadOnlyRemountLeavesAnOpenFileWritableAndRefusesNewFiles)
     pLog->Close();
     std::string strFile = TheFile();
     ASSERT_EQ(0, Remount(Host(), true)) << "no file open: the remount must be taken";
-    FixClock(2030, 1, 2, 3, 4, 5);  // a new name, so the refused Open would make a new file
+    SetNow(Utc(2030, 1, 2, 3, 4, 5));  // a new name, so the refused Open would make a new file
     EXPECT_EQ(FALSE, pLog->Open("ro"));
     EXPECT_EQ(TRUE, pLog->WriteLog("t0 n10"));
     ASSERT_EQ(0, Remount(Host(), false));
     ASSERT_EQ(TRUE, pLog->Open("ro"));  // the same object, once the fault is gone
     WriteNumbered(pLog, 0, 12);
     pLog->Release();
-    std::vector<int> numbers = WholeEntries(ReadFile(strFile));
+    std::vector<int> numbers = WholeEntries(ReadWhole(strFile));
     std::vector<int> expected(1, 0);
     for (int n = 1; n < 10 && nBusy != 0; ++n)
         expected.push_back(n);
@@ -280,28 +280,28 @@ TEST_F(FaultTest, DayFolderRemovedUnderAnOpenFileIsMadeAgainByTheNextOpen)
     WriteNumbered(pLog, 0, 10);
     WriteNumbered(pLog, 0, 11);
     pLog->Release();
-    EXPECT_EQ((std::vector<int>{ 10, 11 }), WholeEntries(ReadFile(TheFile())));
+    EXPECT_EQ((std::vector<int>{ 10, 11 }), WholeEntries(ReadWhole(TheFile())));
     EXPECT_EQ((std::vector<std::string>{ "Log" }), ListDir(Host()));
 }
 
 TEST_F(FaultTest, PlainFileNamedLogSendsFilesToThePerUserFolderUntilItIsAFolder)
 {
-    WriteFile(LogRoot(), "not a folder");
+    WriteWhole(LogRoot(), "not a folder");
     ILogObject* pMoved = OpenInThePerUserFolder();
     ASSERT_TRUE(pMoved != NULL);
-    EXPECT_EQ("not a folder", ReadFile(LogRoot()));
+    EXPECT_EQ("not a folder", ReadWhole(LogRoot()));
     ASSERT_EQ(0, unlink(LogRoot().c_str()));
     ILogObject* pLog = CreateLogObject(0);
     ASSERT_EQ(TRUE, pLog->Open("fresh"));
     WriteNumbered(pLog, 0, 0);
     pLog->Release();
-    EXPECT_EQ(std::vector<int>{ 0 }, WholeEntries(ReadFile(TheFile())));
+    EXPECT_EQ(std::vector<int>{ 0 }, WholeEntries(ReadWhole(TheFile())));
     // The first object keeps the folder fixed at its construction.
     WriteNumbered(pMoved, 0, 2);
     pMoved->Release();
     std::string strMoved = TheFile(PerUserLog());
     ASSERT_NE("", strMoved) << "one day folder with one file below the per-user folder";
-    EXPECT_EQ((std::vector<int>{ 0, 2 }), WholeEntries(ReadFile(strMoved)));
+    EXPECT_EQ((std::vector<int>{ 0, 2 }), WholeEntries(ReadWhole(strMoved)));
     EXPECT_EQ((std::vector<std::string>{ "Log" }), ListDir(Host()));
 }
 
@@ -317,7 +317,7 @@ TEST_F(FaultTest, ReadOnlyHostFolderSendsFilesToThePerUserFolderOrNowhere)
     std::string strName = strMoved.substr(strMoved.rfind(SEP) + 1);
     EXPECT_EQ(16u, strName.size()) << strName;
     EXPECT_NE(std::string::npos, strName.find("_moved.log")) << strName;
-    EXPECT_EQ(std::vector<int>{ 0 }, WholeEntries(ReadFile(strMoved)));
+    EXPECT_EQ(std::vector<int>{ 0 }, WholeEntries(ReadWhole(strMoved)));
 
     // The per-user folder on the read-only mount too: nothing is made anywhere.
     ClearReports();
@@ -336,5 +336,5 @@ TEST_F(FaultTest, ReadOnlyHostFolderSendsFilesToThePerUserFolderOrNowhere)
     ASSERT_EQ(TRUE, pLog->Open("after"));
     WriteNumbered(pLog, 0, 0);
     pLog->Release();
-    EXPECT_EQ(std::vector<int>{ 0 }, WholeEntries(ReadFile(TheFile())));
+    EXPECT_EQ(std::vector<int>{ 0 }, WholeEntries(ReadWhole(TheFile())));
 }

@@ -1,33 +1,10 @@
 #include "Model.h"
 
+#include "QwLogText.h"
+
 namespace qwrel {
 
 namespace {
-
-// Digits of nValue in base nBase (upper-case letters), at least nMin of them.
-std::string Digits(unsigned long long nValue, unsigned nBase, size_t nMin)
-{
-    const char* pszDigits = "0123456789ABCDEF";
-    std::string str;
-    do {
-        str.insert(str.begin(), pszDigits[nValue % nBase]);
-        nValue /= nBase;
-    } while (nValue != 0);
-    if (str.size() < nMin)
-        str.insert(0, nMin - str.size(), '0');
-    return str;
-}
-
-// The byte text of one dump line: values joined, then ';' when they reach 48 characters.
-std::string ByteText(const unsigned char* pLine, size_t nCount, bool bHex)
-{
-    std::string str;
-    for (size_t i = 0; i < nCount; ++i)
-        str += Digits(pLine[i], bHex ? 16 : 10, 2) + " ";
-    if (str.size() >= 48)
-        str += ";";
-    return str;
-}
 
 struct Conversion
 {
@@ -63,7 +40,7 @@ std::string Convert(const Conversion& conv, int nArg)
     bool bNegative = bSigned && nArg < 0;
     unsigned long long nMagnitude = bNegative ? (unsigned long long)(-(long long)nArg) : (unsigned long long)(unsigned)nArg;
     unsigned nBase = (conv.cType == 'x' || conv.cType == 'X') ? 16 : 10;
-    std::string strDigits = Digits(nMagnitude, nBase, conv.bPrecision ? conv.nPrecision : 1);
+    std::string strDigits = qwtest::Digits(nMagnitude, nBase, conv.bPrecision ? conv.nPrecision : 1);
     if (conv.bPrecision && conv.nPrecision == 0 && nMagnitude == 0)
         strDigits.clear();
     if (conv.cType == 'x')
@@ -83,25 +60,6 @@ std::string Convert(const Conversion& conv, int nArg)
 }
 
 } // namespace
-
-std::string ModelEntry(const std::string& strStamp, const std::string& strMessage)
-{
-    return strStamp + "  " + strMessage + "\r\n\r\n";
-}
-
-std::string ModelDump(const std::string& strStamp, const unsigned char* pData, size_t nSize, bool bOut, bool bHex)
-{
-    std::string str = strStamp + (bOut ? " --> " : " <-- ");
-    size_t nLines = nSize == 0 ? 1 : (nSize + 15) / 16;
-    for (size_t nLine = 0; nLine < nLines; ++nLine) {
-        if (nLine != 0)
-            str += std::string(24, ' ');
-        str += Digits(nLine * 16, bHex ? 16 : 10, 8) + (bHex ? "h: " : "d: ");
-        size_t nCount = nSize - nLine * 16 < 16 ? nSize - nLine * 16 : 16;
-        str += ByteText(pData + nLine * 16, nCount, bHex) + "\r\n";
-    }
-    return str + "\r\n";
-}
 
 bool ModelFormat(const std::string& strFormat, const std::vector<int>& args, size_t nLimit, std::string& strOut)
 {

@@ -1,34 +1,15 @@
 // The POSIX side of Os.h.
 #include "Os.h"
 
-#include <dirent.h>
-#include <ftw.h>
 #include <limits.h>
 #include <signal.h>
 #include <stdlib.h>
-#include <string.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
-#include <time.h>
 #include <unistd.h>
-
-#include <algorithm>
 
 namespace qwrel {
 
-const char SEP = '/';
-
-bool IsWindows() { return false; }
-
 unsigned AnsiCodePage() { return 0; }
-
-size_t MessageLimit() { return 2047; }
-
-void UseUtc()
-{
-    setenv("TZ", "UTC", 1);
-    tzset();
-}
 
 std::string SelfPath()
 {
@@ -36,50 +17,6 @@ std::string SelfPath()
     ssize_t n = readlink("/proc/self/exe", sz, sizeof(sz) - 1);
     return std::string(sz, n > 0 ? (size_t)n : 0);
 }
-
-void UsePerUserFolder(const std::string& strFolder) { setenv("XDG_STATE_HOME", strFolder.c_str(), 1); }
-
-std::string CurrentDir()
-{
-    char sz[PATH_MAX] = { 0 };
-    return getcwd(sz, sizeof(sz)) != NULL ? sz : ".";
-}
-
-bool MakeDir(const std::string& strPath) { return mkdir(strPath.c_str(), 0777) == 0; }
-
-std::vector<std::string> ListDir(const std::string& strPath)
-{
-    std::vector<std::string> names;
-    DIR* pDir = opendir(strPath.c_str());
-    if (pDir == NULL)
-        return names;
-    while (struct dirent* p = readdir(pDir))
-        if (strcmp(p->d_name, ".") != 0 && strcmp(p->d_name, "..") != 0)
-            names.push_back(p->d_name);
-    closedir(pDir);
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-bool IsDir(const std::string& strPath)
-{
-    struct stat st;
-    return stat(strPath.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-bool Exists(const std::string& strPath)
-{
-    struct stat st;
-    return lstat(strPath.c_str(), &st) == 0;
-}
-
-namespace {
-int RemoveOne(const char* pszPath, const struct stat*, int, struct FTW*) { return remove(pszPath); }
-} // namespace
-
-void RemoveTree(const std::string& strPath) { nftw(strPath.c_str(), &RemoveOne, 16, FTW_DEPTH | FTW_PHYS); }
-
-long ProcessId() { return (long)getpid(); }
 
 struct Child::Impl
 {

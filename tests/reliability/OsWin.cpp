@@ -3,27 +3,11 @@
 
 #include <windows.h>
 
-#include <stdlib.h>
 #include <string.h>
-#include <time.h>
-
-#include <algorithm>
 
 namespace qwrel {
 
-const char SEP = '\\';
-
-bool IsWindows() { return true; }
-
 unsigned AnsiCodePage() { return GetACP(); }
-
-size_t MessageLimit() { return 2047; }
-
-void UseUtc()
-{
-    _putenv("TZ=UTC0");
-    _tzset();
-}
 
 std::string SelfPath()
 {
@@ -31,55 +15,6 @@ std::string SelfPath()
     GetModuleFileNameA(NULL, sz, MAX_PATH);
     return sz;
 }
-
-void UsePerUserFolder(const std::string& strFolder) { SetEnvironmentVariableA("LOCALAPPDATA", strFolder.c_str()); }
-
-std::string CurrentDir()
-{
-    char sz[MAX_PATH] = { 0 };
-    GetCurrentDirectoryA(MAX_PATH, sz);
-    return sz;
-}
-
-bool MakeDir(const std::string& strPath) { return CreateDirectoryA(strPath.c_str(), NULL) != 0; }
-
-std::vector<std::string> ListDir(const std::string& strPath)
-{
-    std::vector<std::string> names;
-    WIN32_FIND_DATAA fd;
-    HANDLE h = FindFirstFileA((strPath + "\\*").c_str(), &fd);
-    if (h == INVALID_HANDLE_VALUE)
-        return names;
-    do {
-        if (strcmp(fd.cFileName, ".") != 0 && strcmp(fd.cFileName, "..") != 0)
-            names.push_back(fd.cFileName);
-    } while (FindNextFileA(h, &fd));
-    FindClose(h);
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-bool IsDir(const std::string& strPath)
-{
-    DWORD dw = GetFileAttributesA(strPath.c_str());
-    return dw != INVALID_FILE_ATTRIBUTES && (dw & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
-bool Exists(const std::string& strPath) { return GetFileAttributesA(strPath.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-void RemoveTree(const std::string& strPath)
-{
-    if (!IsDir(strPath)) {
-        DeleteFileA(strPath.c_str());
-        return;
-    }
-    std::vector<std::string> names = ListDir(strPath);
-    for (size_t i = 0; i < names.size(); ++i)
-        RemoveTree(strPath + "\\" + names[i]);
-    RemoveDirectoryA(strPath.c_str());
-}
-
-long ProcessId() { return (long)GetCurrentProcessId(); }
 
 struct Child::Impl
 {

@@ -35,7 +35,7 @@ TEST_F(ThreadsTest, MixedEntriesAndDumpsArriveWholeCountedAndInOrder)
     double dSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - tStart).count();
     pLog->Release();
 
-    SplitFile split = SplitLog(ReadFile(TheFile()));
+    SplitFile split = SplitLog(ReadWhole(TheFile()));
     EXPECT_TRUE(split.bBanner);
     EXPECT_EQ("", split.strTail.substr(0, 200)) << "unterminated text at the end";
     std::map<int, long> next;

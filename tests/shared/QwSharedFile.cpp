@@ -9,6 +9,7 @@
 //   qw_sharedfile check <file> <writers> <count>
 // <start> is the second (time()) at which the writers open the file.
 #include "QwLoader.h"
+#include "QwLogText.h"
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -45,7 +46,7 @@ struct RawFile
 
 namespace {
 
-const char BANNER[] = "\r\n------\r\n\r\n\r\n";
+using qwtest::BANNER;
 const int DUMP_EVERY = 100;     // every 100th entry of a writer is followed by a dump
 const unsigned int DUMP_SIZE = 40;  // three dump lines
 
@@ -115,20 +116,7 @@ int Write(int nId, int nCount, time_t tStart)
 std::string DumpText(int nId)
 {
     std::vector<unsigned char> data = DumpData(nId);
-    std::string str;
-    for (unsigned int nLine = 0; nLine * 16 < DUMP_SIZE; ++nLine) {
-        char szLabel[16], szValue[8];
-        snprintf(szLabel, sizeof(szLabel), "%08Xh: ", nLine * 16);
-        std::string strBytes;
-        for (unsigned int i = nLine * 16; i < DUMP_SIZE && i < nLine * 16 + 16; ++i) {
-            snprintf(szValue, sizeof(szValue), "%02X ", data[i]);
-            strBytes += szValue;
-        }
-        if (strBytes.size() == 48)
-            strBytes += ";";
-        str += (nLine == 0 ? " --> " : std::string(24, ' ')) + szLabel + strBytes + "\r\n";
-    }
-    return str + "\r\n";
+    return qwtest::DumpEntry("", &data[0], data.size(), true, true);
 }
 
 // Writes what a writer's object would, stamp of the moment included, one append
@@ -151,19 +139,6 @@ int Raw(int nId, int nCount, time_t tStart)
             file.Append(szStamp + strDump);
     }
     return 0;
-}
-
-bool IsStamp(const std::string& str, size_t nPos)
-{
-    static const char s_szShape[] = "dddd-dd-dd dd:dd:dd";
-    if (nPos + 19 > str.size())
-        return false;
-    for (size_t i = 0; i < 19; ++i) {
-        char c = str[nPos + i];
-        if (s_szShape[i] == 'd' ? (c < '0' || c > '9') : c != s_szShape[i])
-            return false;
-    }
-    return true;
 }
 
 int Check(const char* pszFile, int nWriters, int nCount)
@@ -191,7 +166,7 @@ int Check(const char* pszFile, int nWriters, int nCount)
             continue;
         }
         int nId = 0, nNum = 0, nUsed = 0;
-        if (IsStamp(str, nPos) && sscanf(str.c_str() + nPos + 19, "  w%d n%d%n", &nId, &nNum, &nUsed) == 2 &&
+        if (qwtest::IsStamp(str, nPos) && sscanf(str.c_str() + nPos + 19, "  w%d n%d%n", &nId, &nNum, &nUsed) == 2 &&
             str.compare(nPos + 19 + nUsed, 4, "\r\n\r\n") == 0) {
             if (nNum != next[nId])
                 ++nBroken;  // lost, repeated or out of order
@@ -202,7 +177,7 @@ int Check(const char* pszFile, int nWriters, int nCount)
         bool bDump = false;
         for (int nWho = 1; nWho <= nWriters && !bDump; ++nWho) {
             std::string strDump = DumpText(nWho);
-            if (IsStamp(str, nPos) && str.compare(nPos + 19, strDump.size(), strDump) == 0) {
+            if (qwtest::IsStamp(str, nPos) && str.compare(nPos + 19, strDump.size(), strDump) == 0) {
                 ++dumps[nWho];
                 nPos += 19 + strDump.size();
                 bDump = true;

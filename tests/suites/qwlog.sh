@@ -68,7 +68,7 @@ bad_input() {
   head -c 65536 /dev/urandom >"$d/random.log"
   printf '\r\nnot a banner\r\n' >"$d/blank.log"
   : >"$d/empty.log"
-  printf '\r\n------\r\n\r\n\r\n2024-03-05 09:08:07 --> 00000000h: 01 \r\n\r\nstray line\r\n\r\n------\r\n\r\n\r\n' >"$d/stray.log"
+  { qw_banner; printf '2024-03-05 09:08:07 --> 00000000h: 01 \r\n\r\nstray line\r\n'; qw_banner; } >"$d/stray.log"
   # args | exit status | text the error output must hold ("-" for none)
   local table=(
     "json $d/missing.log|1|No such file"
@@ -158,7 +158,7 @@ grep_linear() {
 # C1, DEL, NUL), keeps TAB, and keeps a windows-1252 0x80 as the euro sign it is.
 cat_escapes() {
   local d="$work/escapes/2024-03-05"; mkdir -p "$d"
-  printf '\r\n------\r\n\r\n\r\n' >"$d/090807_esc.log"
+  qw_banner >"$d/090807_esc.log"
   local table=(  # message bytes (printf), what cat shows
     '\033]0;owned\007%^[]0;owned^G'
     '\033]52;c;aGVsbG8=\007%^[]52;c;aGVsbG8=^G'
@@ -353,7 +353,8 @@ midnight() {
 # bare LF and stamp-like text cannot forge a dump or a banner. LF-only files keep the old rule.
 crlf_forged() {
   local d="$work/forged/2024-03-05"; mkdir -p "$d"
-  printf '\r\n------\r\n\r\n\r\n2024-03-05 09:08:07  peer says\n2024-03-05 09:08:07 --> 00000000h: 41 42 \r\n\r\n2024-03-05 09:08:07  banner next\n\r\n------\r\n\r\n\r\n2024-03-05 09:08:08  real\r\n\r\n' >"$d/090807_forged.log"
+  { qw_banner; printf '2024-03-05 09:08:07  peer says\n2024-03-05 09:08:07 --> 00000000h: 41 42 \r\n\r\n2024-03-05 09:08:07  banner next\n'
+    qw_banner; printf '2024-03-05 09:08:08  real\r\n\r\n'; } >"$d/090807_forged.log"
   local rc=0; "$qwlog" json "$d/090807_forged.log" >"$d/out" 2>"$d/err" || rc=$?
   qw_check "CR LF file: a bare LF and a stamp inside a message forge no dump" eval \
     '[ $rc = 0 ] && [ "$(grep -o "\"kind\":\"[a-z]*\"" "$d/out" | tr "\n" ,)" = "\"kind\":\"open\",\"kind\":\"entry\",\"kind\":\"entry\",\"kind\":\"entry\"," ] &&

@@ -24,8 +24,7 @@ run_host() {
 # The files below log folder $1 as day/name, one line.
 files_of() { (cd "$1" && ls -d */* | tr '\n' ' '); }
 
-# The bytes of a banner; of an entry at stamp $1 with text $2.
-banner() { printf '\r\n------\r\n\r\n\r\n'; }
+# The bytes of an entry at stamp $1 with text $2.
 entry() { printf '%s  %s\r\n\r\n' "$1" "$2"; }
 
 midnight() {
@@ -33,10 +32,10 @@ midnight() {
   run_host "$dir" "$ini" Run "2024-05-01 23:59:50" "2024-05-01 23:59:58" A "2024-05-02 00:00:02" B || return 1
   [ "$(files_of "$dir/Log")" = "$want" ] || { echo "  files: $(files_of "$dir/Log")"; return 1; }
   if [ "$3" = daily ]; then
-    cmp "$dir/Log/2024-05-01/235950_Run.log" <(banner; entry "2024-05-01 23:59:58" A) &&
-      cmp "$dir/Log/2024-05-02/000002_Run.log" <(banner; entry "2024-05-02 00:00:02" B)
+    cmp "$dir/Log/2024-05-01/235950_Run.log" <(qw_banner; entry "2024-05-01 23:59:58" A) &&
+      cmp "$dir/Log/2024-05-02/000002_Run.log" <(qw_banner; entry "2024-05-02 00:00:02" B)
   else
-    cmp "$dir/Log/2024-05-01/235950_Run.log" <(banner; entry "2024-05-01 23:59:58" A; entry "2024-05-02 00:00:02" B)
+    cmp "$dir/Log/2024-05-01/235950_Run.log" <(qw_banner; entry "2024-05-01 23:59:58" A; entry "2024-05-02 00:00:02" B)
   fi
 }
 
@@ -48,7 +47,7 @@ max_file_mb() {
   for f in "$dir"/Log/2024-05-01/*_Big.log; do
     n=$((n + 1)); size=$(stat -c %s "$f"); [ "$size" -gt "$largest" ] && largest=$size
     [ "$size" -le $((1048576 + 1100)) ] || { echo "  $f: $size bytes"; return 1; }
-    cmp -s <(head -c 14 "$f") <(banner) || { echo "  $f: no banner first"; return 1; }
+    cmp -s <(head -c 14 "$f") <(qw_banner) || { echo "  $f: no banner first"; return 1; }
   done
   echo "FIGURE linux MAXFILEMB=1: $n files, the largest $largest bytes, for 3600 entries of 1,026 bytes"
   [ "$n" -ge 3 ] || return 1
@@ -75,7 +74,7 @@ two_processes() {
   for p in "${pids[@]}"; do wait "$p" || rc=1; done
   [ $rc = 0 ] || { echo "  a host failed"; return 1; }
   for f in "$dir"/Log/*/*_Two.log; do
-    cmp -s <(head -c 14 "$f") <(banner) || { echo "  $f: no banner first"; return 1; }
+    cmp -s <(head -c 14 "$f") <(qw_banner) || { echo "  $f: no banner first"; return 1; }
     # Every line is a stamp of the folder's date with a whole entry, or part of a banner.
     tr -d '\r' <"$f" | grep -v -e '^$' -e '^------$' | grep -v "^${f: -25:10} [0-9:]*  P[12] y* [0-9]*$" | grep -q . &&
       { echo "  $f: a line that is not a whole entry of its day"; return 1; }

@@ -23,11 +23,7 @@ protected:
         m_log = NewLog();
         ASSERT_EQ(TRUE, m_log->Open(NULL));
     }
-    std::string Dumped() const
-    {
-        std::string str = ReadWhole(Day("2024-03-05") + "/090807.log");
-        return str.compare(0, strlen(BANNER), BANNER) == 0 ? str.substr(strlen(BANNER)) : "<no banner>" + str;
-    }
+    std::string Dumped() const { return AfterBanner(ReadWhole(Day("2024-03-05") + "/090807.log")); }
 };
 
 std::vector<unsigned char> Counting(unsigned int nCount)
@@ -38,57 +34,50 @@ std::vector<unsigned char> Counting(unsigned int nCount)
     return data;
 }
 
-const std::string STAMP_OUT = "2024-03-05 09:08:07 --> ";
-const std::string STAMP_IN = "2024-03-05 09:08:07 <-- ";
-const std::string INDENT(24, ' ');
+const std::string STAMP = "2024-03-05 09:08:07";
+const std::string STAMP_OUT = STAMP + " --> ";
+const std::string STAMP_IN = STAMP + " <-- ";
 
 } // namespace
-
-TEST_F(DumpTest, TwentyBytesHex)
-{
-    std::vector<unsigned char> data = Counting(20);
-    EXPECT_EQ(TRUE, m_log->WriteHex(&data[0], 20, TRUE, TRUE));
-    EXPECT_EQ("2024-03-05 09:08:07 --> 00000000h: 00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F ;\r\n"
-              "                        00000010h: 10 11 12 13 \r\n"
-              "\r\n",
-              Dumped());
-}
 
 TEST_F(DumpTest, LayoutsBySizeDirectionAndBase)
 {
     const std::string strHex0 = "00000000h: 00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F ;\r\n";
     const std::string strDec0 = "00000000d: 00 01 02 03 04 05 06 07 08 09 10 11 12 13 14 15 ;\r\n";
-    struct { unsigned int nSize; BOOL bOut; BOOL bHex; std::string strDump; } cases[] = {
-        { 16, TRUE, TRUE, STAMP_OUT + strHex0 + "\r\n" },
-        { 17, TRUE, TRUE, STAMP_OUT + strHex0 + INDENT + "00000010h: 10 \r\n\r\n" },
-        { 32, TRUE, TRUE, STAMP_OUT + strHex0 + INDENT + "00000010h: 10 11 12 13 14 15 16 17 18 19 1A 1B 1C 1D 1E 1F ;\r\n\r\n" },
-        { 16, FALSE, TRUE, STAMP_IN + strHex0 + "\r\n" },
-        { 16, 7, TRUE, STAMP_OUT + strHex0 + "\r\n" },
-        { 16, TRUE, FALSE, STAMP_OUT + strDec0 + "\r\n" },
-        { 17, FALSE, FALSE, STAMP_IN + strDec0 + INDENT + "00000016d: 16 \r\n\r\n" },
-        { 33, TRUE, FALSE,
-          STAMP_OUT + strDec0 + INDENT + "00000016d: 16 17 18 19 20 21 22 23 24 25 26 27 28 29 30 31 ;\r\n" + INDENT + "00000032d: 32 \r\n\r\n" },
-        { 1, TRUE, TRUE, STAMP_OUT + "00000000h: 00 \r\n\r\n" },
+    const std::string strHex1 = "00000010h: 10 11 12 13 14 15 16 17 18 19 1A 1B 1C 1D 1E 1F ;\r\n";
+    const std::string str200 = "200 200 200 200 200 200 200 200 200 200 200 200 200 ";
+    const std::string strFives = "05 05 05 05 05 05 05 05 05 05 05 05 05 05 05 05 ;\r\n";
+    // Counting bytes 0, 1, 2... unless the row gives its own.
+    struct { unsigned int nSize; BOOL bOut; BOOL bHex; std::vector<unsigned char> own; std::string strDump; } cases[] = {
+        { 16, TRUE, TRUE, {}, STAMP_OUT + strHex0 + "\r\n" },
+        { 17, TRUE, TRUE, {}, STAMP_OUT + strHex0 + DUMP_INDENT + "00000010h: 10 \r\n\r\n" },
+        { 20, TRUE, TRUE, {}, STAMP_OUT + strHex0 + DUMP_INDENT + "00000010h: 10 11 12 13 \r\n\r\n" },
+        { 32, TRUE, TRUE, {}, STAMP_OUT + strHex0 + DUMP_INDENT + strHex1 + "\r\n" },
+        { 32, FALSE, TRUE, {}, STAMP_IN + strHex0 + DUMP_INDENT + strHex1 + "\r\n" },
+        { 16, FALSE, TRUE, {}, STAMP_IN + strHex0 + "\r\n" },
+        { 16, 7, TRUE, {}, STAMP_OUT + strHex0 + "\r\n" },
+        { 17, 7, TRUE, {}, STAMP_OUT + strHex0 + DUMP_INDENT + "00000010h: 10 \r\n\r\n" },
+        { 16, TRUE, FALSE, {}, STAMP_OUT + strDec0 + "\r\n" },
+        { 17, FALSE, FALSE, {}, STAMP_IN + strDec0 + DUMP_INDENT + "00000016d: 16 \r\n\r\n" },
+        { 33, TRUE, FALSE, {},
+          STAMP_OUT + strDec0 + DUMP_INDENT + "00000016d: 16 17 18 19 20 21 22 23 24 25 26 27 28 29 30 31 ;\r\n" + DUMP_INDENT + "00000032d: 32 \r\n\r\n" },
+        { 1, TRUE, TRUE, {}, STAMP_OUT + "00000000h: 00 \r\n\r\n" },
+        { 33, FALSE, FALSE, std::vector<unsigned char>(33, 5),
+          STAMP_IN + "00000000d: " + strFives + DUMP_INDENT + "00000016d: " + strFives + DUMP_INDENT + "00000032d: 05 \r\n\r\n" },
+        // Values of three digits: every one is written, the ';' after them.
+        { 29, TRUE, FALSE, std::vector<unsigned char>(29, 200),
+          STAMP_OUT + "00000000d: " + str200 + "200 200 200 ;\r\n" + DUMP_INDENT + "00000016d: " + str200 + ";\r\n\r\n" },
+        { 4, TRUE, FALSE, { 5, 99, 100, 255 }, STAMP_OUT + "00000000d: 05 99 100 255 \r\n\r\n" },
     };
-    std::vector<unsigned char> data = Counting(64);
+    std::vector<unsigned char> counting = Counting(64);
     std::string strExpected;
     for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i) {
-        EXPECT_EQ(TRUE, m_log->WriteHex(&data[0], cases[i].nSize, cases[i].bOut, cases[i].bHex));
+        const unsigned char* pData = cases[i].own.empty() ? &counting[0] : &cases[i].own[0];
+        EXPECT_EQ(TRUE, m_log->WriteHex(pData, cases[i].nSize, cases[i].bOut, cases[i].bHex)) << "case " << i;
         strExpected += cases[i].strDump;
     }
     EXPECT_EQ(strExpected, Dumped());
     EXPECT_TRUE(Reports().empty());
-}
-
-TEST_F(DumpTest, WideDecimalValuesAreAllWritten)
-{
-    std::vector<unsigned char> data(29, 200);
-    EXPECT_EQ(TRUE, m_log->WriteHex(&data[0], 29, TRUE, FALSE));
-    std::string strBytes;
-    for (int i = 0; i < 13; ++i)
-        strBytes += "200 ";
-    EXPECT_EQ(STAMP_OUT + "00000000d: " + strBytes + "200 200 200 ;\r\n" + INDENT + "00000016d: " + strBytes + ";\r\n\r\n",
-              Dumped());
 }
 
 TEST(DumpText, ByteTexts)
@@ -103,12 +92,13 @@ TEST(DumpText, ByteTexts)
         { std::vector<unsigned char>(16, 255), TRUE, "FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF ;" },
         { { 0xAB, 0x0C }, TRUE, "AB 0C " },
         { std::vector<unsigned char>(20, 1), TRUE, "01 01 01 01 01 01 01 01 01 01 01 01 01 01 01 01 ;" },  // 16 a line at most
+        { {}, FALSE, "" },
     };
     for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i) {
         SCOPED_TRACE(cases[i].strText);
         char sz[66];
         memset(sz, 'X', sizeof(sz));
-        QwFormatDumpBytes(sz, sizeof(sz), &cases[i].data[0], (unsigned int)cases[i].data.size(), cases[i].bHex);
+        QwFormatDumpBytes(sz, sizeof(sz), cases[i].data.data(), (unsigned int)cases[i].data.size(), cases[i].bHex);
         EXPECT_EQ(cases[i].strText, std::string(sz));
     }
 }
@@ -134,7 +124,7 @@ TEST(DumpText, OffsetLabels)
     struct { unsigned int nOffset; BOOL bHex; const char* pszLabel; } cases[] = {
         { 0, TRUE, "00000000h: " }, { 16, TRUE, "00000010h: " }, { 0x80000010u, TRUE, "80000010h: " },
         { 0, FALSE, "00000000d: " }, { 16, FALSE, "00000016d: " }, { 32, FALSE, "00000032d: " },
-        { 0x80000010u, FALSE, "2147483664d: " },
+        { 0x80000010u, FALSE, "2147483664d: " }, { 0xFFFFFFF0u, TRUE, "FFFFFFF0h: " },
     };
     for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i) {
         char sz[15];
@@ -143,36 +133,34 @@ TEST(DumpText, OffsetLabels)
     }
 }
 
-TEST_F(DumpTest, EmptyDumpIsOneEmptyLine)
+TEST_F(DumpTest, UnreadableEmptyAndPartlyReadableRanges)
 {
+    // A range the process cannot read in full writes nothing; an empty one is one
+    // empty line, wherever it points; the last readable bytes themselves still dump.
     GuardedPages pages;
-    EXPECT_EQ(TRUE, m_log->WriteHex(NULL, 0, TRUE, TRUE));
-    EXPECT_EQ(TRUE, m_log->WriteHex(pages.Guard(), 0, FALSE, FALSE));
-    EXPECT_EQ(STAMP_OUT + "00000000h: \r\n\r\n" + STAMP_IN + "00000000d: \r\n\r\n", Dumped());
-}
-
-TEST_F(DumpTest, UnreadableInputWritesNothing)
-{
-    GuardedPages pages;
-    EXPECT_EQ(TRUE, m_log->WriteHex(NULL, 1, TRUE, TRUE));
-    EXPECT_EQ(TRUE, m_log->WriteHex(pages.Guard(), 16, TRUE, TRUE));
-    EXPECT_EQ(TRUE, m_log->WriteHex(pages.Guard() - 8, 16, TRUE, TRUE));
-    EXPECT_EQ(TRUE, m_log->WriteHex(pages.Guard() - 1, 2, TRUE, FALSE));
-    EXPECT_EQ("", Dumped());
-    // The last readable bytes themselves still dump.
-    EXPECT_EQ(TRUE, m_log->WriteHex(pages.Guard() - 2, 2, TRUE, TRUE));
-    EXPECT_EQ(STAMP_OUT + "00000000h: AB AB \r\n\r\n", Dumped());
-}
-
-TEST_F(DumpTest, NoOpenFileWritesNothingAndIsReported)
-{
-    ASSERT_EQ(TRUE, m_log->Close());
-    ClearReports();
-    std::vector<unsigned char> data = Counting(4);
-    EXPECT_EQ(TRUE, m_log->WriteHex(&data[0], 4, TRUE, TRUE));
-    EXPECT_EQ("", Dumped());
-    ASSERT_EQ(1u, Reports().size());
-    EXPECT_NE(std::string::npos, Reports()[0].find("LogClass\\TxtLog.cpp"));
+    const unsigned char* pEdge = pages.Guard();
+    struct { const unsigned char* pData; unsigned int nSize; BOOL bOut; BOOL bHex; std::string strEntry; } cases[] = {
+        { NULL, 1, TRUE, TRUE, "" },
+        { NULL, 0, TRUE, TRUE, STAMP_OUT + "00000000h: \r\n\r\n" },
+        { pEdge, 0, FALSE, FALSE, STAMP_IN + "00000000d: \r\n\r\n" },
+        { pEdge, 0, TRUE, TRUE, STAMP_OUT + "00000000h: \r\n\r\n" },
+        { pEdge, 1, TRUE, TRUE, "" },
+        { pEdge, 16, TRUE, TRUE, "" },
+        { pEdge - 8, 16, TRUE, TRUE, "" },
+        { pEdge - 1, 2, TRUE, FALSE, "" },
+        { pEdge - 1, 2, TRUE, TRUE, "" },
+        { pages.Readable(), (unsigned int)pages.Page() + 1, TRUE, TRUE, "" },
+        { pages.Readable(), 0xFFFFFFFFu, TRUE, TRUE, "" },
+        { pEdge - 3, 3, TRUE, TRUE, STAMP_OUT + "00000000h: AB AB AB \r\n\r\n" },
+        { pEdge - 2, 2, TRUE, TRUE, STAMP_OUT + "00000000h: AB AB \r\n\r\n" },
+    };
+    std::string strExpected;
+    for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(TRUE, m_log->WriteHex(cases[i].pData, cases[i].nSize, cases[i].bOut, cases[i].bHex));
+        strExpected += cases[i].strEntry;
+        EXPECT_EQ(strExpected, Dumped());
+    }
 }
 
 TEST_F(DumpTest, ConsolePiecesAndColours)
@@ -187,7 +175,7 @@ TEST_F(DumpTest, ConsolePiecesAndColours)
         A + "3", W + "00000000h: ", A + "7",
         A + "2", W + "00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F ;", A + "7",
         W + "\r\n",
-        W + INDENT,
+        W + DUMP_INDENT,
         A + "3", W + "00000010h: ", A + "7",
         A + "2", W + "10 11 12 13 ", A + "7",
         W + "\r\n",
@@ -211,30 +199,21 @@ void* RecordingAlloc(size_t nSize)
 
 void* NoMemoryAlloc(size_t) { return NULL; }
 
-// The dump of data[0..nSize) as the layout has it, line by line from the text helpers.
-std::string LaidOut(const std::string& strStamp, const std::vector<unsigned char>& data, unsigned int nSize, BOOL bHex)
-{
-    std::string str = strStamp;
-    for (unsigned int nOffset = 0; nOffset < nSize || (nSize == 0 && nOffset == 0); nOffset += 16) {
-        char szLabel[16], szBytes[80];
-        QwFormatDumpLabel(szLabel, sizeof(szLabel), nOffset, bHex);
-        unsigned int nLeft = nSize - nOffset;
-        QwFormatDumpBytes(szBytes, sizeof(szBytes), &data[nOffset], nLeft < 16 ? nLeft : 16, bHex);
-        str += (nOffset != 0 ? INDENT : std::string()) + szLabel + szBytes + "\r\n";
-    }
-    return str + "\r\n";
-}
-
 const size_t DUMP_WRITE_MAX = 4 << 20;                                // the one-write bound of the text
 const unsigned int LINES_PER_WRITE = (DUMP_WRITE_MAX - 24 - 2) / 104;  // a line takes at most 104 bytes
 
 } // namespace
 
-TEST_F(DumpTest, DumpsAroundTheOneWriteBoundKeepTheLayoutInBoundedMemory)
+TEST_F(DumpTest, DumpsPastTheObjectsBufferKeepTheLayoutWithMemoryOrWithoutAndInBoundedMemory)
 {
-    // Just below, at and just past what one write holds, and three parts; in parts
+    // Too large for the object's own buffer, with memory for the text and without;
+    // just below, at and just past what one write holds, and three parts; in parts
     // of the bound, and in the object's own small buffer when no memory is left.
     struct { const char* pszName; unsigned int nSize; BOOL bHex; PFN_QWALLOC pfnAlloc; } cases[] = {
+        { "20000 bytes", 20000, TRUE, &RecordingAlloc },
+        { "20000 bytes, no memory", 20000, TRUE, &NoMemoryAlloc },
+        { "20000 bytes, decimal", 20000, FALSE, &RecordingAlloc },
+        { "20000 bytes, decimal, no memory", 20000, FALSE, &NoMemoryAlloc },
         { "bound - 1 line", (LINES_PER_WRITE - 1) * 16, TRUE, &RecordingAlloc },
         { "bound", LINES_PER_WRITE * 16, FALSE, &RecordingAlloc },
         { "bound + 1 line", LINES_PER_WRITE * 16 + 1, TRUE, &RecordingAlloc },
@@ -250,7 +229,7 @@ TEST_F(DumpTest, DumpsAroundTheOneWriteBoundKeepTheLayoutInBoundedMemory)
         QwSetAllocator(c.pfnAlloc);
         EXPECT_EQ(TRUE, m_log->WriteHex(&data[0], c.nSize, TRUE, c.bHex)) << c.pszName;
         QwSetAllocator(NULL);
-        strExpected += LaidOut(STAMP_OUT, data, c.nSize, c.bHex);
+        strExpected += DumpEntry(STAMP, &data[0], c.nSize, true, c.bHex != FALSE);
     }
     std::string strDumped = Dumped();
     EXPECT_EQ(strExpected.size(), strDumped.size());
@@ -269,7 +248,7 @@ TEST_F(DumpTest, ADumpInPartsShowsWhatTheFileHolds)
     QwSetAllocator(&NoMemoryAlloc);
     EXPECT_EQ(TRUE, m_log->WriteHex(&data[0], 20000, FALSE, TRUE));
     QwSetAllocator(NULL);
-    EXPECT_EQ(LaidOut(STAMP_IN, data, 20000, TRUE), Dumped());
+    EXPECT_EQ(DumpEntry(STAMP, &data[0], 20000, false, true), Dumped());
     EXPECT_EQ(ConsoleRecorder::Written(), Dumped());
 }
 
@@ -303,7 +282,7 @@ TEST_F(DumpTest, NoEntryOfTheProcessLandsBetweenThePartsOfADump)
     writer.join();
     QwSetAllocator(NULL);
     std::string strFile = Dumped();
-    const std::string strDump = LaidOut(STAMP_OUT, data, nSize, TRUE);
+    const std::string strDump = DumpEntry(STAMP, &data[0], nSize, true, true);
     unsigned int nWhole = 0;
     std::string strRest;  // the file without its whole dumps
     size_t nFrom = 0;

@@ -16,7 +16,7 @@ protected:
     std::string File() const { return ReadWhole(Day() + "/090307.log"); }
 };
 
-const std::string STAMP = "2024-05-01 09:03:07  ";
+const std::string STAMP = START_STAMP + "  ";  // what comes before each message
 
 } // namespace
 
@@ -39,16 +39,7 @@ TEST_F(EntryTest, EntryLayouts)
     }
 }
 
-TEST_F(EntryTest, TwoEntriesHaveOneEmptyLineBetween)
-{
-    OpenLog();
-    m_log->WriteLog("one");
-    SetNow(Utc(2024, 5, 1, 9, 3, 8));
-    m_log->WriteLog("two %s", "x");
-    EXPECT_EQ(BANNER + STAMP + "one\r\n\r\n" + "2024-05-01 09:03:08  two x\r\n\r\n", File());
-}
-
-TEST_F(EntryTest, NothingIsWrittenWithoutAnOpenFile)
+TEST_F(EntryTest, NothingIsWrittenWithoutAnOpenFileAndOnlyADumpIsReported)
 {
     LogPtr log = NewLog();
     EXPECT_EQ(TRUE, log->WriteLog("never opened %d", 1));
@@ -58,18 +49,25 @@ TEST_F(EntryTest, NothingIsWrittenWithoutAnOpenFile)
     EXPECT_EQ(TRUE, log->WriteLog("after close %d", 2));
     EXPECT_EQ(BANNER, ReadWhole(Day() + "/090307.log"));
     EXPECT_TRUE(Reports().empty());
+    const unsigned char data[4] = { 0, 1, 2, 3 };
+    EXPECT_EQ(TRUE, log->WriteHex(data, sizeof(data), TRUE, TRUE));
+    EXPECT_EQ(BANNER, ReadWhole(Day() + "/090307.log"));
+    ASSERT_EQ(1u, Reports().size());
+    EXPECT_NE(std::string::npos, Reports()[0].find("LogClass\\TxtLog.cpp"));
 }
 
-TEST_F(EntryTest, NullFormatIsReported)
+TEST_F(EntryTest, NullFormatIsReportedAndWritesAnEmptyEntry)
 {
     OpenLog();
     ClearReports();
     EXPECT_EQ(TRUE, m_log->WriteLog(NULL));
     EXPECT_EQ(1u, Reports().size());
+    EXPECT_EQ(BANNER + Entry(START_STAMP, ""), File());
     ClearReports();
     EXPECT_EQ(TRUE, m_log->WriteSilent(NULL));
     ASSERT_EQ(1u, Reports().size());
     EXPECT_NE(std::string::npos, Reports()[0].find("LogClass\\TxtLog.cpp"));
+    EXPECT_EQ(BANNER + Entry(START_STAMP, ""), File());
 }
 
 TEST_F(EntryTest, LongMessageIsCutAtTheLimit)

@@ -1,5 +1,4 @@
-// The factory, the console setting in Quillwork.ini, the day folder and the
-// names and life of the log file.
+// The factory, the day folder and the names and life of the log file.
 #include "Support.h"
 
 #include <climits>
@@ -11,7 +10,6 @@ namespace {
 void* FailingAlloc(size_t) { return NULL; }
 
 class FactoryTest : public QwTest {};
-class ConfigTest : public QwTest {};
 class FolderTest : public QwTest {};
 class FileNameTest : public QwTest {};
 class OpenTest : public QwTest {};
@@ -43,7 +41,7 @@ TEST_F(FactoryTest, TwoTextObjectsAreDistinctAndOutliveEachOther)
     EXPECT_EQ(TRUE, pSecond->Open("Left"));
     EXPECT_EQ(TRUE, pSecond->WriteLog("%s", "still here"));
     pSecond->Release();
-    EXPECT_EQ(std::string(BANNER) + "2024-05-01 09:03:07  still here\r\n\r\n", ReadWhole(Day() + "/090307_Left.log"));
+    EXPECT_EQ(BANNER + Entry(START_STAMP, "still here"), ReadWhole(Day() + "/090307_Left.log"));
 }
 
 TEST_F(FactoryTest, ReleaseOfANeverOpenedObjectWritesNothing)
@@ -62,33 +60,6 @@ TEST_F(FactoryTest, FailedAllocationGivesNull)
     QwSetAllocator(NULL);
     LogPtr log = NewLog();
     EXPECT_TRUE(log.get() != NULL);
-}
-
-TEST_F(ConfigTest, ConsoleIsOnOnlyWhenOpenReadsAsOne)
-{
-    struct { const char* pszIni; BOOL bConsole; } cases[] = {
-        { "[CONSOLE]\r\nOPEN=1\r\n", TRUE },
-        { "[CONSOLE]\r\nOPEN=0\r\n", FALSE },
-        { "[CONSOLE]\r\nOPEN=2\r\n", FALSE },
-        { "[CONSOLE]\r\nOPEN=-1\r\n", FALSE },
-        { "[CONSOLE]\r\nOPEN=1abc\r\n", TRUE },
-        { "[ console ]\n open = 1 \n", TRUE },
-        { "[CONSOLE]\r\nCLOSE=1\r\n", FALSE },
-        { "[OTHER]\r\nOPEN=1\r\n", FALSE },
-        { "[CONSOLE]\r\n[OTHER]\r\nOPEN=1\r\n", FALSE },
-        { NULL, FALSE },
-    };
-    for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i) {
-        SCOPED_TRACE(cases[i].pszIni != NULL ? cases[i].pszIni : "(no file)");
-        std::string strIni = Host() + "/Quillwork.ini";
-        RemoveOne(strIni);
-        if (cases[i].pszIni != NULL)
-            WriteWhole(strIni, cases[i].pszIni);
-        LogPtr log = NewLog();
-        ASSERT_TRUE(log.get() != NULL);
-        EXPECT_EQ(cases[i].bConsole, CTxtLogProbe::Console(log.get()));
-        EXPECT_TRUE(ConsoleRecorder::All().empty());  // read at construction, shown only by Open
-    }
 }
 
 TEST_F(FolderTest, FindsOrMakesTheLogAndDayFolders)
@@ -131,20 +102,31 @@ TEST_F(FolderTest, OtherDaysFoldersAreLeftAlone)
 
 TEST_F(FolderTest, HostFolderThatTakesNoLogsFallsBackToThePerUserFolderOrIsReported)
 {
-    // What stands in the way: a plain file named Log, or one named as the day.
-    enum { FILE_AS_LOG, FILE_AS_DAY };
+    // What stands in the way: a plain file named Log, one named as the day, or one
+    // where a parent of the folder DIR names should be.
+    enum { FILE_AS_LOG, FILE_AS_DAY, FILE_IN_DIR };
     struct { int nBlock; bool bPerUser; } cases[] = {
-        { FILE_AS_LOG, true }, { FILE_AS_DAY, true }, { FILE_AS_LOG, false }, { FILE_AS_DAY, false },
+        { FILE_AS_LOG, true }, { FILE_AS_DAY, true }, { FILE_IN_DIR, true }, { FILE_AS_LOG, false }, { FILE_AS_DAY, false },
     };
+    const std::string strIni = Host() + SEP + "Quillwork.ini";
     for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i) {
         SCOPED_TRACE(i);
         RemoveTree(LogRoot());
         RemoveTree(PerUser());
+        RemoveOne(strIni);
+        RemoveOne(Host() + SEP + "blocked");
         std::string strBlock = cases[i].nBlock == FILE_AS_LOG ? LogRoot() : Day();
+        std::vector<std::string> hostFolder(1, "Log");
         if (cases[i].nBlock == FILE_AS_DAY)
             ASSERT_TRUE(MakeDir(LogRoot()));
+        if (cases[i].nBlock == FILE_IN_DIR) {
+            strBlock = Host() + SEP + "blocked";
+            WriteWhole(strIni, "[LOG]\nDIR=blocked" + SEP + "logs\n");
+            hostFolder = { "Quillwork.ini", "blocked" };
+        }
         WriteWhole(strBlock, "not a folder");
-        UsePerUserFolder(cases[i].bPerUser ? PerUser() : "");
+        if (!cases[i].bPerUser)
+            HidePerUserFolder();
         ClearReports();
         LogPtr log = NewLog();
         UsePerUserFolder(PerUser());
@@ -153,10 +135,10 @@ TEST_F(FolderTest, HostFolderThatTakesNoLogsFallsBackToThePerUserFolderOrIsRepor
         ASSERT_EQ(1u, reports.size());
         if (cases[i].bPerUser) {
             // The folders are made in the per-user folder and one trace names the day folder.
-            EXPECT_EQ(PerUserDay(PerUser()), CTxtLogProbe::LogDir(log.get()));
-            EXPECT_NE(std::string::npos, reports[0].find(PerUserDay(PerUser()))) << reports[0];
+            EXPECT_EQ(PerUserDay(), CTxtLogProbe::LogDir(log.get()));
+            EXPECT_NE(std::string::npos, reports[0].find(PerUserDay())) << reports[0];
             ASSERT_EQ(TRUE, log->Open("Moved"));
-            EXPECT_EQ(BANNER, ReadWhole(PerUserDay(PerUser()) + SEP + "090307_Moved.log"));
+            EXPECT_EQ(BANNER, ReadWhole(PerUserDay() + SEP + "090307_Moved.log"));
         } else {
             // No per-user folder: the assertion, and the folder whose creation failed.
             EXPECT_EQ(strBlock, CTxtLogProbe::LogDir(log.get()));
@@ -165,7 +147,7 @@ TEST_F(FolderTest, HostFolderThatTakesNoLogsFallsBackToThePerUserFolderOrIsRepor
             EXPECT_FALSE(Exists(PerUser()));
         }
         EXPECT_EQ("not a folder", ReadWhole(strBlock));
-        EXPECT_EQ(std::vector<std::string>(1, "Log"), ListDir(Host()));
+        EXPECT_EQ(hostFolder, ListDir(Host()));
     }
 }
 
@@ -177,7 +159,7 @@ TEST_F(FolderTest, LogFolderIsFoundAsTheFileSystemComparesNames)
     LogPtr log = NewLog();
     ASSERT_EQ(TRUE, log->Open(NULL));
     EXPECT_TRUE(Reports().empty());
-    if (SEP == "\\") {
+    if (IsWindows()) {
         EXPECT_EQ(std::vector<std::string>(1, "LOG"), ListDir(Host()));
         EXPECT_EQ(std::vector<std::string>(1, "090307.log"), ListDir(Host() + "\\LOG\\2024-05-01"));
     } else {
@@ -224,7 +206,8 @@ TEST_F(FileNameTest, NamesLeavingTheFolderOrTheFileSystemsLimitAreRefused)
     // 090307_<name>.log: a file name of at most 255 bytes, whatever the path's length.
     const std::string strLongest(255 - 11, 'n'), strTooLong(255 - 10, 'n');
     struct { std::string strName; BOOL bOpened; } cases[] = {
-        { "a\\b", FALSE }, { "a/b", FALSE }, { "../up", FALSE }, { strTooLong, FALSE }, { strLongest, TRUE },
+        { "a\\b", FALSE }, { "a/b", FALSE }, { "../up", FALSE }, { strTooLong, FALSE }, { std::string(260, 'x'), FALSE },
+        { strLongest, TRUE },
     };
     for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i) {
         SCOPED_TRACE(cases[i].strName);
@@ -232,6 +215,7 @@ TEST_F(FileNameTest, NamesLeavingTheFolderOrTheFileSystemsLimitAreRefused)
         LogPtr log = NewLog();
         EXPECT_EQ(cases[i].bOpened, log->Open(cases[i].strName.c_str()));
         EXPECT_EQ(cases[i].bOpened, CTxtLogProbe::File(log.get()) != NULL);
+        EXPECT_EQ(TRUE, log->WriteLog("nothing, unless opened"));
         std::vector<std::string> expected;
         if (cases[i].bOpened)
             expected.push_back("090307_" + strLongest + ".log");
@@ -241,26 +225,29 @@ TEST_F(FileNameTest, NamesLeavingTheFolderOrTheFileSystemsLimitAreRefused)
     }
 }
 
-TEST_F(OpenTest, BannerOnceAndSecondOpenIsANoOp)
+TEST_F(OpenTest, OneBannerPerOpenAndReopenInTheSameSecondAppendsByteExact)
 {
+    const std::string strFile = Day() + SEP + "090307_Trace.log";
     LogPtr log = NewLog();
-    ASSERT_EQ(TRUE, log->Open("A"));
-    EXPECT_EQ(BANNER, ReadWhole(Day() + "/090307_A.log"));
+    ASSERT_EQ(TRUE, log->Open("Trace"));
+    EXPECT_EQ(BANNER, ReadWhole(strFile));
     SetNow(Utc(2024, 5, 1, 9, 3, 8));
-    EXPECT_EQ(TRUE, log->Open("B"));
-    EXPECT_EQ(BANNER, ReadWhole(Day() + "/090307_A.log"));
-    EXPECT_EQ(std::vector<std::string>(1, "090307_A.log"), ListDir(Day()));
-}
-
-TEST_F(OpenTest, ReopenInTheSameSecondAppends)
-{
-    LogPtr log = NewLog();
-    ASSERT_EQ(TRUE, log->Open(NULL));
-    ASSERT_EQ(TRUE, log->WriteLog("first"));
+    EXPECT_EQ(TRUE, log->Open("Other"));  // already open: ignored, no file of its own
+    EXPECT_EQ(BANNER, ReadWhole(strFile));
+    EXPECT_EQ(std::vector<std::string>(1, "090307_Trace.log"), ListDir(Day()));
+    SetNow(Utc(2024, 5, 1, 9, 3, 7));
+    EXPECT_EQ(TRUE, log->WriteLog("%d items", 3));
+    EXPECT_EQ(TRUE, log->WriteLog(""));
+    EXPECT_EQ(TRUE, log->WriteSilent("%d", 5));
     EXPECT_EQ(TRUE, log->Close());
     EXPECT_TRUE(CTxtLogProbe::File(log.get()) == NULL);
-    ASSERT_EQ(TRUE, log->Open(NULL));
-    EXPECT_EQ(std::string(BANNER) + "2024-05-01 09:03:07  first\r\n\r\n" + BANNER, ReadWhole(Day() + "/090307.log"));
+    EXPECT_EQ(TRUE, log->WriteLog("closed"));
+    ASSERT_EQ(TRUE, log->Open("Trace"));  // the same second: the same file, a second banner
+    EXPECT_EQ(TRUE, log->WriteLog("%s|%5d|%-3s|%x", "s", 42, "ab", 255));
+    log.reset();
+    EXPECT_EQ(BANNER + Entry(START_STAMP, "3 items") + Entry(START_STAMP, "") + BANNER + Entry(START_STAMP, "s|   42|ab |ff"),
+              ReadWhole(strFile));
+    EXPECT_EQ(std::vector<std::string>(1, "090307_Trace.log"), ListDir(Day()));
 }
 
 TEST_F(OpenTest, MissingDayFolderIsMadeAgainAndOneThatCannotBeFailsOpen)

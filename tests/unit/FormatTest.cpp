@@ -101,7 +101,7 @@ TEST_F(FormatTest, AMessageKeepsUpTo2047Bytes)
     ASSERT_EQ(TRUE, log->Open("long"));
     EXPECT_EQ(TRUE, log->WriteLog("%s, then %d", strText.c_str(), 7));
     log.reset();
-    EXPECT_EQ(std::string(BANNER) + "2024-05-01 09:03:07  " + strText + ", then 7\r\n\r\n",
+    EXPECT_EQ(BANNER + Entry(START_STAMP, strText + ", then 7"),
               ReadWhole(Day() + SEP + "090307_long.log"));
 }
 

@@ -17,8 +17,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool OnWindows() { return SEP == "\\"; }
-
 class SettingsTest : public QwTest
 {
 protected:
@@ -91,34 +89,48 @@ TEST_F(SettingsTest, ReadingRulesOfTheConfigurationFile)
 {
     const std::string strBig = "[CONSOLE]\nOPEN=1\n[LOG]\nKEEPDAYS=3\n;" + std::string(10 * 1024 * 1024, 'x') + "\n";
     const std::string strAtLimit = "[CONSOLE]\nOPEN=1\n;" + std::string(65536 - 19, 'x') + "\n";
-    struct { const char* pszWhat; std::string strIni; BOOL bConsole; int nKeepDays; } cases[] = {
-        { "plain", "[CONSOLE]\nOPEN=1\n[LOG]\nKEEPDAYS=7\n", TRUE, 7 },
-        { "double quotes", "[CONSOLE]\nOPEN=\"1\"\n[LOG]\nKEEPDAYS=\"7\"\n", TRUE, 7 },
-        { "single quotes", "[CONSOLE]\nOPEN='1'\n", TRUE, 0 },
-        { "byte-order mark", "\xEF\xBB\xBF[CONSOLE]\r\nOPEN=1\r\n", TRUE, 0 },
-        { "comments", ";[CONSOLE]\n[LOG]\n;KEEPDAYS=9\nKEEPDAYS=4\n[CONSOLE]\n; OPEN=0\nOPEN=1\n", TRUE, 4 },
-        { "not a number", "[LOG]\nKEEPDAYS=seven\n", FALSE, 0 },
-        { "negative", "[LOG]\nKEEPDAYS=-3\nKEEPMB=-1\n", FALSE, 0 },
-        { "zero", "[LOG]\nKEEPDAYS=0\n", FALSE, 0 },
-        { "64 KiB exactly", strAtLimit, TRUE, 0 },
-        { "over 64 KiB", strAtLimit + "x", FALSE, 0 },
-        { "10 MB", strBig, FALSE, 0 },
+    // The console is on only where OPEN reads as 1 in [CONSOLE].
+    struct { const char* pszWhat; bool bFile; std::string strIni; BOOL bConsole; int nKeepDays; } cases[] = {
+        { "no file", false, "", FALSE, 0 },
+        { "plain", true, "[CONSOLE]\nOPEN=1\n[LOG]\nKEEPDAYS=7\n", TRUE, 7 },
+        { "CR LF", true, "[CONSOLE]\r\nOPEN=1\r\n", TRUE, 0 },
+        { "OPEN=0", true, "[CONSOLE]\r\nOPEN=0\r\n", FALSE, 0 },
+        { "OPEN=2", true, "[CONSOLE]\r\nOPEN=2\r\n", FALSE, 0 },
+        { "OPEN=-1", true, "[CONSOLE]\r\nOPEN=-1\r\n", FALSE, 0 },
+        { "a number first", true, "[CONSOLE]\r\nOPEN=1abc\r\n", TRUE, 0 },
+        { "case and blanks", true, "[ console ]\n open = 1 \n", TRUE, 0 },
+        { "another key", true, "[CONSOLE]\r\nCLOSE=1\r\n", FALSE, 0 },
+        { "another section", true, "[OTHER]\r\nOPEN=1\r\n", FALSE, 0 },
+        { "the key under the next section", true, "[CONSOLE]\r\n[OTHER]\r\nOPEN=1\r\n", FALSE, 0 },
+        { "double quotes", true, "[CONSOLE]\nOPEN=\"1\"\n[LOG]\nKEEPDAYS=\"7\"\n", TRUE, 7 },
+        { "single quotes", true, "[CONSOLE]\nOPEN='1'\n", TRUE, 0 },
+        { "byte-order mark", true, "\xEF\xBB\xBF[CONSOLE]\r\nOPEN=1\r\n", TRUE, 0 },
+        { "comments", true, ";[CONSOLE]\n[LOG]\n;KEEPDAYS=9\nKEEPDAYS=4\n[CONSOLE]\n; OPEN=0\nOPEN=1\n", TRUE, 4 },
+        { "not a number", true, "[LOG]\nKEEPDAYS=seven\n", FALSE, 0 },
+        { "negative", true, "[LOG]\nKEEPDAYS=-3\nKEEPMB=-1\n", FALSE, 0 },
+        { "zero", true, "[LOG]\nKEEPDAYS=0\n", FALSE, 0 },
+        { "64 KiB exactly", true, strAtLimit, TRUE, 0 },
+        { "over 64 KiB", true, strAtLimit + "x", FALSE, 0 },
+        { "10 MB", true, strBig, FALSE, 0 },
     };
     for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i) {
         SCOPED_TRACE(cases[i].pszWhat);
-        WriteWhole(Ini(), cases[i].strIni);
+        RemoveOne(Ini());
+        if (cases[i].bFile)
+            WriteWhole(Ini(), cases[i].strIni);
         LogPtr log = NewLog();
         ASSERT_TRUE(log.get() != NULL);
         EXPECT_EQ(cases[i].bConsole, CTxtLogProbe::Console(log.get()));
         EXPECT_EQ(cases[i].nKeepDays, CTxtLogProbe::Folder(log.get()).KeepDays());
         EXPECT_EQ(0, CTxtLogProbe::Folder(log.get()).KeepMb());
+        EXPECT_TRUE(ConsoleRecorder::All().empty());  // read at construction, shown only by Open
     }
     EXPECT_EQ(65536u, strAtLimit.size());
 }
 
 TEST_F(SettingsTest, OnlyARegularFileIsReadAndNothingBlocks)
 {
-    if (OnWindows())
+    if (IsWindows())
         GTEST_SKIP() << "FIFOs and /dev/zero are POSIX's";
     // Each stands where Quillwork.ini should be; each reads as a missing file.
     std::string strFifo = m_strTemp + SEP + "fifo";
@@ -173,19 +185,6 @@ TEST_F(SettingsTest, DirPlacesTheLogFolder)
         RemoveTree(cases[i].strRoot);
     }
     EXPECT_EQ((std::vector<std::string>{ "Quillwork.ini", "logs" }), ListDir(Host())) << "no Log beside the host";
-}
-
-TEST_F(SettingsTest, DirThatCannotBeMadeFallsBackToThePerUserFolder)
-{
-    // A plain file stands where a parent of DIR should be.
-    WriteWhole(Host() + SEP + "blocked", "a file");
-    WriteWhole(Ini(), "[LOG]\nDIR=blocked" + SEP + "logs\n");
-    LogPtr log = NewLog();
-    ASSERT_EQ(TRUE, log->Open(NULL));
-    EXPECT_EQ(BANNER, ReadWhole(PerUserDay(PerUser()) + SEP + "090307.log"));
-    ASSERT_EQ(1u, Reports().size());
-    EXPECT_NE(std::string::npos, Reports()[0].find(PerUserDay(PerUser())));
-    EXPECT_EQ((std::vector<std::string>{ "Quillwork.ini", "blocked" }), ListDir(Host()));
 }
 
 TEST_F(SettingsTest, HostFolderPastTheClassicPathLimit)
@@ -415,12 +414,12 @@ TEST_F(QwTest, LinksAndSpecialFilesAtTheLogsNameAreRefused)
         case 1: fs::create_symlink(m_strTemp + SEP + "made-through-link", strTrap, ec); break;
         case 2: fs::create_hard_link(strTarget, strTrap, ec); break;
         case 3: bPlanted = MakeDir(strTrap); break;
-        case 4: bPlanted = !OnWindows() && system(("mkfifo '" + strTrap + "'").c_str()) == 0; break;
-        case 5: bPlanted = !OnWindows(); if (bPlanted) fs::create_symlink("/dev/null", strTrap, ec); break;
+        case 4: bPlanted = !IsWindows() && system(("mkfifo '" + strTrap + "'").c_str()) == 0; break;
+        case 5: bPlanted = !IsWindows(); if (bPlanted) fs::create_symlink("/dev/null", strTrap, ec); break;
         }
         if (ec || !bPlanted) {
             // Windows may refuse links to an unprivileged user; POSIX makes them all.
-            EXPECT_TRUE(OnWindows()) << ec.message();
+            EXPECT_TRUE(IsWindows()) << ec.message();
             RemoveTree(strTrap);
             continue;
         }

@@ -35,31 +35,33 @@ struct Record
 // does not start with a banner or holds anything but whole banners and entries.
 bool ReadRecords(const std::string& strFile, std::vector<Record>& records, std::string& strWhy)
 {
-    const std::string strBanner(BANNER);
-    if (strFile.compare(0, strBanner.size(), strBanner) != 0) {
+    const SplitFile split = SplitLog(strFile);
+    if (!split.bBanner) {
         strWhy = "no banner first";
         return false;
     }
-    for (size_t nAt = 0; nAt < strFile.size();) {
-        Record record = { false, "", "" };
-        if (strFile.compare(nAt, strBanner.size(), strBanner) == 0) {
-            record.bBanner = true;
-            nAt += strBanner.size();
-        } else {
+    records.push_back(Record{ true, "", "" });
+    size_t nAt = sizeof(BANNER) - 1;
+    for (const std::string& str : split.entries) {
+        Record record = { str == BANNER, "", "" };
+        if (!record.bBanner) {
             // An entry's stamp ends with two spaces (its text follows), a dump's with its arrow.
-            size_t nEnd = strFile.find("\r\n\r\n", nAt);
-            bool bEntry = nEnd != std::string::npos && nEnd - nAt >= 21 && strFile.compare(nAt + 19, 2, "  ") == 0;
-            bool bDump = nEnd != std::string::npos && nEnd - nAt >= 24
-                         && (strFile.compare(nAt + 19, 5, " --> ") == 0 || strFile.compare(nAt + 19, 5, " <-- ") == 0);
+            const size_t nText = str.size() - 4;
+            bool bEntry = nText >= 21 && str.compare(19, 2, "  ") == 0;
+            bool bDump = nText >= 24 && (str.compare(19, 5, " --> ") == 0 || str.compare(19, 5, " <-- ") == 0);
             if (!bEntry && !bDump) {
                 strWhy = "broken record at " + std::to_string(nAt);
                 return false;
             }
-            record.strStamp = strFile.substr(nAt, 19);
-            record.strText = strFile.substr(nAt + (bEntry ? 21 : 19), nEnd - nAt - (bEntry ? 21 : 19));
-            nAt = nEnd + 4;
+            record.strStamp = str.substr(0, 19);
+            record.strText = str.substr(bEntry ? 21 : 19, nText - (bEntry ? 21 : 19));
         }
         records.push_back(record);
+        nAt += str.size();
+    }
+    if (!split.strTail.empty()) {
+        strWhy = "broken record at " + std::to_string(nAt);
+        return false;
     }
     return true;
 }
@@ -69,24 +71,6 @@ class RollOverTest : public QwTest
 protected:
     void Configure(const std::string& strLog) { WriteWhole(Host() + SEP + "Quillwork.ini", "[LOG]\r\n" + strLog); }
 
-    // Every file below the log folder as "day/name", sorted (day and time order).
-    std::vector<std::string> Files() const
-    {
-        std::vector<std::string> files;
-        std::vector<std::string> days = ListDir(LogRoot());
-        for (size_t i = 0; i < days.size(); ++i) {
-            std::vector<std::string> names = ListDir(LogRoot() + SEP + days[i]);
-            for (size_t j = 0; j < names.size(); ++j)
-                files.push_back(days[i] + "/" + names[j]);
-        }
-        return files;
-    }
-    std::string Read(const std::string& strFile) const
-    {
-        std::string strPath = LogRoot() + SEP + strFile;
-        std::replace(strPath.begin(), strPath.end(), '/', SEP[0]);
-        return ReadWhole(strPath);
-    }
     // The entries of every file in order; each file must be whole records, its
     // first a banner, and each entry's date that of its day folder.
     std::vector<std::string> AllEntries(const std::vector<std::string>& files) const
@@ -95,7 +79,7 @@ protected:
         for (size_t i = 0; i < files.size(); ++i) {
             std::vector<Record> records;
             std::string strWhy;
-            EXPECT_TRUE(ReadRecords(Read(files[i]), records, strWhy)) << files[i] << ": " << strWhy;
+            EXPECT_TRUE(ReadRecords(ReadLogFile(files[i]), records, strWhy)) << files[i] << ": " << strWhy;
             for (size_t j = 0; j < records.size(); ++j) {
                 if (records[j].bBanner)
                     continue;
@@ -106,8 +90,6 @@ protected:
         return entries;
     }
 };
-
-std::string Entry(const char* pszStamp, const char* pszText) { return std::string(pszStamp) + "  " + pszText + "\r\n\r\n"; }
 
 } // namespace
 
@@ -171,9 +153,9 @@ TEST_F(RollOverTest, TheEntryThatCrossesMidnightStartsTheNewDaysFile)
         std::vector<std::string> want;
         for (size_t j = 0; j < c.files.size(); ++j) {
             want.push_back(c.files[j].first);
-            EXPECT_EQ(c.files[j].second, Read(c.files[j].first)) << c.files[j].first;
+            EXPECT_EQ(c.files[j].second, ReadLogFile(c.files[j].first)) << c.files[j].first;
         }
-        EXPECT_EQ(want, Files());
+        EXPECT_EQ(want, LogFiles());
     }
 }
 
@@ -199,9 +181,9 @@ TEST_F(RollOverTest, OpenFollowsTheDayTooWithDaily)
     log.reset();
     std::vector<std::string> want = { "2024-05-01/235958.log", "2024-05-02/000001.log", "2024-05-02/000003.log",
                                       "2024-05-04/070000.log" };
-    EXPECT_EQ(want, Files());
-    EXPECT_EQ(BANNER + Entry("2024-05-02 00:00:03", "second"), Read("2024-05-02/000003.log"));
-    EXPECT_EQ(BANNER + Entry("2024-05-04 07:00:00", "third"), Read("2024-05-04/070000.log"));
+    EXPECT_EQ(want, LogFiles());
+    EXPECT_EQ(BANNER + Entry("2024-05-02 00:00:03", "second"), ReadLogFile("2024-05-02/000003.log"));
+    EXPECT_EQ(BANNER + Entry("2024-05-04 07:00:00", "third"), ReadLogFile("2024-05-04/070000.log"));
     EXPECT_TRUE(Reports().empty());
 }
 
@@ -241,11 +223,11 @@ TEST_F(RollOverTest, AFullFileIsFollowedByANewOneAndNoEntryIsLost)
             log->WriteLog("%s", written.back().c_str());
         }
         log.reset();
-        std::vector<std::string> files = Files();
+        std::vector<std::string> files = LogFiles();
         EXPECT_GE(files.size(), c.nMinFiles);
         EXPECT_LE(files.size(), c.nMaxFiles);
         for (size_t j = 0; j < files.size(); ++j)
-            EXPECT_LE(Read(files[j]).size(), c.nMaxBytes) << files[j];
+            EXPECT_LE(ReadLogFile(files[j]).size(), c.nMaxBytes) << files[j];
         EXPECT_TRUE(AllEntries(files) == written) << "entries lost, doubled or out of order";
     }
 }
@@ -261,11 +243,11 @@ TEST_F(RollOverTest, ADumpLargerThanTheLimitStaysWholeAndTheNextEntryMovesOn)
     log->WriteLog("after");
     log.reset();
     std::vector<std::string> want = { "2024-05-01/090307_Dump.log", "2024-05-01/090308_Dump.log" };
-    ASSERT_EQ(want, Files());
-    std::string strFirst = Read(want[0]);
+    ASSERT_EQ(want, LogFiles());
+    std::string strFirst = ReadLogFile(want[0]);
     EXPECT_GT(strFirst.size(), 3u << 20);
     EXPECT_EQ("\r\n\r\n", strFirst.substr(strFirst.size() - 4));
-    EXPECT_EQ(BANNER + Entry("2024-05-01 09:03:08", "after"), Read(want[1]));
+    EXPECT_EQ(BANNER + Entry("2024-05-01 09:03:08", "after"), ReadLogFile(want[1]));
 }
 
 TEST_F(RollOverTest, KeepMbRemovesTheClosedFilesOfTodayButNeverTheOneBeingWritten)
@@ -284,10 +266,10 @@ TEST_F(RollOverTest, KeepMbRemovesTheClosedFilesOfTodayButNeverTheOneBeingWritte
         written.push_back(std::to_string(n) + " " + strPad);
         log->WriteLog("%s", written.back().c_str());
     }
-    std::vector<std::string> files = Files();
+    std::vector<std::string> files = LogFiles();
     unsigned long long nTotal = 0;
     for (size_t i = 0; i < files.size(); ++i)
-        nTotal += Read(files[i]).size();
+        nTotal += ReadLogFile(files[i]).size();
     EXPECT_LE(nTotal, (3u << 20) + 1000) << files.size() << " files";
     // What is left is the newest part of the run, whole and in order, up to the last entry.
     std::vector<std::string> left = AllEntries(files);
@@ -295,7 +277,7 @@ TEST_F(RollOverTest, KeepMbRemovesTheClosedFilesOfTodayButNeverTheOneBeingWritte
     EXPECT_TRUE(std::equal(left.begin(), left.end(), written.end() - (std::ptrdiff_t)left.size()));
     EXPECT_GE(left.size(), 1000u);
     log->WriteLog("still writing");
-    EXPECT_EQ("still writing", AllEntries(std::vector<std::string>(1, Files().back())).back());
+    EXPECT_EQ("still writing", AllEntries(std::vector<std::string>(1, LogFiles().back())).back());
 }
 
 TEST_F(RollOverTest, AMonthOfDailyFilesKeepsTheConfiguredDaysWhole)
@@ -344,7 +326,7 @@ TEST_F(RollOverTest, AMonthOfDailyFilesKeepsTheConfiguredDaysWhole)
         // Each day kept holds every entry of that day, in order, and nothing else.
         for (size_t d = 0; d < days.size(); ++d) {
             std::vector<std::string> files, entries, texts;
-            for (const std::string& f : Files())
+            for (const std::string& f : LogFiles())
                 if (f.compare(0, 10, days[d]) == 0)
                     files.push_back(f);
             entries = AllEntries(files);
@@ -400,7 +382,7 @@ TEST_F(RollOverTest, ThreadsWritingAcrossMidnightLoseSplitAndDoubleNothing)
         for (std::thread& th : threads)
             th.join();
         log.reset();
-        std::vector<std::string> files = Files();
+        std::vector<std::string> files = LogFiles();
         EXPECT_GE(files.size(), 2u);
         std::vector<std::string> entries = AllEntries(files);
         EXPECT_EQ((size_t)THREADS * PER_THREAD, entries.size());
@@ -455,12 +437,12 @@ TEST_F(RollOverTest, ANamePlantedAtTheNextFileIsNotFollowed)
         log.reset();
         EXPECT_EQ(c.bTargetMadeBefore ? "theirs" : "<missing>", ReadWhole(strOutside));
         std::vector<std::string> want = { "2024-05-01/235958_P.log", "2024-05-02/000000_P.log", "2024-05-02/000001_P.log" };
-        EXPECT_EQ(want, Files());
+        EXPECT_EQ(want, LogFiles());
         // The second of the planted name stays in the file being written; the next one moves.
-        std::string strFirst = Read(want[0]);
+        std::string strFirst = ReadLogFile(want[0]);
         EXPECT_EQ(BANNER, strFirst.substr(0, strlen(BANNER)));
         EXPECT_NE(std::string::npos, strFirst.find("2024-05-02 00:00:00  99 f"));
-        EXPECT_EQ(BANNER + Entry("2024-05-02 00:00:01", "next second"), Read(want[2]));
+        EXPECT_EQ(BANNER + Entry("2024-05-02 00:00:01", "next second"), ReadLogFile(want[2]));
         RemoveTree(strPlanted);
     }
 }
@@ -499,7 +481,7 @@ TEST_F(RollOverTest, OpenAndCloseRacingWritersThatMoveSplitAndDoubleNothing)
     opener.join();
     logs[0].reset();
     logs[1].reset();
-    std::vector<std::string> files = Files();
+    std::vector<std::string> files = LogFiles();
     EXPECT_GE(files.size(), 2u);
     std::vector<std::string> entries = AllEntries(files);
     // Object 0 never closes: all its entries are there. Object 1 drops what came while it was closed.
@@ -525,17 +507,17 @@ TEST_F(RollOverTest, KeepMbNeverRemovesAFileAnotherObjectHoldsOpen)
     LogPtr mover = NewLog(), holder = NewLog();
     ASSERT_TRUE(mover->Open("Held"));
     ASSERT_TRUE(holder->Open("Held"));
-    const std::string strHeld = Files().at(0);
+    const std::string strHeld = LogFiles().at(0);
     for (int n = 0; n < 1200; ++n)
         mover->WriteLog("%d %s", n, std::string(900, 'm').c_str());
     SetNow(++tNow);
     mover->WriteLog("moved");
-    ASSERT_EQ(2u, Files().size()) << strHeld << " removed while held";
+    ASSERT_EQ(2u, LogFiles().size()) << strHeld << " removed while held";
     EXPECT_EQ(1200u, AllEntries(std::vector<std::string>(1, strHeld)).size());
     // The holder finds the file full too and follows; then nothing holds it.
     holder->WriteLog("followed");
     holder.reset();
     mover.reset();
-    std::vector<std::string> last = AllEntries(std::vector<std::string>(1, Files().back()));
+    std::vector<std::string> last = AllEntries(std::vector<std::string>(1, LogFiles().back()));
     EXPECT_EQ((std::vector<std::string>{ "moved", "followed" }), last);
 }

@@ -1,3 +1,4 @@
+// The unit suite's scaffolding: the console recorder, the fixture and the formatter's text.
 #include "Support.h"
 
 #include "ConsoleShare.h"
@@ -5,26 +6,13 @@
 #include <stdio.h>
 #include <string.h>
 
-#include <algorithm>
-#include <atomic>
-#include <filesystem>
-#include <random>
-#include <system_error>
-
-namespace fs = std::filesystem;
-
 namespace qwtest {
-
-const char BANNER[] = "\r\n------\r\n\r\n\r\n";
 
 namespace {
 
-std::atomic<time_t> s_tNow(0);
 std::mutex s_mtx;
-std::vector<std::string> s_reports;
 std::vector<std::string> s_calls;
 BOOL s_bAllocResult = TRUE;
-std::string s_strHostExe;
 
 // Handles the recorder gives out; calls that take them check they got them back.
 int s_out, s_wnd, s_menu;
@@ -37,20 +25,6 @@ unsigned int s_nCloseState = 0;
 DWORD s_nInputMode = 0;
 bool s_bOwnOutput = false;
 PFN_QWCONTROL s_pfnHandler = NULL;
-
-time_t FixedClock(void) { return s_tNow.load(); }
-
-void CaptureReport(const char* pszText)
-{
-    std::lock_guard<std::mutex> lock(s_mtx);
-    s_reports.push_back(pszText);
-}
-
-DWORD HostPath(char* pszPath, DWORD nSize)
-{
-    snprintf(pszPath, nSize, "%s", s_strHostExe.c_str());
-    return (DWORD)s_strHostExe.size();
-}
 
 void Record(const std::string& str)
 {
@@ -185,32 +159,6 @@ QW_CONSOLE_STATE FoundConsole()
     return state;
 }
 
-time_t Utc(int nYear, int nMonth, int nDay, int nHour, int nMin, int nSec)
-{
-    // Days from 1970-01-01 to the date, by the civil-calendar count of years from March.
-    const int y = nYear - (nMonth <= 2 ? 1 : 0);
-    const int era = (y >= 0 ? y : y - 399) / 400;
-    const int yoe = y - era * 400;
-    const int doy = (153 * (nMonth + (nMonth > 2 ? -3 : 9)) + 2) / 5 + nDay - 1;
-    const int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    const long long nDays = (long long)era * 146097 + doe - 719468;
-    return (time_t)(((nDays * 24 + nHour) * 60 + nMin) * 60 + nSec);
-}
-
-void SetNow(time_t tNow) { s_tNow.store(tNow); }
-
-std::vector<std::string> Reports()
-{
-    std::lock_guard<std::mutex> lock(s_mtx);
-    return s_reports;
-}
-
-void ClearReports()
-{
-    std::lock_guard<std::mutex> lock(s_mtx);
-    s_reports.clear();
-}
-
 void ConsoleRecorder::Reset(BOOL bAllocResult)
 {
     std::lock_guard<std::mutex> lock(s_mtx);
@@ -258,98 +206,12 @@ std::string ConsoleRecorder::Written()
 
 const QW_CONSOLE_API* ConsoleRecorder::Table() { return &s_recorder; }
 
-std::string ReadWhole(const std::string& strPath)
-{
-    FILE* p = fopen(strPath.c_str(), "rb");
-    if (p == NULL)
-        return "<missing>";
-    std::string str;
-    char buf[65536];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof(buf), p)) > 0)
-        str.append(buf, n);
-    fclose(p);
-    return str;
-}
-
-void WriteWhole(const std::string& strPath, const std::string& strText)
-{
-    FILE* p = fopen(strPath.c_str(), "wb");
-    ASSERT_TRUE(p != NULL) << strPath;
-    fwrite(strText.data(), 1, strText.size(), p);
-    fclose(p);
-}
-
-bool IsDir(const std::string& strPath)
-{
-    std::error_code ec;
-    return fs::is_directory(fs::path(strPath), ec);
-}
-
-bool Exists(const std::string& strPath)
-{
-    std::error_code ec;
-    return fs::exists(fs::symlink_status(fs::path(strPath), ec));
-}
-
-std::vector<std::string> ListDir(const std::string& strPath)
-{
-    std::vector<std::string> names;
-    std::error_code ec;
-    for (fs::directory_iterator it(fs::path(strPath), ec), end; !ec && it != end; it.increment(ec))
-        names.push_back(it->path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-void RemoveTree(const std::string& strPath)
-{
-    std::error_code ec;
-    fs::remove_all(fs::path(strPath), ec);
-}
-
-bool MakeDir(const std::string& strPath)
-{
-    std::error_code ec;
-    return fs::create_directory(fs::path(strPath), ec);
-}
-
-bool RemoveOne(const std::string& strPath)
-{
-    std::error_code ec;
-    return fs::remove(fs::path(strPath), ec);
-}
-
-std::string MakeTempDir()
-{
-    static std::mt19937_64 s_rng(std::random_device{}());
-    const fs::path base = fs::temp_directory_path();
-    for (int nTry = 0; nTry < 100; ++nTry) {
-        const fs::path dir = base / ("qwunit." + std::to_string(s_rng() % 1000000000ULL));
-        std::error_code ec;
-        if (fs::create_directory(dir, ec))
-            return dir.string();
-    }
-    return std::string();
-}
-
 void QwTest::SetUp()
 {
-    UseUtc();
-    m_strTemp = MakeTempDir();
-    ASSERT_FALSE(m_strTemp.empty());
-    m_strHost = m_strTemp + SEP + "host";
-    ASSERT_TRUE(MakeDir(m_strHost));
-    s_strHostExe = m_strHost + SEP + "host.exe";
-    UsePerUserFolder(PerUser());
-    SetNow(Utc(2024, 5, 1, 9, 3, 7));
-    ClearReports();
+    LogTest::SetUp();
     ConsoleRecorder::Reset();
     ConsoleRecorder::Found(FoundConsole(), QW_CLOSE_ENABLED, FOUND_INPUT_MODE);
     ConsoleRecorder::OwnOutput(false);
-    QwSetClock(&FixedClock);
-    QwSetModulePath(&HostPath);
-    QwSetReportSink(&CaptureReport);
     QwSetConsoleApi(ConsoleRecorder::Table());
 }
 
@@ -357,19 +219,9 @@ void QwTest::TearDown()
 {
     m_log.reset();
     EXPECT_EQ(0, CConsoleShare::Users()) << "an object still holds the process's console";
-    QwSetClock(NULL);
-    QwSetModulePath(NULL);
-    QwSetReportSink(NULL);
     QwSetAllocator(NULL);
     QwSetConsoleApi(NULL);
-    if (!m_strTemp.empty())
-        RemoveTree(m_strTemp);
-}
-
-void QwTest::MoveHost(const std::string& strFolder)
-{
-    m_strHost = strFolder;
-    s_strHostExe = strFolder + SEP + "host.exe";
+    LogTest::TearDown();
 }
 
 LogPtr QwTest::NewLog() { return LogPtr(CreateLogObject(0)); }

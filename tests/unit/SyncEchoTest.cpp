@@ -94,11 +94,6 @@ protected:
         QwSetOutputApi(NULL);
     }
     void Configure(const char* pszIni) { WriteWhole(Host() + SEP + "Quillwork.ini", pszIni); }
-    std::string TheFile() const
-    {
-        std::vector<std::string> files = ListDir(Day());
-        return files.size() == 1 ? ReadWhole(Day() + SEP + files[0]) : "<" + std::to_string(files.size()) + " files>";
-    }
 };
 
 // What a case does after Open; each step is one call of the interface.
@@ -184,7 +179,7 @@ TEST_F(SyncEchoTest, EchoGivesEachEntryOnceWholeInTheFilesOrder)
         Do(log.get(), cases[i].nStep);
         Do(log.get(), ENTRY);
         log.reset();
-        const std::string strFile = TheFile();
+        const std::string strFile = OnlyFileText(Day());
         ASSERT_EQ(0u, strFile.compare(0, strlen(BANNER), BANNER));
         if (cases[i].nEchoes == 0) {
             EXPECT_TRUE(OutputRecorder::s_echoes.empty());
@@ -195,7 +190,7 @@ TEST_F(SyncEchoTest, EchoGivesEachEntryOnceWholeInTheFilesOrder)
             EXPECT_LE(cases[i].nEchoes + 1, OutputRecorder::s_echoes.size());
         else
             EXPECT_EQ(cases[i].nEchoes + 1, OutputRecorder::s_echoes.size());
-        EXPECT_EQ("2024-05-01 09:03:07  value 42\tand text\r\n\r\n", OutputRecorder::s_echoes.back());
+        EXPECT_EQ(Entry(START_STAMP, "value 42\tand text"), OutputRecorder::s_echoes.back());
     }
 }
 
@@ -212,9 +207,9 @@ TEST_F(SyncEchoTest, AFailedSyncKeepsTheEntryAndTheObjectWriting)
     EXPECT_EQ(TRUE, log->WriteHex(data, 3, TRUE, TRUE));
     EXPECT_EQ(TRUE, log->WriteLog("second"));
     log.reset();
-    EXPECT_EQ(std::string(BANNER) + "2024-05-01 09:03:07  first\r\n\r\n"
-                  + "2024-05-01 09:03:07 --> 00000000h: 01 02 03 \r\n\r\n" + "2024-05-01 09:03:07  second\r\n\r\n",
-              TheFile());
+    EXPECT_EQ(BANNER + Entry(START_STAMP, "first") + START_STAMP + " --> 00000000h: 01 02 03 \r\n\r\n"
+                  + Entry(START_STAMP, "second"),
+              OnlyFileText(Day()));
     EXPECT_EQ(7u, OutputRecorder::s_calls.size()) << "banner, three folders, three entries";
 }
 
@@ -237,7 +232,7 @@ TEST_F(SyncEchoTest, ThreadsWithBothKeysEchoEveryEntryOnceInTheFilesOrder)
     for (size_t t = 0; t < threads.size(); ++t)
         threads[t].join();
     log.reset();
-    const std::string strFile = TheFile();
+    const std::string strFile = OnlyFileText(Day());
     const size_t nEntries = THREADS * EACH + THREADS * (EACH / 10);
     EXPECT_EQ(strFile.substr(strlen(BANNER)), Joined(OutputRecorder::s_echoes));
     ASSERT_EQ(nEntries, OutputRecorder::s_echoes.size());
@@ -275,7 +270,7 @@ TEST_F(SyncEchoTest, OpenAndCloseRacingWritersKeepEchoAndSyncWithTheFile)
     for (size_t t = 0; t < writers.size(); ++t)
         writers[t].join();
     log.reset();
-    std::string strEntries = TheFile();
+    std::string strEntries = OnlyFileText(Day());
     for (size_t nAt = strEntries.find(BANNER); nAt != std::string::npos; nAt = strEntries.find(BANNER, nAt))
         strEntries.erase(nAt, strlen(BANNER));
     EXPECT_EQ(strEntries, Joined(OutputRecorder::s_echoes));

@@ -55,24 +55,6 @@ void Call(ILogObject* pLog, int t, int n, bool bMixed)
     pLog->WriteHex((const unsigned char*)strData.data(), (unsigned int)strData.size(), TRUE, TRUE);
 }
 
-// The whole text of a hex dump of strData stamped strStamp, without the empty
-// line that ends it.
-std::string DumpText(const std::string& strStamp, const std::string& strData)
-{
-    std::string str = strStamp + " --> ";
-    const unsigned char* p = (const unsigned char*)strData.data();
-    for (size_t nOffset = 0; nOffset < strData.size(); nOffset += 16) {
-        if (nOffset != 0)
-            str += std::string(24, ' ');
-        char sz[64];
-        str.append(sz, QwPutDumpLabel(sz, (unsigned int)nOffset, TRUE));
-        size_t nCount = std::min<size_t>(16, strData.size() - nOffset);
-        str.append(sz, QwPutDumpBytes(sz, p + nOffset, (unsigned int)nCount, TRUE));
-        str += "\r\n";
-    }
-    return str;
-}
-
 // One entry read back.
 struct QW_READ
 {
@@ -106,7 +88,7 @@ bool ReadEntry(const std::string& strEntry, bool bMixed, QW_READ& read)
     if (nKind == CALL_ENTRY)
         return false;
     std::string strData = DumpData(read.nThread, read.nNumber, nKind == CALL_DUMP16 ? 16 : 4096);
-    return strEntry + "\r\n\r\n" == DumpText(read.strStamp, strData) + "\r\n";
+    return strEntry + "\r\n\r\n" == DumpEntry(read.strStamp, (const unsigned char*)strData.data(), strData.size(), true, true);
 }
 
 // The entries of a log file in file order, banners skipped; fails the test at
@@ -114,26 +96,22 @@ bool ReadEntry(const std::string& strEntry, bool bMixed, QW_READ& read)
 std::vector<QW_READ> ReadFileEntries(const std::string& strFile, bool bMixed)
 {
     std::vector<QW_READ> entries;
-    const size_t nBanner = strlen(BANNER);
-    size_t nPos = 0;
-    while (nPos < strFile.size()) {
-        if (strFile.compare(nPos, nBanner, BANNER) == 0) {
-            nPos += nBanner;
-            continue;
-        }
-        size_t nEnd = strFile.find("\r\n\r\n", nPos);
+    const SplitFile split = SplitLog(strFile);
+    for (const std::string& strEntry : split.entries) {
         QW_READ read;
-        if (nEnd == std::string::npos || !ReadEntry(strFile.substr(nPos, nEnd - nPos), bMixed, read)) {
-            ADD_FAILURE() << "broken entry at " << nPos << ": " << strFile.substr(nPos, 120);
-            break;
+        if (strEntry == BANNER)
+            continue;
+        if (!ReadEntry(strEntry.substr(0, strEntry.size() - 4), bMixed, read)) {
+            ADD_FAILURE() << "broken entry: " << strEntry.substr(0, 120);
+            return entries;
         }
         entries.push_back(read);
-        nPos = nEnd + 4;
     }
+    if (!split.strTail.empty())
+        ADD_FAILURE() << "broken entry at the end: " << split.strTail.substr(0, 120);
     return entries;
 }
 
-// Runs nThreads threads making nCalls calls each on pLog, all starting together.
 void RunWriters(ILogObject* pLog, int nThreads, int nCalls, bool bMixed)
 {
     std::atomic<int> nReady(0);
@@ -153,24 +131,13 @@ void RunWriters(ILogObject* pLog, int nThreads, int nCalls, bool bMixed)
 class ThreadTest : public QwTest
 {
 protected:
-    // The log files below the log folder, in the order of their names (the
-    // order they were opened in, within one day folder).
-    std::vector<std::string> Files()
-    {
-        std::vector<std::string> files;
-        for (const std::string& strDay : ListDir(LogRoot()))
-            for (const std::string& strFile : ListDir(LogRoot() + SEP + strDay))
-                files.push_back(LogRoot() + SEP + strDay + SEP + strFile);
-        return files;
-    }
-
     // The one log file whose name ends in pszName.
     std::string FileNamed(const char* pszName)
     {
         std::string strSuffix = std::string("_") + pszName + ".log";
-        for (const std::string& strPath : Files())
-            if (strPath.size() > strSuffix.size() && strPath.compare(strPath.size() - strSuffix.size(), std::string::npos, strSuffix) == 0)
-                return ReadWhole(strPath);
+        for (const std::string& strFile : LogFiles())
+            if (strFile.size() > strSuffix.size() && strFile.compare(strFile.size() - strSuffix.size(), std::string::npos, strSuffix) == 0)
+                return ReadLogFile(strFile);
         return "";
     }
 };
@@ -281,8 +248,8 @@ TEST_F(ThreadTest, OpenCloseAndConsoleStormsLeaveOnlyWholeEntriesInTheirFiles)
         EXPECT_EQ("", ReadWhole(strDecoy)) << "entries went to a descriptor the object had closed";
         std::map<int, int> last;
         size_t nEntries = 0;
-        for (const std::string& strPath : Files())
-            for (const QW_READ& read : ReadFileEntries(ReadWhole(strPath), true)) {
+        for (const std::string& strFile : LogFiles())
+            for (const QW_READ& read : ReadFileEntries(ReadLogFile(strFile), true)) {
                 ASSERT_TRUE(read.nThread >= 0 && read.nThread < WRITERS);
                 std::map<int, int>::iterator it = last.find(read.nThread);
                 ASSERT_TRUE(it == last.end() || it->second < read.nNumber)

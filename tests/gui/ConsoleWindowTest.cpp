@@ -181,7 +181,7 @@ TEST_F(ConsoleWindowTest, MirroredEntryAndDumpReadBackWithTheirColours)
     EXPECT_TRUE(AllAttr(dump, strHead.size() + strLabel.size(), strBytes.size(), 2)) << "bytes colour";
     EXPECT_EQ(TRUE, m_log->Close());
     EXPECT_TRUE(GetConsoleWindow() == NULL);
-    EXPECT_EQ(std::string("\r\n------\r\n\r\n\r\n") + strStamp + "3 items\r\n\r\n" + strHead + strLabel + strBytes + " \r\n\r\n",
+    EXPECT_EQ(std::string(BANNER) + strStamp + "3 items\r\n\r\n" + strHead + strLabel + strBytes + " \r\n\r\n",
               ReadWhole(Day() + SEP + "090307_Gui.log"));
 }
 

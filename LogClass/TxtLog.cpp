@@ -442,6 +442,18 @@ const size_t STAMP_SIZE = 30;
 const size_t MESSAGE_SIZE = 2048;
 const size_t ENTRY_ROOM = STAMP_SIZE + MESSAGE_SIZE + sizeof(s_szEntryEnd);  // the most an entry takes
 
+// Tells the calling thread from others without asking the system: the 64 KiB
+// block of its stack that the call runs in. Two addresses 64 KiB or more apart
+// never share a block, so threads whose stacks are larger than that never share
+// a mark; one thread may show two (calls at depths on both sides of a block's
+// edge). Either slip only decides whether an entry takes the queue or the
+// direct way (CEntryQueue::Direct), both of them whole and in order.
+unsigned long long ThreadMark()
+{
+    volatile char cHere = 0;
+    return (unsigned long long)(uintptr_t)&cHere >> 16;
+}
+
 } // namespace
 
 // TRUE when entries go through the queue: while the console is off and none of
@@ -470,14 +482,22 @@ BOOL CTxtLog::WriteLog(const char* pszFormat, ...)
 // Under the lock: lays the entry of pszFormat out in the queue (TRUE: the
 // ticket is to be finished), or, where the queue is passed by, drains it and
 // writes and shows the entry at once (FALSE). FALSE too when the file was
-// closed by another thread while this one waited for the lock.
+// closed by another thread while this one waited for the lock. A thread that
+// has the object to itself writes the entry at once, past the queue (FALSE).
 bool CTxtLog::QueueMessage(const char* pszFormat, va_list args, CEntryQueue::QW_TICKET& ticket)
 {
     CLockScope lock(*this);
     if (m_pFile == NULL)
         return false;
     size_t nStamp = 0, nMessage = 0;
-    char* pEntry = Combines() ? m_queue.Room(ENTRY_ROOM) : NULL;
+    const bool bCombines = Combines();
+    if (bCombines && m_queue.Direct(ThreadMark())) {
+        // Nothing pending, no write in flight: the entry's one write, here.
+        size_t nLen = LayOutMessage(m_szEntry, QwTime(), pszFormat, args, nStamp, nMessage);
+        QwAppendWhole(m_pFile, m_szEntry, nLen);  // as the queue writes its batches
+        return false;
+    }
+    char* pEntry = bCombines ? m_queue.Room(ENTRY_ROOM) : NULL;
     if (pEntry != NULL) {
         ticket = m_queue.Add(m_pFile, LayOutMessage(pEntry, QwTime(), pszFormat, args, nStamp, nMessage));
         return true;
@@ -764,7 +784,8 @@ BOOL CTxtLog::WriteHex(const unsigned char* pData, unsigned int nSize, BOOL bOut
 
 // Under the lock: lays the dump out in the queue when the queue is used and
 // has room for it (TRUE: the ticket is to be finished); otherwise drains the
-// queue and writes the dump past it, as DumpHex does (FALSE).
+// queue and writes the dump past it, as DumpHex does (FALSE). A thread that has
+// the object to itself writes the dump at once, past the queue (FALSE).
 bool CTxtLog::QueueDump(const unsigned char* pData, unsigned int nSize, BOOL bOut, BOOL bHex,
                         CEntryQueue::QW_TICKET& ticket)
 {
@@ -772,9 +793,14 @@ bool CTxtLog::QueueDump(const unsigned char* pData, unsigned int nSize, BOOL bOu
         DumpHex(pData, nSize, bOut, bHex);  // reports the missing file, writes nothing
         return false;
     }
+    const bool bCombines = Combines();
+    if (bCombines && m_queue.Direct(ThreadMark())) {
+        DumpHex(pData, nSize, bOut, bHex);  // nothing pending, no write in flight
+        return false;
+    }
     unsigned long long nRoom = DumpRoom(nSize, STAMP_SIZE - 1);
     char* pEntry = NULL;
-    if (Combines() && nRoom <= CEntryQueue::BATCH_SIZE)
+    if (bCombines && nRoom <= CEntryQueue::BATCH_SIZE)
         pEntry = m_queue.Room((size_t)nRoom);
     if (pEntry != NULL) {
         char szStamp[STAMP_SIZE];

@@ -561,6 +561,7 @@ BOOL CTxtLog::WriteSilent(const char* pszFormat, ...)
 namespace {
 
 const unsigned int VALUES_PER_LINE = 16;
+const unsigned int SMALL_DUMP = 256;  // bytes a dump checks under the lock (WriteHex)
 const size_t BYTES_SHOWN = 48;  // a byte text this long or longer is followed by ';'
 const size_t LABEL_MAX = 13;    // "%08ud: " of the largest offset
 const size_t BYTES_ROOM = 65;   // what QwPutDumpBytes may touch: 16 values of 4 characters and ';'
@@ -768,13 +769,20 @@ void QwFormatDumpBytes(char* pszBytes, size_t nBytesSize, const unsigned char* p
 BOOL CTxtLog::WriteHex(const unsigned char* pData, unsigned int nSize, BOOL bOut, BOOL bHex)
 {
     QW_ASSERT(pData != NULL);
-    if (!QwIsReadable(pData, nSize))
+    // The readability check asks the kernel, which serves the checks of several
+    // threads at once with contention on the process's memory map: a small
+    // dump, whose check costs as much as the rest of its work, checks under the
+    // object's lock, one thread at a time; a large one checks before it.
+    const bool bCheckUnderLock = nSize <= SMALL_DUMP;
+    if (!bCheckUnderLock && !QwIsReadable(pData, nSize))
         return TRUE;
     CCleanAfterMove clean(*this);  // after the lock is let go: a move's cleaning
     CEntryQueue::QW_TICKET ticket;
     bool bQueued = false;
     {
         CLockScope lock(*this);
+        if (bCheckUnderLock && !QwIsReadable(pData, nSize))
+            return TRUE;
         bQueued = QueueDump(pData, nSize, bOut, bHex, ticket);
     }
     if (bQueued)

@@ -58,8 +58,9 @@ CEntryQueue::QW_TICKET CEntryQueue::Add(FILE* pFile, size_t nLen)
 bool CEntryQueue::Direct(unsigned long long nMark)
 {
     if (nMark != m_nLastMark) {
+        if (m_nLastMark != 0)  // 0: the object's first caller, which shares it with no one
+            m_nShared = SHARED_ENTRIES;
         m_nLastMark = nMark;
-        m_nShared = SHARED_ENTRIES;
     }
     if (m_nShared != 0 || m_nFill != 0 || m_nDrainers.load(std::memory_order_relaxed) != 0)
         return false;

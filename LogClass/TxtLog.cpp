@@ -446,11 +446,11 @@ const size_t ENTRY_ROOM = STAMP_SIZE + MESSAGE_SIZE + sizeof(s_szEntryEnd);  // 
 // block of its stack that the call runs in. Two addresses 64 KiB or more apart
 // never share a block, so threads whose stacks are larger than that never share
 // a mark; one thread may show two (calls at depths on both sides of a block's
-// edge). Either slip only decides whether an entry takes the queue or the
+// edge). Never 0: no stack lies in the first 64 KiB of the address space. Either slip only decides whether an entry takes the queue or the
 // direct way (CEntryQueue::Direct), both of them whole and in order.
 unsigned long long ThreadMark()
 {
-    volatile char cHere = 0;
+    char cHere;
     return (unsigned long long)(uintptr_t)&cHere >> 16;
 }
 
@@ -521,9 +521,7 @@ size_t CTxtLog::LayOutMessage(char* pEntry, time_t tNow, const char* pszFormat, 
 {
     nStamp = FormatStamp(pEntry, tNow, "  ");
     char* pszMessage = pEntry + nStamp;
-    pszMessage[0] = '\0';
-    pszMessage[MESSAGE_SIZE - 1] = '\0';
-    QwFormatV(pszMessage, MESSAGE_SIZE, pszFormat, args);
+    QwFormatV(pszMessage, MESSAGE_SIZE, pszFormat, args);  // always terminated within MESSAGE_SIZE
     nMessage = strlen(pszMessage);
     memcpy(pszMessage + nMessage, s_szEntryEnd, sizeof(s_szEntryEnd) - 1);
     return nStamp + nMessage + sizeof(s_szEntryEnd) - 1;

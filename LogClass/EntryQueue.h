@@ -97,8 +97,8 @@ public:
     // Under the lock: TRUE when the caller may write its entry itself, under the
     // lock and before it returns: nothing is pending, no write is in flight, no
     // one drains and no other thread came lately. nMark tells the calling
-    // thread from others (never 0); a mark that is not the last caller's counts
-    // as another thread.
+    // thread from others (0 is no caller yet); a mark that is not the last
+    // caller's counts as another thread.
     bool Direct(unsigned long long nMark);
 
     // Holds the queue drained for one scope (Drain at its start, EndDrain at

@@ -447,8 +447,9 @@ const size_t ENTRY_ROOM = STAMP_SIZE + MESSAGE_SIZE + sizeof(s_szEntryEnd);  // 
 // never share a block, so threads whose stacks are larger than that never share
 // a mark; one thread may show two (calls at depths on both sides of a block's
 // edge). Not 0 in practice: no system puts a stack in the first 64 KiB of the
-// address space (a 0 would only make its thread count as a first caller). Either slip only decides whether an entry takes the queue or the
-// direct way (CEntryQueue::Direct), both of them whole and in order.
+// address space (a 0 would only make its thread count as a first caller). Each
+// slip only decides whether an entry takes the queue or the direct way
+// (CEntryQueue::Direct), both of them whole and in order.
 unsigned long long ThreadMark()
 {
     char cHere;

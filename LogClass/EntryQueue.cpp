@@ -18,6 +18,8 @@ CEntryQueue::CEntryQueue(QW_LOCK* pLock)
     , m_nPending(0)
     , m_nFill(0)
     , m_pFile(NULL)
+    , m_nLastMark(0)
+    , m_nShared(0)
     , m_nAdded(0)
     , m_nWritten(0)
     , m_bWriting(false)
@@ -49,7 +51,32 @@ CEntryQueue::QW_TICKET CEntryQueue::Add(FILE* pFile, size_t nLen)
         m_bWriting.store(true, std::memory_order_relaxed);  // others claim it under the lock only
         ticket.batch = TakeBatch();
     }
+    CountShared(ticket.bWriter && ticket.batch.nLen == nLen);
     return ticket;
+}
+
+bool CEntryQueue::Direct(unsigned long long nMark)
+{
+    if (nMark != m_nLastMark) {
+        if (m_nLastMark != 0)  // 0: the object's first caller, which shares it with no one
+            m_nShared = SHARED_ENTRIES;
+        m_nLastMark = nMark;
+    }
+    if (m_nShared != 0 || m_nFill != 0 || m_nDrainers.load(std::memory_order_relaxed) != 0)
+        return false;
+    // Seeing the role free (acquire) orders the last write of the queue before
+    // the caller's.
+    return !m_bWriting.load(std::memory_order_acquire);
+}
+
+// Under the lock, for an entry just added: counts one entry that had the queue
+// to itself (bAlone) towards direct writes again, or starts the count over.
+void CEntryQueue::CountShared(bool bAlone)
+{
+    if (!bAlone)
+        m_nShared = SHARED_ENTRIES;
+    else if (m_nShared != 0)
+        --m_nShared;
 }
 
 void CEntryQueue::Finish(const QW_TICKET& ticket)

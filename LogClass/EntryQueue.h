@@ -14,6 +14,14 @@
 // batch, closing or changing the file) drains it first: Drain waits for the
 // write in flight, writes what is pending and keeps the writer's role until
 // EndDrain, so no write of the queue runs meanwhile.
+//
+// A thread that has the object to itself skips the queue: when nothing is
+// pending, no write is in flight, no one drains and no other thread came to
+// the object lately, it lays its entry out and writes it under the lock
+// (Direct), which spares the hand-over of the writer's role. A call from
+// another thread than the last sends the entries through the queue until
+// SHARED_ENTRIES of them in a row found it to themselves. Either way is whole
+// and in stamp order: which one is taken only decides what a call costs.
 #ifndef QUILLWORK_ENTRYQUEUE_H
 #define QUILLWORK_ENTRYQUEUE_H
 
@@ -26,7 +34,8 @@
 class CEntryQueue
 {
 public:
-    enum { BATCH_SIZE = 65536 };  // the most one batch holds
+    enum { BATCH_SIZE = 65536 };   // the most one batch holds
+    enum { SHARED_ENTRIES = 4096 };  // entries queued after another thread was seen
 
     // The bytes one writer appends in one write.
     struct QW_BATCH
@@ -85,6 +94,13 @@ public:
     // Under the lock: gives the writer's role back after Drain.
     void EndDrain();
 
+    // Under the lock: TRUE when the caller may write its entry itself, under the
+    // lock and before it returns: nothing is pending, no write is in flight, no
+    // one drains and no other thread came lately. nMark tells the calling
+    // thread from others (0 is no caller yet); a mark that is not the last
+    // caller's counts as another thread.
+    bool Direct(unsigned long long nMark);
+
     // Holds the queue drained for one scope (Drain at its start, EndDrain at
     // its end, an exception passing through included). Under the lock.
     class CDrainScope
@@ -104,6 +120,7 @@ private:
     CEntryQueue& operator=(const CEntryQueue&);
 
     bool Written(unsigned long long nEnd) const;
+    void CountShared(bool bAlone);
     QW_BATCH TakeBatch();
     void Write(const QW_BATCH& batch);
     bool TakeOver(unsigned long long nEnd, QW_BATCH& batch);
@@ -116,6 +133,12 @@ private:
     unsigned int m_nPending;
     size_t m_nFill;
     FILE* m_pFile;
+    // Under the lock: the mark of the thread that called Direct last, and the
+    // entries still to go through the queue before a direct write is tried
+    // again (set when another thread came or an entry found a write in flight,
+    // counted down by entries that found the queue to themselves).
+    unsigned long long m_nLastMark;
+    unsigned int m_nShared;
     // Bytes added and bytes written since construction; m_nAdded changes under
     // the lock, m_nWritten by the writer alone; both read without the lock.
     std::atomic<unsigned long long> m_nAdded;

@@ -442,6 +442,20 @@ const size_t STAMP_SIZE = 30;
 const size_t MESSAGE_SIZE = 2048;
 const size_t ENTRY_ROOM = STAMP_SIZE + MESSAGE_SIZE + sizeof(s_szEntryEnd);  // the most an entry takes
 
+// Tells the calling thread from others without asking the system: the 64 KiB
+// block of its stack that the call runs in. Two addresses 64 KiB or more apart
+// never share a block, so threads whose stacks are larger than that never share
+// a mark; one thread may show two (calls at depths on both sides of a block's
+// edge). Not 0 in practice: no system puts a stack in the first 64 KiB of the
+// address space (a 0 would only make its thread count as a first caller). Each
+// slip only decides whether an entry takes the queue or the direct way
+// (CEntryQueue::Direct), both of them whole and in order.
+unsigned long long ThreadMark()
+{
+    char cHere;
+    return (unsigned long long)(uintptr_t)&cHere >> 16;
+}
+
 } // namespace
 
 // TRUE when entries go through the queue: while the console is off and none of
@@ -470,14 +484,22 @@ BOOL CTxtLog::WriteLog(const char* pszFormat, ...)
 // Under the lock: lays the entry of pszFormat out in the queue (TRUE: the
 // ticket is to be finished), or, where the queue is passed by, drains it and
 // writes and shows the entry at once (FALSE). FALSE too when the file was
-// closed by another thread while this one waited for the lock.
+// closed by another thread while this one waited for the lock. A thread that
+// has the object to itself writes the entry at once, past the queue (FALSE).
 bool CTxtLog::QueueMessage(const char* pszFormat, va_list args, CEntryQueue::QW_TICKET& ticket)
 {
     CLockScope lock(*this);
     if (m_pFile == NULL)
         return false;
     size_t nStamp = 0, nMessage = 0;
-    char* pEntry = Combines() ? m_queue.Room(ENTRY_ROOM) : NULL;
+    const bool bCombines = Combines();
+    if (bCombines && m_queue.Direct(ThreadMark())) {
+        // Nothing pending, no write in flight: the entry's one write, here.
+        size_t nLen = LayOutMessage(m_szEntry, QwTime(), pszFormat, args, nStamp, nMessage);
+        QwAppendWhole(m_pFile, m_szEntry, nLen);  // as the queue writes its batches
+        return false;
+    }
+    char* pEntry = bCombines ? m_queue.Room(ENTRY_ROOM) : NULL;
     if (pEntry != NULL) {
         ticket = m_queue.Add(m_pFile, LayOutMessage(pEntry, QwTime(), pszFormat, args, nStamp, nMessage));
         return true;
@@ -501,9 +523,7 @@ size_t CTxtLog::LayOutMessage(char* pEntry, time_t tNow, const char* pszFormat, 
 {
     nStamp = FormatStamp(pEntry, tNow, "  ");
     char* pszMessage = pEntry + nStamp;
-    pszMessage[0] = '\0';
-    pszMessage[MESSAGE_SIZE - 1] = '\0';
-    QwFormatV(pszMessage, MESSAGE_SIZE, pszFormat, args);
+    QwFormatV(pszMessage, MESSAGE_SIZE, pszFormat, args);  // always terminated within MESSAGE_SIZE
     nMessage = strlen(pszMessage);
     memcpy(pszMessage + nMessage, s_szEntryEnd, sizeof(s_szEntryEnd) - 1);
     return nStamp + nMessage + sizeof(s_szEntryEnd) - 1;
@@ -541,6 +561,7 @@ BOOL CTxtLog::WriteSilent(const char* pszFormat, ...)
 namespace {
 
 const unsigned int VALUES_PER_LINE = 16;
+const unsigned int SMALL_DUMP = 256;  // bytes a dump checks under the lock (WriteHex)
 const size_t BYTES_SHOWN = 48;  // a byte text this long or longer is followed by ';'
 const size_t LABEL_MAX = 13;    // "%08ud: " of the largest offset
 const size_t BYTES_ROOM = 65;   // what QwPutDumpBytes may touch: 16 values of 4 characters and ';'
@@ -748,13 +769,20 @@ void QwFormatDumpBytes(char* pszBytes, size_t nBytesSize, const unsigned char* p
 BOOL CTxtLog::WriteHex(const unsigned char* pData, unsigned int nSize, BOOL bOut, BOOL bHex)
 {
     QW_ASSERT(pData != NULL);
-    if (!QwIsReadable(pData, nSize))
+    // The readability check asks the kernel, which serves the checks of several
+    // threads at once with contention on the process's memory map: a small
+    // dump, whose check costs as much as the rest of its work, checks under the
+    // object's lock, one thread at a time; a large one checks before it.
+    const bool bCheckUnderLock = nSize <= SMALL_DUMP;
+    if (!bCheckUnderLock && !QwIsReadable(pData, nSize))
         return TRUE;
     CCleanAfterMove clean(*this);  // after the lock is let go: a move's cleaning
     CEntryQueue::QW_TICKET ticket;
     bool bQueued = false;
     {
         CLockScope lock(*this);
+        if (bCheckUnderLock && !QwIsReadable(pData, nSize))
+            return TRUE;
         bQueued = QueueDump(pData, nSize, bOut, bHex, ticket);
     }
     if (bQueued)
@@ -764,7 +792,8 @@ BOOL CTxtLog::WriteHex(const unsigned char* pData, unsigned int nSize, BOOL bOut
 
 // Under the lock: lays the dump out in the queue when the queue is used and
 // has room for it (TRUE: the ticket is to be finished); otherwise drains the
-// queue and writes the dump past it, as DumpHex does (FALSE).
+// queue and writes the dump past it, as DumpHex does (FALSE). A thread that has
+// the object to itself writes the dump at once, past the queue (FALSE).
 bool CTxtLog::QueueDump(const unsigned char* pData, unsigned int nSize, BOOL bOut, BOOL bHex,
                         CEntryQueue::QW_TICKET& ticket)
 {
@@ -772,9 +801,14 @@ bool CTxtLog::QueueDump(const unsigned char* pData, unsigned int nSize, BOOL bOu
         DumpHex(pData, nSize, bOut, bHex);  // reports the missing file, writes nothing
         return false;
     }
+    const bool bCombines = Combines();
+    if (bCombines && m_queue.Direct(ThreadMark())) {
+        DumpHex(pData, nSize, bOut, bHex);  // nothing pending, no write in flight
+        return false;
+    }
     unsigned long long nRoom = DumpRoom(nSize, STAMP_SIZE - 1);
     char* pEntry = NULL;
-    if (Combines() && nRoom <= CEntryQueue::BATCH_SIZE)
+    if (bCombines && nRoom <= CEntryQueue::BATCH_SIZE)
         pEntry = m_queue.Room((size_t)nRoom);
     if (pEntry != NULL) {
         char szStamp[STAMP_SIZE];

@@ -121,7 +121,10 @@ private:
     // marked otherwise: the file (m_pFile, m_strLogDir, m_folder's folder in use),
     // the console and m_bConsole, the roll-over state, m_szEntry and the stamp
     // text, and the queue's pending batch (see CEntryQueue). Writes of the queue's
-    // batches, the cleaning of the log folder and WriteSilent's wait run outside it.
+    // batches, the cleaning of the log folder and WriteSilent's wait run outside it;
+    // an entry written past the queue (by a thread that has the object to itself,
+    // or with the console or a setting that acts on each entry) is written under
+    // it, and so is the readability check of a small dump.
     //
     // It is recursive because Open and Close, holding it, call ShowConsole, which
     // takes it for itself as the public entry it also is; nothing else takes it

@@ -3,7 +3,7 @@
 //   qw_bench [benchmark flags]      run the cases
 //   qw_bench --qw_check             check every writer's bytes against the library's
 //   qw_bench --qw_count=W N [SIZE]  write N entries (or N dumps of SIZE bytes) with writer W and exit (for callgrind)
-//   qw_bench --qw_threads [--rounds=N] [--round_ms=M] [--smoke]
+//   qw_bench --qw_threads [--rounds=N] [--round_ms=M] [--smoke] [--only=TEXT]
 //                                   1, 2 and 4 threads on one object against as many on one file (ThreadCases.h)
 #include "BenchFile.h"
 #include "Cases.h"

@@ -6,7 +6,7 @@
 //   qw_winbench [--reps=N] [--batch_ms=M] [--smoke] [--out=FILE]   run the cases (JSON to FILE)
 //   qw_winbench --qw_check                                         byte check, PASS/FAIL lines
 //   qw_winbench --list                                             the case names, one a line
-//   qw_winbench --qw_threads [--rounds=N] [--round_ms=M] [--smoke] threads on one object (ThreadCases.h)
+//   qw_winbench --qw_threads [--rounds=N] [--round_ms=M] [--smoke] [--only=TEXT] threads on one object (ThreadCases.h)
 #include "BenchFile.h"
 #include "Cases.h"
 #include "Payload.h"

@@ -147,6 +147,8 @@ QW_THREAD_OPTIONS BenchThreadOptions(int argc, char** argv)
             options.dRoundMs = atof(argv[i] + 11);
         else if (strcmp(argv[i], "--smoke") == 0)
             options.bSmoke = true;
+        else if (strncmp(argv[i], "--only=", 7) == 0)
+            options.strOnly = argv[i] + 7;
     }
     return options;
 }
@@ -168,7 +170,8 @@ int BenchRunThreadCases(const QW_THREAD_OPTIONS& options, const std::string& str
     for (unsigned int nSize : aSizes)
         for (int nThreads : aThreads) {
             QW_THREAD_CASE c = { nSize == 0 ? "Entry" : "Dump" + std::to_string(nSize), nSize, nThreads };
-            nFailed += RunCase(c, options) ? 0 : 1;
+            if (CaseTitle(c).find(options.strOnly) != std::string::npos)
+                nFailed += RunCase(c, options) ? 0 : 1;
         }
     return nFailed == 0 ? 0 : 1;
 }

@@ -12,9 +12,10 @@ struct QW_THREAD_OPTIONS
     int nRounds = 9;          // rounds of each case; each round runs the library and the floor once
     double dRoundMs = 100.0;  // the floor's time for one round, calibrated before the first
     bool bSmoke = false;      // one short round per case: to see that every case runs
+    std::string strOnly;      // runs only the cases whose title holds this text ("" for all)
 };
 
-// Parses --rounds=N, --round_ms=M and --smoke among argv (others are left).
+// Parses --rounds=N, --round_ms=M, --smoke and --only=TEXT among argv (others are left).
 QW_THREAD_OPTIONS BenchThreadOptions(int argc, char** argv);
 
 // Runs every case (entries, 16-byte and 4 KiB dumps; 1, 2 and 4 threads) and

@@ -7,7 +7,8 @@
 #   ./run bench [--quick] [--docs] [--reps N]
 #     --quick   short runs (a look, not figures to keep)
 #     --docs    also put the tables into docs/performance.md
-#   QW_BENCH_RT=1 runs the thread rounds at a real-time priority (as root; see threads_cmd)
+#   QW_BENCH_RT=1 runs the thread rounds and the readability checks at a real-time priority
+#                 (as root; see threads_cmd), under Wine with the Wine server at the same one
 set -u
 top=${QW_TOP:-$(cd "$(dirname "$0")/.." && pwd)}
 cd "$top"
@@ -50,6 +51,7 @@ threads_cmd() {
 
 linux_run() {
   local bin=build/bench-linux/bin/qw_bench
+  (cd "$(dirname "$bin")" && $(threads_cmd) ./qw_readcheck) >"$out/readcheck.md" || return 1
   (cd "$(dirname "$bin")" && ./qw_bench --qw_check) >"$out/linux-check.txt" || { cat "$out/linux-check.txt"; return 1; }
   (cd "$(dirname "$bin")" && $(threads_cmd) ./qw_bench --qw_threads --rounds="$reps" $thread_opts) >"$out/linux-threads.md" || return 1
   (cd "$(dirname "$bin")" && ./qw_bench --benchmark_repetitions="$reps" --benchmark_min_time="$min_time" \
@@ -65,7 +67,12 @@ wine_run() {
   (cd "$dir" && wine qw_winbench.exe --reps="$reps" --batch_ms="$batch_ms" --out=wine.json \
       >"$top/$out/wine.txt" 2>&1 </dev/null)
   local rc=$?
-  (cd "$dir" && wine qw_winbench.exe --qw_threads --rounds="$reps" $thread_opts \
+  # At a real-time priority the Wine server must run at the same one: it serves every wait of
+  # the threads of both writers, and left at the normal priority it stalls them all.
+  if [ -n "$(threads_cmd)" ]; then
+    wineserver -k >/dev/null 2>&1; $(threads_cmd) wineserver -p >/dev/null 2>&1 </dev/null
+  fi
+  (cd "$dir" && $(threads_cmd) wine qw_winbench.exe --qw_threads --rounds="$reps" $thread_opts \
       >"$top/$out/wine-threads.md" 2>&1 </dev/null) || rc=1
   mv -f "$dir/wine.json" "$out/wine.json" 2>/dev/null
   qw_stop_wine
@@ -95,6 +102,8 @@ done
   python3 bench/table.py "$out/wine.json" --title "Wine: Quillwork.dll (x64), $reps batches, median"
   echo
   cat "$out/linux-threads.md"
+  echo
+  cat "$out/readcheck.md"
   echo
   tr -d '\r' <"$out/wine-threads.md"
   echo

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <functional>
 #include <map>
 #include <regex>
 #include <set>
@@ -63,9 +64,12 @@ struct QW_READ
     int nNumber;
 };
 
+// Whether a thread's calls are mixed (KindOf), by its number.
+typedef std::function<bool(int)> QW_MIXED_OF;
+
 // Reads one entry (its text without the closing "\r\n\r\n"): TRUE when it is
 // exactly what Call wrote for the thread and number it names.
-bool ReadEntry(const std::string& strEntry, bool bMixed, QW_READ& read)
+bool ReadEntry(const std::string& strEntry, const QW_MIXED_OF& fnMixed, QW_READ& read)
 {
     static const std::regex message("(\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d)  t(\\d\\d) n(\\d{7})");
     std::smatch m;
@@ -73,7 +77,7 @@ bool ReadEntry(const std::string& strEntry, bool bMixed, QW_READ& read)
         read.strStamp = m[1].str();
         read.nThread = std::stoi(m[2].str());
         read.nNumber = std::stoi(m[3].str());
-        return KindOf(read.nNumber, bMixed) == CALL_ENTRY;
+        return KindOf(read.nNumber, fnMixed(read.nThread)) == CALL_ENTRY;
     }
     // A dump: the first 12 bytes (the first line's first values) name the call.
     if (strEntry.size() < 35 + 36)
@@ -84,7 +88,7 @@ bool ReadEntry(const std::string& strEntry, bool bMixed, QW_READ& read)
     if (sscanf(strName.c_str(), "t%d n%d", &read.nThread, &read.nNumber) != 2)
         return false;
     read.strStamp = strEntry.substr(0, 19);
-    QW_CALL_KIND nKind = KindOf(read.nNumber, bMixed);
+    QW_CALL_KIND nKind = KindOf(read.nNumber, fnMixed(read.nThread));
     if (nKind == CALL_ENTRY)
         return false;
     std::string strData = DumpData(read.nThread, read.nNumber, nKind == CALL_DUMP16 ? 16 : 4096);
@@ -93,7 +97,7 @@ bool ReadEntry(const std::string& strEntry, bool bMixed, QW_READ& read)
 
 // The entries of a log file in file order, banners skipped; fails the test at
 // the first piece that is not a whole entry.
-std::vector<QW_READ> ReadFileEntries(const std::string& strFile, bool bMixed)
+std::vector<QW_READ> ReadFileEntries(const std::string& strFile, const QW_MIXED_OF& fnMixed)
 {
     std::vector<QW_READ> entries;
     const SplitFile split = SplitLog(strFile);
@@ -101,7 +105,7 @@ std::vector<QW_READ> ReadFileEntries(const std::string& strFile, bool bMixed)
         QW_READ read;
         if (strEntry == BANNER)
             continue;
-        if (!ReadEntry(strEntry.substr(0, strEntry.size() - 4), bMixed, read)) {
+        if (!ReadEntry(strEntry.substr(0, strEntry.size() - 4), fnMixed, read)) {
             ADD_FAILURE() << "broken entry: " << strEntry.substr(0, 120);
             return entries;
         }
@@ -112,11 +116,19 @@ std::vector<QW_READ> ReadFileEntries(const std::string& strFile, bool bMixed)
     return entries;
 }
 
-void RunWriters(ILogObject* pLog, int nThreads, int nCalls, bool bMixed)
+// The same, every thread's calls mixed (bMixed) or entries only.
+std::vector<QW_READ> ReadFileEntries(const std::string& strFile, bool bMixed)
+{
+    return ReadFileEntries(strFile, [bMixed](int) { return bMixed; });
+}
+
+// Runs nThreads threads making nCalls calls each on pLog, all starting together;
+// they write as threads nFirst, nFirst + 1 and so on.
+void RunWriters(ILogObject* pLog, int nThreads, int nCalls, bool bMixed, int nFirst = 0)
 {
     std::atomic<int> nReady(0);
     std::vector<std::thread> threads;
-    for (int t = 0; t < nThreads; ++t)
+    for (int t = nFirst; t < nFirst + nThreads; ++t)
         threads.emplace_back([=, &nReady]() {
             ++nReady;
             while (nReady.load() < nThreads)
@@ -192,6 +204,49 @@ TEST_F(ThreadTest, EntriesArriveWholeOnceAndInTheOrderOfTheirStamps)
             EXPECT_TRUE(ConsoleRecorder::Written() == strFile.substr(strlen(BANNER)))
                 << "the console did not show the file's entries in the file's order";
     }
+}
+
+// Threads that come and go: one thread alone long enough to write past the
+// queue, then several through it, then one alone again until it writes past
+// the queue once more, and so on. At every change of way the file keeps every
+// entry once, whole, each thread's in its order and the stamps rising.
+TEST_F(ThreadTest, EntriesKeepTheirOrderAsThreadsComeAndGo)
+{
+    struct QW_PHASE { int nThreads; int nCalls; bool bMixed; };
+    const QW_PHASE PHASES[] = {
+        { 1, 5000, false }, { 4, 3000, false }, { 1, 6000, false }, { 2, 2000, true },
+        { 1, 5000, true },  { 3, 1000, false }, { 1, 100, false },
+    };
+    s_tTick = Utc(2024, 5, 1, 9, 3, 7);
+    QwSetClock(&TickingClock);
+    LogPtr log = NewLog();
+    ASSERT_EQ(TRUE, log->Open("comeandgo"));
+    int nFirst = 0;
+    size_t nCalls = 0;
+    for (const QW_PHASE& phase : PHASES) {
+        RunWriters(log.get(), phase.nThreads, phase.nCalls, phase.bMixed, nFirst);
+        nFirst += phase.nThreads;
+        nCalls += (size_t)phase.nThreads * phase.nCalls;
+    }
+    log.reset();
+
+    // Mixed phases number their calls as mixed ones; the reader is told per thread.
+    std::vector<QW_READ> entries = ReadFileEntries(FileNamed("comeandgo"), [&](int nThread) {
+        int nFrom = 0;
+        for (const QW_PHASE& phase : PHASES) {
+            if (nThread < nFrom + phase.nThreads)
+                return phase.bMixed;
+            nFrom += phase.nThreads;
+        }
+        return false;
+    });
+    ASSERT_EQ(nCalls, entries.size());
+    std::map<int, int> next;
+    for (size_t i = 0; i < entries.size(); ++i) {
+        ASSERT_TRUE(i == 0 || entries[i - 1].strStamp < entries[i].strStamp) << "entry " << i;
+        ASSERT_EQ(next[entries[i].nThread]++, entries[i].nNumber) << "entry " << i;
+    }
+    EXPECT_EQ((size_t)nFirst, next.size());
 }
 
 // Close and Open on one thread, ShowConsole on another, while three threads

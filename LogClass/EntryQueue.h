@@ -89,7 +89,9 @@ public:
     // Under the lock: waits for the write in flight (leaving the lock meanwhile),
     // writes what is pending, and holds the writer's role until EndDrain. While
     // it holds the role the caller may write to the file itself and close or
-    // change it.
+    // change it. As the lock may be left meanwhile, what the caller read under it
+    // before (the file above all: another thread may have closed or opened it)
+    // is to be read again after.
     void Drain();
     // Under the lock: gives the writer's role back after Drain.
     void EndDrain();

@@ -186,6 +186,8 @@ BOOL CTxtLog::Open(const char* pszName)
         if (m_pFile != NULL)
             return TRUE;
         CEntryQueue::CDrainScope drain(m_queue);  // no write of the queue while the file changes
+        if (m_pFile != NULL)
+            return TRUE;  // opened by another thread while the drain waited without the lock
         std::string strPath;
         try {
             if (!BuildFilePath(pszName, strPath))
@@ -505,6 +507,8 @@ bool CTxtLog::QueueMessage(const char* pszFormat, va_list args, CEntryQueue::QW_
         return true;
     }
     CEntryQueue::CDrainScope drain(m_queue);
+    if (m_pFile == NULL)
+        return false;  // closed by another thread while the drain waited without the lock
     const time_t tNow = QwTime();
     MoveIfDue(tNow);
     size_t nLen = LayOutMessage(m_szEntry, tNow, pszFormat, args, nStamp, nMessage);
@@ -818,7 +822,8 @@ bool CTxtLog::QueueDump(const unsigned char* pData, unsigned int nSize, BOOL bOu
         return true;
     }
     CEntryQueue::CDrainScope drain(m_queue);
-    DumpHex(pData, nSize, bOut, bHex);
+    if (m_pFile != NULL)  // else closed by another thread while the drain waited without the lock
+        DumpHex(pData, nSize, bOut, bHex);
     return false;
 }
 

@@ -822,8 +822,7 @@ bool CTxtLog::QueueDump(const unsigned char* pData, unsigned int nSize, BOOL bOu
         return true;
     }
     CEntryQueue::CDrainScope drain(m_queue);
-    if (m_pFile != NULL)  // else closed by another thread while the drain waited without the lock
-        DumpHex(pData, nSize, bOut, bHex);
+    DumpHex(pData, nSize, bOut, bHex);  // reads the file again: the drain may have left the lock
     return false;
 }
 

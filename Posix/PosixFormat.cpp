@@ -40,7 +40,6 @@ struct Output
     char* pBuf;
     size_t nSize;
     size_t nLen;
-    bool Full() const { return nLen + 1 >= nSize; }
     // Appends n bytes of p, as many as fit.
     void Put(const char* p, size_t n)
     {
@@ -419,27 +418,17 @@ bool PutConversion(Output& out, const Conversion& conv, va_list& args)
     return true;
 }
 
-// Formats into out; FALSE when the format holds a conversion left to vsnprintf.
-bool FormatAll(Output& out, const char* pszFormat, va_list& args)
+// Formats pszPiece, one conversion ("%" and its parts, text after it kept as
+// it stands), into out; FALSE when it is one to leave to vsnprintf.
+bool FormatPiece(Output& out, const char* pszPiece, va_list& args)
 {
-    const char* p = pszFormat;
-    while (*p != '\0' && !out.Full()) {
-        const char* pPercent = strchr(p, '%');
-        if (pPercent == NULL) {
-            out.Put(p, strlen(p));
-            break;
-        }
-        out.Put(p, (size_t)(pPercent - p));
-        if (pPercent[1] == '%') {
-            out.Put("%", 1);
-            p = pPercent + 2;
-            continue;
-        }
-        Conversion conv;
-        p = ParseConversion(pPercent + 1, conv, args);
-        if (p == NULL || !PutConversion(out, conv, args))
-            return false;
-    }
+    if (pszPiece[0] != '%')
+        return false;
+    Conversion conv;
+    const char* pRest = ParseConversion(pszPiece + 1, conv, args);
+    if (pRest == NULL || strchr(pRest, '%') != NULL || !PutConversion(out, conv, args))
+        return false;
+    out.Put(pRest, strlen(pRest));
     return true;
 }
 
@@ -459,7 +448,7 @@ size_t QwFormatPiece(char* pszBuf, size_t nBufSize, const char* pszFormat, va_li
     va_copy(argsWork, args);
     va_copy(argsAgain, args);
     size_t nLen = 0;
-    if (FormatAll(out, pszFormat, argsWork)) {
+    if (FormatPiece(out, pszFormat, argsWork)) {
         nLen = out.nLen;
     } else {
         int nMade = vsnprintf(pszBuf, nBufSize, pszFormat, argsAgain);

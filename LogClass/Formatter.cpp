@@ -701,6 +701,78 @@ void PutOwn(Output& out, QW_CONVERSION& conv, va_list* pArgs, int nErrno)
     }
 }
 
+// Appends the digits of nValue, in base 10 or (with cHex 'x' or 'X') 16 in
+// that letter case, after a '-' when bNegative.
+void PutDigits(Output& out, unsigned long long nValue, bool bNegative, char cHex)
+{
+    const char* pszDigits = cHex == 'X' ? "0123456789ABCDEF" : "0123456789abcdef";
+    char szDigits[24];
+    char* p = szDigits + sizeof(szDigits);
+    if (cHex == 0) {
+        do {  // a constant divisor: no division instruction
+            *--p = (char)('0' + nValue % 10);
+            nValue /= 10;
+        } while (nValue != 0);
+    } else {
+        do {
+            *--p = pszDigits[nValue & 15];
+            nValue >>= 4;
+        } while (nValue != 0);
+    }
+    if (bNegative)
+        *--p = '-';
+    out.Put(p, (size_t)(szDigits + sizeof(szDigits) - p));
+}
+
+// The conversions most messages are made of, laid out without reading them
+// into a QW_CONVERSION: "%d", "%i", "%u", "%x", "%X" (also with the size "l")
+// and "%s", with no flag, width or precision. Their text is PutPlain's, which
+// wvsprintfA and the C library agree on; a null string goes to the platform,
+// as there. Gives the character after the conversion, or NULL for any other
+// conversion (nothing read, nothing written).
+const char* PutQuick(Output& out, const char* pszPercent, va_list* pArgs)
+{
+    const bool bLong = pszPercent[1] == 'l';
+    const char* pType = pszPercent + (bLong ? 2 : 1);
+    switch (*pType) {
+    case 'd': case 'i': {
+        long long n = bLong ? va_arg(*pArgs, long) : va_arg(*pArgs, int);
+        PutDigits(out, n < 0 ? 0ull - (unsigned long long)n : (unsigned long long)n, n < 0, 0);
+        break;
+    }
+    case 'u': case 'x': case 'X': {
+        unsigned long long n = bLong ? va_arg(*pArgs, unsigned long) : va_arg(*pArgs, unsigned int);
+        PutDigits(out, n, false, *pType == 'u' ? 0 : *pType);
+        break;
+    }
+    case 's': {
+        if (bLong)
+            return NULL;  // a wide string
+        const char* psz = va_arg(*pArgs, const char*);
+        if (psz != NULL)
+            out.Put(psz, strlen(psz));
+        else
+            PutPiece(out, "%s", psz);
+        break;
+    }
+    default:
+        return NULL;
+    }
+    return pType + 1;
+}
+
+// Copies the format's text at p up to its next '%' or its end, as much as the
+// output takes; gives where it stopped.
+const char* PutLiteral(Output& out, const char* p)
+{
+    char* pOut = out.pBuf + out.nLen;
+    char* const pFull = out.pBuf + out.nSize - 1;
+    while (*p != '\0' && *p != '%' && pOut != pFull)
+        *pOut++ = *p++;
+    out.nLen = (size_t)(pOut - out.pBuf);
+    return p;
+}
+
 // Formats the conversion whose '%' is at psz; gives the character after it.
 const char* PutConversion(Output& out, const char* psz, va_list* pArgs, int nErrno)
 {
@@ -717,32 +789,31 @@ const char* PutConversion(Output& out, const char* psz, va_list* pArgs, int nErr
 
 } // namespace
 
-void QwFormatV(char* pszBuf, size_t nBufSize, const char* pszFormat, va_list args)
+size_t QwFormatV(char* pszBuf, size_t nBufSize, const char* pszFormat, va_list args)
 {
     if (pszBuf == NULL || nBufSize == 0)
-        return;
+        return 0;
     pszBuf[0] = '\0';
     if (pszFormat == NULL)
-        return;
+        return 0;
     int nErrno = errno;
     Output out = { pszBuf, nBufSize, 0 };
     va_list argsWork;  // a copy, so that its address can be handed on
     va_copy(argsWork, args);
     const char* p = pszFormat;
     while (*p != '\0' && out.Room() != 0) {
-        const char* pPercent = strchr(p, '%');
-        if (pPercent == NULL) {
-            out.Put(p, strlen(p));
+        p = PutLiteral(out, p);
+        if (*p != '%' || out.Room() == 0)
             break;
-        }
-        out.Put(p, (size_t)(pPercent - p));
-        if (pPercent[1] == '%') {
+        if (p[1] == '%') {
             out.Put("%", 1);
-            p = pPercent + 2;
-        } else {
-            p = PutConversion(out, pPercent, &argsWork, nErrno);
+            p += 2;
+            continue;
         }
+        const char* pNext = PutQuick(out, p, &argsWork);
+        p = pNext != NULL ? pNext : PutConversion(out, p, &argsWork, nErrno);
     }
     va_end(argsWork);
     pszBuf[out.nLen] = '\0';
+    return out.nLen;
 }

@@ -45,7 +45,8 @@ bool QwReadConversion(const char* psz, QW_CONVERSION& conv);
 
 // Formats the message of pszFormat and args into pszBuf (nBufSize bytes),
 // always terminated, never past the buffer: at most nBufSize - 1 bytes of text.
-// %n reads its argument and writes nothing, anywhere.
-void QwFormatV(char* pszBuf, size_t nBufSize, const char* pszFormat, va_list args);
+// %n reads its argument and writes nothing, anywhere. Gives the length of the
+// text, which holds no zero byte (a %c of 0 adds nothing).
+size_t QwFormatV(char* pszBuf, size_t nBufSize, const char* pszFormat, va_list args);
 
 #endif

@@ -527,8 +527,7 @@ size_t CTxtLog::LayOutMessage(char* pEntry, time_t tNow, const char* pszFormat, 
 {
     nStamp = FormatStamp(pEntry, tNow, "  ");
     char* pszMessage = pEntry + nStamp;
-    QwFormatV(pszMessage, MESSAGE_SIZE, pszFormat, args);  // always terminated within MESSAGE_SIZE
-    nMessage = strlen(pszMessage);
+    nMessage = QwFormatV(pszMessage, MESSAGE_SIZE, pszFormat, args);  // always terminated within MESSAGE_SIZE
     memcpy(pszMessage + nMessage, s_szEntryEnd, sizeof(s_szEntryEnd) - 1);
     return nStamp + nMessage + sizeof(s_szEntryEnd) - 1;
 }
@@ -636,12 +635,34 @@ template <unsigned int N>
 inline void PutHexValues(char* p, const unsigned char* pLine)
 {
     PutHexValues<N - 1>(p, pLine);
-    memcpy(p + 3 * (N - 1), s_szHexValues + 4 * pLine[N - 1], 4);
+    memcpy(p + 3 * (N - 1), s_szHexValues + 4 * (size_t)pLine[N - 1], 4);
 }
 
 template <>
 inline void PutHexValues<0>(char*, const unsigned char*)
 {
+}
+
+// Writes the hex label of nOffset, "XXXXXXXXh: ", at p (11 bytes).
+inline void PutHexLabel(char* p, unsigned int nOffset)
+{
+    memcpy(p, s_szHexPairs + 2 * (size_t)(nOffset >> 24), 2);
+    memcpy(p + 2, s_szHexPairs + 2 * (size_t)((nOffset >> 16) & 0xFF), 2);
+    memcpy(p + 4, s_szHexPairs + 2 * (size_t)((nOffset >> 8) & 0xFF), 2);
+    memcpy(p + 6, s_szHexPairs + 2 * (size_t)(nOffset & 0xFF), 2);
+    memcpy(p + 8, "h: ", 3);
+}
+
+// Writes the full hex line of the 16 bytes at pLine, found at nOffset of its
+// dump, at p: label, values, ';' and line end; gives the end of what it wrote.
+// The line of most dumps, laid out with no call.
+inline char* PutFullHexLine(char* p, unsigned int nOffset, const unsigned char* pLine)
+{
+    static_assert(3 * VALUES_PER_LINE >= BYTES_SHOWN, "a full hex line ends with ';'");
+    PutHexLabel(p, nOffset);
+    PutHexValues<VALUES_PER_LINE>(p + 11, pLine);
+    memcpy(p + 11 + 3 * VALUES_PER_LINE, ";\r\n", 3);
+    return p + 11 + 3 * VALUES_PER_LINE + 3;
 }
 
 // Writes lines nFirst to nEnd - 1 of the dump of nSize bytes at pData at p: each
@@ -660,8 +681,12 @@ size_t FormatDumpLines(char* p, const unsigned char* pData, unsigned int nSize, 
             pOut += nIndent;
         }
         unsigned int nOffset = nLine * VALUES_PER_LINE;
-        pOut += QwPutDumpLabel(pOut, nOffset, bHex);
         unsigned int nLeft = nSize - nOffset;  // 0 only for an empty dump
+        if (bHex && nLeft >= VALUES_PER_LINE) {
+            pOut = PutFullHexLine(pOut, nOffset, pData + nOffset);
+            continue;
+        }
+        pOut += QwPutDumpLabel(pOut, nOffset, bHex);
         pOut += QwPutDumpBytes(pOut, pData + nOffset, nLeft < VALUES_PER_LINE ? nLeft : VALUES_PER_LINE, bHex);
         memcpy(pOut, s_szLineEnd, 2);
         pOut += 2;
@@ -698,11 +723,7 @@ size_t LayOutDump(char* pEntry, const unsigned char* pData, unsigned int nSize, 
 size_t QwPutDumpLabel(char* p, unsigned int nOffset, BOOL bHex)
 {
     if (bHex) {
-        memcpy(p, s_szHexPairs + 2 * (nOffset >> 24), 2);
-        memcpy(p + 2, s_szHexPairs + 2 * ((nOffset >> 16) & 0xFF), 2);
-        memcpy(p + 4, s_szHexPairs + 2 * ((nOffset >> 8) & 0xFF), 2);
-        memcpy(p + 6, s_szHexPairs + 2 * (nOffset & 0xFF), 2);
-        memcpy(p + 8, "h: ", 3);
+        PutHexLabel(p, nOffset);
         return 11;
     }
     char szDigits[10];
@@ -729,13 +750,13 @@ size_t QwPutDumpBytes(char* p, const unsigned char* pLine, unsigned int nCount, 
         nLen = 3 * VALUES_PER_LINE;
     } else if (bHex) {
         for (unsigned int i = 0; i < nCount; ++i)
-            memcpy(p + 3 * i, s_szHexValues + 4 * pLine[i], 4);
+            memcpy(p + 3 * i, s_szHexValues + 4 * (size_t)pLine[i], 4);
         nLen = 3 * nCount;
     } else {
         // Every value, four bytes a copy: the spare byte of one is overwritten
         // by the next, and the last one's by the ';' or left past the text.
         for (unsigned int i = 0; i < nCount; ++i) {
-            memcpy(p + nLen, s_szDecValues + 4 * pLine[i], 4);
+            memcpy(p + nLen, s_szDecValues + 4 * (size_t)pLine[i], 4);
             nLen += pLine[i] >= 100 ? 4 : 3;
         }
     }

@@ -38,6 +38,9 @@ TEST_F(FormatTest, EveryPlatformGivesTheSameText)
         // Conversions wvsprintfA knows, in the forms where it and the C library agree.
         ROW("3 items|   42|ab |ff|Q|100%", "%d items|%5d|%-3s|%x|%c|100%%", 3, 42, "ab", 255, 'Q'),
         ROW("-0042|0x1f|0X1F|00255|  abc|-7", "%05d|%#x|%#X|%05u|%5.3s|%ld", -42, 31, 31, 255u, "abcdef", -7L),
+        // The bare conversions most messages use, at their extremes, a null and an empty string.
+        ROW("-2147483648|2147483647|4294967295|ffffffff|FFFFFFFF|0|0|-1|(null)||end", "%d|%i|%u|%x|%X|%u|%x|%li|%s|%s|end",
+            INT_MIN, INT_MAX, UINT_MAX, UINT_MAX, UINT_MAX, 0u, 0u, -1L, (const char*)NULL, ""),
         // Floating point: glibc's text, two-digit exponents included.
         ROW("1.500000 1.234500e+04 1.2e+04 0.0001 1E-05 1E+20", "%f %e %.1e %g %G %G", 1.5, 12345.0, 12345.0, 0.0001, 1e-5, 1e20),
         ROW("A 1.50 then x", "A %.2f then %s", 1.5, "x"),
@@ -91,6 +94,7 @@ TEST_F(FormatTest, AMessageKeepsUpTo2047Bytes)
         { Formatted("%1700d", 5), std::string(1699, ' ') + "5" },
         { Formatted("%-1200s|%01200d", "x", -5), "x" + std::string(1199, ' ') + "|-" + std::string(845, '0') },
         { Formatted("%s%s", strText.c_str(), strText.c_str()), (strText + strText).substr(0, 2047) },
+        { Formatted("%s%d|%x", std::string(2044, 'a').c_str(), -12345, 255), std::string(2044, 'a') + "-12" },
         { Formatted("%ls|%d", std::wstring(1500, L'w').c_str(), 5), std::string(1500, 'w') + "|5" },
         { Formatted("%ls", std::wstring(2100, L'w').c_str()), std::string(2047, 'w') },
     };

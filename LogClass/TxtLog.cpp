@@ -791,6 +791,28 @@ void QwFormatDumpBytes(char* pszBytes, size_t nBytesSize, const unsigned char* p
     memcpy(pszBytes, szBytes, nLen);
 }
 
+CTxtLog::CEarlyDump::CEarlyDump(const unsigned char* pData, unsigned int nSize, BOOL bHex)
+    : m_p(NULL)
+    , m_nLen(0)
+{
+    unsigned long long nRoom = DumpRoom(nSize, DUMP_INDENT);
+    if (nSize <= SMALL_DUMP || nRoom > CEntryQueue::BATCH_SIZE)
+        return;
+    m_p = static_cast<char*>(QwAllocObject((size_t)nRoom));
+    if (m_p != NULL)
+        m_nLen = LayOutDump(m_p, pData, nSize, bHex, s_szIndent, DUMP_INDENT, DUMP_INDENT);
+}
+
+CTxtLog::CEarlyDump::~CEarlyDump() { QwFreeObject(m_p); }
+
+const char* CTxtLog::CEarlyDump::WithStamp(const char* pszStamp, size_t nStamp)
+{
+    if (m_p == NULL || nStamp != DUMP_INDENT)
+        return NULL;
+    memcpy(m_p, pszStamp, nStamp);
+    return m_p;
+}
+
 BOOL CTxtLog::WriteHex(const unsigned char* pData, unsigned int nSize, BOOL bOut, BOOL bHex)
 {
     QW_ASSERT(pData != NULL);
@@ -801,6 +823,7 @@ BOOL CTxtLog::WriteHex(const unsigned char* pData, unsigned int nSize, BOOL bOut
     const bool bCheckUnderLock = nSize <= SMALL_DUMP;
     if (!bCheckUnderLock && !QwIsReadable(pData, nSize))
         return TRUE;
+    CEarlyDump early(pData, m_bFileOpen ? nSize : 0, bHex);  // freed after the lock is let go
     CCleanAfterMove clean(*this);  // after the lock is let go: a move's cleaning
     CEntryQueue::QW_TICKET ticket;
     bool bQueued = false;
@@ -808,7 +831,7 @@ BOOL CTxtLog::WriteHex(const unsigned char* pData, unsigned int nSize, BOOL bOut
         CLockScope lock(*this);
         if (bCheckUnderLock && !QwIsReadable(pData, nSize))
             return TRUE;
-        bQueued = QueueDump(pData, nSize, bOut, bHex, ticket);
+        bQueued = QueueDump(pData, nSize, bOut, bHex, early, ticket);
     }
     if (bQueued)
         m_queue.Finish(ticket);  // without the lock: the dump is in the file on return
@@ -819,7 +842,7 @@ BOOL CTxtLog::WriteHex(const unsigned char* pData, unsigned int nSize, BOOL bOut
 // has room for it (TRUE: the ticket is to be finished); otherwise drains the
 // queue and writes the dump past it, as DumpHex does (FALSE). A thread that has
 // the object to itself writes the dump at once, past the queue (FALSE).
-bool CTxtLog::QueueDump(const unsigned char* pData, unsigned int nSize, BOOL bOut, BOOL bHex,
+bool CTxtLog::QueueDump(const unsigned char* pData, unsigned int nSize, BOOL bOut, BOOL bHex, CEarlyDump& early,
                         CEntryQueue::QW_TICKET& ticket)
 {
     if (m_pFile == NULL) {
@@ -828,7 +851,9 @@ bool CTxtLog::QueueDump(const unsigned char* pData, unsigned int nSize, BOOL bOu
     }
     const bool bCombines = Combines();
     if (bCombines && m_queue.Direct(ThreadMark())) {
-        DumpHex(pData, nSize, bOut, bHex);  // nothing pending, no write in flight
+        // Nothing pending, no write in flight: the dump's one write, here.
+        if (!WriteEarly(early, bOut))
+            DumpHex(pData, nSize, bOut, bHex);
         return false;
     }
     unsigned long long nRoom = DumpRoom(nSize, STAMP_SIZE - 1);
@@ -838,13 +863,32 @@ bool CTxtLog::QueueDump(const unsigned char* pData, unsigned int nSize, BOOL bOu
     if (pEntry != NULL) {
         char szStamp[STAMP_SIZE];
         size_t nStamp = FormatStamp(szStamp, QwTime(), bOut ? " --> " : " <-- ");
+        const char* pEarly = early.WithStamp(szStamp, nStamp);
         unsigned int nIndent = (unsigned int)(nStamp < sizeof(s_szIndent) - 1 ? nStamp : sizeof(s_szIndent) - 1);
-        ticket = m_queue.Add(m_pFile, LayOutDump(pEntry, pData, nSize, bHex, szStamp, nStamp, nIndent));
+        if (pEarly != NULL)
+            memcpy(pEntry, pEarly, early.Length());  // a copy costs a fraction of the layout
+        size_t nLen = pEarly != NULL ? early.Length() : LayOutDump(pEntry, pData, nSize, bHex, szStamp, nStamp, nIndent);
+        ticket = m_queue.Add(m_pFile, nLen);
         return true;
     }
     CEntryQueue::CDrainScope drain(m_queue);
     DumpHex(pData, nSize, bOut, bHex);  // reads the file again: the drain may have left the lock
     return false;
+}
+
+// Stamps the dump laid out early and writes it in one write, as the queue
+// writes its batches. FALSE, and nothing written, when there is no early text
+// to write (the file is not open, or the stamp is not of the usual length).
+bool CTxtLog::WriteEarly(CEarlyDump& early, BOOL bOut)
+{
+    if (m_pFile == NULL)
+        return false;
+    char szStamp[STAMP_SIZE];
+    const char* pEarly = early.WithStamp(szStamp, FormatStamp(szStamp, QwTime(), bOut ? " --> " : " <-- "));
+    if (pEarly == NULL)
+        return false;
+    QwAppendWhole(m_pFile, pEarly, early.Length());
+    return true;
 }
 
 // Lays a dump of up to DUMP_WRITE_MAX bytes of text out in one buffer and writes

@@ -64,6 +64,29 @@ private:
         CTxtLog& m_log;
     };
 
+    // A dump's lines laid out before the object's lock is taken, in memory of
+    // their own after room for a stamp of the usual length, so that a thread
+    // laying out a large dump does not hold the lock meanwhile. Empty when the
+    // dump is small or past what one batch of the queue takes, or when there is
+    // no memory for it.
+    class CEarlyDump
+    {
+    public:
+        CEarlyDump(const unsigned char* pData, unsigned int nSize, BOOL bHex);
+        ~CEarlyDump();
+        // The whole entry with the stamp of nStamp bytes at pszStamp put in front;
+        // NULL when there is no early text or the stamp's length is not the one
+        // it made room for (the dump is then laid out again under the lock).
+        const char* WithStamp(const char* pszStamp, size_t nStamp);
+        size_t Length() const { return m_nLen; }
+
+    private:
+        CEarlyDump(const CEarlyDump&);
+        CEarlyDump& operator=(const CEarlyDump&);
+        char* m_p;
+        size_t m_nLen;
+    };
+
     void Lock();
     void Unlock();
     void Construct();
@@ -90,7 +113,8 @@ private:
     bool QueueMessage(const char* pszFormat, va_list args, CEntryQueue::QW_TICKET& ticket);
     size_t LayOutMessage(char* pEntry, time_t tNow, const char* pszFormat, va_list args, size_t& nStamp,
                          size_t& nMessage);
-    bool QueueDump(const unsigned char* pData, unsigned int nSize, BOOL bOut, BOOL bHex, CEntryQueue::QW_TICKET& ticket);
+    bool QueueDump(const unsigned char* pData, unsigned int nSize, BOOL bOut, BOOL bHex, CEarlyDump& early,
+                   CEntryQueue::QW_TICKET& ticket);
     // A dump laid out part by part in one buffer: what it shows, where it stands.
     struct CDumpParts
     {
@@ -107,6 +131,7 @@ private:
         bool bFirst;            // the last part made holds line 0
         bool bLast;             // ... and the last line
     };
+    bool WriteEarly(CEarlyDump& early, BOOL bOut);
     void DumpInParts(CDumpParts& parts);
     static size_t NextDumpPart(void* pContext, const char** pp);
     void EchoParts(CDumpParts& parts);

@@ -219,6 +219,14 @@ TEST_F(DumpTest, DumpsPastTheObjectsBufferKeepTheLayoutWithMemoryOrWithoutAndInB
         { "bound + 1 line", LINES_PER_WRITE * 16 + 1, TRUE, &RecordingAlloc },
         { "three parts", 2 * LINES_PER_WRITE * 16 + 5, FALSE, &RecordingAlloc },
         { "no memory: small parts", LINES_PER_WRITE * 16 + 1, TRUE, &NoMemoryAlloc },
+        // Mid-sized dumps, laid out before the lock in memory of their own: just
+        // past the small ones, with and without that memory, and the largest
+        // and the next that one batch of the queue takes (629 lines).
+        { "257 bytes", 257, TRUE, &RecordingAlloc },
+        { "1000 bytes, decimal", 1000, FALSE, &RecordingAlloc },
+        { "1000 bytes, no memory", 1000, TRUE, &NoMemoryAlloc },
+        { "629 lines, decimal", 629 * 16, FALSE, &RecordingAlloc },
+        { "629 lines and one byte", 629 * 16 + 1, TRUE, &RecordingAlloc },
     };
     std::vector<unsigned char> data(2 * LINES_PER_WRITE * 16 + 5);
     for (size_t i = 0; i < data.size(); ++i)

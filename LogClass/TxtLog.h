@@ -4,6 +4,7 @@
 #define QUILLWORK_TXTLOG_H
 
 #include "Quillwork.h"
+#include "DumpText.h"
 #include "EntryQueue.h"
 #include "LogFolder.h"
 #include "Platform.h"
@@ -196,24 +197,5 @@ private:
 // True when pszName would leave the day folder: it holds a path separator
 // ('\\' or '/') or, on Windows, a drive colon.
 bool QwNameLeavesFolder(const char* pszName);
-
-// The offset label of a dump line: "%08Xh: " or "%08ud: " of nOffset.
-void QwFormatDumpLabel(char* pszLabel, size_t nLabelSize, unsigned int nOffset, BOOL bHex);
-
-// The byte text of one dump line (at most 16 values of pLine, nCount of them),
-// every value, closed with ';' when it reaches 48 characters; cut to what
-// nBytesSize holds (66 bytes hold every line).
-void QwFormatDumpBytes(char* pszBytes, size_t nBytesSize, const unsigned char* pLine, unsigned int nCount, BOOL bHex);
-
-// Writes the label of nOffset at p ("%08Xh: " or "%08ud: ", unterminated) and
-// gives its length (11 to 13).
-size_t QwPutDumpLabel(char* p, unsigned int nOffset, BOOL bHex);
-
-// Writes the byte text of one dump line at p (unterminated) and gives its
-// length: the values of nCount bytes (at most 16) as "%02X " or "%02d " would
-// give them, all of them, then ';' when they reach 48 characters (hex lines
-// reach 48 only with 16 values; decimal ones run to 64). p must have room for
-// 65 bytes.
-size_t QwPutDumpBytes(char* p, const unsigned char* pLine, unsigned int nCount, BOOL bHex);
 
 #endif

@@ -150,7 +150,9 @@ private:
     // batches, the cleaning of the log folder and WriteSilent's wait run outside it;
     // an entry written past the queue (by a thread that has the object to itself,
     // or with the console or a setting that acts on each entry) is written under
-    // it, and so is the readability check of a small dump.
+    // it, and so is the readability check of a small dump. A dump of more than
+    // 256 bytes is laid out before it (CEarlyDump): only its stamp and the copy
+    // into the batch are made under it.
     //
     // It is recursive because Open and Close, holding it, call ShowConsole, which
     // takes it for itself as the public entry it also is; nothing else takes it

@@ -80,14 +80,13 @@ QW_SSSE3_INLINE void Nibbles(V v, const HEX_CONSTANTS& c, V* pLow, V* pHigh)
     *pHigh = _mm_unpackhi_epi8(high, low);
 }
 
-// Writes "XXXXXXXXh: " of nOffset at p, and five more bytes the values that
-// follow overwrite (16 in all).
-QW_SSSE3_INLINE void PutLabel(char* p, unsigned int nOffset, const HEX_CONSTANTS& c)
+// The label of nOffset, "XXXXXXXXh: ", in bytes 0-10 (zero after them).
+QW_SSSE3_INLINE V Label(unsigned int nOffset, const HEX_CONSTANTS& c)
 {
     V low, high;
     Nibbles(_mm_cvtsi32_si128((int)__builtin_bswap32(nOffset)), c, &low, &high);  // most significant byte first
     V text = _mm_shuffle_epi8(c.digits, _mm_or_si128(low, c.labelEnd));
-    _mm_storeu_si128((V*)p, _mm_or_si128(text, c.labelSuffix));
+    return _mm_or_si128(text, c.labelSuffix);
 }
 
 // Writes the values of the 16 bytes at pLine at p, "XY " each (48 bytes).
@@ -103,33 +102,40 @@ QW_SSSE3_INLINE void PutValues(char* p, const unsigned char* pLine, const HEX_CO
     _mm_storeu_si128((V*)(p + 32), _mm_or_si128(_mm_shuffle_epi8(second, c.take2), c.blank2));
 }
 
-// Writes nIndent spaces at p and gives their end: the usual indent in two
-// stores.
-QW_SSSE3_INLINE char* PutIndent(char* p, unsigned int nIndent)
+// Writes line nLine of a dump, the 16 bytes at pLine, at p (unindented) and
+// gives its end. label is the label of the line's group of 16 (the lines whose
+// offsets differ only in their last two digits; the last is always 0): the line
+// puts in its own next-to-last digit.
+QW_SSSE3_INLINE char* PutLine(char* p, unsigned int nLine, const unsigned char* pLine, V label,
+                              const HEX_CONSTANTS& c)
 {
-    if (nIndent != QW_DUMP_INDENT) {
-        memcpy(p, QW_DUMP_SPACES, nIndent);
-        return p + nIndent;
-    }
-    static_assert(QW_DUMP_INDENT == 24, "the usual indent is 16 + 8 spaces");
-    const V spaces = _mm_set1_epi8(' ');
-    _mm_storeu_si128((V*)p, spaces);
-    _mm_storel_epi64((V*)(p + 16), spaces);
-    return p + QW_DUMP_INDENT;
+    _mm_storeu_si128((V*)p, label);  // and 5 bytes the values overwrite
+    p[6] = "0123456789ABCDEF"[nLine & 0xF];
+    PutValues(p + 11, pLine, c);
+    memcpy(p + 11 + 47, " ;\r\n", 4);  // the last value's ' ' again, and the line's end
+    return p + QW_FULL_HEX_LINE;
 }
 
 // QwPutFullHexLines with the vector routine.
 QW_SSSE3 char* PutLinesSsse3(char* p, const unsigned char* pData, unsigned int nFirst, unsigned int nEnd,
                              unsigned int nIndent)
 {
+    static_assert(sizeof(QW_DUMP_SPACES) - 1 <= 3 * 16, "an indent fits in three stores");
     const HEX_CONSTANTS c = HexConstants();
-    for (unsigned int nLine = nFirst; nLine < nEnd; ++nLine) {
-        if (nLine != 0)
-            p = PutIndent(p, nIndent);
-        PutLabel(p, nLine * 16, c);
-        PutValues(p + 11, pData + 16 * (size_t)nLine, c);
-        memcpy(p + 11 + 47, " ;\r\n", 4);  // the last value's ' ' again, and the line's end
-        p += QW_FULL_HEX_LINE;
+    const V spaces = _mm_set1_epi8(' ');
+    V label = Label(nFirst * 16, c);
+    unsigned int nLine = nFirst;
+    if (nLine == 0 && nLine < nEnd)
+        p = PutLine(p, nLine++, pData, label, c);  // the first line is not indented
+    for (; nLine < nEnd; ++nLine) {
+        if ((nLine & 0xF) == 0)
+            label = Label(nLine * 16, c);
+        // The indent (at most 37 spaces) in three stores: what goes past it lies
+        // inside the line and is overwritten by its label and values.
+        _mm_storeu_si128((V*)p, spaces);
+        _mm_storeu_si128((V*)(p + 16), spaces);
+        _mm_storeu_si128((V*)(p + 32), spaces);
+        p = PutLine(p + nIndent, nLine, pData + 16 * (size_t)nLine, label, c);
     }
     return p;
 }

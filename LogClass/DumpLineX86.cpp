@@ -130,11 +130,12 @@ QW_SSSE3 char* PutLinesSsse3(char* p, const unsigned char* pData, unsigned int n
     for (; nLine < nEnd; ++nLine) {
         if ((nLine & 0xF) == 0)
             label = Label(nLine * 16, c);
-        // The indent (at most 37 spaces) in three stores: what goes past it lies
-        // inside the line and is overwritten by its label and values.
+        // The indent (at most 37 spaces) in two stores or three: what goes past
+        // it lies inside the line and is overwritten by its label and values.
         _mm_storeu_si128((V*)p, spaces);
         _mm_storeu_si128((V*)(p + 16), spaces);
-        _mm_storeu_si128((V*)(p + 32), spaces);
+        if (nIndent > 32)
+            _mm_storeu_si128((V*)(p + 32), spaces);
         p = PutLine(p + nIndent, nLine, pData + 16 * (size_t)nLine, label, c);
     }
     return p;

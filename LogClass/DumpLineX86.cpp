@@ -116,29 +116,40 @@ QW_SSSE3_INLINE char* PutLine(char* p, unsigned int nLine, const unsigned char* 
     return p + QW_FULL_HEX_LINE;
 }
 
+// Writes lines nFirst (not 0) to nEnd - 1, each after its indent of nIndent
+// spaces, at p and gives their end; label is that of line nFirst. The indent
+// goes in two stores (three with bWide, for an indent past 32): what goes past
+// it lies inside the line and is overwritten by its label and values.
+template <bool bWide>
+QW_SSSE3_INLINE char* PutIndentedLines(char* p, const unsigned char* pData, unsigned int nFirst, unsigned int nEnd,
+                                       unsigned int nIndent, V label, const HEX_CONSTANTS& c)
+{
+    const V spaces = _mm_set1_epi8(' ');
+    for (unsigned int nLine = nFirst; nLine < nEnd; ++nLine) {
+        if ((nLine & 0xF) == 0)
+            label = Label(nLine * 16, c);
+        _mm_storeu_si128((V*)p, spaces);
+        _mm_storeu_si128((V*)(p + 16), spaces);
+        if (bWide)
+            _mm_storeu_si128((V*)(p + 32), spaces);
+        p = PutLine(p + nIndent, nLine, pData + 16 * (size_t)nLine, label, c);
+    }
+    return p;
+}
+
 // QwPutFullHexLines with the vector routine.
 QW_SSSE3 char* PutLinesSsse3(char* p, const unsigned char* pData, unsigned int nFirst, unsigned int nEnd,
                              unsigned int nIndent)
 {
     static_assert(sizeof(QW_DUMP_SPACES) - 1 <= 3 * 16, "an indent fits in three stores");
     const HEX_CONSTANTS c = HexConstants();
-    const V spaces = _mm_set1_epi8(' ');
     V label = Label(nFirst * 16, c);
     unsigned int nLine = nFirst;
     if (nLine == 0 && nLine < nEnd)
         p = PutLine(p, nLine++, pData, label, c);  // the first line is not indented
-    for (; nLine < nEnd; ++nLine) {
-        if ((nLine & 0xF) == 0)
-            label = Label(nLine * 16, c);
-        // The indent (at most 37 spaces) in two stores or three: what goes past
-        // it lies inside the line and is overwritten by its label and values.
-        _mm_storeu_si128((V*)p, spaces);
-        _mm_storeu_si128((V*)(p + 16), spaces);
-        if (nIndent > 32)
-            _mm_storeu_si128((V*)(p + 32), spaces);
-        p = PutLine(p + nIndent, nLine, pData + 16 * (size_t)nLine, label, c);
-    }
-    return p;
+    if (nIndent > 32)
+        return PutIndentedLines<true>(p, pData, nLine, nEnd, nIndent, label, c);
+    return PutIndentedLines<false>(p, pData, nLine, nEnd, nIndent, label, c);
 }
 
 } // namespace

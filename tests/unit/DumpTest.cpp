@@ -212,6 +212,10 @@ TEST_F(DumpTest, UnreadableEmptyAndPartlyReadableRanges)
     // empty line, wherever it points; the last readable bytes themselves still dump.
     GuardedPages pages;
     const unsigned char* pEdge = pages.Guard();
+    std::string strAbLine;
+    for (int i = 0; i < 16; ++i)
+        strAbLine += "AB ";
+    strAbLine += ";\r\n";
     struct { const unsigned char* pData; unsigned int nSize; BOOL bOut; BOOL bHex; std::string strEntry; } cases[] = {
         { NULL, 1, TRUE, TRUE, "" },
         { NULL, 0, TRUE, TRUE, STAMP_OUT + "00000000h: \r\n\r\n" },
@@ -226,6 +230,9 @@ TEST_F(DumpTest, UnreadableEmptyAndPartlyReadableRanges)
         { pages.Readable(), 0xFFFFFFFFu, TRUE, TRUE, "" },
         { pEdge - 3, 3, TRUE, TRUE, STAMP_OUT + "00000000h: AB AB AB \r\n\r\n" },
         { pEdge - 2, 2, TRUE, TRUE, STAMP_OUT + "00000000h: AB AB \r\n\r\n" },
+        // Full lines that end at the unreadable page: nothing past them is read.
+        { pEdge - 16, 16, TRUE, TRUE, STAMP_OUT + "00000000h: " + strAbLine + "\r\n" },
+        { pEdge - 32, 32, FALSE, TRUE, STAMP_IN + "00000000h: " + strAbLine + DUMP_INDENT + "00000010h: " + strAbLine + "\r\n" },
     };
     std::string strExpected;
     for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i) {

@@ -166,7 +166,7 @@ TEST(DumpText, FullLinesAlikeOnEitherRoutineAndAsTheModelLaysThemOut)
 {
     // Every lane of a line sees every byte value: byte j of line L is L + 17 j.
     // The dump is large enough for offsets past 0xFFFFFF.
-    const unsigned int nSize = 0x1000000 + 16 * 3 + 5;
+    const unsigned int nSize = 0x1000000 + 16 * 17 + 5;  // its last line partial, at 0x1000110
     std::vector<unsigned char> data(nSize);
     for (size_t i = 0; i < nSize; ++i)
         data[i] = (unsigned char)(i / 16 + 17 * (i % 16));
@@ -193,6 +193,7 @@ TEST(DumpText, FullLinesAlikeOnEitherRoutineAndAsTheModelLaysThemOut)
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "size " << c.nSize << ", lines " << c.nFirst << "-" << c.nEnd << ", indent "
                                         << c.nIndent << (c.bHex ? ", hex" : ", decimal"));
+        ASSERT_LE(c.nEnd, QwDumpLineCount(c.nSize)) << "a row past its dump";
         const std::string strModel = ModelLines(&data[0], c.nSize, c.nFirst, c.nEnd, c.bHex != FALSE, c.nIndent);
         for (BOOL bFast : { TRUE, FALSE }) {
             SCOPED_TRACE(bFast ? "vector routine where the processor has it" : "table routine");

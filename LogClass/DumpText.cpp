@@ -2,6 +2,8 @@
 // tables, with no formatter call per value. See DumpText.h.
 #include "DumpText.h"
 
+#include "DumpLine.h"
+
 #include <string.h>
 
 namespace {
@@ -90,10 +92,23 @@ inline void PutHexLabel(char* p, unsigned int nOffset)
 inline char* PutFullHexLine(char* p, unsigned int nOffset, const unsigned char* pLine)
 {
     static_assert(3 * VALUES_PER_LINE >= BYTES_SHOWN, "a full hex line ends with ';'");
+    static_assert(11 + 3 * VALUES_PER_LINE + 3 == QW_FULL_HEX_LINE, "the full hex line's length");
     PutHexLabel(p, nOffset);
     PutHexValues<VALUES_PER_LINE>(p + 11, pLine);
     memcpy(p + 11 + 3 * VALUES_PER_LINE, ";\r\n", 3);
-    return p + 11 + 3 * VALUES_PER_LINE + 3;
+    return p + QW_FULL_HEX_LINE;
+}
+
+// Writes the indent of nIndent spaces at p and gives its end; the stamp's usual
+// length is a fixed copy.
+inline char* PutIndent(char* p, unsigned int nIndent)
+{
+    if (nIndent == QW_DUMP_INDENT) {
+        memcpy(p, QW_DUMP_SPACES, QW_DUMP_INDENT);
+        return p + QW_DUMP_INDENT;
+    }
+    memcpy(p, QW_DUMP_SPACES, nIndent);
+    return p + nIndent;
 }
 
 } // namespace
@@ -104,24 +119,35 @@ unsigned int QwDumpLineCount(unsigned int nSize)
     return nLines != 0 ? nLines : 1;
 }
 
+char* QwPutFullHexLinesPlain(char* p, const unsigned char* pData, unsigned int nFirst, unsigned int nEnd,
+                             unsigned int nIndent)
+{
+    for (unsigned int nLine = nFirst; nLine < nEnd; ++nLine) {
+        if (nLine != 0)
+            p = PutIndent(p, nIndent);
+        p = PutFullHexLine(p, nLine * VALUES_PER_LINE, pData + (size_t)nLine * VALUES_PER_LINE);
+    }
+    return p;
+}
+
 size_t QwFormatDumpLines(char* p, const unsigned char* pData, unsigned int nSize, unsigned int nFirst, unsigned int nEnd,
                          BOOL bHex, unsigned int nIndent)
 {
     char* pOut = p;
-    for (unsigned int nLine = nFirst; nLine < nEnd; ++nLine) {
-        if (nLine != 0 && nIndent == QW_DUMP_INDENT) {
-            memcpy(pOut, QW_DUMP_SPACES, QW_DUMP_INDENT);  // the stamp's usual length: a fixed copy
-            pOut += QW_DUMP_INDENT;
-        } else if (nLine != 0) {
-            memcpy(pOut, QW_DUMP_SPACES, nIndent);
-            pOut += nIndent;
-        }
+    unsigned int nLine = nFirst;
+    // The full hex lines of the range, the most of a hex dump, in one run.
+    unsigned int nFull = bHex ? nSize / VALUES_PER_LINE : 0;
+    if (nFull > nEnd)
+        nFull = nEnd;
+    if (nLine < nFull) {
+        pOut = QwPutFullHexLines(pOut, pData, nLine, nFull, nIndent);
+        nLine = nFull;
+    }
+    for (; nLine < nEnd; ++nLine) {
+        if (nLine != 0)
+            pOut = PutIndent(pOut, nIndent);
         unsigned int nOffset = nLine * VALUES_PER_LINE;
         unsigned int nLeft = nSize - nOffset;  // 0 only for an empty dump
-        if (bHex && nLeft >= VALUES_PER_LINE) {
-            pOut = PutFullHexLine(pOut, nOffset, pData + nOffset);
-            continue;
-        }
         pOut += QwPutDumpLabel(pOut, nOffset, bHex);
         pOut += QwPutDumpBytes(pOut, pData + nOffset, nLeft < VALUES_PER_LINE ? nLeft : VALUES_PER_LINE, bHex);
         memcpy(pOut, "\r\n", 2);

@@ -2,6 +2,9 @@
 // labels, console colours, and input that cannot be read.
 #include "Support.h"
 
+#include "DumpLine.h"
+#include "DumpText.h"
+
 #include <string.h>
 
 #include <algorithm>
@@ -133,12 +136,87 @@ TEST(DumpText, OffsetLabels)
     }
 }
 
+namespace {
+
+// Lines nFirst to nEnd - 1 of the dump of nSize bytes at pData, as the model
+// lays them out: each but line 0 after nIndent spaces.
+std::string ModelLines(const unsigned char* pData, unsigned int nSize, unsigned int nFirst, unsigned int nEnd,
+                       bool bHex, unsigned int nIndent)
+{
+    std::string str;
+    for (unsigned int nLine = nFirst; nLine < nEnd; ++nLine) {
+        size_t nOffset = (size_t)nLine * 16;
+        size_t nCount = nSize - nOffset < 16 ? nSize - nOffset : 16;
+        str += std::string(nLine != 0 ? nIndent : 0, ' ') + Digits(nOffset, bHex ? 16 : 10, 8) + (bHex ? "h: " : "d: ");
+        str += DumpBytes(pData + nOffset, nCount, bHex) + "\r\n";
+    }
+    return str;
+}
+
+// Gives the vector routine back to dumps when a test that kept them on the
+// table routine ends.
+struct FastDumpLinesBack
+{
+    ~FastDumpLinesBack() { QwAllowFastDumpLines(TRUE); }
+};
+
+} // namespace
+
+TEST(DumpText, FullLinesAlikeOnEitherRoutineAndAsTheModelLaysThemOut)
+{
+    // Every lane of a line sees every byte value: byte j of line L is L + 17 j.
+    // The dump is large enough for offsets past 0xFFFFFF.
+    const unsigned int nSize = 0x1000000 + 16 * 17 + 5;  // its last line partial, at 0x1000110
+    std::vector<unsigned char> data(nSize);
+    for (size_t i = 0; i < nSize; ++i)
+        data[i] = (unsigned char)(i / 16 + 17 * (i % 16));
+    const unsigned int nLast = nSize / 16;  // the partial line
+    struct { unsigned int nSize, nFirst, nEnd, nIndent; BOOL bHex; } cases[] = {
+        { 16, 0, 1, 24, TRUE },                    // one line, no indent
+        { 4096, 0, 256, 24, TRUE },                // the usual dump: every value in every lane
+        { 4096 + 5, 0, 257, 24, TRUE },            // the last full line, then a partial one
+        { 4096 + 15, 250, 257, 24, TRUE },
+        { 4096, 1, 256, 24, TRUE },                // a range begun past the first line
+        { 4096, 7, 40, 24, TRUE },                 // begun and ended inside a group of 16 lines
+        { 4096, 0, 256, 5, TRUE },                 // other stamp lengths
+        { 4096, 3, 33, 37, TRUE },
+        { 4096, 0, 3, 0, TRUE },
+        { nSize, 0xFFE, 0x1012, 24, TRUE },        // offsets 0xFFE0 to 0x10110
+        { nSize, 0xFFFEF, 0x100011, 24, TRUE },    // 0xFFFEF0 to 0x1000100
+        { nSize, nLast - 2, nLast + 1, 24, TRUE }, // the dump's end past 0x1000000
+        { nSize, nLast - 2, nLast + 1, 24, FALSE },
+        { 4096 + 5, 0, 257, 24, FALSE },           // decimal lines take the table path on both
+        { 40, 2, 3, 24, TRUE },                    // only the partial line
+        { 32, 2, 2, 24, TRUE },                    // nothing at all
+    };
+    FastDumpLinesBack back;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "size " << c.nSize << ", lines " << c.nFirst << "-" << c.nEnd << ", indent "
+                                        << c.nIndent << (c.bHex ? ", hex" : ", decimal"));
+        ASSERT_LE(c.nEnd, QwDumpLineCount(c.nSize)) << "a row past its dump";
+        const std::string strModel = ModelLines(&data[0], c.nSize, c.nFirst, c.nEnd, c.bHex != FALSE, c.nIndent);
+        for (BOOL bFast : { TRUE, FALSE }) {
+            SCOPED_TRACE(bFast ? "vector routine where the processor has it" : "table routine");
+            QwAllowFastDumpLines(bFast);
+            // Marked room past the text: nothing is written beyond what is given back.
+            std::string strOut((size_t)(c.nEnd - c.nFirst) * QwDumpLineRoom(c.nIndent) + 64, '\x7F');
+            size_t nLen = QwFormatDumpLines(&strOut[0], &data[0], c.nSize, c.nFirst, c.nEnd, c.bHex, c.nIndent);
+            EXPECT_EQ(strModel, strOut.substr(0, nLen));
+            EXPECT_EQ(std::string(strOut.size() - nLen, '\x7F'), strOut.substr(nLen)) << "written past the text";
+        }
+    }
+}
+
 TEST_F(DumpTest, UnreadableEmptyAndPartlyReadableRanges)
 {
     // A range the process cannot read in full writes nothing; an empty one is one
     // empty line, wherever it points; the last readable bytes themselves still dump.
     GuardedPages pages;
     const unsigned char* pEdge = pages.Guard();
+    std::string strAbLine;
+    for (int i = 0; i < 16; ++i)
+        strAbLine += "AB ";
+    strAbLine += ";\r\n";
     struct { const unsigned char* pData; unsigned int nSize; BOOL bOut; BOOL bHex; std::string strEntry; } cases[] = {
         { NULL, 1, TRUE, TRUE, "" },
         { NULL, 0, TRUE, TRUE, STAMP_OUT + "00000000h: \r\n\r\n" },
@@ -153,6 +231,9 @@ TEST_F(DumpTest, UnreadableEmptyAndPartlyReadableRanges)
         { pages.Readable(), 0xFFFFFFFFu, TRUE, TRUE, "" },
         { pEdge - 3, 3, TRUE, TRUE, STAMP_OUT + "00000000h: AB AB AB \r\n\r\n" },
         { pEdge - 2, 2, TRUE, TRUE, STAMP_OUT + "00000000h: AB AB \r\n\r\n" },
+        // Full lines that end at the unreadable page: nothing past them is read.
+        { pEdge - 16, 16, TRUE, TRUE, STAMP_OUT + "00000000h: " + strAbLine + "\r\n" },
+        { pEdge - 32, 32, FALSE, TRUE, STAMP_IN + "00000000h: " + strAbLine + DUMP_INDENT + "00000010h: " + strAbLine + "\r\n" },
     };
     std::string strExpected;
     for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i) {

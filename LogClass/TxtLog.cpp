@@ -566,8 +566,10 @@ CTxtLog::CEarlyDump::CEarlyDump(const unsigned char* pData, unsigned int nSize, 
     : m_p(NULL)
     , m_nLen(0)
 {
+    if (nSize <= SMALL_DUMP)
+        return;
     unsigned long long nRoom = QwDumpRoom(nSize, QW_DUMP_INDENT);
-    if (nSize <= SMALL_DUMP || nRoom > CEntryQueue::BATCH_SIZE)
+    if (nRoom > CEntryQueue::BATCH_SIZE)
         return;
     m_p = static_cast<char*>(QwAllocObject((size_t)nRoom));
     if (m_p != NULL)
@@ -652,7 +654,7 @@ bool CTxtLog::QueueDump(const unsigned char* pData, unsigned int nSize, BOOL bOu
 // to write (the file is not open, or the stamp is not of the usual length).
 bool CTxtLog::WriteEarly(CEarlyDump& early, BOOL bOut)
 {
-    if (m_pFile == NULL)
+    if (m_pFile == NULL || early.Length() == 0)
         return false;
     char szStamp[STAMP_SIZE];
     const char* pEarly = early.WithStamp(szStamp, FormatStamp(szStamp, QwTime(), bOut ? " --> " : " <-- "));

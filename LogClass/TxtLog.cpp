@@ -576,7 +576,11 @@ CTxtLog::CEarlyDump::CEarlyDump(const unsigned char* pData, unsigned int nSize, 
         m_nLen = QwLayOutDump(m_p, pData, nSize, bHex, QW_DUMP_SPACES, QW_DUMP_INDENT, QW_DUMP_INDENT);
 }
 
-CTxtLog::CEarlyDump::~CEarlyDump() { QwFreeObject(m_p); }
+CTxtLog::CEarlyDump::~CEarlyDump()
+{
+    if (m_p != NULL)
+        QwFreeObject(m_p);
+}
 
 const char* CTxtLog::CEarlyDump::WithStamp(const char* pszStamp, size_t nStamp)
 {

@@ -255,15 +255,14 @@ unsigned long long TakeUnsigned(const QW_CONVERSION& conv, va_list* pArgs)
     }
 }
 
-// Writes the digits of nValue in the conversion's base at the end of szDigits
-// (32 bytes); gives where they begin. No digit for 0 with a precision of 0.
-char* IntegerDigits(const QW_CONVERSION& conv, unsigned long long nValue, char* szDigits)
+// Writes the digits of nValue in the base of the integer conversion letter
+// cType (8 for 'o', 16 for 'x' and 'X' in their letter case, else 10) just
+// before pEnd; gives where they begin. At least one digit.
+char* DigitsOf(unsigned long long nValue, char cType, char* pEnd)
 {
-    const char* pszDigits = conv.cType == 'X' ? "0123456789ABCDEF" : "0123456789abcdef";
-    unsigned int nShift = conv.cType == 'o' ? 3 : (conv.cType == 'x' || conv.cType == 'X') ? 4 : 0;
-    char* p = szDigits + 32;
-    if (nValue == 0 && conv.nPrecision == 0)
-        return p;
+    const char* pszDigits = cType == 'X' ? "0123456789ABCDEF" : "0123456789abcdef";
+    unsigned int nShift = cType == 'o' ? 3 : (cType == 'x' || cType == 'X') ? 4 : 0;
+    char* p = pEnd;
     if (nShift == 0) {
         do {  // a constant divisor: no division instruction
             *--p = (char)('0' + nValue % 10);
@@ -276,6 +275,15 @@ char* IntegerDigits(const QW_CONVERSION& conv, unsigned long long nValue, char* 
         nValue >>= nShift;
     } while (nValue != 0);
     return p;
+}
+
+// Writes the digits of nValue in the conversion's base at the end of szDigits
+// (32 bytes); gives where they begin. No digit for 0 with a precision of 0.
+char* IntegerDigits(const QW_CONVERSION& conv, unsigned long long nValue, char* szDigits)
+{
+    if (nValue == 0 && conv.nPrecision == 0)
+        return szDigits + 32;
+    return DigitsOf(nValue, conv.cType, szDigits + 32);
 }
 
 // An integer conversion as printf lays it out: sign or "0x", zeros up to the
@@ -701,24 +709,12 @@ void PutOwn(Output& out, QW_CONVERSION& conv, va_list* pArgs, int nErrno)
     }
 }
 
-// Appends the digits of nValue, in base 10 or (with cHex 'x' or 'X') 16 in
-// that letter case, after a '-' when bNegative.
-void PutDigits(Output& out, unsigned long long nValue, bool bNegative, char cHex)
+// Appends the digits of nValue in the base of the conversion letter cType
+// (DigitsOf), after a '-' when bNegative.
+void PutDigits(Output& out, unsigned long long nValue, bool bNegative, char cType)
 {
-    const char* pszDigits = cHex == 'X' ? "0123456789ABCDEF" : "0123456789abcdef";
     char szDigits[24];
-    char* p = szDigits + sizeof(szDigits);
-    if (cHex == 0) {
-        do {  // a constant divisor: no division instruction
-            *--p = (char)('0' + nValue % 10);
-            nValue /= 10;
-        } while (nValue != 0);
-    } else {
-        do {
-            *--p = pszDigits[nValue & 15];
-            nValue >>= 4;
-        } while (nValue != 0);
-    }
+    char* p = DigitsOf(nValue, cType, szDigits + sizeof(szDigits));
     if (bNegative)
         *--p = '-';
     out.Put(p, (size_t)(szDigits + sizeof(szDigits) - p));
@@ -737,12 +733,12 @@ const char* PutQuick(Output& out, const char* pszPercent, va_list* pArgs)
     switch (*pType) {
     case 'd': case 'i': {
         long long n = bLong ? va_arg(*pArgs, long) : va_arg(*pArgs, int);
-        PutDigits(out, n < 0 ? 0ull - (unsigned long long)n : (unsigned long long)n, n < 0, 0);
+        PutDigits(out, n < 0 ? 0ull - (unsigned long long)n : (unsigned long long)n, n < 0, *pType);
         break;
     }
     case 'u': case 'x': case 'X': {
         unsigned long long n = bLong ? va_arg(*pArgs, unsigned long) : va_arg(*pArgs, unsigned int);
-        PutDigits(out, n, false, *pType == 'u' ? 0 : *pType);
+        PutDigits(out, n, false, *pType);
         break;
     }
     case 's': {

@@ -11,6 +11,7 @@
 #include <time.h>
 
 #include <atomic>
+#include <thread>
 
 namespace {
 
@@ -52,6 +53,25 @@ private:
     std::string m_strPath;
 };
 
+// The lock of the floor that writes one thread at a time: a spin on one flag,
+// yielding the processor after a while, the least a writer that orders its own
+// appends must pay (no system call while the holder's write is short).
+class CFloorLock
+{
+public:
+    void Enter()
+    {
+        for (unsigned int nTries = 0; m_bTaken.exchange(true, std::memory_order_acquire);)
+            while (m_bTaken.load(std::memory_order_relaxed))
+                if (++nTries > 100)
+                    std::this_thread::yield();
+    }
+    void Leave() { m_bTaken.store(false, std::memory_order_release); }
+
+private:
+    std::atomic<bool> m_bTaken{ false };
+};
+
 // Plain append writes of the library's own bytes (or, for QW_FLOOR_FORMAT, of
 // a stamp and message it formats itself).
 class CFloorSubject : public CBenchSubject
@@ -72,7 +92,7 @@ public:
         else if (m_nKind == QW_FLOOR_PIECES)
             WritePieces(payload.entryPieces);
         else
-            BenchWrite(m_hFile, payload.strEntry.data(), payload.strEntry.size());
+            WriteOne(payload.strEntry.data(), payload.strEntry.size());
         if (m_bSync)
             BenchSync(m_hFile);
     }
@@ -83,7 +103,7 @@ public:
             WritePieces(payload.dumpPieces.at(nSize));
         } else {
             const std::string& strDump = payload.dumps.at(nSize);
-            BenchWrite(m_hFile, strDump.data(), strDump.size());
+            WriteOne(strDump.data(), strDump.size());
         }
         if (m_bSync)
             BenchSync(m_hFile);
@@ -91,6 +111,18 @@ public:
     const std::string& Path() const override { return m_strPath; }
 
 private:
+    // One call for the whole text; for QW_FLOOR_ONE_LOCKED under the process's
+    // floor lock, as a writer must make it that keeps every byte where the
+    // system does not order the appends of several threads (Wine does not).
+    void WriteOne(const char* p, size_t nLen)
+    {
+        static CFloorLock s_lock;
+        if (m_nKind == QW_FLOOR_ONE_LOCKED)
+            s_lock.Enter();
+        BenchWrite(m_hFile, p, nLen);
+        if (m_nKind == QW_FLOOR_ONE_LOCKED)
+            s_lock.Leave();
+    }
     void WritePieces(const std::vector<std::string>& pieces)
     {
         for (const std::string& strPiece : pieces)

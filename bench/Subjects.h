@@ -24,6 +24,7 @@ public:
 enum QW_FLOOR_KIND
 {
     QW_FLOOR_ONE_WRITE,  // the whole entry or dump in one call
+    QW_FLOOR_ONE_LOCKED, // the same, one thread at a time: a process-wide mutex around each call
     QW_FLOOR_PIECES,     // one call per piece, as the library writes today (3, or 4n + 1)
     QW_FLOOR_FORMAT      // formats stamp and message itself, then one call (entries only)
 };

@@ -38,12 +38,30 @@ void RunOp(CBenchSubject& subject, unsigned int nDumpSize)
         subject.Dump(BenchDumpData(), nDumpSize);
 }
 
-// Seconds for nThreads threads to make nOps calls each on subject, from the
-// moment all of them are ready until the last one is done.
-double TimeRound(CBenchSubject& subject, const QW_THREAD_CASE& c, long long nOps)
+// What one round of one writer gave: its time, and the bytes its file grew by
+// against the bytes its calls handed over.
+struct QW_ROUND
+{
+    double dSeconds;
+    long long nGrown;
+    long long nHanded;
+};
+
+// The bytes one call of the case hands its writer (the library writes the
+// same, stamps of one length).
+long long BytesPerCall(const QW_THREAD_CASE& c)
+{
+    const QW_PAYLOAD& payload = BenchPayload();
+    return (long long)(c.nDumpSize == 0 ? payload.strEntry.size() : payload.dumps.at(c.nDumpSize).size());
+}
+
+// nThreads threads make nOps calls each on subject, timed from the moment all
+// of them are ready until the last one is done.
+QW_ROUND TimeRound(CBenchSubject& subject, const QW_THREAD_CASE& c, long long nOps)
 {
     if (BenchFileSize(subject.Path()) > REWIND_BYTES)
         BenchTruncate(subject.Path());
+    const long long nBefore = BenchFileSize(subject.Path());
     std::atomic<int> nReady(0);
     std::atomic<bool> bGo(false);
     std::vector<std::thread> threads;
@@ -61,7 +79,11 @@ double TimeRound(CBenchSubject& subject, const QW_THREAD_CASE& c, long long nOps
     bGo = true;
     for (std::thread& th : threads)
         th.join();
-    return std::chrono::duration<double>(QW_CLOCK::now() - tStart).count();
+    QW_ROUND round;
+    round.dSeconds = std::chrono::duration<double>(QW_CLOCK::now() - tStart).count();
+    round.nGrown = BenchFileSize(subject.Path()) - nBefore;
+    round.nHanded = nOps * c.nThreads * BytesPerCall(c);
+    return round;
 }
 
 // Calls per thread for which the floor takes about dRoundMs.
@@ -69,7 +91,7 @@ long long Calibrate(CBenchSubject& floor, const QW_THREAD_CASE& c, double dRound
 {
     long long nOps = 100;
     for (;;) {
-        double dMs = TimeRound(floor, c, nOps) * 1000.0;
+        double dMs = TimeRound(floor, c, nOps).dSeconds * 1000.0;
         if (dMs >= dRoundMs / 4 || nOps >= (1LL << 26))
             return std::max(1LL, (long long)((double)nOps * dRoundMs / std::max(dMs, 0.001)));
         nOps *= 4;
@@ -99,38 +121,70 @@ std::string CaseTitle(const QW_THREAD_CASE& c)
     return strWhat + ", " + std::to_string(c.nThreads) + (c.nThreads == 1 ? " thread" : " threads");
 }
 
-// Runs one case in alternating rounds (library first in odd rounds, floor first
-// in even ones) and prints its row; false when a writer could not be set up.
+// The rounds of one writer in one case.
+struct QW_WRITER_ROUNDS
+{
+    std::vector<double> times;  // ns per call
+    long long nGrown = 0;
+    long long nHanded = 0;
+
+    void Add(const QW_ROUND& round, double dCalls)
+    {
+        times.push_back(round.dSeconds * 1e9 / dCalls);
+        nGrown += round.nGrown;
+        nHanded += round.nHanded;
+    }
+    // The share of the bytes handed over that the file holds: "100%" only when
+    // it holds them all (a loss never rounds up to it).
+    std::string Kept() const
+    {
+        if (nGrown == nHanded)
+            return "100%";
+        char sz[32];
+        double dPercent = nHanded == 0 ? 0.0 : 100.0 * (double)nGrown / (double)nHanded;
+        snprintf(sz, sizeof(sz), "%.1f%%", dPercent > 99.9 && dPercent < 100.0 ? 99.9 : dPercent);
+        return sz;
+    }
+};
+
+// Medians of floor time over library time round by round, sorted.
+std::vector<double> SortedRatios(const QW_WRITER_ROUNDS& library, const QW_WRITER_ROUNDS& floor)
+{
+    std::vector<double> ratios;
+    for (size_t i = 0; i < library.times.size(); ++i)
+        ratios.push_back(floor.times[i] / library.times[i]);
+    std::sort(ratios.begin(), ratios.end());
+    return ratios;
+}
+
+// Runs one case in rounds (each round runs the library, the floor and the floor
+// under a lock, starting with another of them each time) and prints its row;
+// false when a writer could not be set up.
 bool RunCase(const QW_THREAD_CASE& c, const QW_THREAD_OPTIONS& options)
 {
-    std::unique_ptr<CBenchSubject> pLibrary = MakeQuillwork();
-    std::unique_ptr<CBenchSubject> pFloor = MakeFloor(QW_FLOOR_ONE_WRITE);
-    if (!pLibrary || !pFloor) {
-        printf("| %s | could not be set up | | | | |\n", CaseTitle(c).c_str());
+    std::unique_ptr<CBenchSubject> subjects[3] = { MakeQuillwork(), MakeFloor(QW_FLOOR_ONE_WRITE),
+                                                   MakeFloor(QW_FLOOR_ONE_LOCKED) };
+    if (!subjects[0] || !subjects[1] || !subjects[2]) {
+        printf("| %s | could not be set up | | | | | | | | |\n", CaseTitle(c).c_str());
         return false;
     }
-    long long nOps = options.bSmoke ? 10 : Calibrate(*pFloor, c, options.dRoundMs);
-    std::vector<double> library, floor, ratios;
+    long long nOps = options.bSmoke ? 10 : Calibrate(*subjects[1], c, options.dRoundMs);
+    QW_WRITER_ROUNDS rounds[3];
     int nRounds = options.bSmoke ? 1 : options.nRounds;
-    for (int nRound = 0; nRound < nRounds; ++nRound) {
-        double dLibrary, dFloor;
-        if (nRound % 2 == 0) {
-            dLibrary = TimeRound(*pLibrary, c, nOps);
-            dFloor = TimeRound(*pFloor, c, nOps);
-        } else {
-            dFloor = TimeRound(*pFloor, c, nOps);
-            dLibrary = TimeRound(*pLibrary, c, nOps);
+    const double dCalls = (double)nOps * c.nThreads;
+    for (int nRound = 0; nRound < nRounds; ++nRound)
+        for (int i = 0; i < 3; ++i) {
+            int nWriter = (nRound + i) % 3;
+            rounds[nWriter].Add(TimeRound(*subjects[nWriter], c, nOps), dCalls);
         }
-        double dCalls = (double)nOps * c.nThreads;
-        library.push_back(dLibrary * 1e9 / dCalls);
-        floor.push_back(dFloor * 1e9 / dCalls);
-        ratios.push_back(dFloor / dLibrary);
-    }
-    std::vector<double> sorted = ratios;
-    std::sort(sorted.begin(), sorted.end());
-    double dBest = *std::min_element(floor.begin(), floor.end()) / *std::min_element(library.begin(), library.end());
-    printf("| %s | %s | %s | %.2f | %.2f | %.2f-%.2f | %d x %lld |\n", CaseTitle(c).c_str(), Time(Median(library)).c_str(),
-           Time(Median(floor)).c_str(), Median(ratios), dBest, sorted.front(), sorted.back(), nRounds, nOps * c.nThreads);
+    std::vector<double> sorted = SortedRatios(rounds[0], rounds[1]);
+    std::vector<double> locked = SortedRatios(rounds[0], rounds[2]);
+    double dBest = *std::min_element(rounds[1].times.begin(), rounds[1].times.end())
+                   / *std::min_element(rounds[0].times.begin(), rounds[0].times.end());
+    printf("| %s | %s | %s | %.2f | %.2f | %.2f-%.2f | %s | %.2f | %s | %s | %d x %lld |\n",
+           CaseTitle(c).c_str(), Time(Median(rounds[0].times)).c_str(), Time(Median(rounds[1].times)).c_str(),
+           Median(sorted), dBest, sorted.front(), sorted.back(), Time(Median(rounds[2].times)).c_str(),
+           Median(locked), rounds[0].Kept().c_str(), rounds[1].Kept().c_str(), nRounds, nOps * c.nThreads);
     fflush(stdout);
     return true;
 }
@@ -161,9 +215,10 @@ int BenchRunThreadCases(const QW_THREAD_OPTIONS& options, const std::string& str
     }
     std::string strFloor = std::string("floor: one ") + BenchWriteCallName() + " per call";
     printf("### %s\n\n", strTitle.c_str());
-    printf("| case | quillwork time/call | %s | throughput × floor | best rounds | range | rounds x calls |\n",
+    printf("| case | quillwork time/call | %s | throughput × floor | best rounds | range "
+           "| floor under a lock | × floor under a lock | bytes kept: quillwork | floor | rounds x calls |\n",
            strFloor.c_str());
-    printf("|---|---:|---:|---:|---:|---:|---:|\n");
+    printf("|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n");
     const unsigned int aSizes[] = { 0, 16, 4096 };
     const int aThreads[] = { 1, 2, 4 };
     int nFailed = 0;

@@ -19,12 +19,16 @@ struct QW_THREAD_OPTIONS
 QW_THREAD_OPTIONS BenchThreadOptions(int argc, char** argv);
 
 // Runs every case (entries, 16-byte and 4 KiB dumps; 1, 2 and 4 threads) and
-// prints the table, titled strTitle, to standard output: per case the median
-// time per call of the library and the floor, the median of the rounds' ratios
-// (floor time over library time: above 1 the library writes more per second),
-// the ratio of the two fastest rounds (what an idle machine would show) and the
-// range of the ratios. Returns 0 when every
-// case ran, 1 when a writer could not be set up.
+// prints the table, titled strTitle, to standard output. Each round runs the
+// library, the floor and the floor under a lock (one write at a time, as a
+// writer must that keeps every byte where the system lets appends of several
+// threads land on each other). Per case: the median time per call of the
+// library and the floor, the median of the rounds' ratios (floor time over
+// library time: above 1 the library writes more per second), the ratio of the
+// two fastest rounds (what an idle machine would show), the range of the
+// ratios, the same median against the floor under a lock, and the share of the
+// bytes handed over that the library's and the floor's files hold. Returns 0
+// when every case ran, 1 when a writer could not be set up.
 int BenchRunThreadCases(const QW_THREAD_OPTIONS& options, const std::string& strTitle);
 
 #endif

@@ -23,6 +23,15 @@ check_table() {
   qw_check "bench: $what table has a row for each of $(grep -c . "$names") cases" [ "$rows" -eq "$(grep -c . "$names")" ]
 }
 
+# The library's file holds every byte its calls handed over, in every thread case
+# (the column "bytes kept: quillwork").
+kept_all() {
+  local rows
+  rows=$(tr -d '\r' <"$2" | awk -F'|' '/^\| Write/ { gsub(/ /, "", $10); print $10 }')
+  qw_check "bench: $1 library kept 100% of its bytes in every thread case" \
+    [ "$(grep -c '^100%$' <<<"$rows")" -eq 9 ]
+}
+
 linux_smoke() {
   local dir=build/bench-linux/bin
   (cd "$dir" && ./qw_bench --qw_check) | tagged linux
@@ -33,6 +42,7 @@ linux_smoke() {
   check_table "$out/linux-names.txt" "$out/linux.json" linux
   (cd "$dir" && ./qw_bench --qw_threads --smoke) >"$out/linux-threads.md" 2>&1
   qw_check "bench: linux thread table has a row for each of 9 cases" [ "$(grep -c '^| Write' "$out/linux-threads.md")" -eq 9 ]
+  kept_all linux "$out/linux-threads.md"
 }
 
 wine_smoke() {
@@ -48,6 +58,7 @@ wine_smoke() {
   (cd "$dir" && wine qw_winbench.exe --qw_threads --smoke >"$QW_TOP/$out/wine-threads.md" 2>&1 </dev/null)
   qw_stop_wine
   qw_check "bench: wine thread table has a row for each of 9 cases" [ "$(grep -c '^| Write' "$out/wine-threads.md")" -eq 9 ]
+  kept_all wine "$out/wine-threads.md"
   python3 bench/table.py "$out/wine.json" --expect "$out/wine-names.txt" | tagged wine
   check_table "$out/wine-names.txt" "$out/wine.json" wine
 }

@@ -20,6 +20,7 @@ CEntryQueue::CEntryQueue(QW_LOCK* pLock)
     , m_pFile(NULL)
     , m_nLastMark(0)
     , m_nShared(0)
+    , m_nSharedEntries(QwGatherAppends() ? SHARED_ENTRIES : 0)
     , m_nAdded(0)
     , m_nWritten(0)
     , m_bWriting(false)
@@ -59,7 +60,7 @@ bool CEntryQueue::Direct(unsigned long long nMark)
 {
     if (nMark != m_nLastMark) {
         if (m_nLastMark != 0)  // 0: the object's first caller, which shares it with no one
-            m_nShared = SHARED_ENTRIES;
+            m_nShared = m_nSharedEntries;
         m_nLastMark = nMark;
     }
     if (m_nShared != 0 || m_nFill != 0 || m_nDrainers.load(std::memory_order_relaxed) != 0)
@@ -74,7 +75,7 @@ bool CEntryQueue::Direct(unsigned long long nMark)
 void CEntryQueue::CountShared(bool bAlone)
 {
     if (!bAlone)
-        m_nShared = SHARED_ENTRIES;
+        m_nShared = m_nSharedEntries;
     else if (m_nShared != 0)
         --m_nShared;
 }

@@ -20,8 +20,10 @@
 // the object lately, it lays its entry out and writes it under the lock
 // (Direct), which spares the hand-over of the writer's role. A call from
 // another thread than the last sends the entries through the queue until
-// SHARED_ENTRIES of them in a row found it to themselves. Either way is whole
-// and in stamp order: which one is taken only decides what a call costs.
+// SHARED_ENTRIES of them in a row found it to themselves. Where the platform's
+// lock passes between threads faster than gathering saves (QwGatherAppends is
+// FALSE), every thread writes directly and the queue stays empty. Either way is
+// whole and in stamp order: which one is taken only decides what a call costs.
 #ifndef QUILLWORK_ENTRYQUEUE_H
 #define QUILLWORK_ENTRYQUEUE_H
 
@@ -141,6 +143,9 @@ private:
     // counted down by entries that found the queue to themselves).
     unsigned long long m_nLastMark;
     unsigned int m_nShared;
+    // SHARED_ENTRIES where the platform gathers the appends of several threads,
+    // 0 where each thread appends its own entry (QwGatherAppends).
+    const unsigned int m_nSharedEntries;
     // Bytes added and bytes written since construction; m_nAdded changes under
     // the lock, m_nWritten by the writer alone; both read without the lock.
     std::atomic<unsigned long long> m_nAdded;

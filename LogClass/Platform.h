@@ -76,12 +76,13 @@ BOOL QwLocalTime(const time_t* pClock, struct tm* pTm);
 // elsewhere), made by QwInitLock and ended by QwDeleteLock. Never copied.
 struct QW_LOCK
 {
-    alignas(8) unsigned char abStorage[64];
+    alignas(8) unsigned char abStorage[192];
 };
 
 // Makes the lock in *pLock. A thread that finds it taken tries nSpin more times
-// (with a pause between tries) before it sleeps; 0 sleeps at once. FALSE when
-// the system could not make it (the lock is then unusable).
+// (with a pause between tries, a yield of its time slice now and then) before
+// it sleeps; 0 sleeps at once. FALSE when the system could not make it (the
+// lock is then unusable).
 BOOL QwInitLock(QW_LOCK* pLock, unsigned int nSpin);
 // Takes the lock, waiting as long as another thread holds it.
 void QwEnterLock(QW_LOCK* pLock);
@@ -89,6 +90,12 @@ void QwEnterLock(QW_LOCK* pLock);
 void QwLeaveLock(QW_LOCK* pLock);
 // Ends a lock no thread holds or waits for.
 void QwDeleteLock(QW_LOCK* pLock);
+// TRUE when the entries several threads write into one object are best
+// gathered into one append (Windows: a critical section, and a WriteFile that
+// costs several hand-overs of it); FALSE when each thread best appends its own
+// entry under the object's lock (POSIX: the lock above passes to a waiting
+// thread within nanoseconds, and write(2) of an entry costs some 0.3 us).
+BOOL QwGatherAppends(void);
 
 // ---- text of the ANSI code page (Charset) -----------------------------------
 

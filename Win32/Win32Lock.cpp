@@ -23,3 +23,5 @@ void QwEnterLock(QW_LOCK* pLock) { EnterCriticalSection(SectionOf(pLock)); }
 void QwLeaveLock(QW_LOCK* pLock) { LeaveCriticalSection(SectionOf(pLock)); }
 
 void QwDeleteLock(QW_LOCK* pLock) { DeleteCriticalSection(SectionOf(pLock)); }
+
+BOOL QwGatherAppends(void) { return TRUE; }

@@ -72,17 +72,18 @@ BOOL QwLocalTime(const time_t* pClock, struct tm* pTm);
 
 // A recursive lock, as the object's lock must be: a thread that holds it may
 // take it again (each take needs its own release). Storage only: its bytes are
-// the platform's lock (a critical section on Windows, a recursive pthread mutex
-// elsewhere), made by QwInitLock and ended by QwDeleteLock. Never copied.
+// the platform's lock (a critical section on Windows, the library's own lock on
+// futex words elsewhere, kept in cache lines of its own within the storage),
+// made by QwInitLock and ended by QwDeleteLock. Never copied.
 struct QW_LOCK
 {
     alignas(8) unsigned char abStorage[192];
 };
 
-// Makes the lock in *pLock. A thread that finds it taken tries nSpin more times
-// (with a pause between tries, a yield of its time slice now and then) before
-// it sleeps; 0 sleeps at once. FALSE when the system could not make it (the
-// lock is then unusable).
+// Makes the lock in *pLock. A thread that finds it taken tries up to nSpin
+// more times (with a pause or a yield of its time slice between tries; the
+// platform may cap the count) before it sleeps; 0 sleeps at once. FALSE when
+// the system could not make it (the lock is then unusable).
 BOOL QwInitLock(QW_LOCK* pLock, unsigned int nSpin);
 // Takes the lock, waiting as long as another thread holds it.
 void QwEnterLock(QW_LOCK* pLock);

@@ -149,8 +149,9 @@ private:
     // text, and the queue's pending batch (see CEntryQueue). Writes of the queue's
     // batches, the cleaning of the log folder and WriteSilent's wait run outside it;
     // an entry written past the queue (by a thread that has the object to itself,
-    // or with the console or a setting that acts on each entry) is written under
-    // it, and so is the readability check of a small dump. A dump of more than
+    // by every thread where the platform does not gather appends, or with the
+    // console or a setting that acts on each entry) is written under it, and so
+    // is the readability check of a small dump. A dump of more than
     // 256 bytes is laid out before it (CEarlyDump): only its stamp and the copy
     // into the batch are made under it.
     //

@@ -2,7 +2,7 @@
 //
 // A thread that finds it taken watches it with plain reads and takes it the
 // moment it is let go, yielding its time slice between looks after the first
-// hundred; after nSpin looks (500 at the most) it sleeps until woken, then
+// thousand; after nSpin looks (1,400 at the most) it sleeps until woken, then
 // watches again. The
 // holder lets go with a plain store, no locked instruction, so two threads
 // writing into one object take turns within nanoseconds. (Measured on two
@@ -37,13 +37,14 @@ namespace {
 
 enum { LOCK_FREE = 0, LOCK_TAKEN = 1 };
 const uintptr_t QW_CACHE_LINE = 64;
-// Looks at a taken lock before each further look yields the time slice, and
+// Looks at a taken lock before each further look yields the time slice (some
+// microseconds: a write of an entry or a small dump is over by then), and
 // looks before a waiter sleeps at the most, whatever spin it was made with:
-// with the yields they take from 0.1 to 1 ms, longer than most writes, and a
+// with 400 yields they take from 0.1 to 1 ms, longer than most writes, and a
 // holder that keeps the lock longer (a sync, a slow disk) should not keep its
 // waiters burning a processor.
-const unsigned int QUICK_LOOKS = 100;
-const unsigned int MAX_LOOKS = 500;
+const unsigned int QUICK_LOOKS = 1000;
+const unsigned int MAX_LOOKS = QUICK_LOOKS + 400;
 // How long a sleeper sleeps before it looks again by itself: long where the
 // barrier makes every wake-up sure, short where it does not.
 const long SURE_SLEEP_NS = 100 * 1000 * 1000L;

@@ -147,7 +147,7 @@ struct QW_WRITER_ROUNDS
     }
 };
 
-// Medians of floor time over library time round by round, sorted.
+// The ratios of floor time over library time, round by round, sorted.
 std::vector<double> SortedRatios(const QW_WRITER_ROUNDS& library, const QW_WRITER_ROUNDS& floor)
 {
     std::vector<double> ratios;

@@ -21,6 +21,8 @@ def dumptext(st,arrow,data,hexr=True):
     return o+"\r\n"
 BANNER="\r\n------\r\n\r\n\r\n"
 def build(name, sessions):
+    for sub in ("2024-03-05", "expected"):
+        os.makedirs(os.path.join(out, sub), exist_ok=True)
     txt=""; recs=[]; line=1
     fn="2024-03-05/"+name
     for sess in sessions:

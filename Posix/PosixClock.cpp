@@ -2,6 +2,7 @@
 // the calling thread's id.
 #include "../LogClass/Platform.h"
 
+#include <pthread.h>
 #include <sys/syscall.h>
 #include <time.h>
 #include <unistd.h>
@@ -24,6 +25,26 @@ void QwSystemClockPrecise(QW_CLOCK_READING* pNow)
     pNow->nNanos = (long)ts.tv_nsec;
 }
 
+namespace {
+
+// The calling thread's id once asked for: gettid is a system call, which costs
+// as much as an entry's write where system calls are dear. 0: not asked yet.
+thread_local DWORD t_nThreadId = 0;
+
+// In the child of fork: its one thread is a new thread with an id of its own,
+// though it runs on the copy of the parent's thread that forked.
+void ForgetThreadId(void) { t_nThreadId = 0; }
+
+} // namespace
+
 // The kernel's id of the thread (what ps -L and /proc/<pid>/task show), asked
-// each time: a cached value would be the parent's in a child of fork.
-DWORD QwSystemThreadId(void) { return (DWORD)syscall(SYS_gettid); }
+// once per thread, and again in the child of a fork.
+DWORD QwSystemThreadId(void)
+{
+    if (t_nThreadId == 0) {
+        static const int s_nAtFork = pthread_atfork(NULL, NULL, &ForgetThreadId);
+        (void)s_nAtFork;
+        t_nThreadId = (DWORD)syscall(SYS_gettid);
+    }
+    return t_nThreadId;
+}

@@ -93,6 +93,15 @@ stamps() {
   "$qwlog" json --thread 12x "$golden/${forms[0]}" >/dev/null 2>"$work/thread.err" || rc=$?
   qw_check "--thread 12x: exit 2 and says what it wants" eval '[ $rc = 2 ] && grep -q "thread id" "$work/thread.err"'
 
+  # cat: the stamp colour spans the whole stamp of each form; a dump's further lines keep their
+  # indent of as many spaces, uncoloured, before the label.
+  local esc=$'\e' catout
+  catout=$(cd "$golden" && "$qwlog" cat --color=always 2024-03-05/090807_mixed.log)
+  qw_check "cat colours the whole stamp of every form and indents dump lines under the label" eval \
+    'grep -qF "${esc}[33m2024-03-05 09:08:07.250001 [7]  ${esc}[0mmicroseconds" <<<"$catout" &&
+     grep -qF "${esc}[33m2024-03-05 09:08:07.250 <-- ${esc}[0m${esc}[36m00000000h: " <<<"$catout" &&
+     grep -qxF "$(printf "%37s" "")${esc}[36m00000010h: ${esc}[0m${esc}[32m10 11 ${esc}[0m" <<<"$catout"'
+
   # Merging orders by the whole stamp: fractions of one second, whole seconds before them.
   local d="$work/stamps"; mkdir -p "$d/2024-03-05"
   { qw_banner; printf '2024-03-05 09:08:07.300  a3\r\n\r\n2024-03-05 09:08:08  a8\r\n\r\n'; } >"$d/2024-03-05/090807_a.log"

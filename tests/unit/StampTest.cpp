@@ -231,8 +231,13 @@ TEST_F(StampTest, StampsNeverGoBackwardsUnderFourThreads)
         int nWriter = -1;
         if (strFile.compare(nClose, 4, "]  w") == 0)
             nWriter = strFile[nClose + 4] - '0';
-        else
-            nWriter = (int)std::stoul(strFile.substr(strFile.find("h: ", nClose) + 3, 2), NULL, 16);
+        else {
+            const size_t nLabel = strFile.find("00000000h: ", nClose);
+            nWriter = (int)std::stoul(strFile.substr(nLabel + 11, 2), NULL, 16);
+            // The next line stands under the first: as many spaces as the stamp and arrow.
+            const size_t nNext = strFile.find("\r\n", nLabel) + 2;
+            EXPECT_EQ(std::string(nLabel - nPos, ' ') + "00000010h: ", strFile.substr(nNext, nLabel - nPos + 11));
+        }
         ASSERT_TRUE(nWriter >= 0 && nWriter < THREADS);
         EXPECT_EQ(anIds[nWriter], nId);
         ++anCount[nWriter];

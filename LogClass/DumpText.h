@@ -9,10 +9,11 @@
 
 #include <stddef.h>
 
-// The length of a dump's stamp ("YYYY-MM-DD HH:MM:SS --> "), by which its lines
-// are indented, and spaces enough for any stamp's indent.
+// The length of a dump's whole-second stamp ("YYYY-MM-DD HH:MM:SS --> "), by
+// which its lines are indented, and spaces enough for any stamp's indent (the
+// longest, with microseconds and a thread id of ten digits, takes 44).
 const unsigned int QW_DUMP_INDENT = 24;
-const char QW_DUMP_SPACES[] = "                                     ";  // 37 spaces
+const char QW_DUMP_SPACES[] = "                                                ";  // 48 spaces
 
 // Lines of a dump of nSize bytes: one for every 16 bytes begun, and one line (of
 // no values) for an empty dump.

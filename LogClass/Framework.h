@@ -10,6 +10,10 @@
 typedef void (*PFN_QWREPORT)(const char* pszText);
 // Gives the current calendar time.
 typedef time_t (*PFN_QWTIME)(void);
+// Stores the current calendar time, to below the second, in *pNow.
+typedef void (*PFN_QWPRECISETIME)(QW_CLOCK_READING* pNow);
+// Gives the calling thread's id.
+typedef DWORD (*PFN_QWTHREADID)(void);
 // Stores the host executable's full path (UTF-8 on Windows); returns as
 // QwExePath does.
 typedef DWORD (*PFN_QWMODULEPATH)(char* pszPath, DWORD nSize);
@@ -22,6 +26,12 @@ void QwReport(const char* pszText);
 void QwAssertFailed(const char* pszFile, int nLine);
 // The current calendar time, from the clock seam.
 time_t QwTime(void);
+// The current calendar time with its fraction, from the sub-second clock seam:
+// by default the system's precise clock, or the whole seconds of the clock seam
+// (fraction 0) while a test has replaced that one and not this.
+void QwPreciseTime(QW_CLOCK_READING* pNow);
+// The calling thread's id, from the thread-id seam (by default the system's).
+DWORD QwThreadId(void);
 // Formats the current local time with the strftime format into pszBuf.
 void QwFormatNow(char* pszBuf, size_t nBufSize, const char* pszFormat);
 // The host executable's full path, from the module-path seam.
@@ -34,6 +44,8 @@ void QwFreeObject(void* p);
 // the one it replaced.
 PFN_QWREPORT QwSetReportSink(PFN_QWREPORT pfn);
 PFN_QWTIME QwSetClock(PFN_QWTIME pfn);
+PFN_QWPRECISETIME QwSetPreciseClock(PFN_QWPRECISETIME pfn);
+PFN_QWTHREADID QwSetThreadId(PFN_QWTHREADID pfn);
 PFN_QWMODULEPATH QwSetModulePath(PFN_QWMODULEPATH pfn);
 PFN_QWALLOC QwSetAllocator(PFN_QWALLOC pfn);
 

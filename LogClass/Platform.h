@@ -68,6 +68,24 @@ time_t QwSystemClock(void);
 // Converts *pClock to local time in *pTm without shared state. TRUE on success.
 BOOL QwLocalTime(const time_t* pClock, struct tm* pTm);
 
+// One reading of the calendar clock: seconds since 1970 (UTC) and the
+// nanoseconds past that second (0 to 999,999,999).
+struct QW_CLOCK_READING
+{
+    time_t tSeconds;
+    long nNanos;
+};
+
+// The calendar time to below the second, seconds and fraction from one reading:
+// clock_gettime(CLOCK_REALTIME) on POSIX; on Windows the system's precise time
+// (GetSystemTimePreciseAsFileTime, 100 ns), or its plain time where the system
+// has no precise one.
+void QwSystemClockPrecise(QW_CLOCK_READING* pNow);
+
+// The calling thread's id as the system numbers it: gettid() on Linux,
+// GetCurrentThreadId() on Windows. Never fails.
+DWORD QwSystemThreadId(void);
+
 // ---- the lock (Lock) --------------------------------------------------------
 
 // A recursive lock, as the object's lock must be: a thread that holds it may

@@ -47,10 +47,7 @@ CTxtLog::CTxtLog()
     , m_bEcho(FALSE)
     , m_bCleanDue(false)
     , m_queue(&m_cs)
-    , m_tStamp(0)
-    , m_nStampTime(0)
 {
-    m_szStampTime[0] = '\0';
     // The lock is held while an entry is laid out, never across a write: a
     // thread that finds it taken does better to try again a while than to sleep.
     QwInitLock(&m_cs, LOCK_SPIN_COUNT);
@@ -106,7 +103,7 @@ void CTxtLog::ReadHostFolder()
 
 // m_bConsole becomes TRUE only when CONSOLE/OPEN in Quillwork.ini is exactly 1,
 // m_bSync and m_bEcho when LOG/SYNC and LOG/ECHO are; the other [LOG] settings
-// go to m_folder.
+// go to m_folder, m_roll and m_stamp.
 void CTxtLog::ReadConsoleSetting()
 {
     std::string strIni = m_strAppDir + QW_PATH_SEP_STR + "Quillwork.ini";
@@ -115,6 +112,7 @@ void CTxtLog::ReadConsoleSetting()
     m_bEcho = (QwProfileInt(strIni, "LOG", "ECHO", 0) == 1) ? TRUE : FALSE;
     m_folder.ReadSettings(strIni);
     m_roll.ReadSettings(strIni);
+    m_stamp.ReadSettings(strIni);
 }
 
 void CTxtLog::Lock() { QwEnterLock(&m_cs); }
@@ -279,28 +277,13 @@ BOOL CTxtLog::WriteText(const char* psz, unsigned int nLen)
     return TRUE;
 }
 
-// Writes the stamp of tNow, "YYYY-MM-DD HH:MM:SS" and then pszTail, at pszStamp
-// (unterminated) and gives its length; 0, and nothing written, when tNow has no
-// local time. The date and time text is made again only when the second changes,
-// and always from tNow itself. Called under the lock.
-size_t CTxtLog::FormatStamp(char* pszStamp, time_t tNow, const char* pszTail)
+// Writes the stamp of the clock reading now (CStamp: the time, its fraction and
+// the thread as configured), then pszTail, at pszStamp (unterminated, at most
+// CStamp::STAMP_MAX bytes) and gives its length; 0, and nothing written, when now
+// has no local time. Called under the lock.
+size_t CTxtLog::FormatStamp(char* pszStamp, const QW_CLOCK_READING& now, const char* pszTail)
 {
-    if (tNow != m_tStamp || m_szStampTime[0] == '\0') {
-        struct tm tmNow;
-        memset(&tmNow, 0, sizeof(tmNow));
-        memset(m_szStampTime, 0, sizeof(m_szStampTime));
-        if (!QwLocalTime(&tNow, &tmNow) || strftime(m_szStampTime, sizeof(m_szStampTime), "%Y-%m-%d %H:%M:%S", &tmNow) == 0)
-            memset(m_szStampTime, 0, sizeof(m_szStampTime));
-        m_nStampTime = strlen(m_szStampTime);
-        m_tStamp = tNow;
-    }
-    if (m_szStampTime[0] == '\0')
-        return 0;
-    size_t nTime = m_nStampTime, nTail = 0;
-    memcpy(pszStamp, m_szStampTime, nTime);
-    for (; pszTail[nTail] != '\0'; ++nTail)
-        pszStamp[nTime + nTail] = pszTail[nTail];
-    return nTime + nTail;
+    return m_stamp.Format(pszStamp, now, pszTail);
 }
 
 // Writes the opening banner in one write, then shows it in the banner colour.
@@ -442,7 +425,7 @@ namespace {
 const WORD COLOR_STAMP = 6;
 const WORD COLOR_LABEL = 3;
 const WORD COLOR_BYTES = 2;
-const size_t STAMP_SIZE = 30;
+const size_t STAMP_SIZE = CStamp::STAMP_MAX;
 const size_t MESSAGE_SIZE = 2048;
 const size_t ENTRY_ROOM = STAMP_SIZE + MESSAGE_SIZE + sizeof(s_szEntryEnd);  // the most an entry takes
 
@@ -499,21 +482,21 @@ bool CTxtLog::QueueMessage(const char* pszFormat, va_list args, CEntryQueue::QW_
     const bool bCombines = Combines();
     if (bCombines && m_queue.Direct(ThreadMark())) {
         // Nothing pending, no write in flight: the entry's one write, here.
-        size_t nLen = LayOutMessage(m_szEntry, QwTime(), pszFormat, args, nStamp, nMessage);
+        size_t nLen = LayOutMessage(m_szEntry, m_stamp.Read(), pszFormat, args, nStamp, nMessage);
         QwAppendWhole(m_pFile, m_szEntry, nLen);  // as the queue writes its batches
         return false;
     }
     char* pEntry = bCombines ? m_queue.Room(ENTRY_ROOM) : NULL;
     if (pEntry != NULL) {
-        ticket = m_queue.Add(m_pFile, LayOutMessage(pEntry, QwTime(), pszFormat, args, nStamp, nMessage));
+        ticket = m_queue.Add(m_pFile, LayOutMessage(pEntry, m_stamp.Read(), pszFormat, args, nStamp, nMessage));
         return true;
     }
     CEntryQueue::CDrainScope drain(m_queue);
     if (m_pFile == NULL)
         return false;  // closed by another thread while the drain waited without the lock
-    const time_t tNow = QwTime();
-    MoveIfDue(tNow);
-    size_t nLen = LayOutMessage(m_szEntry, tNow, pszFormat, args, nStamp, nMessage);
+    const QW_CLOCK_READING now = m_stamp.Read();
+    MoveIfDue(now.tSeconds);
+    size_t nLen = LayOutMessage(m_szEntry, now, pszFormat, args, nStamp, nMessage);
     PutEntry(m_szEntry, nLen);
     EchoEntry(m_szEntry, nLen);
     if (m_console.IsOpen())
@@ -522,12 +505,12 @@ bool CTxtLog::QueueMessage(const char* pszFormat, va_list args, CEntryQueue::QW_
 }
 
 // Lays stamp, message and end out side by side at pEntry (ENTRY_ROOM bytes) and
-// gives their length; nStamp and nMessage the lengths of the first two. tNow is
+// gives their length; nStamp and nMessage the lengths of the first two. now is
 // read by the caller under the lock, so stamps follow the order of entries.
-size_t CTxtLog::LayOutMessage(char* pEntry, time_t tNow, const char* pszFormat, va_list args, size_t& nStamp,
-                              size_t& nMessage)
+size_t CTxtLog::LayOutMessage(char* pEntry, const QW_CLOCK_READING& now, const char* pszFormat, va_list args,
+                              size_t& nStamp, size_t& nMessage)
 {
-    nStamp = FormatStamp(pEntry, tNow, "  ");
+    nStamp = FormatStamp(pEntry, now, "  ");
     char* pszMessage = pEntry + nStamp;
     nMessage = QwFormatV(pszMessage, MESSAGE_SIZE, pszFormat, args);  // always terminated within MESSAGE_SIZE
     memcpy(pszMessage + nMessage, s_szEntryEnd, sizeof(s_szEntryEnd) - 1);
@@ -562,18 +545,20 @@ BOOL CTxtLog::WriteSilent(const char* pszFormat, ...)
 }
 
 
-CTxtLog::CEarlyDump::CEarlyDump(const unsigned char* pData, unsigned int nSize, BOOL bHex)
+CTxtLog::CEarlyDump::CEarlyDump(const unsigned char* pData, unsigned int nSize, BOOL bHex, size_t nStamp)
     : m_p(NULL)
     , m_nLen(0)
+    , m_nStamp(nStamp)
 {
-    if (nSize <= SMALL_DUMP)
+    if (nSize <= SMALL_DUMP || nStamp >= sizeof(QW_DUMP_SPACES))
         return;
-    unsigned long long nRoom = QwDumpRoom(nSize, QW_DUMP_INDENT);
+    unsigned int nIndent = (unsigned int)nStamp;
+    unsigned long long nRoom = QwDumpRoom(nSize, nIndent);
     if (nRoom > CEntryQueue::BATCH_SIZE)
         return;
     m_p = static_cast<char*>(QwAllocObject((size_t)nRoom));
     if (m_p != NULL)
-        m_nLen = QwLayOutDump(m_p, pData, nSize, bHex, QW_DUMP_SPACES, QW_DUMP_INDENT, QW_DUMP_INDENT);
+        m_nLen = QwLayOutDump(m_p, pData, nSize, bHex, QW_DUMP_SPACES, nIndent, nIndent);
 }
 
 CTxtLog::CEarlyDump::~CEarlyDump()
@@ -584,7 +569,7 @@ CTxtLog::CEarlyDump::~CEarlyDump()
 
 const char* CTxtLog::CEarlyDump::WithStamp(const char* pszStamp, size_t nStamp)
 {
-    if (m_p == NULL || nStamp != QW_DUMP_INDENT)
+    if (m_p == NULL || nStamp != m_nStamp)
         return NULL;
     memcpy(m_p, pszStamp, nStamp);
     return m_p;
@@ -600,7 +585,8 @@ BOOL CTxtLog::WriteHex(const unsigned char* pData, unsigned int nSize, BOOL bOut
     const bool bCheckUnderLock = nSize <= SMALL_DUMP;
     if (!bCheckUnderLock && !QwIsReadable(pData, nSize))
         return TRUE;
-    CEarlyDump early(pData, m_bFileOpen ? nSize : 0, bHex);  // freed after the lock is let go
+    // Laid out for the stamp this thread's dumps get; freed after the lock is let go.
+    CEarlyDump early(pData, m_bFileOpen ? nSize : 0, bHex, m_stamp.Length(sizeof(" --> ") - 1));
     CCleanAfterMove clean(*this);  // after the lock is let go: a move's cleaning
     CEntryQueue::QW_TICKET ticket;
     bool bQueued = false;
@@ -639,7 +625,7 @@ bool CTxtLog::QueueDump(const unsigned char* pData, unsigned int nSize, BOOL bOu
         pEntry = m_queue.Room((size_t)nRoom);
     if (pEntry != NULL) {
         char szStamp[STAMP_SIZE];
-        size_t nStamp = FormatStamp(szStamp, QwTime(), bOut ? " --> " : " <-- ");
+        size_t nStamp = FormatStamp(szStamp, m_stamp.Read(), bOut ? " --> " : " <-- ");
         const char* pEarly = early.WithStamp(szStamp, nStamp);
         unsigned int nIndent = (unsigned int)(nStamp < sizeof(QW_DUMP_SPACES) - 1 ? nStamp : sizeof(QW_DUMP_SPACES) - 1);
         if (pEarly != NULL)
@@ -661,7 +647,7 @@ bool CTxtLog::WriteEarly(CEarlyDump& early, BOOL bOut)
     if (m_pFile == NULL || early.Length() == 0)
         return false;
     char szStamp[STAMP_SIZE];
-    const char* pEarly = early.WithStamp(szStamp, FormatStamp(szStamp, QwTime(), bOut ? " --> " : " <-- "));
+    const char* pEarly = early.WithStamp(szStamp, FormatStamp(szStamp, m_stamp.Read(), bOut ? " --> " : " <-- "));
     if (pEarly == NULL)
         return false;
     QwAppendWhole(m_pFile, pEarly, early.Length());
@@ -675,13 +661,13 @@ BOOL CTxtLog::DumpHex(const unsigned char* pData, unsigned int nSize, BOOL bOut,
     QW_ASSERT(m_pFile != NULL && pData != NULL);
     if (m_pFile == NULL)
         return TRUE;
-    const time_t tNow = QwTime();
-    MoveIfDue(tNow);
+    const QW_CLOCK_READING now = m_stamp.Read();
+    MoveIfDue(now.tSeconds);
     CDumpParts parts;
     parts.pData = pData;
     parts.nSize = nSize;
     parts.bHex = bHex;
-    parts.nStamp = FormatStamp(parts.szStamp, tNow, bOut ? " --> " : " <-- ");
+    parts.nStamp = FormatStamp(parts.szStamp, now, bOut ? " --> " : " <-- ");
     parts.nIndent = (unsigned int)(parts.nStamp < sizeof(QW_DUMP_SPACES) - 1 ? parts.nStamp : sizeof(QW_DUMP_SPACES) - 1);
     parts.nLines = QwDumpLineCount(nSize);
     unsigned long long nNeed = parts.nStamp + (unsigned long long)parts.nLines * QwDumpLineRoom(parts.nIndent) + 2;

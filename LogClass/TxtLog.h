@@ -9,6 +9,7 @@
 #include "LogFolder.h"
 #include "Platform.h"
 #include "RollOver.h"
+#include "Stamp.h"
 #include "WinConsole.h"
 
 #include <stdio.h>
@@ -73,7 +74,8 @@ private:
     class CEarlyDump
     {
     public:
-        CEarlyDump(const unsigned char* pData, unsigned int nSize, BOOL bHex);
+        // nStamp: the length of the stamp the dump will get (its indent).
+        CEarlyDump(const unsigned char* pData, unsigned int nSize, BOOL bHex, size_t nStamp);
         ~CEarlyDump();
         // The whole entry with the stamp of nStamp bytes at pszStamp put in front;
         // NULL when there is no early text or the stamp's length is not the one
@@ -86,6 +88,7 @@ private:
         CEarlyDump& operator=(const CEarlyDump&);
         char* m_p;
         size_t m_nLen;
+        size_t m_nStamp;
     };
 
     void Lock();
@@ -99,7 +102,7 @@ private:
     // it; no entry uses it now (they go through PutEntry and the Show* functions).
     BOOL WriteText(const char* psz);
     BOOL WriteText(const char* psz, unsigned int nLen);
-    size_t FormatStamp(char* pszStamp, time_t tNow, const char* pszTail);
+    size_t FormatStamp(char* pszStamp, const QW_CLOCK_READING& now, const char* pszTail);
     void WriteBanner();
     void MoveIfDue(time_t tNow);
     void CleanAfterMove();
@@ -112,7 +115,7 @@ private:
     BOOL DumpHex(const unsigned char* pData, unsigned int nSize, BOOL bOut, BOOL bHex);
     bool Combines() const;
     bool QueueMessage(const char* pszFormat, va_list args, CEntryQueue::QW_TICKET& ticket);
-    size_t LayOutMessage(char* pEntry, time_t tNow, const char* pszFormat, va_list args, size_t& nStamp,
+    size_t LayOutMessage(char* pEntry, const QW_CLOCK_READING& now, const char* pszFormat, va_list args, size_t& nStamp,
                          size_t& nMessage);
     bool QueueDump(const unsigned char* pData, unsigned int nSize, BOOL bOut, BOOL bHex, CEarlyDump& early,
                    CEntryQueue::QW_TICKET& ticket);
@@ -122,7 +125,7 @@ private:
         const unsigned char* pData;
         unsigned int nSize;
         BOOL bHex;
-        char szStamp[32];
+        char szStamp[CStamp::STAMP_MAX];
         size_t nStamp;
         unsigned int nIndent;
         unsigned int nLines;
@@ -190,11 +193,8 @@ private:
     enum { ENTRY_SIZE = 32768, DUMP_WRITE_MAX = 4 << 20 };
     char m_szEntry[ENTRY_SIZE];
 
-    // The date and time text of the second m_tStamp, made once per second from
-    // the clock reading that asked for it.
-    time_t m_tStamp;
-    char m_szStampTime[20];
-    size_t m_nStampTime;
+    // STAMP and THREAD, and the date and time text of the last second stamped.
+    CStamp m_stamp;
 };
 
 // True when pszName would leave the day folder: it holds a path separator

@@ -5,7 +5,10 @@
 // One thread, so it measures what one call costs, before and after a change:
 //   qw_sidebyside [--rounds=N] [--calls=N] [--size=0|16|4096] before/libquillwork.so after/libquillwork.so
 // --size=0 (the default) writes WriteLog("%d items", 3), else dumps of that
-// many bytes. Run it from its own folder: the objects write below its Log
+// many bytes. --ini=TEXT puts TEXT ("\n" for a line end) into Quillwork.ini
+// beside the program while the libraries named after it make their objects
+// (--ini= alone: none), so one build can be measured against itself with other
+// settings: lib.so --ini='[LOG]\nSTAMP=MS' lib.so. Run it from its own folder: the objects write below its Log
 // folder, the floor beside them; the files are removed at the end.
 #include "Quillwork.h"
 
@@ -90,6 +93,33 @@ bool Load(const char* pszPath, int nIndex, unsigned int nSize, QW_WRITER_AT& w)
     return bRead;
 }
 
+// Quillwork.ini beside this program: the settings an object reads when it is
+// made. strText empty: no file (a file there before is removed).
+void PutIni(const std::string& strText)
+{
+    char szExe[4096];
+    ssize_t nLen = readlink("/proc/self/exe", szExe, sizeof(szExe) - 1);
+    if (nLen <= 0)
+        return;
+    std::string strIni(szExe, (size_t)nLen);
+    strIni = strIni.substr(0, strIni.rfind('/') + 1) + "Quillwork.ini";
+    std::string strBody;
+    for (size_t i = 0; i < strText.size(); ++i) {
+        if (strText.compare(i, 2, "\\n") == 0) {
+            strBody += "\r\n";
+            ++i;
+        } else {
+            strBody += strText[i];
+        }
+    }
+    unlink(strIni.c_str());
+    FILE* pFile = strBody.empty() ? NULL : fopen(strIni.c_str(), "wb");
+    if (pFile != NULL) {
+        fwrite(strBody.data(), 1, strBody.size(), pFile);
+        fclose(pFile);
+    }
+}
+
 double Median(std::vector<double> values)
 {
     std::sort(values.begin(), values.end());
@@ -102,6 +132,8 @@ int main(int argc, char** argv)
 {
     int nRounds = 21, nCalls = 20000;
     unsigned int nSize = 0;
+    std::string strIni;
+    bool bIniPut = false;  // an --ini= wrote or removed the file: remove it at the end
     std::vector<QW_WRITER_AT> writers;
     for (unsigned int i = 0; i < sizeof(s_abData); ++i)
         s_abData[i] = (unsigned char)(i * 7);
@@ -112,17 +144,25 @@ int main(int argc, char** argv)
             nCalls = std::max(1, atoi(argv[i] + 8));
         else if (strncmp(argv[i], "--size=", 7) == 0)
             nSize = (unsigned int)std::min(4096, std::max(0, atoi(argv[i] + 7)));
-        else {
+        else if (strncmp(argv[i], "--ini=", 6) == 0) {
+            strIni = argv[i] + 6;
+            PutIni(strIni);
+            bIniPut = true;
+        } else {
             QW_WRITER_AT w;
             if (!Load(argv[i], (int)writers.size(), nSize, w)) {
                 fprintf(stderr, "%s: could not be loaded or opened\n", argv[i]);
                 return 1;
             }
+            if (!strIni.empty())
+                w.strName += " (" + strIni + ")";
             writers.push_back(w);
         }
     }
+    if (bIniPut)
+        PutIni("");
     if (writers.empty()) {
-        fprintf(stderr, "usage: qw_sidebyside [--rounds=N] [--calls=N] [--size=0|16|4096] lib.so...\n");
+        fprintf(stderr, "usage: qw_sidebyside [--rounds=N] [--calls=N] [--size=0|16|4096] [--ini=TEXT] lib.so...\n");
         return 2;
     }
     QW_WRITER_AT floor = { "floor: one write(2)", "Log/floor.log", NULL, -1, writers[0].strBytes };

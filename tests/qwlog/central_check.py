@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Checks what the central rsyslog wrote against the log files the host wrote: every entry and
 every dump arrived exactly once, whole (its lines as in the file), in file order, with its time
-and the sending host.
+(its fraction included), its thread where the stamp has one, and the sending host.
     central_check.py QWLOG CENTRAL_JSON HOST LOGFILE...
 Prints one line per problem; exit status 1 when there is any."""
 import json, subprocess, sys
@@ -29,9 +29,9 @@ for path in files:
             continue
         end = starts[records[i + 1]["line"] - 1] if i + 1 < len(records) else len(data)
         text = data[starts[r["line"] - 1]:end].rstrip(b"\r\n").decode("utf-8", "surrogateescape")
-        want.append((r["time"], text))
+        want.append((r["time"], r.get("thread"), text))
     total += len(want)
-    have = [(m.get("time"), m.get("text", "")) for m in got.pop(path, [])]
+    have = [(m.get("time"), m.get("thread"), m.get("text", "")) for m in got.pop(path, [])]
     if have != want:
         problems.append("%s: %d records written, %d arrived" % (path, len(want), len(have)))
         for k, (w, h) in enumerate(zip(want, have)):

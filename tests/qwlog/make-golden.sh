@@ -25,4 +25,5 @@ run later "2024-03-05 09:09:07"
 mkdir -p "$here/golden/2024-03-05"
 find "$here/golden/2024-03-05" -name '*.log' ! -name 090807_olddec.log -delete
 cp "$work"/Log/2024-03-05/* "$here/golden/2024-03-05/"
+python3 "$here/mkstamps.py" "$here/golden"  # the stamp forms, written from their records
 ls -l "$here/golden/2024-03-05"

@@ -3,7 +3,8 @@
 # 127.0.0.1, each with its own configuration, work folder and pid file (never the system's
 # instance). A host writes entries and dumps with the real library (libquillwork.so, loaded with
 # dlopen); the forwarder tails the day folders with imfile and sends over TCP; the central writes
-# JSON. Every entry and dump must arrive whole, in order, exactly once.
+# JSON. Every entry and dump must arrive whole, in order, exactly once. The three runs of the
+# host write whole-second stamps, then STAMP=MS, then STAMP=US with THREAD=1.
 set -u
 : "${QW_TOP:=$(cd "$(dirname "$0")/../.." && pwd)}"
 export QW_TOP
@@ -79,12 +80,14 @@ trap stop_daemons EXIT
 # Some records exist before the forwarder starts, some are written while it runs: into a new
 # file, and into a new day-folder file of the first name a second later.
 run_host "$work/first.txt"
+printf '[LOG]\r\nSTAMP=MS\r\n' >"$work/host/Quillwork.ini"
 rsyslogd -n -f "$work/central.conf" -i "$work/central.pid" >"$work/central.out" 2>&1 </dev/null &
 for _ in $(seq 100); do ss -Hltn "sport = :$port" | grep -q . && break; sleep 0.1; done
 rsyslogd -n -f "$work/forward.conf" -i "$work/forward.pid" >"$work/forward.out" 2>&1 </dev/null &
 sleep 2
 run_host "$work/second.txt"
 sleep 1.1
+printf '[LOG]\r\nSTAMP=US\r\nTHREAD=1\r\n' >"$work/host/Quillwork.ini"
 run_host "$work/third.txt"
 
 logs=("$work"/host/Log/*/*.log)
@@ -99,6 +102,9 @@ sleep 3  # anything beyond the expected count would show up now
 stop_daemons
 trap - EXIT
 echo "FIGURE rsyslog: $want records in ${#logs[@]} files, $( [ -f "$out" ] && wc -l <"$out" || echo 0) messages at the central"
-qw_check "rsyslog: every entry and dump arrived whole, in order, exactly once, with its time and host" \
+qw_check "rsyslog: the host wrote whole-second, STAMP=MS and STAMP=US THREAD=1 stamps" eval \
+  'cat "${logs[@]}" | grep -qE "^[0-9-]{10} [0-9:]{8}  " && cat "${logs[@]}" | grep -qE "^[0-9-]{10} [0-9:]{8}\.[0-9]{3}  " &&
+   cat "${logs[@]}" | grep -qE "^[0-9-]{10} [0-9:]{8}\.[0-9]{6} \[[0-9]+\] --> "'
+qw_check "rsyslog: every entry and dump arrived whole, in order, exactly once, with its time, thread and host" \
   python3 "$QW_TOP/tests/qwlog/central_check.py" "$qwlog" "$out" qwtest-host "${logs[@]}"
 qw_check "rsyslog: both test daemons have stopped" eval '! pgrep -f "rsyslogd -n -f $work" >/dev/null'

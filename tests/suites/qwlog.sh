@@ -55,10 +55,75 @@ line_ends() {
 # Every cut of three golden files: records before the cut kept, the one cut reported as torn.
 cuts() {
   local name
-  for name in 090807_worked 090807_dumps 090807_olddec 090807_text; do
+  for name in 090807_worked 090807_dumps 090807_olddec 090807_text 090807_ms 090807_us 090807_thread 090807_us_thread; do
     qw_check "$name.log cut after every byte: whole records kept, the cut one reported torn" \
       python3 "$QW_TOP/tests/qwlog/cuts.py" "$qwlog" "$golden" "2024-03-05/$name.log" "$expected/$name.jsonl"
   done
+}
+
+# Sub-second stamps and thread ids ([LOG] STAMP=MS|US, THREAD=1): the golden files of each form
+# and the mixed one are read by golden_json (the single-session ones by cuts as well); here the
+# filters, pcap times and merging.
+stamps() {
+  local forms=(2024-03-05/090807_ms.log 2024-03-05/090807_us.log 2024-03-05/090807_thread.log
+    2024-03-05/090807_us_thread.log 2024-03-05/090807_mixed.log)
+  # args | the (file:line) of the records that pass, over all five files
+  local table=(
+    "--kind entry --since 2024-03-05 09:08:07.999|090807_ms.log:10 090807_ms.log:16 090807_us.log:10 090807_us.log:16 090807_thread.log:16 090807_us_thread.log:10 090807_us_thread.log:16 090807_mixed.log:29 090807_mixed.log:35 090807_mixed.log:37"
+    # a stamp's time is where its span starts: .999999 is before .9999995
+    "--since 2024-03-05 09:08:07.9999 --until 2024-03-05 09:08:07.999999|090807_us.log:13 090807_us_thread.log:13"
+    "--since 2024-03-05 09:08:07.9999995|090807_ms.log:16 090807_us.log:16 090807_thread.log:16 090807_us_thread.log:16 090807_mixed.log:26 090807_mixed.log:29 090807_mixed.log:35 090807_mixed.log:37"
+    # --until takes the span it names: whole seconds of :07 may lie in .0, .250001 in .25
+    "--kind dump --until 2024-03-05 09:08:07.0|090807_ms.log:7 090807_us.log:7 090807_thread.log:7 090807_thread.log:13 090807_us_thread.log:7 090807_mixed.log:7"
+    "--kind entry --until 2024-03-05 09:08:07.25|090807_ms.log:5 090807_us.log:5 090807_thread.log:5 090807_thread.log:10 090807_us_thread.log:5 090807_mixed.log:5 090807_mixed.log:14 090807_mixed.log:24"
+    "--thread 7|090807_mixed.log:24 090807_mixed.log:29"
+    "--thread 4294967295 --kind dump|090807_us_thread.log:7 090807_us_thread.log:13"
+    "--thread 4711 --since 2024-03-05 09:08:09|090807_thread.log:16 090807_mixed.log:35"
+    "--thread 3|"
+  )
+  local row args want got
+  for row in "${table[@]}"; do
+    IFS='|' read -r args want <<<"$row"
+    got=$(cd "$golden" && eval "\"\$qwlog\" json $(sed -E 's/(--(since|until) )([0-9-]+ [0-9:.]+)/\1"\3"/g' <<<"$args") ${forms[*]}" |
+      sed -E 's/.*"file":"2024-03-05\/([^"]*)","line":([0-9]+).*/\1:\2/' | sort -t: -k1,1 -s | tr '\n' ' ' | sed 's/ $//')
+    want=$(tr ' ' '\n' <<<"$want" | sort -t: -k1,1 -s | tr '\n' ' ' | sed 's/ $//')
+    if [ "$got" = "$want" ]; then echo "PASS stamps filter $args"; else echo "FAIL stamps filter $args: got '$got', want '$want'"; fi
+  done
+  local rc=0
+  "$qwlog" json --thread 12x "$golden/${forms[0]}" >/dev/null 2>"$work/thread.err" || rc=$?
+  qw_check "--thread 12x: exit 2 and says what it wants" eval '[ $rc = 2 ] && grep -q "thread id" "$work/thread.err"'
+
+  # cat: the stamp colour spans the whole stamp of each form; a dump's further lines keep their
+  # indent of as many spaces, uncoloured, before the label.
+  local esc=$'\e' catout
+  catout=$(cd "$golden" && "$qwlog" cat --color=always 2024-03-05/090807_mixed.log)
+  qw_check "cat colours the whole stamp of every form and indents dump lines under the label" eval \
+    'grep -qF "${esc}[33m2024-03-05 09:08:07.250001 [7]  ${esc}[0mmicroseconds" <<<"$catout" &&
+     grep -qF "${esc}[33m2024-03-05 09:08:07.250 <-- ${esc}[0m${esc}[36m00000000h: " <<<"$catout" &&
+     grep -qxF "$(printf "%37s" "")${esc}[36m00000010h: ${esc}[0m${esc}[32m10 11 ${esc}[0m" <<<"$catout"'
+
+  # Merging orders by the whole stamp: fractions of one second, whole seconds before them.
+  local d="$work/stamps"; mkdir -p "$d/2024-03-05"
+  { qw_banner; printf '2024-03-05 09:08:07.300  a3\r\n\r\n2024-03-05 09:08:08  a8\r\n\r\n'; } >"$d/2024-03-05/090807_a.log"
+  { qw_banner; printf '2024-03-05 09:08:07  b0\r\n\r\n2024-03-05 09:08:07.250001 [5]  b25\r\n\r\n2024-03-05 09:08:07.999999  b99\r\n\r\n'; } >"$d/2024-03-05/090807_b.log"
+  got=$(cd "$d" && "$qwlog" json --kind entry 2024-03-05/090807_a.log 2024-03-05/090807_b.log | sed -E 's/.*"text":"([^"]*)".*/\1/' | tr '\n' ' ')
+  qw_check "merge orders by the full stamp across forms ($got)" eval '[ "$got" = "b0 b25 a3 b99 a8 " ]'
+
+  # pcap: each packet's time carries the fraction to the microsecond.
+  if ! command -v tshark >/dev/null; then echo "SKIP tshark not installed"; return; fi
+  rc=0
+  (cd "$golden" && "$qwlog" pcap -o "$d/stamps.pcapng" "${forms[@]}" 2>"$d/err") || rc=$?
+  tshark -r "$d/stamps.pcapng" -T fields -e frame.time_epoch >"$d/times.txt" 2>/dev/null
+  (cd "$golden" && "$qwlog" json --kind dump "${forms[@]}") | python3 -c '
+import json, sys, calendar, time
+for l in sys.stdin:
+    r = json.loads(l)
+    if r["complete"] and r["bytes"]:
+        whole, _, frac = r["time"].partition(".")
+        print("%d.%s" % (calendar.timegm(time.strptime(whole, "%Y-%m-%d %H:%M:%S")), (frac + "000000")[:6] + "000"))
+' >"$d/want.txt"
+  qw_check "pcap of every form: tshark reads each dump's time with its fraction ($(wc -l <"$d/want.txt") packets)" \
+    eval '[ $rc = 0 ] && [ -s "$d/want.txt" ] && cmp -s "$d/times.txt" "$d/want.txt"'
 }
 
 # Bad input and bad arguments: a clear message, the exit status, never a crash.
@@ -588,6 +653,7 @@ line_ends
 cuts
 bad_input
 filters
+stamps
 grep_linear
 encodings
 colours

@@ -1,6 +1,7 @@
 #include "Outputs.h"
 
 #include "DumpLine.h"
+#include "Parser.h"
 
 namespace qwlog {
 
@@ -15,6 +16,14 @@ const char kBytes[] = "\x1b[32m";
 const char kNormal[] = "\x1b[0m";
 
 const size_t kEntryStampLen = 21;
+
+// The stamp at the start of a record's first line (any form: fraction, thread) and the nTail
+// characters after it (two spaces, or a dump's arrow and its spaces).
+size_t StampWidth(const std::string& strLine, size_t nTail)
+{
+    StampHead head;
+    return ParseStampHead(strLine, head) ? head.nLen + nTail : (nTail == 2 ? kEntryStampLen : kDumpIndent);
+}
 
 }  // namespace
 
@@ -69,11 +78,12 @@ void CatOutput::Write(const Record& record, const std::string&)
         if (record.kind == Kind::Open) {
             Piece(strLine, kBanner);
         } else if (record.kind == Kind::Entry) {
-            size_t nStamp = i == 0 ? std::min(strLine.size(), kEntryStampLen) : 0;
+            size_t nStamp = i == 0 ? std::min(strLine.size(), StampWidth(strLine, 2)) : 0;
             Piece(strLine.substr(0, nStamp), kStamp);
             Piece(strLine.substr(nStamp), nullptr);
         } else {
-            size_t nHead = std::min(strLine.size(), kDumpIndent);
+            // The stamp and arrow of the first line, the indent of as many spaces of the others.
+            size_t nHead = std::min(strLine.size(), i == 0 ? StampWidth(strLine, 5) : strLine.find_first_not_of(' '));
             size_t nLabel = strLine.find(": ", nHead);
             nLabel = nLabel == std::string::npos ? nHead : nLabel + 2;
             Piece(strLine.substr(0, nHead), i == 0 ? kStamp : nullptr);

@@ -29,10 +29,16 @@ bool FieldsInRange(const std::string& s)
            (s.size() < 19 || Two(s, 17) <= 60);
 }
 
-// True for a prefix of "YYYY-MM-DD HH:MM:SS" that ends after a whole field.
+// True for a prefix of "YYYY-MM-DD HH:MM:SS" that ends after a whole field, or the whole of it
+// with a fraction of 1 to 9 digits (".5", ".123", ".123456").
 bool IsTimePrefix(const std::string& s)
 {
     static const char kPattern[] = "dddd-dd-dd dd:dd:dd";
+    if (s.size() > 19) {
+        size_t nDigits = s.size() - 20;
+        return s[19] == '.' && nDigits >= 1 && nDigits <= 9 &&
+               s.find_first_not_of("0123456789", 20) == std::string::npos && IsTimePrefix(s.substr(0, 19));
+    }
     if (s.size() != 4 && s.size() != 7 && s.size() != 10 && s.size() != 13 && s.size() != 16 && s.size() != 19)
         return false;
     for (size_t i = 0; i < s.size(); ++i) {
@@ -70,7 +76,7 @@ bool Filter::SetSince(const std::string& strTime, std::string& strError)
     m_strSince = NormalTime(strTime);
     if (IsTimePrefix(m_strSince))
         return true;
-    strError = "--since wants a real time as YYYY-MM-DD[ HH[:MM[:SS]]], not '" + strTime + "'";
+    strError = "--since wants a real time as YYYY-MM-DD[ HH[:MM[:SS[.fraction]]]], not '" + strTime + "'";
     return false;
 }
 
@@ -79,7 +85,7 @@ bool Filter::SetUntil(const std::string& strTime, std::string& strError)
     m_strUntil = NormalTime(strTime);
     if (IsTimePrefix(m_strUntil))
         return true;
-    strError = "--until wants a real time as YYYY-MM-DD[ HH[:MM[:SS]]], not '" + strTime + "'";
+    strError = "--until wants a real time as YYYY-MM-DD[ HH[:MM[:SS[.fraction]]]], not '" + strTime + "'";
     return false;
 }
 
@@ -126,8 +132,24 @@ bool Filter::SetGrep(const std::string& strPattern, std::string& strError)
     return true;
 }
 
+bool Filter::SetThread(const std::string& strThread, std::string& strError)
+{
+    if (strThread.empty() || strThread.size() > 10 || strThread.find_first_not_of("0123456789") != std::string::npos) {
+        strError = "--thread wants a thread id (decimal digits), not '" + strThread + "'";
+        return false;
+    }
+    m_bThread = true;
+    m_nThread = std::stoull(strThread);
+    return true;
+}
+
+// Times compare as text: digits stand at the same places in every form, and a stamp without
+// a fraction sorts before the same second with one (it is taken as .000). --until takes the
+// whole span of what it names: "...:07" all of that second, "...:07.5" up to .599999.
 bool Filter::Accept(const Record& record, const std::string& strText) const
 {
+    if (m_bThread && (!record.bThread || record.nThread != m_nThread))
+        return false;
     if (!m_abKind[(int)record.kind])
         return false;
     if (m_nDir != 0 && (record.kind != Kind::Dump || record.bOut != (m_nDir == 1)))

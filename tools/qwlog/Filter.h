@@ -1,4 +1,4 @@
-// The filters every command takes: --since, --until, --kind, --dir, --grep.
+// The filters every command takes: --since, --until, --kind, --dir, --grep, --thread.
 #ifndef QWLOG_FILTER_H
 #define QWLOG_FILTER_H
 
@@ -19,6 +19,8 @@ public:
     bool SetKinds(const std::vector<std::string>& aKinds, std::string& strError);
     bool SetDir(const std::string& strDir, std::string& strError);
     bool SetGrep(const std::string& strPattern, std::string& strError);
+    // Only records whose stamp names thread strThread (decimal).
+    bool SetThread(const std::string& strThread, std::string& strError);
 
     // True when the record passes every filter set. strText is the entry's text as UTF-8.
     bool Accept(const Record& record, const std::string& strText) const;
@@ -29,6 +31,8 @@ private:
     bool m_abKind[3] = {true, true, true};
     int m_nDir = 0;  // 0 any, 1 out, 2 in
     bool m_bGrep = false;
+    bool m_bThread = false;
+    uint64_t m_nThread = 0;
     Matcher m_grep;
 };
 

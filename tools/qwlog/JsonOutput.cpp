@@ -55,6 +55,8 @@ void JsonOutput::Write(const Record& record, const std::string& strText)
         j["time"] = record.strTime;
     if (record.bTimeFromName)
         j["time_from"] = "file name";
+    if (record.bThread)
+        j["thread"] = record.nThread;
     j["kind"] = KindName(record.kind);
     if (record.kind == Kind::Entry) {
         j["text"] = strText;

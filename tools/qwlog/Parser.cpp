@@ -9,30 +9,46 @@ namespace qwlog {
 
 namespace {
 
-const size_t kEntryStampLen = 21;  // stamp and two spaces
 const size_t kStrayReports = 5;    // stray lines reported one by one; the rest are counted
 const char kBannerRule[] = "------";
+const size_t kArrowLen = 5;        // " --> " or " <-- "
+const size_t kMaxThreadDigits = 10;
+
+// The first line of an entry: a stamp and two spaces.
+bool IsEntryStart(const std::string& s, StampHead& head)
+{
+    return ParseStampHead(s, head) && s.size() >= head.nLen + 2 && s[head.nLen] == ' ' && s[head.nLen + 1] == ' ';
+}
 
 bool IsEntryStart(const std::string& s)
 {
-    return IsStamp(s) && s.size() >= kEntryStampLen && s[19] == ' ' && s[20] == ' ';
+    StampHead head;
+    return IsEntryStart(s, head);
 }
 
 // True for the first line of a dump; bOut tells its arrow. bKeepsValues as for ParseDumpLine.
-bool IsDumpStart(const std::string& s, DumpLine& dump, bool& bOut, bool bKeepsValues)
+bool IsDumpStart(const std::string& s, DumpLine& dump, bool& bOut, bool bKeepsValues, StampHead& head)
 {
-    if (!IsStamp(s) || s.size() < kDumpIndent || s[19] != ' ' || s[23] != ' ')
+    if (!ParseStampHead(s, head) || s.size() < head.nLen + kArrowLen || s[head.nLen] != ' ' ||
+        s[head.nLen + 4] != ' ')
         return false;
-    std::string strArrow = s.substr(20, 3);
+    std::string strArrow = s.substr(head.nLen + 1, 3);
     if (strArrow != "-->" && strArrow != "<--")
         return false;
     bOut = strArrow == "-->";
-    return ParseDumpLine(s, kDumpIndent, dump, bKeepsValues) && dump.nOffset == 0;
+    return ParseDumpLine(s, head.nLen + kArrowLen, dump, bKeepsValues) && dump.nOffset == 0;
 }
 
-bool IsIndent(const std::string& s)
+bool IsDumpStart(const std::string& s, DumpLine& dump, bool& bOut, bool bKeepsValues)
 {
-    return s.size() > kDumpIndent && s.compare(0, kDumpIndent, std::string(kDumpIndent, ' ')) == 0;
+    StampHead head;
+    return IsDumpStart(s, dump, bOut, bKeepsValues, head);
+}
+
+// True when s starts with nIndent spaces and has more after them.
+bool IsIndent(const std::string& s, size_t nIndent)
+{
+    return s.size() > nIndent && s.find_first_not_of(' ') == nIndent;
 }
 
 bool IsDigits(const std::string& s, size_t nPos, size_t nLen)
@@ -81,6 +97,37 @@ std::string PreviousDay(const std::string& strDay)
 }
 
 }  // namespace
+
+bool ParseStampHead(const std::string& s, StampHead& head)
+{
+    head = StampHead();
+    if (!IsStamp(s))
+        return false;
+    size_t nPos = kStampLen;
+    if (s.size() > nPos && s[nPos] == '.') {
+        size_t nDigits = 0;
+        while (nPos + 1 + nDigits < s.size() && IsDigits(s, nPos + 1 + nDigits, 1) && nDigits <= 6)
+            ++nDigits;
+        if (nDigits != 3 && nDigits != 6)
+            return false;
+        nPos += 1 + nDigits;
+    }
+    head.nTimeLen = nPos;
+    if (s.compare(nPos, 2, " [") == 0) {
+        size_t nDigits = 0;
+        uint64_t nThread = 0;
+        for (; nDigits <= kMaxThreadDigits && IsDigits(s, nPos + 2 + nDigits, 1); ++nDigits)
+            nThread = nThread * 10 + (uint64_t)(s[nPos + 2 + nDigits] - '0');
+        if (nDigits >= 1 && nDigits <= kMaxThreadDigits && s.size() > nPos + 2 + nDigits &&
+            s[nPos + 2 + nDigits] == ']') {
+            head.bThread = true;
+            head.nThread = nThread;
+            nPos += nDigits + 3;
+        }
+    }
+    head.nLen = nPos;
+    return true;
+}
 
 std::string OpenTime(const std::string& strNameTime, const std::string& strFirst)
 {
@@ -181,14 +228,15 @@ void Parser::StartRecord(const Line& line)
 {
     DumpLine dump;
     bool bOut = false;
+    StampHead head;
     if (m_state != State::Start && !AfterCrLf(m_bPrevCrLf))
         Stray(line);
     else if (line.strText.empty())
         StartBanner(line);
-    else if (IsEntryStart(line.strText))
-        StartEntry(line);
-    else if (IsDumpStart(line.strText, dump, bOut, false))
-        StartDump(line, dump, bOut);
+    else if (IsEntryStart(line.strText, head))
+        StartEntry(line, head);
+    else if (IsDumpStart(line.strText, dump, bOut, false, head))
+        StartDump(line, dump, bOut, head);
     else
         Stray(line);
 }
@@ -201,22 +249,32 @@ void Parser::StartBanner(const Line& line)
     m_state = State::Banner;
 }
 
-void Parser::StartEntry(const Line& line)
+// The record's time and thread from the stamp at the start of s.
+void Parser::TakeStamp(const std::string& s, const StampHead& head)
+{
+    m_cur.strTime = s.substr(0, head.nTimeLen);
+    m_cur.bThread = head.bThread;
+    m_cur.nThread = head.nThread;
+}
+
+void Parser::StartEntry(const Line& line, const StampHead& head)
 {
     m_cur.kind = Kind::Entry;
     m_cur.nLine = line.nNumber;
-    m_cur.strTime = line.strText.substr(0, kStampLen);
+    TakeStamp(line.strText, head);
+    m_nHead = head.nLen + 2;
     m_cur.aLines.assign(1, line.strText);
     m_abCrLf.assign(1, line.bCrLf);
     m_nCurBytes = line.strText.size() + 32;
     m_state = State::Entry;
 }
 
-void Parser::StartDump(const Line& line, const DumpLine& dump, bool bOut)
+void Parser::StartDump(const Line& line, const DumpLine& dump, bool bOut, const StampHead& head)
 {
     m_cur.kind = Kind::Dump;
     m_cur.nLine = line.nNumber;
-    m_cur.strTime = line.strText.substr(0, kStampLen);
+    TakeStamp(line.strText, head);
+    m_nHead = head.nLen + kArrowLen;  // the indent of the lines after the first
     m_cur.bOut = bOut;
     m_cur.bHex = dump.bHex;
     m_cur.aLines.clear();
@@ -287,7 +345,7 @@ void Parser::FinishEntry(size_t nLines, bool bTorn)
     aLines.resize(nLines);
     bool bEnded = nLines >= 2 && aLines.back().empty();
     size_t nText = bEnded ? nLines - 1 : nLines;
-    std::string strText = aLines[0].substr(kEntryStampLen);
+    std::string strText = aLines[0].substr(m_nHead);
     for (size_t i = 1; i < nText; ++i) {
         strText += m_abCrLf[i - 1] ? "\r\n" : "\n";
         strText += aLines[i];
@@ -334,7 +392,7 @@ void Parser::FeedDump(const Line& line)
         EmitDump(false);
         return;
     }
-    if (IsIndent(s) && ParseDumpLine(s, kDumpIndent, dump, m_bKeepsValues) && dump.nOffset == m_nNextOffset &&
+    if (IsIndent(s, m_nHead) && ParseDumpLine(s, m_nHead, dump, m_bKeepsValues) && dump.nOffset == m_nNextOffset &&
         dump.bHex == m_cur.bHex) {
         SettleCutLine(false);
         if (m_bKeepDumpLines && OverBound(s.size() + 32)) {
@@ -507,9 +565,12 @@ bool Parser::StartPartial(const std::string& strLast, uint64_t nLine)
     m_cur.kind = Kind::Dump;
     m_cur.nLine = nLine;
     m_cur.aLines.assign(1, strLast);
-    if (strLast.size() >= kDumpIndent && strLast[19] == ' ' && strLast[21] == '-') {
-        m_cur.strTime = strLast.substr(0, kStampLen);
-        m_cur.bOut = strLast.compare(20, 3, "-->") == 0;
+    StampHead head;
+    if (ParseStampHead(strLast, head) && strLast.size() >= head.nLen + kArrowLen && strLast[head.nLen] == ' ' &&
+        strLast[head.nLen + 2] == '-') {
+        TakeStamp(strLast, head);
+        m_nHead = head.nLen + kArrowLen;
+        m_cur.bOut = strLast.compare(head.nLen + 1, 3, "-->") == 0;
         m_cur.bHex = strLast.find("d:") == std::string::npos;
         m_state = State::Dump;
         return true;

@@ -3,7 +3,8 @@
 //
 // A file is a sequence of banners ("", "------", "", ""), entries ("<stamp>  <message>", then an
 // empty line; a message may span lines) and dumps ("<stamp> --> " or " <-- ", then lines of
-// values, then an empty line). An entry ends only where the next record starts, since its
+// values indented by as many spaces, then an empty line). A stamp is "YYYY-MM-DD HH:MM:SS",
+// optionally ".mmm" or ".uuuuuu", optionally " [thread id]"; one file may mix the forms. An entry ends only where the next record starts, since its
 // message may itself hold empty lines.
 //
 // In a file whose lines end in CR LF, a record starts only after a CR LF: a line that follows a
@@ -24,6 +25,19 @@
 #include <string>
 
 namespace qwlog {
+
+// The stamp a record's first line starts with.
+struct StampHead
+{
+    size_t nTimeLen = 0;  // 19, 23 (milliseconds) or 26 (microseconds)
+    size_t nLen = 0;      // the whole stamp, its thread included
+    bool bThread = false;
+    uint64_t nThread = 0;
+};
+
+// Reads the stamp at the start of s: "YYYY-MM-DD HH:MM:SS", then ".ddd" or ".dddddd", then
+// " [" 1 to 10 digits "]"; false when s does not start with one.
+bool ParseStampHead(const std::string& s, StampHead& head);
 
 class Parser
 {
@@ -58,8 +72,9 @@ private:
 
     void StartRecord(const Line& line);
     void StartBanner(const Line& line);
-    void StartEntry(const Line& line);
-    void StartDump(const Line& line, const DumpLine& dump, bool bOut);
+    void StartEntry(const Line& line, const StampHead& head);
+    void StartDump(const Line& line, const DumpLine& dump, bool bOut, const StampHead& head);
+    void TakeStamp(const std::string& s, const StampHead& head);
     void FeedBanner(const Line& line);
     void FeedEntry(const Line& line);
     void FeedDump(const Line& line);
@@ -90,6 +105,7 @@ private:
     DumpLine m_lastCut;             // a cut decimal line whose value count is still open
     bool m_bCutOpen = false;
     uint64_t m_nNextOffset = 0;
+    size_t m_nHead = 0;           // the current record's stamp and what follows it: 2 spaces or arrow
     std::deque<Record> m_queue;
     size_t m_nStray = 0;
     bool m_bKeepDumpLines;

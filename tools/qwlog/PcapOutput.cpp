@@ -55,7 +55,16 @@ long long StampToMicroseconds(const std::string& strTime)
     tm.tm_mon -= 1;
     tm.tm_isdst = -1;
     std::time_t t = std::mktime(&tm);
-    return t == (std::time_t)-1 ? 0 : (long long)t * 1000000LL;
+    if (t == (std::time_t)-1)
+        return 0;
+    // The fraction as written (".mmm" or ".uuuuuu"), to the microsecond.
+    long long nMicros = 0;
+    size_t nDot = strTime.size() > 19 && strTime[19] == '.' ? 19 : std::string::npos;
+    for (size_t i = 1; i <= 6; ++i) {
+        char c = nDot != std::string::npos && nDot + i < strTime.size() ? strTime[nDot + i] : '0';
+        nMicros = nMicros * 10 + (c >= '0' && c <= '9' ? c - '0' : 0);
+    }
+    return (long long)t * 1000000LL + nMicros;
 }
 
 PcapOutput::~PcapOutput()

@@ -22,8 +22,11 @@ struct Record
     Kind kind = Kind::Entry;
     std::string strFile;
     uint64_t nLine = 0;          // 1-based line of the record's first line
-    std::string strTime;         // "YYYY-MM-DD HH:MM:SS"; empty when not known
+    std::string strTime;         // the stamp's time as written; empty when not known
+    // "YYYY-MM-DD HH:MM:SS" with ".mmm" or ".uuuuuu" where the stamp has a fraction
     bool bTimeFromName = false;  // a banner's time, taken from the day folder and file name
+    bool bThread = false;        // the stamp names the writing thread (THREAD=1)
+    uint64_t nThread = 0;        // ... and this is its id
     bool bTorn = false;          // the file ends inside this record
     // Entry
     std::string strText;         // the message's bytes as written, inner line ends kept

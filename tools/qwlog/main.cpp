@@ -2,7 +2,7 @@
 //   qwlog json FILE...            JSON Lines, one object per record
 //   qwlog pcap FILE... -o OUT     the dumps as packets, for Wireshark and tshark
 //   qwlog cat FILE...             the records in the console mirror's colours
-// Every command takes --since, --until, --kind, --dir, --grep and --encoding; cat and json
+// Every command takes --since, --until, --kind, --dir, --grep, --thread and --encoding; cat and json
 // take --follow (--follow=name to follow a file replaced under its name). Exit status: 0 all
 // read cleanly, 1 a file was missing, not a log, torn or damaged (the rest is still read and
 // written), 2 bad arguments.
@@ -26,7 +26,7 @@ namespace {
 struct Options
 {
     std::vector<std::string> aFiles;
-    std::string strSince, strUntil, strDir, strGrep;
+    std::string strSince, strUntil, strDir, strGrep, strThread;
     std::string strKinds;
     std::string strEncoding = "windows-1252";
     std::string strColor = "auto";
@@ -50,11 +50,12 @@ void Report(const std::string& strPath, uint64_t nLine, const std::string& strWh
 void AddCommon(CLI::App* pCmd, Options& opt, bool bFollow)
 {
     pCmd->add_option("files", opt.aFiles, "Quillwork log files")->required();
-    pCmd->add_option("--since", opt.strSince, "only records at or after this time (YYYY-MM-DD[ HH[:MM[:SS]]])");
+    pCmd->add_option("--since", opt.strSince, "only records at or after this time (YYYY-MM-DD[ HH[:MM[:SS[.fraction]]]])");
     pCmd->add_option("--until", opt.strUntil, "only records at or before this time (a prefix takes its whole span)");
     pCmd->add_option("--kind", opt.strKinds, "only these kinds: open, entry, dump (comma separated)");
     pCmd->add_option("--dir", opt.strDir, "only dumps in this direction: in (<--) or out (-->)");
     pCmd->add_option("--grep", opt.strGrep, "only entries whose text, or dumps whose lowercase hex, match this regular expression");
+    pCmd->add_option("--thread", opt.strThread, "only records whose stamp names this thread id ([LOG] THREAD=1)");
     pCmd->add_option("--encoding", opt.strEncoding, "code page of text that is not UTF-8: " + CodePageNames())
         ->capture_default_str();
     if (bFollow)
@@ -84,7 +85,8 @@ bool MakeFilter(const Options& opt, Filter& filter)
     bool bOk = (opt.strSince.empty() || filter.SetSince(opt.strSince, strError)) &&
                (opt.strUntil.empty() || filter.SetUntil(opt.strUntil, strError)) &&
                filter.SetKinds(SplitCommas(opt.strKinds), strError) && filter.SetDir(opt.strDir, strError) &&
-               filter.SetGrep(opt.strGrep, strError);
+               filter.SetGrep(opt.strGrep, strError) &&
+               (opt.strThread.empty() || filter.SetThread(opt.strThread, strError));
     if (!bOk)
         std::fprintf(stderr, "qwlog: %s\n", strError.c_str());
     return bOk;

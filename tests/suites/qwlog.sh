@@ -87,7 +87,7 @@ stamps() {
     got=$(cd "$golden" && eval "\"\$qwlog\" json $(sed -E 's/(--(since|until) )([0-9-]+ [0-9:.]+)/\1"\3"/g' <<<"$args") ${forms[*]}" |
       sed -E 's/.*"file":"2024-03-05\/([^"]*)","line":([0-9]+).*/\1:\2/' | sort -t: -k1,1 -s | tr '\n' ' ' | sed 's/ $//')
     want=$(tr ' ' '\n' <<<"$want" | sort -t: -k1,1 -s | tr '\n' ' ' | sed 's/ $//')
-    if [ "$got" = "$want" ]; then echo "PASS stamps filter $args"; else echo "FAIL stamps filter $args: got '$got', want '$want'"; fi
+    if [ "$got" = "$want" ]; then qw_say "PASS stamps filter $args"; else qw_say "FAIL stamps filter $args: got '$got', want '$want'"; fi
   done
   local rc=0
   "$qwlog" json --thread 12x "$golden/${forms[0]}" >/dev/null 2>"$work/thread.err" || rc=$?

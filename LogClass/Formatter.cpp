@@ -659,13 +659,46 @@ size_t ZeroPadAfter(const QW_CONVERSION& conv, const char* szValue, size_t nLen)
 {
     if (nLen > 0 && szValue[0] == '-')
         return 1;
-    if (conv.bAlt && nLen > 1 && szValue[0] == '0' && (szValue[1] == 'x' || szValue[1] == 'X'))
+    bool bHex = nLen > 1 && szValue[0] == '0' && (szValue[1] == 'x' || szValue[1] == 'X');
+    if (bHex && (conv.bAlt || conv.cType == 'p'))
         return 2;
     return 0;
 }
 
-// A number, character or pointer whose width is past what the platform gives
-// whole: the platform formats it without the width, the width is laid out here.
+// TRUE when the platform pads conv (with the '0' flag, not '-'), whose text
+// without a width is nLen bytes long, with zeros: it is asked for the same
+// conversion one byte wider, with the argument pArgs holds (not taken).
+// (The C library leaves "(nil)" and an integer with a precision to spaces;
+// wvsprintfA has rules of its own.)
+bool PlatformPadsWithZeros(const QW_CONVERSION& conv, size_t nLen, va_list* pArgs)
+{
+    if (nLen >= PIECE_TEXT_MAX)
+        return true;
+    QW_CONVERSION probe = conv;
+    probe.nWidth = (int)nLen + 1;
+    char szProbe[PIECE_SIZE];
+    Output probed = { szProbe, sizeof(szProbe), 0 };
+    va_list args;
+    va_copy(args, *pArgs);
+    PutPlatform(probed, probe, PlatformPiece(probe, false).c_str(), &args);
+    va_end(args);
+    return probed.nLen != 0 && szProbe[0] != ' ';
+}
+
+// TRUE when the next argument of pArgs (not taken) is a null pointer.
+bool NullArgument(va_list* pArgs)
+{
+    va_list args;
+    va_copy(args, *pArgs);
+    bool bNull = va_arg(args, const void*) == NULL;
+    va_end(args);
+    return bNull;
+}
+
+// A number, character, pointer or null string whose width is past what the
+// platform gives whole: the platform formats it without the width, the width
+// is laid out here, with zeros where the platform pads with them. A %c of 0
+// counts as the byte the platform writes for it, though that byte is left out.
 void PutPlatformWide(Output& out, const QW_CONVERSION& conv, va_list* pArgs)
 {
     QW_CONVERSION bare = conv;
@@ -674,11 +707,18 @@ void PutPlatformWide(Output& out, const QW_CONVERSION& conv, va_list* pArgs)
     std::string strBare = PlatformPiece(bare, true);
     char szValue[PIECE_SIZE];
     Output value = { szValue, sizeof(szValue), 0 };
+    va_list args;
+    va_copy(args, *pArgs);
     PutPlatform(value, bare, strBare.c_str(), pArgs);
-    bool bZero = conv.bZero && !conv.bLeft && conv.cType != 'c' && conv.cType != 'C';
+    bool bZero = conv.bZero && !conv.bLeft && conv.cType != 'c' && conv.cType != 'C'
+                 && PlatformPadsWithZeros(conv, value.nLen, &args);
+    va_end(args);
     size_t nPrefix = bZero ? ZeroPadAfter(conv, szValue, value.nLen) : 0;
     std::string strPrefix(szValue, nPrefix);
-    PutPadded(out, conv, strPrefix.c_str(), 0, szValue + nPrefix, value.nLen - nPrefix, bZero);
+    QW_CONVERSION field = conv;
+    if ((conv.cType == 'c' || conv.cType == 'C') && value.nLen == 0)
+        --field.nWidth;  // the zero byte of a %c of 0
+    PutPadded(out, field, strPrefix.c_str(), 0, szValue + nPrefix, value.nLen - nPrefix, bZero);
 }
 
 // TRUE for the common conversions whose text wvsprintfA and the C library agree
@@ -719,7 +759,8 @@ void PutPlatformAsWritten(Output& out, const QW_CONVERSION& conv, va_list* pArgs
         PutInteger(out, conv, pArgs);  // zeros past what the platform gives whole
         return;
     }
-    if (conv.nWidth > (int)PIECE_TEXT_MAX && conv.cType != 's' && conv.cType != 'S') {
+    bool bString = conv.cType == 's' || conv.cType == 'S';
+    if (conv.nWidth > (int)PIECE_TEXT_MAX && (!bString || NullArgument(pArgs))) {
         PutPlatformWide(out, conv, pArgs);
         return;
     }
@@ -1120,22 +1161,33 @@ bool Positional(const QW_CONVERSION& conv)
     return conv.nArgPos != 0 || conv.nWidthPos != 0 || conv.nPrecisionPos != 0;
 }
 
-// Formats the conversion at psz in a format read in order, after nRead others
-// that may have read arguments; a positional one formats the rest of the
-// format (PutPositionalFormat). Gives where to go on; or, with *pbStop set,
-// where formatting stops: at a conversion no printf knows or one refused (a
-// positional one after others), nothing read for it.
-const char* PutNext(Output& out, const char* psz, va_list* pArgs, int nErrno, int nRead, bool* pbStop)
+// TRUE when conv reads an argument ("%m" and "%%" read none but a '*').
+bool ReadsArgument(const QW_CONVERSION& conv)
+{
+    return (conv.cType != 'm' && conv.cType != '%') || conv.bStarWidth || conv.bStarPrecision;
+}
+
+// Formats the conversion at psz in a format read in order, after *pnRead
+// others that read arguments (counted on); a positional one formats the rest
+// of the format (PutPositionalFormat). Gives where to go on; or, with *pbStop
+// set, where formatting stops: at a conversion no printf knows or one refused
+// (a positional one after others that read arguments), nothing read for it.
+const char* PutNext(Output& out, const char* psz, va_list* pArgs, int nErrno, int* pnRead, bool* pbStop)
 {
     QW_CONVERSION conv;
-    if (!QwReadPlatformConversion(psz, conv) && QwReadConversion(psz, conv) && Positional(conv)) {
-        const char* pStop = nRead != 0 ? psz : PutPositionalFormat(out, psz, pArgs, nErrno);
+    bool bPlatform = QwReadPlatformConversion(psz, conv);
+    bool bKnown = bPlatform || QwReadConversion(psz, conv);
+    if (!bPlatform && bKnown && Positional(conv)) {
+        const char* pStop = *pnRead != 0 ? psz : PutPositionalFormat(out, psz, pArgs, nErrno);
         *pbStop = *pStop != '\0';
         return pStop;
     }
     const char* pNext = PutConversion(out, psz, pArgs, nErrno);
     *pbStop = pNext == NULL;
-    return pNext != NULL ? pNext : psz;
+    if (pNext == NULL)
+        return psz;
+    *pnRead += ReadsArgument(conv) ? 1 : 0;
+    return pNext;
 }
 
 } // namespace
@@ -1164,14 +1216,15 @@ size_t QwFormatV(char* pszBuf, size_t nBufSize, const char* pszFormat, va_list a
         }
         bool bStop = false;
         const char* pNext = PutQuick(out, p, &argsWork);
-        if (pNext == NULL)
-            pNext = PutNext(out, p, &argsWork, nErrno, nRead, &bStop);
+        if (pNext != NULL)
+            ++nRead;
+        else
+            pNext = PutNext(out, p, &argsWork, nErrno, &nRead, &bStop);
         if (bStop) {
             out.Put(pNext, strlen(pNext));  // refused: the rest as it stands, no argument read
             break;
         }
         p = pNext;
-        ++nRead;
     }
     va_end(argsWork);
     pszBuf[out.nLen] = '\0';

@@ -32,9 +32,9 @@ has_colour() {
 xvfb_pid=
 rm -rf "$dir" "$png" && mkdir -p "$dir"
 "$(qw_c_compiler "$arch")" -std=c99 -O2 -mwindows -o "$dir/qw_c_host.exe" \
-  "$QW_TOP/tests/abi/QwCHost.c" "$QW_TOP/tests/abi/QwDrive.c" || { echo "FAIL $arch screenshot host builds"; exit 0; }
+  "$QW_TOP/tests/abi/QwCHost.c" "$QW_TOP/tests/abi/QwDrive.c" || { qw_say "FAIL $arch screenshot host builds"; exit 0; }
 cp "$QW_TOP/dist/$arch/Quillwork.dll" "$dir/"
-start_display || { echo "FAIL $arch screenshot display $display"; exit 0; }
+start_display || { qw_say "FAIL $arch screenshot display $display"; exit 0; }
 qw_wine_env "$arch"
 (cd "$dir" && DISPLAY=$display timeout 60 wine qw_c_host.exe 8 detach >host.out 2>host.err </dev/null) &
 host=$!

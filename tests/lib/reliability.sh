@@ -8,7 +8,7 @@ qw_rel_report() {
   sed -nE "s/^FIGURE (.*)/FIGURE $label: \1/p; s/^SKIP (.*)/SKIP $label: \1/p" "$out"
   sed -nE "s/^\[       OK \] ([^ ]+) \(.*/PASS $label \1/p; s/^\[  FAILED  \] ([^ ]+) \(.*/FAIL $label \1/p; \
            s/^\[  SKIPPED \] ([^ ]+) \(.*/SKIP $label \1/p" "$out"
-  grep -q '^\[==========\] .* ran\.' "$out" || echo "FAIL $label did not finish (crash or sanitizer report); see $out"
+  grep -q '^\[==========\] .* ran\.' "$out" || qw_say "FAIL $label did not finish (crash or sanitizer report); see $out"
   grep -m3 -E '^(==[0-9]+==ERROR|WARNING: ThreadSanitizer|SUMMARY: )' "$out" | sed "s/^/  /" || true
 }
 
@@ -33,7 +33,7 @@ qw_rel_wine() {
   local label=$1 arch=$2; shift 2
   local dir="$QW_TOP/build/$arch/bin" out="$QW_TOP/build/reports/rel-$label.out"
   mkdir -p "$QW_TOP/build/reports"
-  if [ ! -f "$dir/qw_reliability.exe" ]; then echo "FAIL $label: $dir/qw_reliability.exe not built"; return; fi
+  if [ ! -f "$dir/qw_reliability.exe" ]; then qw_say "FAIL $label: $dir/qw_reliability.exe not built"; return; fi
   (cd "$dir" && TZ=UTC timeout 600 wine qw_reliability.exe "$@" >"$out" 2>&1 </dev/null)
   qw_rel_report "$label" "$out"
 }

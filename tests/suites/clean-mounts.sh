@@ -41,14 +41,14 @@ mounts_case() {
 }
 
 if [ ! -x "$lbin/qw_folderhost" ]; then
-  echo "FAIL linux: $lbin/qw_folderhost not built"
+  qw_say "FAIL linux: $lbin/qw_folderhost not built"
 elif [ "$(id -u)" != 0 ] || ! unshare -m --propagation private true 2>/dev/null; then
   echo "SKIP linux mounts in the log folder: no private mount namespace (needs root)"
 else
   mounts_case; rc=$?
   case $rc in
-    0) echo "PASS linux bind-mounted day folder, tmpfs day folder, bind-mounted file: KEEPDAYS leaves them" ;;
+    0) qw_say "PASS linux bind-mounted day folder, tmpfs day folder, bind-mounted file: KEEPDAYS leaves them" ;;
     2) echo "SKIP linux mounts in the log folder: mount refused here" ;;
-    *) echo "FAIL linux bind-mounted day folder, tmpfs day folder, bind-mounted file: KEEPDAYS leaves them" ;;
+    *) qw_say "FAIL linux bind-mounted day folder, tmpfs day folder, bind-mounted file: KEEPDAYS leaves them" ;;
   esac
 fi

@@ -66,8 +66,8 @@ race() {
   tmux -L "$SOCK" kill-server 2>/dev/null
   local line; line=$(cat "$dir/result" 2>/dev/null)
   echo "FIGURE race: $line (host files made, host files holding bytes they were never given, those bytes)"
-  [ -n "$line" ] || { echo "FAIL race-host-finished"; return; }
-  echo "PASS race-host-finished"
+  [ -n "$line" ] || { qw_say "FAIL race-host-finished"; return; }
+  qw_say "PASS race-host-finished"
   set -- $line
   qw_check race-host-files-made [ "$2" -gt 1000 ]
   qw_check race-no-mirror-byte-in-a-host-file [ "$4" -eq 0 ]
@@ -111,7 +111,7 @@ tty_writes() {
 }
 
 writes() {
-  command -v strace >/dev/null || { echo "FAIL strace-missing"; return; }
+  command -v strace >/dev/null || { qw_say "FAIL strace-missing"; return; }
   local dir n=200; dir=$(host_folder writes)
   tmux -L "$SOCK" new-session -d -x 120 -y 40 "cd '$dir' && TERM=xterm-256color strace -f -e trace=openat,write,close -o '$dir/trace' ./qw_mirrorhost entries $n; touch '$dir/done'; sleep 600"
   wait_for 600 test -e "$dir/done"
@@ -160,7 +160,7 @@ if command -v tmux >/dev/null && [ -x "$BIN/qw_mirrorhost" ]; then
   stall
   writes
 else
-  echo "FAIL linux-terminal: tmux or qw_mirrorhost missing"
+  qw_say "FAIL linux-terminal: tmux or qw_mirrorhost missing"
 fi
 if command -v wine >/dev/null && start_display; then
   codepage_932 win64

@@ -22,8 +22,8 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 1' HUP INT TERM
 
-[ -x "$BIN/qw_mirrorhost" ] && [ -f "$BIN/libquillwork.so" ] || { echo "FAIL dump-host-missing: build the linux preset"; exit 0; }
-[ -x /usr/bin/time ] || { echo "FAIL dump-time-missing: /usr/bin/time"; exit 0; }
+[ -x "$BIN/qw_mirrorhost" ] && [ -f "$BIN/libquillwork.so" ] || { qw_say "FAIL dump-host-missing: build the linux preset"; exit 0; }
+[ -x /usr/bin/time ] || { qw_say "FAIL dump-time-missing: /usr/bin/time"; exit 0; }
 
 # A fresh folder holding the host and the library: the host's log goes below it.
 host_folder() {
@@ -47,7 +47,7 @@ line_at() {
 check_file() {
   local dir=$1 mib=$2 file start end lines last
   file=$(log_of "$dir")
-  [ -n "$file" ] || { echo "FAIL dump-$mib-MiB-file-made"; return; }
+  [ -n "$file" ] || { qw_say "FAIL dump-$mib-MiB-file-made"; return; }
   start=$(line_at "$file" '--> 00000000h: ')
   end=$(line_at "$file" ' AFTER-DUMP')
   lines=$((mib * 65536))

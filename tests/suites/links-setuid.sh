@@ -68,13 +68,13 @@ if [ -x "$lbin/qw_folderhost" ]; then
   if [ "$(id -u)" = 0 ] && command -v setpriv >/dev/null; then
     setuid_host; rc=$?
     case $rc in
-      0) echo "PASS linux setuid host run as nobody with hostile XDG_STATE_HOME, HOME, QUILLWORK_DEBUG: nothing written there" ;;
+      0) qw_say "PASS linux setuid host run as nobody with hostile XDG_STATE_HOME, HOME, QUILLWORK_DEBUG: nothing written there" ;;
       2) echo "SKIP linux setuid host: the copy did not run privileged (AT_SECURE 0)" ;;
-      *) echo "FAIL linux setuid host run as nobody with hostile XDG_STATE_HOME, HOME, QUILLWORK_DEBUG: nothing written there" ;;
+      *) qw_say "FAIL linux setuid host run as nobody with hostile XDG_STATE_HOME, HOME, QUILLWORK_DEBUG: nothing written there" ;;
     esac
   else
     echo "SKIP linux setuid host: needs root and setpriv"
   fi
 else
-  echo "FAIL linux: $lbin/qw_folderhost not built"
+  qw_say "FAIL linux: $lbin/qw_folderhost not built"
 fi

@@ -76,11 +76,11 @@ runs_and_logs() {
 start=$(date +%s)
 for row in "${targets[@]}"; do
   IFS='|' read -r arch target k32 <<<"$row"
-  if ! unpack "$arch"; then echo "FAIL $arch zip unpacks"; continue; fi
+  if ! unpack "$arch"; then qw_say "FAIL $arch zip unpacks"; continue; fi
   qw_check "$target: the zip's header compiles with -Wall -Wextra -Wnon-virtual-dtor, no warning" \
     header_quiet "$target" "$work/$arch/zip/include"
-  if ! build_host "$arch" "$target" "$k32"; then echo "FAIL $target: host builds with clang and lld-link"; continue; fi
-  echo "PASS $target: host builds with clang and lld-link against the zip's Quillwork.lib"
+  if ! build_host "$arch" "$target" "$k32"; then qw_say "FAIL $target: host builds with clang and lld-link"; continue; fi
+  qw_say "PASS $target: host builds with clang and lld-link against the zip's Quillwork.lib"
   qw_check "$target: host imports only Quillwork.dll and KERNEL32.dll" imports_no_runtime "$(qw_objdump "$arch")" "$work/$arch/msvc_host.exe"
   qw_wine_env "$arch"
   qw_check "$target: host runs under Wine, every call returns 1, log as the golden file" runs_and_logs "$arch"

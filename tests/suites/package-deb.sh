@@ -144,21 +144,21 @@ if [ "$(id -u)" != 0 ]; then
   exit 0
 fi
 for n in "${names[@]}"; do
-  if dpkg -s "$n" >/dev/null 2>&1; then echo "FAIL $n is already installed on this machine; left alone"; exit 1; fi
+  if dpkg -s "$n" >/dev/null 2>&1; then qw_say "FAIL $n is already installed on this machine; left alone"; exit 1; fi
 done
 qw_check "dist/packages holds the .deb files of version $version" eval '[ -s "$runtime" ] && [ -s "$dev" ]'
 contents
 trap remove_packages EXIT
 debs=("$runtime" "$dev"); [ -d "$QW_TOP/tools/qwlog" ] && debs+=("$tools")
 if dpkg_locked -i "${debs[@]}"; then
-  echo "PASS dpkg -i of ${#debs[@]} packages"
+  qw_say "PASS dpkg -i of ${#debs[@]} packages"
   qw_check "ldconfig knows libquillwork.so.1 after the install" eval 'ldconfig -p | grep -q "libquillwork.so.1 "'
   qw_check "pkg-config file: prefix /usr, plain paths" pkg_config_clean
   qw_check "pkg-config host builds and runs against /usr" pkg_config_host
   qw_check "find_package host builds and runs against /usr" find_package_host
   [ -d "$QW_TOP/tools/qwlog" ] && qw_check "installed qwlog runs" eval 'qwlog --help >/dev/null 2>&1'
 else
-  echo "FAIL dpkg -i of ${#debs[@]} packages"; tail -5 "$work/dpkg.log"
+  qw_say "FAIL dpkg -i of ${#debs[@]} packages"; tail -5 "$work/dpkg.log"
 fi
 remove_packages
 qw_check "dpkg -P leaves no library, header or package file behind" \

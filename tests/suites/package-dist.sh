@@ -83,7 +83,7 @@ qw_check "linux: SONAME and link name are links to the one library" linux_names_
 qw_check "win64/win32: import library in dist" eval '[ -s "$QW_TOP/dist/win64/Quillwork.lib" ] && [ -s "$QW_TOP/dist/win32/Quillwork.lib" ]'
 for arch in win64 win32; do
   mkdir -p "$work/$arch"
-  build_reader $arch || { echo "FAIL $arch version reader builds"; continue; }
+  build_reader $arch || { qw_say "FAIL $arch version reader builds"; continue; }
   qw_wine_env $arch
   qw_check "$arch: DLL version resource read back by GetFileVersionInfo" version_resource_matches $arch
   # A DLL without a resource is reported as such (the reader does not invent one).

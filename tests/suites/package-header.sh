@@ -111,7 +111,7 @@ for arch in linux win64 win32; do
     qw_check "$arch: every caller in the build compiles free of format warnings" \
       python3 "$QW_TOP/tests/package/format_callers.py" "$QW_TOP/build/$arch" "$QW_TOP"
   else
-    echo "FAIL $arch: no compile_commands.json (configure the preset first)"
+    qw_say "FAIL $arch: no compile_commands.json (configure the preset first)"
   fi
 done
 echo "SKIP mingw: %f draws no warning: GCC's ms_printf checks against msvcrt's printf, which has %f; wvsprintfA has not"

@@ -71,9 +71,9 @@ for arch in win64 win32; do
   zip="$QW_TOP/dist/packages/quillwork-$version-$arch.zip"
   root="$work/$arch/quillwork-$version-$arch"
   if ! { [ -s "$zip" ] && mkdir -p "$work/$arch" && unzip -q "$zip" -d "$work/$arch"; }; then
-    echo "FAIL $arch: quillwork-$version-$arch.zip unpacks"; continue
+    qw_say "FAIL $arch: quillwork-$version-$arch.zip unpacks"; continue
   fi
-  echo "PASS $arch: quillwork-$version-$arch.zip unpacks"
+  qw_say "PASS $arch: quillwork-$version-$arch.zip unpacks"
   qw_check "$arch zip: DLL, import library, header, CMake package, license, README" zip_complete "$root"
   qw_check "$arch zip: DLL is $format and stripped" dll_fits "$root" "$triplet" "$format"
   qw_wine_env $arch

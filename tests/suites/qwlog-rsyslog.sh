@@ -12,7 +12,7 @@ work="$QW_TOP/build/qwlog-rsyslog"
 qwlog="$QW_TOP/dist/linux/qwlog"
 if ! command -v rsyslogd >/dev/null; then echo "SKIP rsyslogd is not installed"; exit 0; fi
 if [ ! -x "$qwlog" ] || [ ! -f "$QW_TOP/dist/linux/libquillwork.so" ]; then
-  echo "FAIL rsyslog: dist/linux is not built (./run build)"; exit 0
+  qw_say "FAIL rsyslog: dist/linux is not built (./run build)"; exit 0
 fi
 rm -rf "$work" && mkdir -p "$work/host" "$work/central-work" "$work/forward-work" "$work/central-out"
 

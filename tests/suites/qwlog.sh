@@ -16,7 +16,7 @@ work="$QW_TOP/build/qwlog-tests"
 rm -rf "$work" && mkdir -p "$work"
 export TZ=UTC
 if [ ! -x "$qwlog" ]; then
-  echo "FAIL qwlog: dist/linux/qwlog is missing (./run build)"
+  qw_say "FAIL qwlog: dist/linux/qwlog is missing (./run build)"
   exit 0
 fi
 
@@ -101,9 +101,9 @@ bad_input() {
     IFS='|' read -r args want msg <<<"$row"
     rc=0; "$qwlog" $args >"$d/out" 2>"$d/err" </dev/null || rc=$?
     if [ "$rc" = "$want" ] && { [ "$msg" = - ] || grep -q -- "$msg" "$d/err"; }; then
-      echo "PASS qwlog $args: exit $want${msg:+, says '$msg'}"
+      qw_say "PASS qwlog $args: exit $want${msg:+, says '$msg'}"
     else
-      echo "FAIL qwlog $args: exit $rc (want $want), said: $(head -2 "$d/err")"
+      qw_say "FAIL qwlog $args: exit $rc (want $want), said: $(head -2 "$d/err")"
     fi
   done
   qw_check "a stray line costs no record around it" eval \
@@ -129,7 +129,7 @@ filters() {
     # shellcheck disable=SC2086
     got=$(cd "$golden" && eval "\"\$qwlog\" json $(sed -E 's/(--(since|until) )([0-9-]+ [0-9:]+)/\1"\3"/' <<<"$args") ${all[*]}" |
       sed -E 's/.*"file":"2024-03-05\/([^"]*)","line":([0-9]+).*/\1:\2/' | tr '\n' ' ' | sed 's/ $//')
-    if [ "$got" = "$want" ]; then echo "PASS filter $args"; else echo "FAIL filter $args: got '$got', want '$want'"; fi
+    if [ "$got" = "$want" ]; then qw_say "PASS filter $args"; else qw_say "FAIL filter $args: got '$got', want '$want'"; fi
   done
 }
 
@@ -147,8 +147,8 @@ grep_linear() {
     IFS='%' read -r pat want <<<"$row"
     rc=0; "$qwlog" json --grep "$pat" "$d/090807_big.log" >"$d/out" 2>"$d/err" || rc=$?
     got=$(grep -c '"kind"' "$d/out")
-    if [ "$rc" = 0 ] && [ "$got" = "$want" ]; then echo "PASS --grep '$pat' over dumps of 16 KiB to 1 MiB: $want records"
-    else echo "FAIL --grep '$pat' over dumps of 16 KiB to 1 MiB: exit $rc, $got records (want $want)"; fi
+    if [ "$rc" = 0 ] && [ "$got" = "$want" ]; then qw_say "PASS --grep '$pat' over dumps of 16 KiB to 1 MiB: $want records"
+    else qw_say "FAIL --grep '$pat' over dumps of 16 KiB to 1 MiB: exit $rc, $got records (want $want)"; fi
   done
   qw_check "--grep reads its patterns as Python's re reads them (table and 300 random patterns)" \
     python3 "$QW_TOP/tests/qwlog/grep_check.py" "$qwlog" "$d" 300
@@ -339,8 +339,8 @@ midnight() {
     IFS='|' read -r name stamp want <<<"$row"; i=$((i + 1))
     python3 "$QW_TOP/tests/qwlog/mklog.py" "$d/${name}_m$i.log" banner time:"$stamp" entry:first
     got=$("$qwlog" json --kind open "$d/${name}_m$i.log" | sed -E 's/.*"time":"([^"]*)".*/\1/')
-    if [ "$got" = "$want" ]; then echo "PASS open record of $name in 2024-03-05/ before a stamp $stamp: $want"
-    else echo "FAIL open record of $name in 2024-03-05/ before a stamp $stamp: $got (want $want)"; fi
+    if [ "$got" = "$want" ]; then qw_say "PASS open record of $name in 2024-03-05/ before a stamp $stamp: $want"
+    else qw_say "FAIL open record of $name in 2024-03-05/ before a stamp $stamp: $got (want $want)"; fi
   done
   qw_check "--since the next day keeps the open record made after midnight" eval \
     '"$qwlog" json --since 2024-03-06 --kind open "$d/000005_m1.log" | grep -q "\"time\":\"2024-03-06 00:00:05\""'
@@ -487,7 +487,7 @@ big_file() {
 # qwlog.exe under Wine x64 gives the same JSON, byte for byte.
 wine_json() {
   local exe="$QW_TOP/dist/win64/qwlog.exe"
-  if [ ! -f "$exe" ]; then echo "FAIL qwlog.exe: dist/win64/qwlog.exe is missing (./run build)"; return; fi
+  if [ ! -f "$exe" ]; then qw_say "FAIL qwlog.exe: dist/win64/qwlog.exe is missing (./run build)"; return; fi
   qw_wine_env win64
   local f name
   for f in "$golden"/2024-03-05/*.log; do
@@ -507,7 +507,7 @@ wine_json() {
 # it cannot open.
 wine_files() {
   local exe="$QW_TOP/dist/win64/qwlog.exe"
-  if [ ! -f "$exe" ]; then echo "FAIL qwlog.exe: dist/win64/qwlog.exe is missing (./run build)"; return; fi
+  if [ ! -f "$exe" ]; then qw_say "FAIL qwlog.exe: dist/win64/qwlog.exe is missing (./run build)"; return; fi
   local d="$work/wine-files"; rm -rf "$d"; mkdir -p "$d/Log/2024-03-05" "$d/Log/2024-03-06" "$d/Log/other"
   cp "$exe" "$d/"
   python3 "$QW_TOP/tests/qwlog/mklog.py" "$d/Log/2024-03-05/090807_a.log" banner entry:a-first
@@ -533,8 +533,8 @@ PY
     IFS='|' read -r args want <<<"$row"
     (cd "$d" && timeout 120 wine cmd /c "qwlog.exe json --kind entry $args" >"$d/out" 2>"$d/err" </dev/null)
     got=$(tr -d '\r' <"$d/out" | sed -E 's/.*"text":"([^"]*)".*/\1/' | tr '\n' , | sed 's/,$//')
-    if [ "$got" = "$want" ]; then echo "PASS qwlog.exe (Wine, cmd /c) json $args: $want"
-    else echo "FAIL qwlog.exe (Wine, cmd /c) json $args: '$got' (want '$want'), $(head -2 "$d/err")"; fi
+    if [ "$got" = "$want" ]; then qw_say "PASS qwlog.exe (Wine, cmd /c) json $args: $want"
+    else qw_say "FAIL qwlog.exe (Wine, cmd /c) json $args: '$got' (want '$want'), $(head -2 "$d/err")"; fi
   done
   local rc=0
   (cd "$d" && timeout 300 wine cmd /c 'qwlog.exe json --kind entry Log\other\*_many.log' >"$d/many.out" 2>"$d/many.err" </dev/null) || rc=$?
@@ -557,7 +557,7 @@ PY
 # qwlog.exe under Wine x86 gives the same JSON for the worked examples and the dumps.
 wine32_json() {
   local exe="$QW_TOP/dist/win32/qwlog.exe" name
-  if [ ! -f "$exe" ]; then echo "FAIL qwlog.exe: dist/win32/qwlog.exe is missing (./run build)"; return; fi
+  if [ ! -f "$exe" ]; then qw_say "FAIL qwlog.exe: dist/win32/qwlog.exe is missing (./run build)"; return; fi
   qw_wine_env win32
   for name in 090807_worked 090807_dumps 090807_text; do
     qw_check "qwlog.exe (Wine x86) json of $name.log matches the expected JSON" json_matches wine32 "$name" timeout 120 wine "$exe"
@@ -568,7 +568,7 @@ wine32_json() {
 # The installed package holds qwlog, the lnav format and the rsyslog configurations.
 installed() {
   local prefix="$work/prefix"
-  if [ ! -d "$QW_TOP/build/linux" ]; then echo "FAIL install: build/linux is missing"; return; fi
+  if [ ! -d "$QW_TOP/build/linux" ]; then qw_say "FAIL install: build/linux is missing"; return; fi
   cmake --install "$QW_TOP/build/linux" --prefix "$prefix" >"$work/install.log" 2>&1
   local f
   for f in bin/qwlog share/quillwork/lnav/quillwork_log.json share/quillwork/rsyslog/quillwork-forward.conf \

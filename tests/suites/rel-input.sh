@@ -18,7 +18,7 @@ if locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\?8$'; then
   qw_wine_env win64
   LANG=ja_JP.UTF-8 qw_rel_wine input-win64-cp932 win64 --gtest_filter='BadInputTest.Names*'
   grep -q 'code page 932' "$QW_TOP/build/reports/rel-input-win64-cp932.out" ||
-    echo "FAIL input-win64-cp932: Wine did not take code page 932"
+    qw_say "FAIL input-win64-cp932: Wine did not take code page 932"
   qw_stop_wine
 else
   echo "SKIP input-cp932: no ja_JP.UTF-8 locale (localedef from the locales package makes it, as root)"

@@ -8,8 +8,8 @@ qw_rel_linux threads-linux linux --gtest_filter='ThreadsTest.*'
 if qw_rel_build linux-asan; then
   QW_REL_CALLS=${QW_REL_CALLS:-$([ "${QW_REL_FULL:-}" = 1 ] || echo 10000)} UBSAN_OPTIONS=halt_on_error=1 \
     qw_rel_linux threads-asan linux-asan --gtest_filter='ThreadsTest.*:BadInputTest.*'
-else echo "FAIL threads-asan build (see build/rel-linux-asan.log)"; fi
+else qw_say "FAIL threads-asan build (see build/rel-linux-asan.log)"; fi
 if qw_rel_build linux-tsan; then
   QW_REL_CALLS=${QW_REL_CALLS:-$([ "${QW_REL_FULL:-}" = 1 ] || echo 5000)} TSAN_OPTIONS=halt_on_error=1 \
     qw_rel_linux threads-tsan linux-tsan --gtest_filter='ThreadsTest.*'
-else echo "FAIL threads-tsan build (see build/rel-linux-tsan.log)"; fi
+else qw_say "FAIL threads-tsan build (see build/rel-linux-tsan.log)"; fi

@@ -93,7 +93,7 @@ qwlog_one_stream() {
 }
 
 if [ ! -x "$lbin/qw_rollhost" ]; then
-  echo "FAIL linux: $lbin/qw_rollhost not built"
+  qw_say "FAIL linux: $lbin/qw_rollhost not built"
 elif [ ! -f "$faketime_lib" ]; then
   echo "SKIP rollover: libfaketime missing"
 else

@@ -43,11 +43,11 @@ shared_run() {
 # the case is the platform's limit (SKIP, with both figures), else a FAIL.
 shared_case() {
   local label=$1
-  if shared_run "$@"; then echo "PASS $label"; return; fi
+  if shared_run "$@"; then qw_say "PASS $label"; return; fi
   if [ "$6" = processes ] && ! shared_run "$label-raw" "$2" "$3" "$4" "$5" raw; then
     echo "SKIP $label: appends through the platform's own append-only handles interleave as well"
   else
-    echo "FAIL $label"
+    qw_say "FAIL $label"
   fi
 }
 
@@ -55,7 +55,7 @@ linux=$QW_TOP/build/linux/bin
 shared_case linux-objects "" "$linux" qw_sharedfile libquillwork.so objects
 shared_case linux-processes "" "$linux" qw_sharedfile libquillwork.so processes
 for arch in win64 win32; do
-  [ -f "$QW_TOP/build/$arch/bin/qw_sharedfile.exe" ] || { echo "FAIL $arch: qw_sharedfile.exe not built"; continue; }
+  [ -f "$QW_TOP/build/$arch/bin/qw_sharedfile.exe" ] || { qw_say "FAIL $arch: qw_sharedfile.exe not built"; continue; }
   qw_wine_env "$arch"
   shared_case "$arch-objects" wine "$QW_TOP/build/$arch/bin" qw_sharedfile.exe Quillwork.dll objects
   shared_case "$arch-processes" wine "$QW_TOP/build/$arch/bin" qw_sharedfile.exe Quillwork.dll processes

@@ -74,7 +74,7 @@ linux_consumers() {
       build_consumer fetch-linux -DQW_HOW=fetch -DQW_REPO="file://$work/repo" -DQW_TAG=main
     qw_check "linux FetchContent: consumer runs and logs" runs_and_logs fetch-linux linux
   else
-    echo "FAIL git repository of the tree for FetchContent"
+    qw_say "FAIL git repository of the tree for FetchContent"
   fi
 }
 

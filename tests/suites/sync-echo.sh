@@ -263,8 +263,8 @@ power_cut() {
   loop=
   trap cleanup_cut EXIT
   local synced plain
-  synced=$(cut_run sync '[LOG]\nSYNC=1\n') || { echo "FAIL power cut: the loop device could not be set up"; cleanup_cut; return; }
-  plain=$(cut_run plain '[CONSOLE]\nOPEN=0\n') || { echo "FAIL power cut: the loop device could not be set up"; cleanup_cut; return; }
+  synced=$(cut_run sync '[LOG]\nSYNC=1\n') || { qw_say "FAIL power cut: the loop device could not be set up"; cleanup_cut; return; }
+  plain=$(cut_run plain '[CONSOLE]\nOPEN=0\n') || { qw_say "FAIL power cut: the loop device could not be set up"; cleanup_cut; return; }
   cleanup_cut
   set -- $synced $plain
   echo "FIGURE power cut with SYNC=1: $2 of the $1 entries whose call returned before the cut are in the file"
@@ -279,12 +279,12 @@ if command -v strace >/dev/null && [ -x "$BIN/qw_synchost" ]; then
   linux_sync
   linux_echo
 else
-  echo "FAIL linux: strace or qw_synchost missing"
+  qw_say "FAIL linux: strace or qw_synchost missing"
 fi
 [ -x "$BIN/qw_synchost" ] && linux_threads
 if command -v wine >/dev/null; then
   for arch in win64 win32; do
-    [ -f "$QW_TOP/build/$arch/bin/qw_synchost.exe" ] || { echo "FAIL $arch: qw_synchost.exe not built"; continue; }
+    [ -f "$QW_TOP/build/$arch/bin/qw_synchost.exe" ] || { qw_say "FAIL $arch: qw_synchost.exe not built"; continue; }
     qw_wine_env "$arch"
     wine_cases "$arch"
     if locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\?8$'; then

@@ -17,6 +17,7 @@
 // negative "*m$" width on a floating conversion with '0' (glibc pads it with
 // zeros on the right: "%1$0*2$g" of 1.5 and -12 gives 1.5000000000), and a
 // precision past 512 on %p (the platform's limit of 1,023 bytes).
+#include "FormatTable.h"
 #include "Support.h"
 
 #include <errno.h>
@@ -421,4 +422,18 @@ TEST_F(PosixFormatDiffTest, EveryConversionGlibcKnowsGivesGlibcsText)
     EXPECT_EQ(0u, tally.nFailures) << "first: " << (tally.firsts.empty() ? "" : tally.firsts[0]);
     for (const std::string& str : tally.firsts)
         ADD_FAILURE() << str;
+}
+
+TEST_F(PosixFormatDiffTest, TheConversionsHandedToThePlatformGiveGlibcsText)
+{
+    // The table the Windows builds are held to (WinFormatTest.cpp): here every row is glibc's text.
+    size_t nDiffer = 0;
+    for (size_t i = 0; i < g_nFormatTable; ++i) {
+        const FormatTableRow& row = g_aFormatTable[i];
+        std::string strGot = FormatTableText(row);
+        if (strGot != row.pszGlibc && ++nDiffer <= 10)
+            ADD_FAILURE() << "\"" << row.pszFormat << "\" of " << row.nValue << ": \"" << strGot << "\", glibc \"" << row.pszGlibc << "\"";
+    }
+    EXPECT_EQ(0u, nDiffer) << "of " << g_nFormatTable;
+    EXPECT_LT(10000u, g_nFormatTable);
 }

@@ -75,7 +75,7 @@ TEST_F(FormatTest, EveryPlatformGivesTheSameText)
             10u, 5u, 5u, 0u, 3u, 3u, 3u, 3u, 257u, "end"),
         ROW("1111111111111111111111111111111111111111111111111111111111111111|x", "%llb|%s", 18446744073709551615ULL, "x"),
         ROW("              42|x", "%I16u|%s", 42u, "x"),
-        ROW("42   |00042|ff|x", "%I-5d|%0I5d|%'Ix|%s", 42, 42, 255u, "x"),
+        ROW("42   |00042|ff|x", "%I-5d|%0I5d|%'Ix|%s", 42, 42, (size_t)255, "x"),  // "I" before the type: the Windows size
         // Positional arguments: each read once, by its type, in order of position.
         ROW("x 3", "%2$s %1$d", 3, "x"),
         ROW("      3.14|end", "%3$*1$.*2$f|%4$s", 10, 2, 3.14159, "end"),

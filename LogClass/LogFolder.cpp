@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include <algorithm>
+#include <exception>
 #include <mutex>
 #include <set>
 
@@ -107,6 +108,10 @@ void CLogFolder::ForgetTotals()
     std::lock_guard<std::mutex> lock(s_mtxTotals);
     s_totalsMade.clear();
 }
+
+void CLogFolder::HoldTotals() { s_mtxTotals.lock(); }
+
+void CLogFolder::ReleaseTotals() { s_mtxTotals.unlock(); }
 
 BOOL CLogFolder::MakeDayAgain(const std::string& strLogDir) const
 {
@@ -233,8 +238,9 @@ void CLogFolder::Clean(const std::string& strOwnDay) const
         return;
     try {
         CleanNow(strOwnDay);
-    } catch (...) {
+    } catch (const std::exception&) {
         // Out of memory while cleaning: what is left stays for the next time.
+        // (Nothing else is caught: a thread's cancellation unwinds on.)
     }
 }
 
@@ -357,7 +363,7 @@ void CLogFolder::TrimClosed(const std::string& strOwnDay, std::vector<std::strin
                 kept.push_back(names[i]);
         }
         names.swap(kept);
-    } catch (...) {
+    } catch (const std::exception&) {
         // Out of memory: the names stay for the next time.
     }
 }

@@ -47,6 +47,11 @@ public:
     // Clean makes it again (for tests that rebuild a log folder in one process).
     static void ForgetTotals();
 
+    // Take and give back the process-wide lock of the KEEPMB totals, so that
+    // fork() finds it free (CForkGuard). Nothing else is taken while it is held.
+    static void HoldTotals();
+    static void ReleaseTotals();
+
     // Finds or makes the day folder pszDate in the log folder in use; strLogDir
     // receives it. TRUE when it exists.
     BOOL MakeDay(const char* pszDate, std::string& strLogDir) const;

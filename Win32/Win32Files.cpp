@@ -223,3 +223,17 @@ BOOL QwRemoveEmptyFolderIn(const std::string& strFolder, const std::string& strS
     return day.h != INVALID_HANDLE_VALUE && MarkForDeletion(day.h, TRUE);
 }
 
+
+HANDLE QwOpenFolderOfFile(const char* pszPath)
+{
+    std::string strPath(pszPath);
+    std::string::size_type nFile = strPath.find_last_of("\\/");
+    if (nFile == std::string::npos || nFile == 0)
+        return INVALID_HANDLE_VALUE;
+    std::string strDay = strPath.substr(0, nFile);
+    std::string::size_type nDay = strDay.find_last_of("\\/");
+    if (nDay == std::string::npos || nDay == 0)
+        return INVALID_HANDLE_VALUE;
+    std::wstring strFinal;
+    return OpenDayFolder(strDay.substr(0, nDay), strDay.substr(nDay + 1), FILE_READ_ATTRIBUTES, strFinal);
+}

@@ -20,4 +20,9 @@ struct CHandle
 // point (link, junction), no device or pipe.
 BOOL QwIsPlainDiskFile(HANDLE hFile);
 
+// Opens the folder that holds the file pszPath (UTF-8) for reading its
+// attributes, without delete sharing, when it is a plain folder (no reparse
+// point) lying directly in the folder above it. INVALID_HANDLE_VALUE otherwise.
+HANDLE QwOpenFolderOfFile(const char* pszPath);
+
 #endif

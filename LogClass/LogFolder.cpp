@@ -260,7 +260,8 @@ void CLogFolder::CleanOldDays(const std::vector<std::string>& names, const std::
 }
 
 // KEEPMB: whole days go, oldest first, until the total fits the cap; today's
-// folder and strOwn stay.
+// folder and strOwn stay. A day that keeps a file ends the round: a newer day
+// never goes because an older file could not.
 void CLogFolder::CleanToCap(const std::vector<std::string>& names, const std::string& strOwn,
                             const std::string& strToday, time_t tToday) const
 {
@@ -276,9 +277,13 @@ void CLogFolder::CleanToCap(const std::vector<std::string>& names, const std::st
             nTotal += days.back().files[j].nSize;
     }
     const unsigned long long nCap = (unsigned long long)m_nKeepMb * MIB;
-    for (size_t i = 0; i < days.size() && nTotal > nCap; ++i)
-        if (days[i].strName != strToday && days[i].strName != strOwn)
-            nTotal -= CleanDay(days[i], tToday);
+    for (size_t i = 0; i < days.size() && nTotal > nCap; ++i) {
+        if (days[i].strName == strToday || days[i].strName == strOwn)
+            continue;
+        nTotal -= CleanDay(days[i], tToday);
+        if (!days[i].files.empty())
+            break;  // an older file stays (held open, written today): no newer one goes in its place
+    }
 }
 
 void CLogFolder::CleanNow(const std::string& strOwnDay) const

@@ -413,7 +413,8 @@ BOOL QwSyncFolder(const std::string& strFolder);
 // Windows converted from the ANSI code page and given to OutputDebugStringW; on
 // POSIX one write to standard error (nothing when standard error is pLog's own
 // descriptor or, open for reading and appending, another log). Never blocks on
-// a full non-blocking channel: what it cannot take is dropped.
+// a full non-blocking channel: what it cannot take is dropped. A channel whose
+// reader has gone fails without raising SIGPIPE.
 void QwEchoText(FILE* pLog, const char* p, size_t nLen);
 
 #endif

@@ -355,6 +355,7 @@ void CLogFolder::TrimClosed(const std::string& strOwnDay, std::vector<std::strin
         std::vector<QW_ENTRY> ownFiles;
         unsigned long long nTotal = LibraryBytes(m_strRoot, strOwn, ownFiles);
         std::vector<std::string> kept;
+        bool bStuck = false;  // an older file stayed: no newer one goes in its place
         for (size_t i = 0; i < names.size(); ++i) {
             const QW_ENTRY* pFile = NULL;
             for (size_t j = 0; j < ownFiles.size() && pFile == NULL; ++j)
@@ -362,10 +363,12 @@ void CLogFolder::TrimClosed(const std::string& strOwnDay, std::vector<std::strin
                     pFile = &ownFiles[j];
             if (pFile == NULL)
                 continue;  // gone already
-            if (nTotal > (unsigned long long)m_nKeepMb * MIB && QwRemoveFileIn(m_strRoot, strOwn, names[i]))
+            if (!bStuck && nTotal > (unsigned long long)m_nKeepMb * MIB && QwRemoveFileIn(m_strRoot, strOwn, names[i])) {
                 nTotal -= pFile->nSize;
-            else
+            } else {
+                bStuck = bStuck || nTotal > (unsigned long long)m_nKeepMb * MIB;
                 kept.push_back(names[i]);
+            }
         }
         names.swap(kept);
     } catch (const std::exception&) {

@@ -58,7 +58,8 @@ public:
 
     // Removes files of names (in the day folder strOwnDay, closed by the object
     // writing there), oldest first, while the library's files in the log folder
-    // take more than KEEPMB; names keeps those still there. Silent.
+    // take more than KEEPMB; names keeps those still there. The first that cannot
+    // go (held open elsewhere) ends the removals: no newer one goes in its place. Silent.
     void TrimClosed(const std::string& strOwnDay, std::vector<std::string>& names) const;
 
     // The log folder in use (set by CreateLogDir).

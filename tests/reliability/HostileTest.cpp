@@ -465,3 +465,27 @@ TEST_F(HostileTest, AReadersLockNeitherPinsAnOldFileNorMakesKeepMbRemoveNewerDay
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(HostileTest, KeepMbOverClosedFilesStopsAtTheFirstOneAWriterStillHolds)
+{
+    Settings("KEEPMB=1\r\n");
+    CLogFolder folder;
+    folder.ReadSettings(Host() + "/Quillwork.ini");
+    std::string strDay;
+    ASSERT_TRUE(folder.CreateLogDir(Host(), "host", "2024-05-01", strDay));
+    const char* apszNames[] = { "000001_a.log", "000002_a.log", "000003_a.log" };
+    for (const char* pszName : apszNames)
+        WriteWhole(strDay + "/" + pszName, std::string((size_t)1 << 20, 'x'));
+    FILE* pWriter = QwOpenAppend((strDay + "/000001_a.log").c_str());  // another object still writes the oldest
+    ASSERT_NE(nullptr, pWriter);
+    std::vector<std::string> closed = { apszNames[0], apszNames[1] };
+    folder.TrimClosed(strDay, closed);
+    fclose(pWriter);
+    EXPECT_TRUE(Exists(strDay + "/000001_a.log"));
+    EXPECT_TRUE(Exists(strDay + "/000002_a.log"));  // newer: never removed for the older that stayed
+    EXPECT_EQ((std::vector<std::string>{ apszNames[0], apszNames[1] }), closed);
+}
+
+} // namespace

@@ -137,10 +137,13 @@ BOOL CTxtLog::CreateLogDir()
 
 namespace {
 
-// Reports that strPath could not be opened, and why.
+// Reports that strPath could not be opened, and why (nothing without the memory for it).
 void ReportRefused(const std::string& strPath, const std::string& strWhy)
 {
-    QwReport(("Quillwork: cannot open " + strPath + " (" + strWhy + ")\n").c_str());
+    try {
+        QwReport(("Quillwork: cannot open " + strPath + " (" + strWhy + ")\n").c_str());
+    } catch (const std::exception&) {
+    }
 }
 
 // Opens strPath of the day folder strLogDir for appending. An empty day folder

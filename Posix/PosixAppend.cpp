@@ -20,6 +20,7 @@
 #endif
 
 #include <atomic>
+#include <exception>
 #include <string>
 
 namespace {
@@ -87,14 +88,18 @@ void MarkLive(int fd)
     }
 }
 
-// Sets strWhy (when asked for) to pszWhat and the text of nError.
+// Sets strWhy (when asked for) to pszWhat and the text of nError; without the
+// memory for it, leaves it as it is.
 void Why(std::string* pstrWhy, const char* pszWhat, int nError)
 {
     if (pstrWhy == NULL)
         return;
-    *pstrWhy = pszWhat;
-    if (nError != 0)
-        *pstrWhy += std::string(": ") + strerror(nError);
+    try {
+        *pstrWhy = pszWhat;
+        if (nError != 0)
+            *pstrWhy += std::string(": ") + strerror(nError);
+    } catch (const std::exception&) {
+    }
 }
 
 // Opens the folder that holds pszPath, never through a link, when it is a
@@ -203,8 +208,12 @@ FILE* QwOpenAppend(const char* pszPath, std::string* pstrWhy)
     // The descriptor stays out of programs the host starts (close-on-exec).
     int fd = -1;
     bool bAgain = true;
-    for (int i = 0; i < 3 && fd < 0 && bAgain; ++i)
-        fd = OpenMarkedRegular(pszPath, bAgain, pstrWhy);
+    try {
+        for (int i = 0; i < 3 && fd < 0 && bAgain; ++i)
+            fd = OpenMarkedRegular(pszPath, bAgain, pstrWhy);
+    } catch (const std::exception&) {
+        return NULL;  // no memory for the folder's path (no descriptor is open then)
+    }
     if (fd < 0)
         return NULL;
     FILE* pFile = fdopen(fd, "a+b");

@@ -10,15 +10,19 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <exception>
 #include <string>
 
 namespace {
 
-// Sets strWhy (when asked for) to pszWhat.
+// Sets strWhy (when asked for) to pszWhat; without the memory for it, leaves it as it is.
 void Why(std::string* pstrWhy, const char* pszWhat)
 {
-    if (pstrWhy != NULL)
-        *pstrWhy = pszWhat;
+    try {
+        if (pstrWhy != NULL)
+            *pstrWhy = pszWhat;
+    } catch (const std::exception&) {
+    }
 }
 
 } // namespace

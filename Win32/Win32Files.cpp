@@ -8,6 +8,8 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <exception>
+
 namespace {
 
 // Seconds since 1970 of a file time.
@@ -224,7 +226,10 @@ BOOL QwRemoveEmptyFolderIn(const std::string& strFolder, const std::string& strS
 }
 
 
-HANDLE QwOpenFolderOfFile(const char* pszPath)
+namespace {
+
+// QwOpenFolderOfFile, which may run out of memory on the way.
+HANDLE OpenFolderOfFile(const char* pszPath)
 {
     std::string strPath(pszPath);
     std::string::size_type nFile = strPath.find_last_of("\\/");
@@ -236,4 +241,15 @@ HANDLE QwOpenFolderOfFile(const char* pszPath)
         return INVALID_HANDLE_VALUE;
     std::wstring strFinal;
     return OpenDayFolder(strDay.substr(0, nDay), strDay.substr(nDay + 1), FILE_READ_ATTRIBUTES, strFinal);
+}
+
+} // namespace
+
+HANDLE QwOpenFolderOfFile(const char* pszPath)
+{
+    try {
+        return OpenFolderOfFile(pszPath);
+    } catch (const std::exception&) {
+        return INVALID_HANDLE_VALUE;
+    }
 }

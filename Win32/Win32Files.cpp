@@ -235,12 +235,15 @@ HANDLE OpenFolderOfFile(const char* pszPath)
     std::string::size_type nFile = strPath.find_last_of("\\/");
     if (nFile == std::string::npos || nFile == 0)
         return INVALID_HANDLE_VALUE;
-    std::string strDay = strPath.substr(0, nFile);
-    std::string::size_type nDay = strDay.find_last_of("\\/");
-    if (nDay == std::string::npos || nDay == 0)
-        return INVALID_HANDLE_VALUE;
-    std::wstring strFinal;
-    return OpenDayFolder(strDay.substr(0, nDay), strDay.substr(nDay + 1), FILE_READ_ATTRIBUTES, strFinal);
+    HANDLE hFolder = OpenItself(QwWidePath(strPath.substr(0, nFile)), 0, FILE_FLAG_BACKUP_SEMANTICS);
+    BY_HANDLE_FILE_INFORMATION info;
+    if (hFolder != INVALID_HANDLE_VALUE && GetFileInformationByHandle(hFolder, &info)
+        && (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0
+        && (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0)
+        return hFolder;
+    if (hFolder != INVALID_HANDLE_VALUE)
+        CloseHandle(hFolder);
+    return INVALID_HANDLE_VALUE;
 }
 
 } // namespace

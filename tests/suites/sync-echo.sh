@@ -288,7 +288,7 @@ fi
 [ -x "$BIN/qw_synchost" ] && linux_threads
 if command -v wine >/dev/null; then
   for arch in win64 win32; do
-    [ -f "$QW_TOP/build/$arch/bin/qw_synchost.exe" ] || { qw_say "FAIL $arch: qw_synchost.exe not built"; continue; }
+    [ -f "$QW_TOP/build/$arch/bin/qw_synchost.exe" ] || { qw_not_built "$arch" qw_synchost.exe; continue; }
     qw_wine_env "$arch"
     wine_cases "$arch"
     if locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\?8$'; then

@@ -33,7 +33,8 @@ std::string HandlerState()
         struct sigaction act;
         sigaction(nSignal, NULL, &act);
         char sz[64];
-        snprintf(sz, sizeof(sz), "%d:%p:%x;", nSignal, (void*)act.sa_sigaction, (unsigned)act.sa_flags);
+        // The flag glibc adds to every handler it installs is left out.
+        snprintf(sz, sizeof(sz), "%d:%p:%x;", nSignal, (void*)act.sa_sigaction, (unsigned)act.sa_flags & ~0x04000000u);
         str += sz;
     }
     return str;

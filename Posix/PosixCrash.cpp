@@ -253,6 +253,10 @@ void OnWatchdog(int)
     sigprocmask(SIG_UNBLOCK, &set, NULL);
 }
 
+// The alarm and SIGALRM disposition the host had, given back by DisarmWatchdog.
+struct sigaction s_alarmBefore;
+unsigned int s_nAlarmBefore;
+
 // Arms the watchdog (3 s) for the crash of nSignal.
 void ArmWatchdog(int nSignal)
 {
@@ -260,8 +264,17 @@ void ArmWatchdog(int nSignal)
     struct sigaction act;
     memset(&act, 0, sizeof(act));
     act.sa_handler = &OnWatchdog;
-    sigaction(SIGALRM, &act, NULL);
-    alarm(3);
+    sigaction(SIGALRM, &act, &s_alarmBefore);
+    s_nAlarmBefore = alarm(3);
+}
+
+// Gives the host back its SIGALRM disposition and what was left of its alarm,
+// for a host handler that lets the process go on.
+void DisarmWatchdog()
+{
+    alarm(0);
+    sigaction(SIGALRM, &s_alarmBefore, NULL);
+    alarm(s_nAlarmBefore);
 }
 
 // Lets the crash go on after the report: the host's disposition comes back; a
@@ -276,6 +289,23 @@ void GoOn(size_t nIndex, int nSignal, siginfo_t* pInfo)
         syscall(SYS_rt_tgsigqueueinfo, getpid(), (pid_t)syscall(SYS_gettid), nSignal, pInfo);
 }
 
+// One thread at a time reads its stack into the fixed buffers: another that
+// crashes meanwhile waits a bounded while (the first one ends the process),
+// then goes on unreported. TRUE when the calling thread may report.
+std::atomic<bool> s_bInHandler(false);
+const unsigned long HANDLER_WAIT_TRIES = 200000000UL;
+
+bool EnterHandler()
+{
+    for (unsigned long i = 0; i < HANDLER_WAIT_TRIES; ++i) {
+        bool bFree = false;
+        if (s_bInHandler.compare_exchange_strong(bFree, true))
+            return true;
+        QwCpuRelax();
+    }
+    return false;
+}
+
 // The handler: the report, then the crash goes on as it would have.
 void OnCrash(int nSignal, siginfo_t* pInfo, void* pContext)
 {
@@ -284,7 +314,7 @@ void OnCrash(int nSignal, siginfo_t* pInfo, void* pContext)
     if (nIndex == SIGNAL_COUNT)
         return;
     PFN_QWCRASH pfnReport = s_pfnReport.load();
-    if (pfnReport != NULL) {
+    if (pfnReport != NULL && EnterHandler()) {
         const struct sigaction& prev = s_previous[nIndex];
         bool bHostHandler = (prev.sa_flags & SA_SIGINFO) != 0 ? prev.sa_sigaction != NULL
                                                                : prev.sa_handler != SIG_DFL && prev.sa_handler != SIG_IGN;
@@ -305,7 +335,8 @@ void OnCrash(int nSignal, siginfo_t* pInfo, void* pContext)
         ArmWatchdog(nSignal);
         pfnReport(facts);
         if (bHostHandler)
-            alarm(0);
+            DisarmWatchdog();
+        s_bInHandler = false;
     }
     GoOn(nIndex, nSignal, pInfo);
     errno = nSavedErrno;

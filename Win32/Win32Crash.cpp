@@ -181,10 +181,26 @@ size_t ReadStack(const CONTEXT& ctx)
     return nFrames;
 }
 
+// One thread at a time reads its stack into the fixed buffers: another that
+// crashes meanwhile waits a bounded while, then goes on unreported. TRUE when
+// the calling thread may report.
+std::atomic<bool> s_bInFilter(false);
+
+bool EnterFilter()
+{
+    for (int i = 0; i < 5000; ++i) {
+        bool bFree = false;
+        if (s_bInFilter.compare_exchange_strong(bFree, true))
+            return true;
+        Sleep(1);
+    }
+    return false;
+}
+
 LONG WINAPI OnException(EXCEPTION_POINTERS* pPointers)
 {
     PFN_QWCRASH pfnReport = s_pfnReport.load();
-    if (pfnReport != NULL && pPointers != NULL && pPointers->ExceptionRecord != NULL) {
+    if (pfnReport != NULL && pPointers != NULL && pPointers->ExceptionRecord != NULL && EnterFilter()) {
         const EXCEPTION_RECORD& rec = *pPointers->ExceptionRecord;
         QW_CRASH_FACTS facts;
         memset(&facts, 0, sizeof(facts));
@@ -205,6 +221,7 @@ LONG WINAPI OnException(EXCEPTION_POINTERS* pPointers)
         facts.bHold = false;
         facts.pContext = pPointers;
         pfnReport(facts);
+        s_bInFilter = false;
     }
     LPTOP_LEVEL_EXCEPTION_FILTER pfnPrevious = s_pfnPrevious;
     return pfnPrevious != NULL ? pfnPrevious(pPointers) : EXCEPTION_CONTINUE_SEARCH;

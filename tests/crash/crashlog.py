@@ -24,6 +24,8 @@ WRITER = re.compile(r"^" + STAMP + r"  writer [0-3] entry \d+ of a line long eno
 
 def entries(path):
     """The file's entries (the banners left out), each a list of lines."""
+    if not path or not os.path.isfile(path):
+        sys.exit("FAIL no log file %r" % path)
     with open(path, "rb") as f:
         text = f.read().decode("utf-8", "replace")
     if not text.endswith("\r\n\r\n"):

@@ -41,7 +41,7 @@ log_file() { ls "$1"/Log/*/*_Crash.log 2>/dev/null | head -1; }
 run_linux() {
   (cd "$1" && ulimit -c unlimited && timeout 60 python3 "$CHECK" status . ./qw_crashhost "$2")
 }
-run_wine() {
+run_win() {
   (cd "$1" && timeout 120 python3 "$CHECK" status . "$(command -v wine)" ./qw_crashhost.exe "$2")
 }
 

@@ -15,6 +15,7 @@ struct CWatch
     std::atomic<FILE* const*> ppFile;
     std::atomic<QW_LOCK*> pLock;
     std::atomic<int> nDigits;
+    std::atomic<bool> bHeld;   // the crash path keeps its lock taken
 };
 
 CWatch s_watched[CCrashReport::MAX_WATCHED];
@@ -168,15 +169,18 @@ void ReportTo(CWatch& watch, const QW_CRASH_FACTS& facts, const QW_CLOCK_READING
     QW_LOCK* pLock = watch.pLock.load();
     if (ppFile == NULL || pLock == NULL)
         return;
-    if (facts.bLock)
-        QwEnterLock(pLock);
+    // Without its lock the entry is still written: better an entry beside
+    // another thread's than none.
+    bool bTaken = facts.bLock && QwCrashEnterLock(pLock);
     FILE* pFile = *ppFile;
     if (pFile != NULL) {
         size_t nLen = CCrashReport::LayOut(s_szEntry, sizeof(s_szEntry), facts, now, watch.nDigits.load());
         QwCrashAppend(pFile, s_szEntry, nLen);
         QwCrashDump(pFile, facts);
     }
-    if (facts.bLock && !facts.bHold)
+    if (bTaken && facts.bHold)
+        watch.bHeld = true;
+    else if (bTaken)
         QwLeaveLock(pLock);
 }
 
@@ -189,7 +193,7 @@ bool CCrashReport::Watch(FILE* const* ppFile, QW_LOCK* pLock, int nDigits)
     for (size_t i = 0; i < MAX_WATCHED; ++i) {
         if (s_watched[i].ppFile.load() != NULL)
             continue;
-        if (s_nWatched == 0 && !QwInstallCrashHandler(&CCrashReport::Report))
+        if (s_nWatched == 0 && !QwInstallCrashHandler(&CCrashReport::Report, &CCrashReport::Resume))
             return false;
         s_watched[i].pLock = pLock;
         s_watched[i].nDigits = nDigits;
@@ -265,6 +269,17 @@ void CCrashReport::Report(const QW_CRASH_FACTS& facts)
         ReportTo(s_watched[i], facts, now);
     if (!facts.bHold)
         s_bReporting = false;
+}
+
+void CCrashReport::Resume()
+{
+    for (size_t i = 0; i < MAX_WATCHED; ++i) {
+        CWatch& watch = s_watched[i];
+        QW_LOCK* pLock = watch.pLock.load();
+        if (watch.bHeld.exchange(false) && pLock != NULL)
+            QwLeaveLock(pLock);
+    }
+    s_bReporting = false;
 }
 
 long CCrashReport::UtcOffset(time_t tNow)

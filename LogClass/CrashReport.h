@@ -50,6 +50,10 @@ public:
     // stay taken, so that no other thread's entry follows the crash entry.
     static void Report(const QW_CRASH_FACTS& facts);
 
+    // The handler's PFN_QWRESUME, when the process goes on after a Report with
+    // facts.bHold: the locks it kept are given back, the next crash reported.
+    static void Resume();
+
     // The local time's offset from UTC in seconds at the moment tNow, as
     // QwLocalTime gives it; 0 when it cannot be read. The crash path stamps
     // with the offset read when the last object was watched.

@@ -434,13 +434,16 @@ struct QW_CRASH_FACTS
 
 // Called by the handler on the crashed thread, once per crash.
 typedef void (*PFN_QWCRASH)(const QW_CRASH_FACTS& facts);
+// Called by the handler when the process goes on after all (a host's filter
+// continued it): gives back what the report held (facts.bHold).
+typedef void (*PFN_QWRESUME)(void);
 
-// Installs the process's crash handler, which calls pfnReport and then lets the
-// crash go on: to the handler the host had installed before, else as the system
+// Installs the process's crash handler, which calls pfnReport (and pfnResume
+// where the process goes on) and then lets the crash go on: to the handler the host had installed before, else as the system
 // ends the process (the same signal and core dump; the same exception). On
 // POSIX the calling thread also gets an alternate stack when it has none, so a
 // stack overflow there is reported. FALSE when the system refused it.
-BOOL QwInstallCrashHandler(PFN_QWCRASH pfnReport);
+BOOL QwInstallCrashHandler(PFN_QWCRASH pfnReport, PFN_QWRESUME pfnResume);
 
 // Removes the crash handler where it is still the process's (a handler the host
 // installed after it stays), the one before it coming back.
@@ -449,6 +452,12 @@ void QwRemoveCrashHandler(void);
 // TRUE while the crash handler QwInstallCrashHandler installed is the
 // process's own for every signal (POSIX) or the unhandled-exception filter.
 BOOL QwCrashHandlerActive(void);
+
+// From the crash path: takes the object's lock *pLock (recursive: the crashed
+// thread may hold it already). FALSE when it could not be had within a bounded
+// while (Windows: 2 s; POSIX waits, a watchdog the handler armed ending the
+// process by the crash's signal should the wait hang).
+BOOL QwCrashEnterLock(QW_LOCK* pLock);
 
 // From the crash path: appends nLen bytes to the file behind pFile in one
 // write, with no lock and no memory taken. TRUE when all of them were written.

@@ -357,7 +357,7 @@ void GiveAltStack()
 
 } // namespace
 
-BOOL QwInstallCrashHandler(PFN_QWCRASH pfnReport)
+BOOL QwInstallCrashHandler(PFN_QWCRASH pfnReport, PFN_QWRESUME)
 {
     if (s_bInstalled.load())
         return TRUE;
@@ -402,6 +402,12 @@ BOOL QwCrashHandlerActive(void)
         if (sigaction(s_signals[i].nSignal, NULL, &now) != 0 || !IsOurs(now))
             return FALSE;
     }
+    return TRUE;
+}
+
+BOOL QwCrashEnterLock(QW_LOCK* pLock)
+{
+    QwEnterLock(pLock);
     return TRUE;
 }
 

@@ -41,6 +41,7 @@ const QW_EXCEPTION_NAME s_names[] = {
 };
 
 std::atomic<PFN_QWCRASH> s_pfnReport(nullptr);
+std::atomic<PFN_QWRESUME> s_pfnResume(nullptr);
 std::atomic<bool> s_bInstalled(false);
 LPTOP_LEVEL_EXCEPTION_FILTER s_pfnPrevious = NULL;
 
@@ -214,17 +215,22 @@ LONG WINAPI OnException(EXCEPTION_POINTERS* pPointers)
         facts.nThread = GetCurrentThreadId();
         facts.nFrames = pPointers->ContextRecord != NULL ? ReadStack(*pPointers->ContextRecord) : 0;
         facts.pFrames = s_frames;
-        // The entries of other threads may be on their way outside the object's
-        // lock (gathered appends): it would not keep them out, and a thread that
-        // holds it must not keep the crash from being reported.
-        facts.bLock = false;
-        facts.bHold = false;
+        // The locks stay taken while the system ends the process (which takes
+        // a while: Windows Error Reporting, a debugger), so that no new entry
+        // follows the crash entry; a host's filter that continues the process
+        // gets them back.
+        facts.bLock = true;
+        facts.bHold = true;
         facts.pContext = pPointers;
         pfnReport(facts);
         s_bInFilter = false;
     }
     LPTOP_LEVEL_EXCEPTION_FILTER pfnPrevious = s_pfnPrevious;
-    return pfnPrevious != NULL ? pfnPrevious(pPointers) : EXCEPTION_CONTINUE_SEARCH;
+    LONG nResult = pfnPrevious != NULL ? pfnPrevious(pPointers) : EXCEPTION_CONTINUE_SEARCH;
+    PFN_QWRESUME pfnResume = s_pfnResume.load();
+    if (nResult == EXCEPTION_CONTINUE_EXECUTION && pfnResume != NULL)
+        pfnResume();
+    return nResult;
 }
 
 // Writes "HHMMSS_name.dmp" (the crash's time, the name of the log file hLog
@@ -263,11 +269,12 @@ typedef BOOL(WINAPI* PFN_MINIDUMPWRITEDUMP)(HANDLE, DWORD, HANDLE, MINIDUMP_TYPE
 
 } // namespace
 
-BOOL QwInstallCrashHandler(PFN_QWCRASH pfnReport)
+BOOL QwInstallCrashHandler(PFN_QWCRASH pfnReport, PFN_QWRESUME pfnResume)
 {
     if (s_bInstalled.load())
         return TRUE;
     s_pfnReport = pfnReport;
+    s_pfnResume = pfnResume;
     s_pfnPrevious = SetUnhandledExceptionFilter(&OnException);
     s_bInstalled = true;
     return TRUE;
@@ -287,6 +294,18 @@ BOOL QwCrashHandlerActive(void)
     LPTOP_LEVEL_EXCEPTION_FILTER pfnNow = SetUnhandledExceptionFilter(NULL);
     SetUnhandledExceptionFilter(pfnNow);
     return pfnNow == &OnException ? TRUE : FALSE;
+}
+
+BOOL QwCrashEnterLock(QW_LOCK* pLock)
+{
+    // The lock is the critical section Win32Lock.cpp keeps in its storage.
+    CRITICAL_SECTION* pSection = reinterpret_cast<CRITICAL_SECTION*>(pLock->abStorage);
+    for (int i = 0; i < 2000; ++i) {
+        if (TryEnterCriticalSection(pSection))
+            return TRUE;
+        Sleep(1);
+    }
+    return FALSE;
 }
 
 BOOL QwCrashAppend(FILE* pFile, const char* p, size_t nLen)

@@ -6,8 +6,9 @@
                                         "signal N" or "exit N"
   crashlog.py entry LOG NAME            the log ends with one crash entry naming NAME; prints
                                         its frames as "module offset", one a line
-  crashlog.py threads LOG               every entry of the writer threads whole, the crash
-                                        entry last and the only one
+  crashlog.py threads LOG [last|within] every entry of the writer threads whole, one crash
+                                        entry: the last (default), or anywhere after the
+                                        4000th writer entry (within)
   crashlog.py none LOG                  the log holds no crash entry
 """
 import os
@@ -79,19 +80,25 @@ def entry(path, name):
         print(module, offset)
 
 
-def threads(path):
+def threads(path, where="last"):
     all_entries = entries(path)
-    if crash_entry(all_entries[-1]) is None:
+    crashes = [i for i, e in enumerate(all_entries) if crash_entry(e) is not None]
+    if len(crashes) != 1:
+        sys.exit("FAIL %d crash entries" % len(crashes))
+    at = crashes[0]
+    if where == "last" and at != len(all_entries) - 1:
         sys.exit("FAIL the last entry is not the crash entry: %r" % all_entries[-1][0])
     writers = 0
-    for e in all_entries[:-1]:
+    for i, e in enumerate(all_entries):
+        if i == at:
+            continue
         if len(e) == 1 and WRITER.match(e[0]):
-            writers += 1
+            writers += i < at
         elif not (len(e) == 1 and e[0].endswith("  entry before the crash")):
             sys.exit("FAIL an entry is not whole: %r" % e)
     if writers < 4000:
         sys.exit("FAIL only %d writer entries before the crash" % writers)
-    print("%d writer entries whole, the crash entry last" % writers)
+    print("%d writer entries whole before the crash entry, %d after it" % (writers, len(all_entries) - 1 - at))
 
 
 def none(path):

@@ -460,7 +460,9 @@ BOOL QwCrashHandlerActive(void);
 BOOL QwCrashEnterLock(QW_LOCK* pLock);
 
 // From the crash path: appends nLen bytes to the file behind pFile in one
-// write, with no lock and no memory taken. TRUE when all of them were written.
+// write. POSIX: write(2) on its descriptor, no lock and no memory taken;
+// Windows: QwAppendWhole (the filter runs in the thread's normal context).
+// TRUE when all of them were written.
 BOOL QwCrashAppend(FILE* pFile, const char* p, size_t nLen);
 
 // From the crash path: writes what the platform keeps of a crash beside the log

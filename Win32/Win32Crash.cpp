@@ -310,9 +310,10 @@ BOOL QwCrashEnterLock(QW_LOCK* pLock)
 
 BOOL QwCrashAppend(FILE* pFile, const char* p, size_t nLen)
 {
-    HANDLE hFile = (HANDLE)_get_osfhandle(_fileno(pFile));
-    DWORD nWritten = 0;
-    return hFile != INVALID_HANDLE_VALUE && WriteFile(hFile, p, (DWORD)nLen, &nWritten, NULL) && nWritten == nLen;
+    // Through the process's append guard, as every other append: a filter runs
+    // in the thread's own context, where taking it is safe, and an append of
+    // another thread in flight ends before this one starts.
+    return QwAppendWhole(pFile, p, nLen);
 }
 
 void QwCrashDump(FILE* pFile, const QW_CRASH_FACTS& facts)

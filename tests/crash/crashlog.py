@@ -6,9 +6,8 @@
                                         "signal N" or "exit N"
   crashlog.py entry LOG NAME            the log ends with one crash entry naming NAME; prints
                                         its frames as "module offset", one a line
-  crashlog.py threads LOG [last|within] every entry of the writer threads whole, one crash
-                                        entry: the last (default), or anywhere after the
-                                        4000th writer entry (within)
+  crashlog.py threads LOG               every entry of the writer threads whole, one crash
+                                        entry, the last, after at least 4000 writer entries
   crashlog.py none LOG                  the log holds no crash entry
 """
 import os
@@ -80,13 +79,13 @@ def entry(path, name):
         print(module, offset)
 
 
-def threads(path, where="last"):
+def threads(path):
     all_entries = entries(path)
     crashes = [i for i, e in enumerate(all_entries) if crash_entry(e) is not None]
     if len(crashes) != 1:
         sys.exit("FAIL %d crash entries" % len(crashes))
     at = crashes[0]
-    if where == "last" and at != len(all_entries) - 1:
+    if at != len(all_entries) - 1:
         sys.exit("FAIL the last entry is not the crash entry: %r" % all_entries[-1][0])
     writers = 0
     for i, e in enumerate(all_entries):
@@ -98,7 +97,7 @@ def threads(path, where="last"):
             sys.exit("FAIL an entry is not whole: %r" % e)
     if writers < 4000:
         sys.exit("FAIL only %d writer entries before the crash" % writers)
-    print("%d writer entries whole before the crash entry, %d after it" % (writers, len(all_entries) - 1 - at))
+    print("%d writer entries whole, the crash entry last" % writers)
 
 
 def none(path):

@@ -15,6 +15,7 @@ struct CWatch
     std::atomic<FILE* const*> ppFile;
     std::atomic<QW_LOCK*> pLock;
     std::atomic<int> nDigits;
+    std::atomic<bool> bThread;
     std::atomic<bool> bHeld;   // the crash path keeps its lock taken
 };
 
@@ -174,7 +175,8 @@ void ReportTo(CWatch& watch, const QW_CRASH_FACTS& facts, const QW_CLOCK_READING
     bool bTaken = facts.bLock && QwCrashEnterLock(pLock);
     FILE* pFile = *ppFile;
     if (pFile != NULL) {
-        size_t nLen = CCrashReport::LayOut(s_szEntry, sizeof(s_szEntry), facts, now, watch.nDigits.load());
+        size_t nLen = CCrashReport::LayOut(s_szEntry, sizeof(s_szEntry), facts, now, watch.nDigits.load(),
+                                           watch.bThread.load());
         QwCrashAppend(pFile, s_szEntry, nLen);
         QwCrashDump(pFile, facts);
     }
@@ -186,7 +188,7 @@ void ReportTo(CWatch& watch, const QW_CRASH_FACTS& facts, const QW_CLOCK_READING
 
 } // namespace
 
-bool CCrashReport::Watch(FILE* const* ppFile, QW_LOCK* pLock, int nDigits)
+bool CCrashReport::Watch(FILE* const* ppFile, QW_LOCK* pLock, int nDigits, bool bThread)
 {
     std::lock_guard<std::mutex> guard(s_mxWatch);
     s_nUtcOffset = UtcOffset(QwSystemClock());
@@ -197,6 +199,7 @@ bool CCrashReport::Watch(FILE* const* ppFile, QW_LOCK* pLock, int nDigits)
             return false;
         s_watched[i].pLock = pLock;
         s_watched[i].nDigits = nDigits;
+        s_watched[i].bThread = bThread;
         s_watched[i].ppFile = ppFile;
         ++s_nWatched;
         return true;
@@ -220,13 +223,18 @@ void CCrashReport::Unwatch(FILE* const* ppFile)
 size_t CCrashReport::Watched() { return s_nWatched.load(); }
 
 size_t CCrashReport::LayOut(char* pszBuf, size_t nSize, const QW_CRASH_FACTS& facts, const QW_CLOCK_READING& now,
-                            int nDigits)
+                            int nDigits, bool bThread)
 {
     const size_t nEnd = sizeof(s_szEntryEnd) - 1;
     if (nSize < nEnd)
         return 0;
     CCrashText text(pszBuf, nSize - nEnd);
     PutStamp(text, now, nDigits);
+    if (bThread) {
+        text.Put(" [");
+        text.PutDec(facts.nThread);
+        text.Put("]");
+    }
     text.Put("  CRASH ");
     text.Put(facts.pszName != NULL ? facts.pszName : "unknown");
     text.Put(" (");

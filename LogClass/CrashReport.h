@@ -22,11 +22,11 @@ public:
     enum { MAX_WATCHED = 64 };
 
     // Watches the file *ppFile (read again at the crash, under *pLock, so a
-    // roll-over to another file is followed) whose entries have nDigits digits
-    // after the second (0, 3, 6). Installs the crash handler when it is the
+    // roll-over to another file is followed) whose stamps have nDigits digits
+    // after the second (0, 3, 6) and, with bThread, the thread's id. Installs the crash handler when it is the
     // first. FALSE when there is no free place or the handler could not be
     // installed. Any thread; not from the crash path.
-    static bool Watch(FILE* const* ppFile, QW_LOCK* pLock, int nDigits);
+    static bool Watch(FILE* const* ppFile, QW_LOCK* pLock, int nDigits, bool bThread);
 
     // Stops watching *ppFile (nothing when it is not watched); removes the crash
     // handler when it was the last, unless the host replaced it since.
@@ -36,13 +36,13 @@ public:
     static size_t Watched();
 
     // Lays out the crash entry of facts with the stamp of now (nDigits of the
-    // fraction) into pszBuf (nSize bytes) and gives its length: the stamp, two
+    // fraction, with bThread the crashed thread's id) into pszBuf (nSize bytes) and gives its length: the stamp, two
     // blanks, "CRASH <name> (<code>)", the address and the thread, then one
     // frame a line ("    #<n> <module>+0x<offset>" and " <symbol>" where known),
     // then the entry's end. Cut, still ending as an entry, when it does not
     // fit. Safe in a signal handler.
     static size_t LayOut(char* pszBuf, size_t nSize, const QW_CRASH_FACTS& facts, const QW_CLOCK_READING& now,
-                         int nDigits);
+                         int nDigits, bool bThread);
 
     // The crash path (the handler's PFN_QWCRASH): for every watched object, its
     // lock taken (facts.bLock), one entry appended to its file and, where the

@@ -204,7 +204,7 @@ BOOL CTxtLog::Open(const char* pszName)
             return FALSE;
         m_bFileOpen = true;
         if (m_bCrash)
-            CCrashReport::Watch(&m_pFile, &m_cs, m_stamp.Digits());
+            CCrashReport::Watch(&m_pFile, &m_cs, m_stamp.Digits(), m_stamp.Thread());
         WriteBanner();
         SyncFolders();
         ShowConsole(m_bConsole);

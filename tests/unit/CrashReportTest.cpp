@@ -41,10 +41,11 @@ QW_CLOCK_READING Reading(long nNanos)
     return now;
 }
 
-std::string LaidOut(const QW_CRASH_FACTS& facts, const QW_CLOCK_READING& now, int nDigits, size_t nSize = 4096)
+std::string LaidOut(const QW_CRASH_FACTS& facts, const QW_CLOCK_READING& now, int nDigits, size_t nSize = 4096,
+                    bool bThread = false)
 {
     std::vector<char> buf(nSize);
-    size_t nLen = CCrashReport::LayOut(buf.data(), buf.size(), facts, now, nDigits);
+    size_t nLen = CCrashReport::LayOut(buf.data(), buf.size(), facts, now, nDigits, bThread);
     return std::string(buf.data(), nLen);
 }
 
@@ -53,6 +54,7 @@ struct LAYOUT_CASE
     const char* pszWhat;
     QW_CRASH_FACTS facts;
     int nDigits;
+    bool bThread;
     long nNanos;
     const char* pszExpected;
 };
@@ -68,21 +70,23 @@ protected:
 TEST_F(CrashReportTest, LaysOutEveryFormOfTheEntry)
 {
     const LAYOUT_CASE aCases[] = {
-        { "signal with detail and address, seconds", Facts("SIGSEGV", 11, "address not mapped", true, 0), 0, 999999999,
+        { "signal with detail and address, seconds", Facts("SIGSEGV", 11, "address not mapped", true, 0), 0, false, 999999999,
           "2024-02-29 23:59:58  CRASH SIGSEGV (11) address not mapped at address 0x10 in thread 4711\r\n\r\n" },
-        { "no address, milliseconds truncated", Facts("SIGABRT", 6, NULL, false, 0), 3, 999999999,
+        { "no address, milliseconds truncated", Facts("SIGABRT", 6, NULL, false, 0), 3, false, 999999999,
           "2024-02-29 23:59:58.999  CRASH SIGABRT (6) in thread 4711\r\n\r\n" },
         { "exception code in hex, microseconds with zeros", Facts("EXCEPTION_ACCESS_VIOLATION", 0xC0000005UL, "writing", true, 0),
-          6, 5000, "2024-02-29 23:59:58.000005  CRASH EXCEPTION_ACCESS_VIOLATION (0xc0000005) writing at address 0x10 in thread 4711\r\n\r\n" },
-        { "frames: module, module and symbol, bare address", Facts("SIGFPE", 8, NULL, true, 3), 0, 0,
+          6, false, 5000, "2024-02-29 23:59:58.000005  CRASH EXCEPTION_ACCESS_VIOLATION (0xc0000005) writing at address 0x10 in thread 4711\r\n\r\n" },
+        { "frames: module, module and symbol, bare address", Facts("SIGFPE", 8, NULL, true, 3), 0, false, 0,
           "2024-02-29 23:59:58  CRASH SIGFPE (8) at address 0x10 in thread 4711\r\n"
           "    #0 host+0x1234\r\n"
           "    #1 Quillwork.dll+0x2a0 CreateLogObject+0x10\r\n"
           "    #2 0xdead\r\n\r\n" },
-        { "no name", Facts(NULL, 99, NULL, false, 0), 0, 0, "2024-02-29 23:59:58  CRASH unknown (99) in thread 4711\r\n\r\n" },
+        { "no name", Facts(NULL, 99, NULL, false, 0), 0, false, 0, "2024-02-29 23:59:58  CRASH unknown (99) in thread 4711\r\n\r\n" },
+        { "THREAD=1: the id after the stamp", Facts("SIGILL", 4, NULL, false, 0), 3, true, 7000000,
+          "2024-02-29 23:59:58.007 [4711]  CRASH SIGILL (4) in thread 4711\r\n\r\n" },
     };
     for (const LAYOUT_CASE& c : aCases)
-        EXPECT_EQ(c.pszExpected, LaidOut(c.facts, Reading(c.nNanos), c.nDigits)) << c.pszWhat;
+        EXPECT_EQ(c.pszExpected, LaidOut(c.facts, Reading(c.nNanos), c.nDigits, 4096, c.bThread)) << c.pszWhat;
 }
 
 TEST_F(CrashReportTest, CutEntryEndsAtItsLastWholeLine)

@@ -25,11 +25,11 @@ WRITER = re.compile(r"^" + STAMP + r"  writer [0-3] entry \d+ of a line long eno
 def entries(path):
     """The file's entries (the banners left out), each a list of lines."""
     if not path or not os.path.isfile(path):
-        sys.exit("FAIL no log file %r" % path)
+        sys.exit("crashlog: no log file %r" % path)
     with open(path, "rb") as f:
         text = f.read().decode("utf-8", "replace")
     if not text.endswith("\r\n\r\n"):
-        sys.exit("FAIL the file does not end with an entry's end: %r" % text[-80:])
+        sys.exit("crashlog: the file does not end with an entry's end: %r" % text[-80:])
     out = []
     for chunk in text.replace(BANNER, "").split("\r\n\r\n"):
         if chunk == "":
@@ -47,7 +47,7 @@ def crash_entry(lines):
     for i, line in enumerate(lines[1:]):
         f = FRAME.match(line)
         if f is None or int(f.group(1)) != i:
-            sys.exit("FAIL not a frame line: %r" % line)
+            sys.exit("crashlog: not a frame line: %r" % line)
         frames.append((f.group(2) or "?", f.group(3) or "0"))
     return m, frames
 
@@ -69,12 +69,12 @@ def entry(path, name):
     all_entries = entries(path)
     crashes = [e for e in all_entries if crash_entry(e) is not None]
     if len(crashes) != 1 or crash_entry(all_entries[-1]) is None:
-        sys.exit("FAIL %d crash entries, the last entry %r" % (len(crashes), all_entries[-1][0] if all_entries else None))
+        sys.exit("crashlog: %d crash entries, the last entry %r" % (len(crashes), all_entries[-1][0] if all_entries else None))
     m, frames = crash_entry(all_entries[-1])
     if m.group(2) != name:
-        sys.exit("FAIL the crash entry names %s, not %s" % (m.group(2), name))
+        sys.exit("crashlog: the crash entry names %s, not %s" % (m.group(2), name))
     if not frames:
-        sys.exit("FAIL the crash entry has no frames")
+        sys.exit("crashlog: the crash entry has no frames")
     for module, offset in frames:
         print(module, offset)
 
@@ -83,10 +83,10 @@ def threads(path):
     all_entries = entries(path)
     crashes = [i for i, e in enumerate(all_entries) if crash_entry(e) is not None]
     if len(crashes) != 1:
-        sys.exit("FAIL %d crash entries" % len(crashes))
+        sys.exit("crashlog: %d crash entries" % len(crashes))
     at = crashes[0]
     if at != len(all_entries) - 1:
-        sys.exit("FAIL the last entry is not the crash entry: %r" % all_entries[-1][0])
+        sys.exit("crashlog: the last entry is not the crash entry: %r" % all_entries[-1][0])
     writers = 0
     for i, e in enumerate(all_entries):
         if i == at:
@@ -94,15 +94,15 @@ def threads(path):
         if len(e) == 1 and WRITER.match(e[0]):
             writers += 1
         elif not (len(e) == 1 and e[0].endswith("  entry before the crash")):
-            sys.exit("FAIL an entry is not whole: %r" % e)
+            sys.exit("crashlog: an entry is not whole: %r" % e)
     if writers < 4000:
-        sys.exit("FAIL only %d writer entries before the crash" % writers)
+        sys.exit("crashlog: only %d writer entries before the crash" % writers)
     print("%d writer entries whole, the crash entry last" % writers)
 
 
 def none(path):
     if any(crash_entry(e) is not None for e in entries(path)):
-        sys.exit("FAIL a crash entry where none was asked for")
+        sys.exit("crashlog: a crash entry where none was asked for")
 
 
 if __name__ == "__main__":

@@ -68,7 +68,7 @@ fault_case() {
   got=$("run_${plat%%[0-9]*}" "$dir" "$mode")
   want=$("run_${plat%%[0-9]*}" "$plain" "$mode")
   qw_check "$plat $mode: ends as without the handler ($want)" [ -n "$got" ] && [ "$got" = "$want" ]
-  if frames=$(python3 "$CHECK" entry "$(log_file "$dir")" "$name"); then
+  if frames=$(python3 "$CHECK" entry "$(log_file "$dir")" "$name" 2>&1); then
     qw_say "PASS $plat $mode: the log ends with the crash entry, $name"
   else
     qw_say "FAIL $plat $mode: crash entry: $frames"
@@ -98,7 +98,7 @@ host_cases() {
     eval '[ "$got" != "exit 0" ] && awk -v m="$lib" "\$1 == m" <<<"$frames" | grep -q .'
   dir=$(install_host "$plat-threads" "$bin" 1)
   got=$($run "$dir" threads)
-  if msg=$(python3 "$CHECK" threads "$(log_file "$dir")"); then
+  if msg=$(python3 "$CHECK" threads "$(log_file "$dir")" 2>&1); then
     qw_say "PASS $plat threads: $msg ($got)"
   else
     qw_say "FAIL $plat threads: $msg"

@@ -12,7 +12,8 @@
 # - a bad %s pointer crashes inside WriteLog, the object's lock held: its entry
 #   is still written, with a frame in the library;
 # - 4 threads writing while a fifth crashes: every entry whole, the crash entry last;
-# - CRASH=0 changes no handler; with CRASH=1 Release gives the host's back.
+# - CRASH=0 changes no handler; with CRASH=1 Release gives the host's back;
+# - qwlog json reads the crash entry as an entry (where qwlog is built).
 set -u
 source "$(dirname "$0")/../lib/common.sh"
 work=$QW_TOP/build/crash
@@ -124,6 +125,16 @@ ill SIGILL CrashByIllegal
 overflow SIGSEGV CrashByOverflow
 EOF_CASES
   host_cases linux "$BIN" libquillwork.so SIGSEGV
+  # qwlog reads the crash entry as one entry, its frame lines in its text.
+  if [ -x "$BIN/qwlog" ]; then
+    qw_check "linux: qwlog json gives the crash entry as an entry with its frames" eval \
+      '"$BIN/qwlog" json "$(log_file "$work/linux-null")" | tail -1 | python3 -c "
+import json, sys
+r = json.loads(sys.stdin.read())
+sys.exit(not (r[\"kind\"] == \"entry\" and r[\"text\"].startswith(\"CRASH SIGSEGV (11)\") and \"\\r\\n    #0 qw_crashhost+0x\" in r[\"text\"]))"'
+  else
+    echo "SKIP linux: qwlog not built"
+  fi
 else
   echo "SKIP linux: build/linux/bin/qw_crashhost not built"
 fi

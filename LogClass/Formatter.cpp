@@ -116,7 +116,27 @@ void EndConversion(const char* pszType, QW_CONVERSION& conv)
     conv.nText = (size_t)(pszType - conv.pszText) + (*pszType != '\0' ? 1 : 0);
 }
 
-// Reads printf's flags at psz into conv; gives the character after them.
+// The conversion letters glibc's printf knows.
+const char KNOWN_TYPES[] = "diouxXeEfFgGaAcsCSpnmbB%";
+
+// TRUE when c is one of KNOWN_TYPES.
+bool KnownType(char c)
+{
+    return c != '\0' && strchr(KNOWN_TYPES, c) != NULL;
+}
+
+// TRUE when the 'I' at psz is the Windows size: the type follows it at once,
+// or "32" or "64" and the type.
+bool WindowsSizeI(const char* psz)
+{
+    if (KnownType(psz[1]))
+        return true;
+    bool bBits = (psz[1] == '3' && psz[2] == '2') || (psz[1] == '6' && psz[2] == '4');
+    return bBits && KnownType(psz[3]);
+}
+
+// Reads glibc's flags at psz into conv; gives the character after them. An 'I'
+// that is the Windows size (WindowsSizeI) ends them.
 const char* ReadFlags(const char* psz, QW_CONVERSION& conv)
 {
     for (;; ++psz) {
@@ -126,9 +146,30 @@ const char* ReadFlags(const char* psz, QW_CONVERSION& conv)
         case ' ': conv.bSpace = true; break;
         case '#': conv.bAlt = true; break;
         case '0': conv.bZero = true; break;
+        case '\'': conv.bGroup = true; break;
+        case 'I':
+            if (WindowsSizeI(psz))
+                return psz;
+            conv.bLocaleDigits = true;
+            break;
         default: return psz;
         }
     }
+}
+
+// Reads a position "n$" at *ppsz into *pnPos and moves past it; nothing when
+// no such position starts there. Position 0 becomes INT_MAX, one no format
+// may name.
+void ReadPosition(const char** ppsz, int* pnPos)
+{
+    const char* p = *ppsz;
+    if (*p < '0' || *p > '9')
+        return;
+    int n = ReadDigits(&p);
+    if (*p != '$')
+        return;
+    *pnPos = n == 0 ? INT_MAX : n;
+    *ppsz = p + 1;
 }
 
 } // namespace
@@ -178,35 +219,49 @@ bool QwReadPlatformConversion(const char* psz, QW_CONVERSION& conv)
 bool QwReadConversion(const char* psz, QW_CONVERSION& conv)
 {
     StartConversion(psz, conv);
-    const char* p = ReadFlags(psz + 1, conv);
-    if (*p == '*')
+    const char* p = psz + 1;
+    ReadPosition(&p, &conv.nArgPos);
+    p = ReadFlags(p, conv);
+    if (*p == '*') {
         conv.bStarWidth = true, ++p;
-    else if (*p >= '0' && *p <= '9')
+        ReadPosition(&p, &conv.nWidthPos);
+    } else if (*p >= '0' && *p <= '9') {
         conv.nWidth = ReadDigits(&p);
+    }
     if (*p == '.') {
         ++p;
-        if (*p == '*')
+        if (*p == '*') {
             conv.bStarPrecision = true, ++p;
-        else
+            ReadPosition(&p, &conv.nPrecisionPos);
+        } else {
             conv.nPrecision = ReadDigits(&p);
+        }
     }
     p = ReadSize(p, conv);
     EndConversion(p, conv);
-    return *p != '\0' && strchr("diouxXeEfFgGaAcsCSpnm%", *p) != NULL;
+    return KnownType(*p);
 }
 
 namespace {
 
 // ---- laying out a piece of text ---------------------------------------------
 
-// Writes pszPrefix (sign, "0x"), nZeros zeros, then nBody bytes of pBody, padded
-// to the conversion's width: spaces on the left or (with '-') the right, or with
-// bZeroPad zeros after the prefix.
+// Zeros a number has past the digits that were worked out (a precision above
+// PRECISION_MAX): nCount of them, before byte nAt of its digits.
+struct InnerZeros
+{
+    size_t nCount;
+    size_t nAt;
+};
+
+// Writes pszPrefix (sign, "0x"), nZeros zeros, then nBody bytes of pBody with
+// the zeros of inner among them, padded to the conversion's width: spaces on
+// the left or (with '-') the right, or with bZeroPad zeros after the prefix.
 void PutPadded(Output& out, const QW_CONVERSION& conv, const char* pszPrefix, size_t nZeros, const char* pBody,
-               size_t nBody, bool bZeroPad)
+               size_t nBody, bool bZeroPad, InnerZeros inner = InnerZeros{ 0, 0 })
 {
     size_t nPrefix = strlen(pszPrefix);
-    size_t nText = nPrefix + nZeros + nBody;
+    size_t nText = nPrefix + nZeros + nBody + inner.nCount;
     size_t nPad = conv.nWidth > 0 && (size_t)conv.nWidth > nText ? (size_t)conv.nWidth - nText : 0;
     if (!conv.bLeft && !bZeroPad)
         out.Fill(' ', nPad);
@@ -214,7 +269,10 @@ void PutPadded(Output& out, const QW_CONVERSION& conv, const char* pszPrefix, si
     if (!conv.bLeft && bZeroPad)
         out.Fill('0', nPad);
     out.Fill('0', nZeros);
-    out.Put(pBody, nBody);
+    size_t nAt = inner.nAt < nBody ? inner.nAt : nBody;
+    out.Put(pBody, nAt);
+    out.Fill('0', inner.nCount);
+    out.Put(pBody + nAt, nBody - nAt);
     if (conv.bLeft)
         out.Fill(' ', nPad);
 }
@@ -255,13 +313,25 @@ unsigned long long TakeUnsigned(const QW_CONVERSION& conv, va_list* pArgs)
     }
 }
 
+// The bits of a digit in the base of the integer conversion letter cType: 1
+// for 'b' and 'B', 3 for 'o', 4 for 'x' and 'X'; 0 for decimal.
+unsigned int DigitShift(char cType)
+{
+    switch (cType) {
+    case 'b': case 'B': return 1;
+    case 'o': return 3;
+    case 'x': case 'X': return 4;
+    default: return 0;
+    }
+}
+
 // Writes the digits of nValue in the base of the integer conversion letter
-// cType (8 for 'o', 16 for 'x' and 'X' in their letter case, else 10) just
-// before pEnd; gives where they begin. At least one digit.
+// cType (2 for 'b' and 'B', 8 for 'o', 16 for 'x' and 'X' in their letter
+// case, else 10) just before pEnd; gives where they begin. At least one digit.
 char* DigitsOf(unsigned long long nValue, char cType, char* pEnd)
 {
     const char* pszDigits = cType == 'X' ? "0123456789ABCDEF" : "0123456789abcdef";
-    unsigned int nShift = cType == 'o' ? 3 : (cType == 'x' || cType == 'X') ? 4 : 0;
+    unsigned int nShift = DigitShift(cType);
     char* p = pEnd;
     if (nShift == 0) {
         do {  // a constant divisor: no division instruction
@@ -277,17 +347,33 @@ char* DigitsOf(unsigned long long nValue, char cType, char* pEnd)
     return p;
 }
 
+// Room for the digits of any integer in any base, and the '0' of "%#o".
+const size_t INTEGER_DIGITS = 72;
+
 // Writes the digits of nValue in the conversion's base at the end of szDigits
-// (32 bytes); gives where they begin. No digit for 0 with a precision of 0.
+// (INTEGER_DIGITS bytes); gives where they begin. No digit for 0 with a
+// precision of 0.
 char* IntegerDigits(const QW_CONVERSION& conv, unsigned long long nValue, char* szDigits)
 {
     if (nValue == 0 && conv.nPrecision == 0)
-        return szDigits + 32;
-    return DigitsOf(nValue, conv.cType, szDigits + 32);
+        return szDigits + INTEGER_DIGITS;
+    return DigitsOf(nValue, conv.cType, szDigits + INTEGER_DIGITS);
 }
 
-// An integer conversion as printf lays it out: sign or "0x", zeros up to the
-// precision, the digits, padded to the width.
+// The "0x", "0X", "0b" or "0B" that '#' puts before a number other than 0.
+const char* AltPrefix(char cType)
+{
+    switch (cType) {
+    case 'x': return "0x";
+    case 'X': return "0X";
+    case 'b': return "0b";
+    case 'B': return "0B";
+    default: return "";
+    }
+}
+
+// An integer conversion as printf lays it out: sign, "0x" or "0b", zeros up to
+// the precision, the digits, padded to the width.
 void PutInteger(Output& out, const QW_CONVERSION& conv, va_list* pArgs)
 {
     bool bSigned = conv.cType == 'd' || conv.cType == 'i';
@@ -300,16 +386,16 @@ void PutInteger(Output& out, const QW_CONVERSION& conv, va_list* pArgs)
     } else {
         nValue = TakeUnsigned(conv, pArgs);
     }
-    char szDigits[32];
+    char szDigits[INTEGER_DIGITS];
     char* pDigits = IntegerDigits(conv, nValue, szDigits);
-    size_t nDigits = (size_t)(szDigits + 32 - pDigits);
+    size_t nDigits = (size_t)(szDigits + INTEGER_DIGITS - pDigits);
     if (conv.cType == 'o' && conv.bAlt && (nDigits == 0 || *pDigits != '0') && conv.nPrecision <= (int)nDigits) {
         *--pDigits = '0';
         ++nDigits;
     }
     const char* pszPrefix = bSigned ? SignOf(conv, bNegative) : "";
-    if (conv.bAlt && nValue != 0 && (conv.cType == 'x' || conv.cType == 'X'))
-        pszPrefix = conv.cType == 'x' ? "0x" : "0X";
+    if (conv.bAlt && nValue != 0 && !bSigned)
+        pszPrefix = AltPrefix(conv.cType);
     size_t nZeros = conv.nPrecision > (int)nDigits ? (size_t)conv.nPrecision - nDigits : 0;
     PutPadded(out, conv, pszPrefix, nZeros, pDigits, nDigits, conv.bZero && conv.nPrecision < 0);
 }
@@ -402,6 +488,22 @@ size_t FloatDigits(char* p, size_t nRoom, T value, char cType, int nPrecision, b
     return bAlt ? ForcePoint(p, nLen, cLower == 'a' ? 'p' : 'e') : nLen;
 }
 
+// The zeros that a precision above PRECISION_MAX adds to the number szDigits
+// (nLen characters) of conv, before its exponent: every digit past that many is
+// 0 for a double, and no message shows those of a long double. %g without '#'
+// drops its trailing zeros, so it gets none.
+InnerZeros ZerosPastLimit(const QW_CONVERSION& conv, const char* szDigits, size_t nLen)
+{
+    char cLower = (char)(conv.cType | 0x20);
+    if (conv.nPrecision <= PRECISION_MAX || (cLower == 'g' && !conv.bAlt))
+        return InnerZeros{ 0, 0 };
+    const char* pExp = NULL;
+    for (size_t i = 0; i < nLen && pExp == NULL; ++i)
+        if ((szDigits[i] | 0x20) == (cLower == 'a' ? 'p' : 'e'))
+            pExp = szDigits + i;
+    return InnerZeros{ (size_t)(conv.nPrecision - PRECISION_MAX), pExp != NULL ? (size_t)(pExp - szDigits) : nLen };
+}
+
 // A floating conversion as printf lays it out.
 template <typename T>
 void PutFloat(Output& out, const QW_CONVERSION& conv, T value)
@@ -422,7 +524,7 @@ void PutFloat(Output& out, const QW_CONVERSION& conv, T value)
     std::string strPrefix = pszSign;
     if ((conv.cType | 0x20) == 'a')
         strPrefix += bUpper ? "0X" : "0x";
-    PutPadded(out, conv, strPrefix.c_str(), 0, szDigits, nLen, conv.bZero);
+    PutPadded(out, conv, strPrefix.c_str(), 0, szDigits, nLen, conv.bZero, ZerosPastLimit(conv, szDigits, nLen));
 }
 
 // ---- the rest ---------------------------------------------------------------
@@ -557,13 +659,46 @@ size_t ZeroPadAfter(const QW_CONVERSION& conv, const char* szValue, size_t nLen)
 {
     if (nLen > 0 && szValue[0] == '-')
         return 1;
-    if (conv.bAlt && nLen > 1 && szValue[0] == '0' && (szValue[1] == 'x' || szValue[1] == 'X'))
+    bool bHex = nLen > 1 && szValue[0] == '0' && (szValue[1] == 'x' || szValue[1] == 'X');
+    if (bHex && (conv.bAlt || conv.cType == 'p'))
         return 2;
     return 0;
 }
 
-// A number, character or pointer whose width is past what the platform gives
-// whole: the platform formats it without the width, the width is laid out here.
+// TRUE when the platform pads conv (with the '0' flag, not '-'), whose text
+// without a width is nLen bytes long, with zeros: it is asked for the same
+// conversion one byte wider, with the argument pArgs holds (not taken).
+// (The C library leaves "(nil)" and an integer with a precision to spaces;
+// wvsprintfA has rules of its own.)
+bool PlatformPadsWithZeros(const QW_CONVERSION& conv, size_t nLen, va_list* pArgs)
+{
+    if (nLen >= PIECE_TEXT_MAX)
+        return true;
+    QW_CONVERSION probe = conv;
+    probe.nWidth = (int)nLen + 1;
+    char szProbe[PIECE_SIZE];
+    Output probed = { szProbe, sizeof(szProbe), 0 };
+    va_list args;
+    va_copy(args, *pArgs);
+    PutPlatform(probed, probe, PlatformPiece(probe, false).c_str(), &args);
+    va_end(args);
+    return probed.nLen != 0 && szProbe[0] != ' ';
+}
+
+// TRUE when the next argument of pArgs (not taken) is a null pointer.
+bool NullArgument(va_list* pArgs)
+{
+    va_list args;
+    va_copy(args, *pArgs);
+    bool bNull = va_arg(args, const void*) == NULL;
+    va_end(args);
+    return bNull;
+}
+
+// A number, character, pointer or null string whose width is past what the
+// platform gives whole: the platform formats it without the width, the width
+// is laid out here, with zeros where the platform pads with them. A %c of 0
+// counts as the byte the platform writes for it, though that byte is left out.
 void PutPlatformWide(Output& out, const QW_CONVERSION& conv, va_list* pArgs)
 {
     QW_CONVERSION bare = conv;
@@ -572,11 +707,18 @@ void PutPlatformWide(Output& out, const QW_CONVERSION& conv, va_list* pArgs)
     std::string strBare = PlatformPiece(bare, true);
     char szValue[PIECE_SIZE];
     Output value = { szValue, sizeof(szValue), 0 };
+    va_list args;
+    va_copy(args, *pArgs);
     PutPlatform(value, bare, strBare.c_str(), pArgs);
-    bool bZero = conv.bZero && !conv.bLeft && conv.cType != 'c' && conv.cType != 'C';
+    bool bZero = conv.bZero && !conv.bLeft && conv.cType != 'c' && conv.cType != 'C'
+                 && PlatformPadsWithZeros(conv, value.nLen, &args);
+    va_end(args);
     size_t nPrefix = bZero ? ZeroPadAfter(conv, szValue, value.nLen) : 0;
     std::string strPrefix(szValue, nPrefix);
-    PutPadded(out, conv, strPrefix.c_str(), 0, szValue + nPrefix, value.nLen - nPrefix, bZero);
+    QW_CONVERSION field = conv;
+    if ((conv.cType == 'c' || conv.cType == 'C') && value.nLen == 0)
+        --field.nWidth;  // the zero byte of a %c of 0
+    PutPadded(out, field, strPrefix.c_str(), 0, szValue + nPrefix, value.nLen - nPrefix, bZero);
 }
 
 // TRUE for the common conversions whose text wvsprintfA and the C library agree
@@ -617,7 +759,8 @@ void PutPlatformAsWritten(Output& out, const QW_CONVERSION& conv, va_list* pArgs
         PutInteger(out, conv, pArgs);  // zeros past what the platform gives whole
         return;
     }
-    if (conv.nWidth > (int)PIECE_TEXT_MAX && conv.cType != 's' && conv.cType != 'S') {
+    bool bString = conv.cType == 's' || conv.cType == 'S';
+    if (conv.nWidth > (int)PIECE_TEXT_MAX && (!bString || NullArgument(pArgs))) {
         PutPlatformWide(out, conv, pArgs);
         return;
     }
@@ -688,7 +831,7 @@ void PutOwn(Output& out, QW_CONVERSION& conv, va_list* pArgs, int nErrno)
 {
     TakeStars(conv, pArgs);
     switch (conv.cType) {
-    case 'd': case 'i': case 'o': case 'u': case 'x': case 'X':
+    case 'd': case 'i': case 'o': case 'u': case 'x': case 'X': case 'b': case 'B':
         PutInteger(out, conv, pArgs);
         break;
     case 'e': case 'E': case 'f': case 'F': case 'g': case 'G': case 'a': case 'A':
@@ -713,7 +856,7 @@ void PutOwn(Output& out, QW_CONVERSION& conv, va_list* pArgs, int nErrno)
 // (DigitsOf), after a '-' when bNegative.
 void PutDigits(Output& out, unsigned long long nValue, bool bNegative, char cType)
 {
-    char szDigits[24];
+    char szDigits[INTEGER_DIGITS];
     char* p = DigitsOf(nValue, cType, szDigits + sizeof(szDigits));
     if (bNegative)
         *--p = '-';
@@ -769,18 +912,282 @@ const char* PutLiteral(Output& out, const char* p)
     return p;
 }
 
-// Formats the conversion whose '%' is at psz; gives the character after it.
+// Formats the conversion whose '%' is at psz, its arguments read from pArgs;
+// gives the character after it, or NULL, reading nothing, for a conversion no
+// printf knows.
 const char* PutConversion(Output& out, const char* psz, va_list* pArgs, int nErrno)
 {
     QW_CONVERSION conv;
-    if (QwReadPlatformConversion(psz, conv)) {
+    if (QwReadPlatformConversion(psz, conv))
         PutPlatformAsWritten(out, conv, pArgs);
-    } else if (QwReadConversion(psz, conv)) {
+    else if (QwReadConversion(psz, conv))
         PutOwn(out, conv, pArgs, nErrno);
-    } else {
-        out.Put(conv.pszText, conv.nText);  // no printf knows it: as it stands, no argument read
-    }
+    else
+        return NULL;
     return conv.pszText + conv.nText;
+}
+
+// ---- positional arguments ---------------------------------------------------
+
+// The type an argument is read as.
+enum ArgKind { ARG_NONE, ARG_INT, ARG_LONG, ARG_LLONG, ARG_INTMAX, ARG_PTRDIFF, ARG_DOUBLE, ARG_LDOUBLE, ARG_POINTER };
+
+// One argument, read as its kind says.
+struct Arg
+{
+    int nKind;
+    union {
+        int n;
+        long l;
+        long long ll;
+        intmax_t j;
+        ptrdiff_t t;
+        double d;
+        QW_LONG_DOUBLE ld;
+        const void* p;
+    } value;
+};
+
+// The kind an integer of size nSize is read as.
+ArgKind IntegerKind(int nSize)
+{
+    switch (nSize) {
+    case QW_SIZE_L: return ARG_LONG;
+    case QW_SIZE_LL: case QW_SIZE_BIG_L: case QW_SIZE_I64: return ARG_LLONG;
+    case QW_SIZE_J: return ARG_INTMAX;
+    case QW_SIZE_Z: case QW_SIZE_T: case QW_SIZE_I: return ARG_PTRDIFF;
+    default: return ARG_INT;
+    }
+}
+
+// The kind of the argument that PutConversion reads for the plain conversion
+// at pszPiece, after its '*' width and precision: what PutPlatformAsWritten
+// or PutOwn take.
+ArgKind PieceKind(const char* pszPiece)
+{
+    QW_CONVERSION conv;
+    bool bPlatform = QwReadPlatformConversion(pszPiece, conv);
+    if (!bPlatform && !QwReadConversion(pszPiece, conv))
+        return ARG_NONE;
+    switch (conv.cType) {
+    case 'c': case 'C': return ARG_INT;
+    case 's': case 'S': case 'p': case 'n': return ARG_POINTER;
+    case 'm': case '%': return ARG_NONE;
+    case 'e': case 'E': case 'f': case 'F': case 'g': case 'G': case 'a': case 'A':
+        return conv.nSize == QW_SIZE_BIG_L || conv.nSize == QW_SIZE_LL ? ARG_LDOUBLE : ARG_DOUBLE;
+    default:
+        if (bPlatform && conv.nSize != QW_SIZE_I64 && conv.nSize != QW_SIZE_I && conv.nSize != QW_SIZE_L)
+            return ARG_INT;
+        return IntegerKind(conv.nSize);
+    }
+}
+
+// The conversion conv written without its positions ("%2$-*1$d" as "%-*d").
+std::string PlainPiece(const QW_CONVERSION& conv)
+{
+    std::string strPiece = "%";
+    const char* p = conv.pszText + 1;
+    const char* pEnd = conv.pszText + conv.nText;
+    if (conv.nArgPos != 0)
+        p = (const char*)memchr(p, '$', (size_t)(pEnd - p)) + 1;
+    while (p < pEnd) {
+        strPiece += *p;
+        if (*p++ != '*' || *p < '0' || *p > '9')
+            continue;
+        while (*p >= '0' && *p <= '9')
+            ++p;
+        ++p;  // the '$' that ReadPosition found
+    }
+    return strPiece;
+}
+
+// The arguments of a format of positional conversions: their kinds by
+// position, as read from the format, then their values.
+struct Positions
+{
+    Arg aArgs[QW_POSITIONS_MAX + 1];  // [0] unused
+    int nCount;
+    const char* pszStop;  // a conversion no printf knows, where formatting ends; NULL: none
+
+    // Notes that position nPos is read as nKind; FALSE when no format may name
+    // it or it is read as another kind already.
+    bool Note(int nPos, int nKind)
+    {
+        if (nPos < 1 || nPos > QW_POSITIONS_MAX)
+            return false;
+        if (aArgs[nPos].nKind != ARG_NONE && aArgs[nPos].nKind != nKind)
+            return false;
+        aArgs[nPos].nKind = nKind;
+        nCount = nPos > nCount ? nPos : nCount;
+        return true;
+    }
+
+    // Notes the positions conv reads; FALSE when it reads one with no position.
+    bool NoteConversion(const QW_CONVERSION& conv)
+    {
+        if ((conv.bStarWidth && !Note(conv.nWidthPos, ARG_INT)) || (conv.bStarPrecision && !Note(conv.nPrecisionPos, ARG_INT)))
+            return false;
+        int nKind = PieceKind(PlainPiece(conv).c_str());
+        if (nKind == ARG_NONE)  // "%m", "%5%": nothing read, a position of its own or none
+            return conv.nArgPos == 0 || (conv.nArgPos >= 1 && conv.nArgPos <= QW_POSITIONS_MAX);
+        return Note(conv.nArgPos, nKind);
+    }
+
+    // Reads the kinds of the format's conversions from psz on, up to the first
+    // that no printf knows; FALSE when the format is refused.
+    bool Scan(const char* psz)
+    {
+        memset(aArgs, 0, sizeof(aArgs));
+        nCount = 0;
+        pszStop = NULL;
+        for (const char* p = strchr(psz, '%'); p != NULL; p = strchr(p, '%')) {
+            if (p[1] == '%') {
+                p += 2;
+                continue;
+            }
+            QW_CONVERSION conv;
+            if (!QwReadConversion(p, conv)) {
+                pszStop = p;
+                break;
+            }
+            if (!NoteConversion(conv))
+                return false;
+            p += conv.nText;
+        }
+        for (int i = 1; i <= nCount; ++i)
+            if (aArgs[i].nKind == ARG_NONE)
+                return false;
+        return true;
+    }
+
+    // Reads the values, in order of position.
+    void Take(va_list* pArgs)
+    {
+        for (int i = 1; i <= nCount; ++i) {
+            Arg& arg = aArgs[i];
+            switch (arg.nKind) {
+            case ARG_LONG: arg.value.l = va_arg(*pArgs, long); break;
+            case ARG_LLONG: arg.value.ll = va_arg(*pArgs, long long); break;
+            case ARG_INTMAX: arg.value.j = va_arg(*pArgs, intmax_t); break;
+            case ARG_PTRDIFF: arg.value.t = va_arg(*pArgs, ptrdiff_t); break;
+            case ARG_DOUBLE: arg.value.d = va_arg(*pArgs, double); break;
+            case ARG_LDOUBLE: arg.value.ld = va_arg(*pArgs, QW_LONG_DOUBLE); break;
+            case ARG_POINTER: arg.value.p = va_arg(*pArgs, const void*); break;
+            default: arg.value.n = va_arg(*pArgs, int); break;
+            }
+        }
+    }
+};
+
+// Formats the plain conversion pszPiece with the arguments that follow.
+void PutPieceWith(Output& out, int nErrno, const char* pszPiece, ...)
+{
+    va_list args;
+    va_start(args, pszPiece);
+    PutConversion(out, pszPiece, &args, nErrno);
+    va_end(args);
+}
+
+// Formats pszPiece with its '*' values (nStars of anStars) and value.
+template <typename T>
+void PutPieceWithStars(Output& out, int nErrno, const char* pszPiece, const int* anStars, int nStars, T value)
+{
+    if (nStars == 0)
+        PutPieceWith(out, nErrno, pszPiece, value);
+    else if (nStars == 1)
+        PutPieceWith(out, nErrno, pszPiece, anStars[0], value);
+    else
+        PutPieceWith(out, nErrno, pszPiece, anStars[0], anStars[1], value);
+}
+
+// Formats the positional conversion conv with the arguments of positions.
+void PutPositional(Output& out, const QW_CONVERSION& conv, const Positions& positions, int nErrno)
+{
+    std::string strPiece = PlainPiece(conv);
+    int anStars[2];
+    int nStars = 0;
+    if (conv.bStarWidth)
+        anStars[nStars++] = positions.aArgs[conv.nWidthPos].value.n;
+    if (conv.bStarPrecision)
+        anStars[nStars++] = positions.aArgs[conv.nPrecisionPos].value.n;
+    Arg arg = {};
+    if (conv.nArgPos >= 1 && conv.nArgPos <= QW_POSITIONS_MAX)
+        arg = positions.aArgs[conv.nArgPos];
+    const char* pszPiece = strPiece.c_str();
+    switch (PieceKind(pszPiece)) {
+    case ARG_LONG: PutPieceWithStars(out, nErrno, pszPiece, anStars, nStars, arg.value.l); break;
+    case ARG_LLONG: PutPieceWithStars(out, nErrno, pszPiece, anStars, nStars, arg.value.ll); break;
+    case ARG_INTMAX: PutPieceWithStars(out, nErrno, pszPiece, anStars, nStars, arg.value.j); break;
+    case ARG_PTRDIFF: PutPieceWithStars(out, nErrno, pszPiece, anStars, nStars, arg.value.t); break;
+    case ARG_DOUBLE: PutPieceWithStars(out, nErrno, pszPiece, anStars, nStars, arg.value.d); break;
+    case ARG_LDOUBLE: PutPieceWithStars(out, nErrno, pszPiece, anStars, nStars, arg.value.ld); break;
+    case ARG_POINTER: PutPieceWithStars(out, nErrno, pszPiece, anStars, nStars, arg.value.p); break;
+    default: PutPieceWithStars(out, nErrno, pszPiece, anStars, nStars, arg.value.n); break;
+    }
+}
+
+// Formats the rest of a format of positional conversions, whose first
+// conversion is at psz: all of its arguments are read first, in order of
+// position. Gives where the formatting stopped: the end of the format, or a
+// conversion that no printf knows, or psz when the format is refused (nothing
+// read).
+const char* PutPositionalFormat(Output& out, const char* psz, va_list* pArgs, int nErrno)
+{
+    Positions positions;
+    if (!positions.Scan(psz))
+        return psz;
+    positions.Take(pArgs);
+    const char* p = psz;
+    while (*p != '\0' && p != positions.pszStop && out.Room() != 0) {
+        p = PutLiteral(out, p);
+        if (*p != '%' || p == positions.pszStop)
+            break;
+        if (p[1] == '%') {
+            out.Put("%", 1);
+            p += 2;
+            continue;
+        }
+        QW_CONVERSION conv;
+        QwReadConversion(p, conv);
+        PutPositional(out, conv, positions, nErrno);
+        p += conv.nText;
+    }
+    return p;
+}
+
+// TRUE when conv names a position ("n$", "*m$").
+bool Positional(const QW_CONVERSION& conv)
+{
+    return conv.nArgPos != 0 || conv.nWidthPos != 0 || conv.nPrecisionPos != 0;
+}
+
+// TRUE when conv reads an argument ("%m" and "%%" read none but a '*').
+bool ReadsArgument(const QW_CONVERSION& conv)
+{
+    return (conv.cType != 'm' && conv.cType != '%') || conv.bStarWidth || conv.bStarPrecision;
+}
+
+// Formats the conversion at psz in a format read in order, after *pnRead
+// others that read arguments (counted on); a positional one formats the rest
+// of the format (PutPositionalFormat). Gives where to go on; or, with *pbStop
+// set, where formatting stops: at a conversion no printf knows or one refused
+// (a positional one after others that read arguments), nothing read for it.
+const char* PutNext(Output& out, const char* psz, va_list* pArgs, int nErrno, int* pnRead, bool* pbStop)
+{
+    QW_CONVERSION conv;
+    bool bPlatform = QwReadPlatformConversion(psz, conv);
+    bool bKnown = bPlatform || QwReadConversion(psz, conv);
+    if (!bPlatform && bKnown && Positional(conv)) {
+        const char* pStop = *pnRead != 0 ? psz : PutPositionalFormat(out, psz, pArgs, nErrno);
+        *pbStop = *pStop != '\0';
+        return pStop;
+    }
+    const char* pNext = PutConversion(out, psz, pArgs, nErrno);
+    *pbStop = pNext == NULL;
+    if (pNext == NULL)
+        return psz;
+    *pnRead += ReadsArgument(conv) ? 1 : 0;
+    return pNext;
 }
 
 } // namespace
@@ -797,6 +1204,7 @@ size_t QwFormatV(char* pszBuf, size_t nBufSize, const char* pszFormat, va_list a
     va_list argsWork;  // a copy, so that its address can be handed on
     va_copy(argsWork, args);
     const char* p = pszFormat;
+    int nRead = 0;
     while (*p != '\0' && out.Room() != 0) {
         p = PutLiteral(out, p);
         if (*p != '%' || out.Room() == 0)
@@ -806,8 +1214,17 @@ size_t QwFormatV(char* pszBuf, size_t nBufSize, const char* pszFormat, va_list a
             p += 2;
             continue;
         }
+        bool bStop = false;
         const char* pNext = PutQuick(out, p, &argsWork);
-        p = pNext != NULL ? pNext : PutConversion(out, p, &argsWork, nErrno);
+        if (pNext != NULL)
+            ++nRead;
+        else
+            pNext = PutNext(out, p, &argsWork, nErrno, &nRead, &bStop);
+        if (bStop) {
+            out.Put(pNext, strlen(pNext));  // refused: the rest as it stands, no argument read
+            break;
+        }
+        p = pNext;
     }
     va_end(argsWork);
     pszBuf[out.nLen] = '\0';

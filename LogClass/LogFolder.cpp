@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include <algorithm>
+#include <exception>
 #include <mutex>
 #include <set>
 
@@ -107,6 +108,10 @@ void CLogFolder::ForgetTotals()
     std::lock_guard<std::mutex> lock(s_mtxTotals);
     s_totalsMade.clear();
 }
+
+void CLogFolder::HoldTotals() { s_mtxTotals.lock(); }
+
+void CLogFolder::ReleaseTotals() { s_mtxTotals.unlock(); }
 
 BOOL CLogFolder::MakeDayAgain(const std::string& strLogDir) const
 {
@@ -233,8 +238,9 @@ void CLogFolder::Clean(const std::string& strOwnDay) const
         return;
     try {
         CleanNow(strOwnDay);
-    } catch (...) {
+    } catch (const std::exception&) {
         // Out of memory while cleaning: what is left stays for the next time.
+        // (Nothing else is caught: a thread's cancellation unwinds on.)
     }
 }
 
@@ -254,7 +260,8 @@ void CLogFolder::CleanOldDays(const std::vector<std::string>& names, const std::
 }
 
 // KEEPMB: whole days go, oldest first, until the total fits the cap; today's
-// folder and strOwn stay.
+// folder and strOwn stay. A day that keeps a file ends the round: a newer day
+// never goes because an older file could not.
 void CLogFolder::CleanToCap(const std::vector<std::string>& names, const std::string& strOwn,
                             const std::string& strToday, time_t tToday) const
 {
@@ -270,9 +277,13 @@ void CLogFolder::CleanToCap(const std::vector<std::string>& names, const std::st
             nTotal += days.back().files[j].nSize;
     }
     const unsigned long long nCap = (unsigned long long)m_nKeepMb * MIB;
-    for (size_t i = 0; i < days.size() && nTotal > nCap; ++i)
-        if (days[i].strName != strToday && days[i].strName != strOwn)
-            nTotal -= CleanDay(days[i], tToday);
+    for (size_t i = 0; i < days.size() && nTotal > nCap; ++i) {
+        if (days[i].strName == strToday || days[i].strName == strOwn)
+            continue;
+        nTotal -= CleanDay(days[i], tToday);
+        if (!days[i].files.empty())
+            break;  // an older file stays (held open, written today): no newer one goes in its place
+    }
 }
 
 void CLogFolder::CleanNow(const std::string& strOwnDay) const
@@ -344,6 +355,7 @@ void CLogFolder::TrimClosed(const std::string& strOwnDay, std::vector<std::strin
         std::vector<QW_ENTRY> ownFiles;
         unsigned long long nTotal = LibraryBytes(m_strRoot, strOwn, ownFiles);
         std::vector<std::string> kept;
+        bool bStuck = false;  // an older file stayed: no newer one goes in its place
         for (size_t i = 0; i < names.size(); ++i) {
             const QW_ENTRY* pFile = NULL;
             for (size_t j = 0; j < ownFiles.size() && pFile == NULL; ++j)
@@ -351,13 +363,15 @@ void CLogFolder::TrimClosed(const std::string& strOwnDay, std::vector<std::strin
                     pFile = &ownFiles[j];
             if (pFile == NULL)
                 continue;  // gone already
-            if (nTotal > (unsigned long long)m_nKeepMb * MIB && QwRemoveFileIn(m_strRoot, strOwn, names[i]))
+            if (!bStuck && nTotal > (unsigned long long)m_nKeepMb * MIB && QwRemoveFileIn(m_strRoot, strOwn, names[i])) {
                 nTotal -= pFile->nSize;
-            else
+            } else {
+                bStuck = bStuck || nTotal > (unsigned long long)m_nKeepMb * MIB;
                 kept.push_back(names[i]);
+            }
         }
         names.swap(kept);
-    } catch (...) {
+    } catch (const std::exception&) {
         // Out of memory: the names stay for the next time.
     }
 }

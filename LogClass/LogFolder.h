@@ -47,13 +47,19 @@ public:
     // Clean makes it again (for tests that rebuild a log folder in one process).
     static void ForgetTotals();
 
+    // Take and give back the process-wide lock of the KEEPMB totals, so that
+    // fork() finds it free (CForkGuard). Nothing else is taken while it is held.
+    static void HoldTotals();
+    static void ReleaseTotals();
+
     // Finds or makes the day folder pszDate in the log folder in use; strLogDir
     // receives it. TRUE when it exists.
     BOOL MakeDay(const char* pszDate, std::string& strLogDir) const;
 
     // Removes files of names (in the day folder strOwnDay, closed by the object
     // writing there), oldest first, while the library's files in the log folder
-    // take more than KEEPMB; names keeps those still there. Silent.
+    // take more than KEEPMB; names keeps those still there. The first that cannot
+    // go (held open elsewhere) ends the removals: no newer one goes in its place. Silent.
     void TrimClosed(const std::string& strOwnDay, std::vector<std::string>& names) const;
 
     // The log folder in use (set by CreateLogDir).

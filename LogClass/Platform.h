@@ -2,7 +2,7 @@
 // the operating system only through the functions declared here, and sees no
 // system header behind them. Posix/ and Win32/ implement them, one file per
 // topic with the same name on both sides: Clock, Lock, Charset, Format, Memory,
-// Files, Profile, Append, System, Console, Sync, Echo, Crash (the file of each group
+// Files, Profile, Append, System, Console, Sync, Echo, Thread, Crash (the file of each group
 // is named in its heading). Every function is safe to call from any thread
 // unless its contract says otherwise.
 #ifndef QUILLWORK_PLATFORM_H
@@ -116,6 +116,35 @@ void QwDeleteLock(QW_LOCK* pLock);
 // thread within nanoseconds, and write(2) of an entry costs some 0.3 us).
 BOOL QwGatherAppends(void);
 
+// ---- the host's threads and processes (Thread) ------------------------------
+
+// Keeps the calling thread from being cancelled (POSIX pthread_cancel, which
+// would otherwise act inside the library's writes, opens and closes and unwind
+// through them) until QwRestoreCancel gives back the state QwHoldCancel
+// returned; a cancellation asked for meanwhile acts at the host's next
+// cancellation point after the library's call. Nothing on Windows.
+int QwHoldCancel(void);
+void QwRestoreCancel(int nState);
+
+// Keeps the calling thread uncancellable for one scope: the first thing each
+// public call of the library makes.
+class CQwNoCancel
+{
+public:
+    CQwNoCancel() : m_nState(QwHoldCancel()) {}
+    ~CQwNoCancel() { QwRestoreCancel(m_nState); }
+
+private:
+    CQwNoCancel(const CQwNoCancel&);
+    CQwNoCancel& operator=(const CQwNoCancel&);
+    int m_nState;
+};
+
+// Has the process call pfnPrepare before each fork() (in the forking thread),
+// then pfnParent in the parent and pfnChild in the child, once the fork is
+// done (pthread_atfork). Called once; nothing on Windows, which has no fork.
+void QwOnFork(void (*pfnPrepare)(void), void (*pfnParent)(void), void (*pfnChild)(void));
+
 // ---- text of the ANSI code page (Charset) -----------------------------------
 
 // The first (QwFindChar) or last (QwFindLastChar) byte c of the zero-terminated
@@ -189,8 +218,10 @@ BOOL QwListFolder(const std::string& strFolder, BOOL bNoLink, std::vector<QW_ENT
 // Removes the regular file strFile of the sub-folder strSub of strFolder,
 // provided strSub is a folder of the same mount as strFolder and not a link or
 // junction, and strFile is a plain file with one link inside it that no log
-// object of any process holds open (POSIX: it can be locked exclusively;
-// Windows: opening it for deletion meets no sharing violation). The check and
+// object of any process holds open (POSIX: no writer's live mark is on it and
+// the mark range can be locked against new ones, which a reader's lock does
+// not hinder; a file system without locks keeps every file; Windows: opening
+// it for deletion meets no sharing violation). The check and
 // the removal act on the same open file, so a folder swapped in between sends
 // nothing outside. TRUE when it was removed.
 BOOL QwRemoveFileIn(const std::string& strFolder, const std::string& strSub, const std::string& strFile);
@@ -217,12 +248,18 @@ BOOL QwProfileString(const std::string& strIni, const char* pszSection, const ch
 // fwrite is one write to the end of the file, whoever else appends to it: O_APPEND
 // on POSIX; on Windows a handle with FILE_APPEND_DATA and no FILE_WRITE_DATA,
 // shared for reading and writing. A link (symbolic link, junction, reparse
-// point) at pszPath is never followed, and only a regular file with one link
-// is used: a FIFO or device there is refused without blocking. While open the
-// file cannot be removed by the cleaning of any object of any process (POSIX:
-// a shared flock held on it; Windows: no delete sharing). NULL when it cannot
-// be opened or is refused.
-FILE* QwOpenAppend(const char* pszPath);
+// point) at pszPath or at the folder that holds it is never followed: that
+// folder must be a real folder on its parent's mount, and only a regular file
+// with one link is used (a FIFO or device there is refused without blocking).
+// A file already at the name is used only when it belongs to the process's
+// effective user (POSIX; a new one is made exclusively), so no other user of a
+// shared folder can plant the file the host writes to. While open the file
+// cannot be removed by the cleaning of any object of any process (POSIX: a
+// write lock of the file's own range held on it, which only a writer can take;
+// where the file system has no locks the file is written without it; Windows:
+// no delete sharing). NULL when it cannot be opened or is refused; then
+// *pstrWhy, when given, says why.
+FILE* QwOpenAppend(const char* pszPath, std::string* pstrWhy = NULL);
 
 // Appends nLen bytes of p to the file open behind pFile in one write, in the
 // operating system when it returns; TRUE when all of them reached the file.
@@ -394,7 +431,8 @@ BOOL QwSyncFolder(const std::string& strFolder);
 // Windows converted from the ANSI code page and given to OutputDebugStringW; on
 // POSIX one write to standard error (nothing when standard error is pLog's own
 // descriptor or, open for reading and appending, another log). Never blocks on
-// a full non-blocking channel: what it cannot take is dropped.
+// a full non-blocking channel: what it cannot take is dropped. A channel whose
+// reader has gone fails without raising SIGPIPE.
 void QwEchoText(FILE* pLog, const char* p, size_t nLen);
 
 // ---- the crash handler (Crash) ----------------------------------------------
@@ -439,8 +477,9 @@ typedef void (*PFN_QWCRASH)(const QW_CRASH_FACTS& facts);
 typedef void (*PFN_QWRESUME)(void);
 
 // Installs the process's crash handler, which calls pfnReport (and pfnResume
-// where the process goes on) and then lets the crash go on: to the handler the host had installed before, else as the system
-// ends the process (the same signal and core dump; the same exception). On
+// where the process goes on) and then lets the crash go on: to the handler the
+// host had installed before, else as the system ends the process (the same
+// signal and core dump; the same exception). On
 // POSIX the calling thread also gets an alternate stack when it has none, so a
 // stack overflow there is reported. FALSE when the system refused it.
 BOOL QwInstallCrashHandler(PFN_QWCRASH pfnReport, PFN_QWRESUME pfnResume);

@@ -12,9 +12,10 @@ const int LOG_TYPE_TEXT = 0;
 const int LOG_TYPE_RESERVED = 1;
 
 // A new CTxtLog in memory from the object allocator; NULL when there is none
-// or construction ran out of memory.
+// or construction ran out of memory. The thread is not cancelled meanwhile.
 ILogObject* NewTextLog()
 {
+    CQwNoCancel noCancel;  // construction opens, reads and cleans
     void* pMemory = QwAllocObject(sizeof(CTxtLog));
     if (pMemory == NULL)
         return NULL;

@@ -2,10 +2,13 @@
 #include "TxtLog.h"
 
 #include "CrashReport.h"
+#include "ForkGuard.h"
 #include "Formatter.h"
 #include "Framework.h"
 
 #include <string.h>
+
+#include <exception>
 
 static const char THIS_FILE[] = "LogClass\\TxtLog.cpp";
 
@@ -55,6 +58,7 @@ CTxtLog::CTxtLog()
     QwInitLock(&m_cs, LOCK_SPIN_COUNT);
     try {
         Construct();
+        CForkGuard::Add(this);
     } catch (...) {
         // Out of memory in the string work: the members free themselves, the
         // lock is the one thing to give back by hand.
@@ -134,16 +138,29 @@ BOOL CTxtLog::CreateLogDir()
 
 namespace {
 
+// Reports that strPath could not be opened, and why (nothing without the memory for it).
+void ReportRefused(const std::string& strPath, const std::string& strWhy)
+{
+    try {
+        QwReport(("Quillwork: cannot open " + strPath + " (" + strWhy + ")\n").c_str());
+    } catch (const std::exception&) {
+    }
+}
+
 // Opens strPath of the day folder strLogDir for appending. An empty day folder
 // may have been cleaned away by another object or process since construction:
 // it is made again (the day stays the one fixed at construction), a few times
-// over should cleaning elsewhere take it again in between. NULL on failure.
+// over should cleaning elsewhere take it again in between. NULL on failure,
+// reported with its reason.
 FILE* OpenInDayFolder(const CLogFolder& folder, const std::string& strLogDir, const std::string& strPath)
 {
-    FILE* pFile = QwOpenAppend(strPath.c_str());
+    std::string strWhy;
+    FILE* pFile = QwOpenAppend(strPath.c_str(), &strWhy);
     for (int i = 0; i < 3 && pFile == NULL && QwFindFolder(strLogDir) == QW_FOUND_NONE; ++i)
         if (folder.MakeDayAgain(strLogDir))
-            pFile = QwOpenAppend(strPath.c_str());
+            pFile = QwOpenAppend(strPath.c_str(), &strWhy);
+    if (pFile == NULL)
+        ReportRefused(strPath, strWhy.empty() ? "no day folder" : strWhy);
     return pFile;
 }
 
@@ -183,6 +200,7 @@ BOOL CTxtLog::BuildFilePath(const char* pszName, std::string& strPath)
 
 BOOL CTxtLog::Open(const char* pszName)
 {
+    CQwNoCancel noCancel;
     std::string strOwnDay;  // the day folder, which an entry may move (DAILY)
     {
         CLockScope lock(*this);
@@ -193,10 +211,13 @@ BOOL CTxtLog::Open(const char* pszName)
             return TRUE;  // opened by another thread while the drain waited without the lock
         std::string strPath;
         try {
-            if (!BuildFilePath(pszName, strPath))
+            if (!BuildFilePath(pszName, strPath)) {
+                QwReport("Quillwork: cannot open a file of that name (it leaves the day folder)\n");
                 return FALSE;
-        } catch (...) {
-            return FALSE;  // no memory for the path
+            }
+        } catch (const std::exception&) {
+            QwReport("Quillwork: cannot open the file (no memory for its path)\n");
+            return FALSE;
         }
         // Binary, so the file holds exactly the bytes of the entries (CR LF).
         m_pFile = OpenInDayFolder(m_folder, m_strLogDir, strPath);
@@ -210,7 +231,7 @@ BOOL CTxtLog::Open(const char* pszName)
         ShowConsole(m_bConsole);
         try {
             strOwnDay = m_strLogDir;
-        } catch (...) {
+        } catch (const std::exception&) {
             return TRUE;  // no memory: the cleaning waits for the next time
         }
     }
@@ -221,6 +242,7 @@ BOOL CTxtLog::Open(const char* pszName)
 
 BOOL CTxtLog::Close()
 {
+    CQwNoCancel noCancel;
     CLockScope lock(*this);
     {
         // Pending entries reach the file, and the write in flight ends, first.
@@ -238,6 +260,7 @@ BOOL CTxtLog::Close()
 
 BOOL CTxtLog::ShowConsole(BOOL bShow)
 {
+    CQwNoCancel noCancel;
     Lock();
     m_console.Show(bShow);
     m_bConsole = bShow;
@@ -247,12 +270,14 @@ BOOL CTxtLog::ShowConsole(BOOL bShow)
 
 void CTxtLog::Release()
 {
+    CQwNoCancel noCancel;
     this->~CTxtLog();
     QwFreeObject(this);
 }
 
 CTxtLog::~CTxtLog()
 {
+    CForkGuard::Remove(this);
     CTxtLog::Close();
     QwDeleteLock(&m_cs);
 }
@@ -321,23 +346,26 @@ void CTxtLog::MoveIfDue(time_t tNow)
     if (!m_roll.Enabled())
         return;
     try {
-        std::string strDir, strPath;
+        std::string strDir, strPath, strWhy;
         if (!m_roll.Due(tNow, m_pFile, m_folder, strDir, strPath))
             return;
-        // QwOpenAppend refuses a link or FIFO planted at the name: the entries
-        // then stay where they are.
-        FILE* pNew = QwOpenAppend(strPath.c_str());
+        // QwOpenAppend refuses a link or FIFO planted at the name, a link at the
+        // folder's, another user's file: the entries then stay where they are.
+        FILE* pNew = QwOpenAppend(strPath.c_str(), &strWhy);
         m_roll.Moved(pNew != NULL, tNow, strDir, strPath);
-        if (pNew == NULL)
+        if (pNew == NULL) {
+            ReportRefused(strPath, strWhy);
             return;
+        }
         fclose(m_pFile);
         m_pFile = pNew;
         m_strLogDir.swap(strDir);
         WriteBanner();
         SyncFolders();
         m_bCleanDue = true;
-    } catch (...) {
-        // No memory for a path: the entries stay in the current file.
+    } catch (const std::exception&) {
+        // No memory for a path: the entries stay in the current file. (Nothing
+        // else is caught: a thread's cancellation unwinds on.)
     }
 }
 
@@ -359,7 +387,7 @@ void CTxtLog::CleanAfterMove()
         m_folder.TrimClosed(strOwn, closed);
         CLockScope lock(*this);
         m_roll.GiveBack(strOwn, closed);
-    } catch (...) {
+    } catch (const std::exception&) {
         // Out of memory: the next move cleans.
     }
 }
@@ -463,6 +491,7 @@ BOOL CTxtLog::WriteLog(const char* pszFormat, ...)
     QW_ASSERT(pszFormat != NULL);
     if (!m_bFileOpen)
         return TRUE;
+    CQwNoCancel noCancel;
     CCleanAfterMove clean(*this);  // after the lock is let go: a move's cleaning
     CEntryQueue::QW_TICKET ticket;
     va_list args;
@@ -541,6 +570,7 @@ BOOL CTxtLog::WriteSilent(const char* pszFormat, ...)
     QW_ASSERT(pszFormat != NULL);
     if (!m_bFileOpen)
         return TRUE;
+    CQwNoCancel noCancel;
     unsigned long long nAdded = 0;
     {
         CLockScope lock(*this);  // waits for an entry another thread is laying out
@@ -584,6 +614,7 @@ const char* CTxtLog::CEarlyDump::WithStamp(const char* pszStamp, size_t nStamp)
 BOOL CTxtLog::WriteHex(const unsigned char* pData, unsigned int nSize, BOOL bOut, BOOL bHex)
 {
     QW_ASSERT(pData != NULL);
+    CQwNoCancel noCancel;
     // The readability check asks the kernel, which serves the checks of several
     // threads at once with contention on the process's memory map: a small
     // dump, whose check costs as much as the rest of its work, checks under the

@@ -38,6 +38,7 @@ public:
 
 private:
     friend class CTxtLogProbe;  // lets the unit tests read the members
+    friend class CForkGuard;    // takes the lock around fork()
 
     // Holds the object's lock for one scope.
     class CLockScope

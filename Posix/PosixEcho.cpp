@@ -6,6 +6,8 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <langinfo.h>
+#include <pthread.h>
+#include <signal.h>
 #include <stdlib.h>
 #include <strings.h>
 #include <unistd.h>
@@ -15,10 +17,54 @@
 
 namespace {
 
+// Keeps SIGPIPE off the calling thread for one scope: a channel whose reader
+// has gone (a closed pipe or socket) must not end the host. The signal is
+// blocked meanwhile; one the scope's writes raised is taken off again before
+// it is unblocked, one that was pending before is left for the host.
+class CNoSigPipe
+{
+public:
+    CNoSigPipe()
+    {
+        sigset_t pipe;
+        sigemptyset(&pipe);
+        sigaddset(&pipe, SIGPIPE);
+        sigset_t pending;
+        sigemptyset(&pending);
+        m_bWasPending = sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE) == 1;
+        m_bBlocked = pthread_sigmask(SIG_BLOCK, &pipe, &m_old) == 0;
+    }
+    ~CNoSigPipe()
+    {
+        if (!m_bBlocked)
+            return;
+        sigset_t pipe;
+        sigemptyset(&pipe);
+        sigaddset(&pipe, SIGPIPE);
+        sigset_t pending;
+        sigemptyset(&pending);
+        if (!m_bWasPending && sigpending(&pending) == 0 && sigismember(&pending, SIGPIPE) == 1) {
+            const struct timespec tsNow = { 0, 0 };
+            while (sigtimedwait(&pipe, NULL, &tsNow) < 0 && errno == EINTR)
+                ;
+        }
+        pthread_sigmask(SIG_SETMASK, &m_old, NULL);
+    }
+
+private:
+    CNoSigPipe(const CNoSigPipe&);
+    CNoSigPipe& operator=(const CNoSigPipe&);
+    sigset_t m_old;
+    bool m_bBlocked;
+    bool m_bWasPending;
+};
+
 // Writes nLen bytes to fd: one write unless the channel takes less at once;
-// stops where it takes nothing (a full non-blocking pipe, a closed one).
+// stops where it takes nothing (a full non-blocking pipe, a closed one:
+// EPIPE, without SIGPIPE).
 void WriteOut(int fd, const char* p, size_t nLen)
 {
+    CNoSigPipe noSigPipe;
     while (nLen > 0) {
         ssize_t n = write(fd, p, nLen);
         if (n < 0 && errno == EINTR)

@@ -1,13 +1,13 @@
 // The POSIX side of the path and folder helpers Platform.h declares. Paths are
 // the system's bytes; the limits are the system's own (NAME_MAX, PATH_MAX).
 #include "../LogClass/Platform.h"
+#include "PosixAppend.h"
 
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <stdlib.h>
 #include <string.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -171,13 +171,14 @@ BOOL QwRemoveFileIn(const std::string& strFolder, const std::string& strSub, con
     if (sub.Get() < 0 || !SubOnSameMount(folder.Get(), sub.Get()))
         return FALSE;
     CFd file(OpenPlainFileIn(sub.Get(), strFile));
-    // A log some object holds open keeps its shared lock: the exclusive one fails.
+    // A log some object holds open keeps its live mark: the lock of the mark
+    // range fails. Readers' locks do not stand in its way.
     struct stat stOpen, stName;
-    if (file.Get() < 0 || flock(file.Get(), LOCK_EX | LOCK_NB) != 0 || fstat(file.Get(), &stOpen) != 0
+    if (file.Get() < 0 || !QwLockOutWriters(file.Get()) || fstat(file.Get(), &stOpen) != 0
         || fstatat(sub.Get(), strFile.c_str(), &stName, AT_SYMLINK_NOFOLLOW) != 0 || stName.st_ino != stOpen.st_ino
         || stName.st_dev != stOpen.st_dev)
         return FALSE;
-    // The lock is held until the name is gone: an Open of it meanwhile finds the
+    // The range is held until the name is gone: an Open of it meanwhile finds the
     // file unlinked once it has its lock, and makes a new one.
     return unlinkat(sub.Get(), strFile.c_str(), 0) == 0 ? TRUE : FALSE;
 }

@@ -10,32 +10,57 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <exception>
 #include <string>
 
-FILE* QwOpenAppend(const char* pszPath)
+namespace {
+
+// Sets strWhy (when asked for) to pszWhat; without the memory for it, leaves it as it is.
+void Why(std::string* pstrWhy, const char* pszWhat)
+{
+    try {
+        if (pstrWhy != NULL)
+            *pstrWhy = pszWhat;
+    } catch (const std::exception&) {
+    }
+}
+
+} // namespace
+
+FILE* QwOpenAppend(const char* pszPath, std::string* pstrWhy)
 {
     // FILE_APPEND_DATA without FILE_WRITE_DATA: every write lands at the end of
     // the file, whichever process wrote last. No delete sharing: cleaning meets
     // a sharing violation while any object has the file open. A reparse point at
-    // the name is opened itself, never followed, and refused.
+    // the name is opened itself, never followed, and refused; the day folder is
+    // held open meanwhile, a plain folder directly in the log folder, so no
+    // link at its name sends the file elsewhere.
     std::wstring strWide = QwWidePath(pszPath);
-    if (strWide.empty())
+    CHandle folder = { QwOpenFolderOfFile(pszPath) };
+    if (strWide.empty() || folder.h == INVALID_HANDLE_VALUE) {
+        Why(pstrWhy, strWide.empty() ? "the path is no text of the code page" : "its folder is a link or no folder");
         return NULL;
+    }
     HANDLE hFile = CreateFileW(strWide.c_str(), FILE_GENERIC_READ | FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                NULL, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, NULL);
-    if (hFile == INVALID_HANDLE_VALUE)
+    if (hFile == INVALID_HANDLE_VALUE) {
+        Why(pstrWhy, "CreateFileW failed");
         return NULL;
+    }
     if (!QwIsPlainDiskFile(hFile)) {
+        Why(pstrWhy, "something other than a plain file with one link is at its name");
         CloseHandle(hFile);
         return NULL;
     }
     int nFd = _open_osfhandle((intptr_t)hFile, _O_APPEND | _O_BINARY);
     if (nFd == -1) {
+        Why(pstrWhy, "_open_osfhandle failed");
         CloseHandle(hFile);
         return NULL;
     }
     FILE* pFile = _fdopen(nFd, "a+b");
     if (pFile == NULL) {
+        Why(pstrWhy, "_fdopen failed");
         _close(nFd);
         return NULL;
     }

@@ -8,6 +8,8 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <exception>
+
 namespace {
 
 // Seconds since 1970 of a file time.
@@ -223,3 +225,52 @@ BOOL QwRemoveEmptyFolderIn(const std::string& strFolder, const std::string& strS
     return day.h != INVALID_HANDLE_VALUE && MarkForDeletion(day.h, TRUE);
 }
 
+
+namespace {
+
+// QwOpenFolderOfFile, which may run out of memory on the way: the folder
+// opened itself, a plain folder whose final path lies directly in the final
+// path of the folder above it.
+HANDLE OpenFolderOfFile(const char* pszPath)
+{
+    std::string strPath(pszPath);
+    std::string::size_type nFile = strPath.find_last_of("\\/");
+    if (nFile == std::string::npos || nFile == 0)
+        return INVALID_HANDLE_VALUE;
+    std::string strFolder = strPath.substr(0, nFile);
+    std::string::size_type nUp = strFolder.find_last_of("\\/");
+    HANDLE hFolder = OpenItself(QwWidePath(strFolder), 0, FILE_FLAG_BACKUP_SEMANTICS);
+    std::wstring strUp = nUp == std::string::npos ? std::wstring() : QwWidePath(strFolder.substr(0, nUp));
+    CHandle up = { strUp.empty() ? INVALID_HANDLE_VALUE
+                                 : CreateFileW(strUp.c_str(), FILE_READ_ATTRIBUTES,
+                                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL,
+                                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL) };
+    BY_HANDLE_FILE_INFORMATION info;
+    if (hFolder != INVALID_HANDLE_VALUE && GetFileInformationByHandle(hFolder, &info)
+        && (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0
+        && (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+        // Under Wine a Unix link is no reparse point: its final path gives it away.
+        // Where a final path cannot be read (Wine past the classic length), the
+        // attributes decide.
+        std::wstring strFinal = FinalPathOf(hFolder), strUpFinal = FinalPathOf(up.h);
+        if (!strUpFinal.empty() && strUpFinal[strUpFinal.size() - 1] != L'\\')
+            strUpFinal += L"\\";
+        if (strFinal.empty() || up.h == INVALID_HANDLE_VALUE || strUpFinal.empty()
+            || SamePath(strFinal, strUpFinal + QwWideFromUtf8(strFolder.substr(nUp + 1))))
+            return hFolder;
+    }
+    if (hFolder != INVALID_HANDLE_VALUE)
+        CloseHandle(hFolder);
+    return INVALID_HANDLE_VALUE;
+}
+
+} // namespace
+
+HANDLE QwOpenFolderOfFile(const char* pszPath)
+{
+    try {
+        return OpenFolderOfFile(pszPath);
+    } catch (const std::exception&) {
+        return INVALID_HANDLE_VALUE;
+    }
+}

@@ -20,4 +20,10 @@ struct CHandle
 // point (link, junction), no device or pipe.
 BOOL QwIsPlainDiskFile(HANDLE hFile);
 
+// Opens the folder that holds the file pszPath (UTF-8) itself, never through a
+// reparse point, for reading its attributes and without delete sharing (so it
+// cannot be swapped while open), when it is a plain folder: no link, junction
+// or other reparse point. INVALID_HANDLE_VALUE otherwise.
+HANDLE QwOpenFolderOfFile(const char* pszPath);
+
 #endif

@@ -1,6 +1,7 @@
 // Differential: the library's message formatter against the C library. The
-// input builds a format of up to four conversions (flags in any order and
-// number, widths and precisions, '*' among them, every length and type), its
+// input builds a format of up to four conversions (the flags "-+ #0'I" in any
+// order and number, widths and precisions, '*' among them, every length and
+// every type of "diouxXeEfFgGaAcsCSpnmbB%"), its
 // arguments and a buffer size; the formatter must give what vsnprintf gives,
 // byte for byte. That covers both of its sides on this platform: conversions
 // read as wvsprintfA reads them go to the C library one at a time, the others
@@ -15,6 +16,7 @@
 #include "Formatter.h"
 #include "TxtLog.h"
 
+#include <errno.h>
 #include <stdarg.h>
 #include <stdint.h>
 #include <stdio.h>
@@ -92,7 +94,9 @@ void Compare(size_t nSize, const char* pszFormat, Ts... args)
     static char a[4096], b[4096];
     memset(a, 'A', sizeof(a));
     memset(b, 'A', sizeof(b));
+    errno = EACCES;  // %m's text
     int n = Theirs(b, sizeof(b), pszFormat, args...);
+    errno = EACCES;
     s_nTarget = 0x5A5A;
     Mine(a, nSize, s_strMine.c_str(), args...);
     if (s_nTarget != 0x5A5A) {
@@ -147,6 +151,12 @@ struct Caller<0>
 const char* const s_apszStrings[] = { "", "x", "hello", "a longer piece of text with spaces", "\t\"quoted\\\"", "caf\xc3\xa9", NULL };
 const wchar_t* const s_apwszWide[] = { L"", L"w", L"wide text", L"caf\u00e9", L"\u65e5\u672c" };
 
+// TRUE for the conversion letters glibc's printf knows.
+bool KnownType(char c)
+{
+    return c != '\0' && strchr("diouxXeEfFgGaAcsCSpnmbB%", c) != NULL;
+}
+
 // The library's spelling of an integer size: the Microsoft one where it means
 // the same, when bMicrosoft.
 std::string MineSize(const std::string& strLength, bool bMicrosoft)
@@ -164,7 +174,7 @@ std::string MineSize(const std::string& strLength, bool bMicrosoft)
 // arguments to args; FALSE when they would not fit.
 bool AddConversion(Input& in, std::string& strFormat, std::string& strMine, Arg* args, size_t& nArgs)
 {
-    static const char s_szTypes[] = "diuxXocsfeEgGaApSn%";
+    static const char s_szTypes[] = "diuxXocsfeEgGaApSn%bBmC";
     static const char* const s_apszLengths[] = { "", "", "", "hh", "h", "l", "ll", "j", "z", "t", "L" };
     uint8_t nFlags = in.Byte(), nWidth = in.Byte(), nPrecision = in.Byte();
     char cType = s_szTypes[in.Byte() % (sizeof(s_szTypes) - 1)];
@@ -184,8 +194,11 @@ bool AddConversion(Input& in, std::string& strFormat, std::string& strMine, Arg*
         return true;
     }
     std::string strConversion = "%";
+    std::string strFlags;
     for (int i = 0; i < (nFlags >> 5); ++i)  // up to seven flags, in any order, repeats too
-        strConversion += "-+ #0"[in.Byte() % 5];
+        strFlags += "-+ #0'I"[in.Byte() % 7];
+    if (cType == 'm')  // glibc's %#m is the errno's name; the library writes %m's text
+        strFlags.erase(std::remove(strFlags.begin(), strFlags.end(), '#'), strFlags.end());
     if (bStarWidth) {
         strConversion += '*';
         args[nArgs++] = Arg{ K_INT, (int8_t)in.Byte(), 0, 0, NULL, NULL };
@@ -201,7 +214,7 @@ bool AddConversion(Input& in, std::string& strFormat, std::string& strMine, Arg*
     Arg arg = { K_INT, in.Wide(), 0, 0, NULL, NULL };
     std::string strLength = pszLength;
     switch (cType) {
-    case 'd': case 'i': case 'u': case 'x': case 'X': case 'o':
+    case 'd': case 'i': case 'u': case 'x': case 'X': case 'o': case 'b': case 'B':
         if (strLength == "L")
             strLength = "ll";
         arg.kind = (strLength == "" || strLength == "h" || strLength == "hh") ? K_INT : K_LLONG;
@@ -210,6 +223,14 @@ bool AddConversion(Input& in, std::string& strFormat, std::string& strMine, Arg*
         strLength = (strLength == "l") ? "l" : "";
         arg.kind = K_INT;
         arg.n = strLength == "l" ? (long long)(arg.n & 0x7F) : arg.n;
+        break;
+    case 'C':
+        strLength = "";
+        arg.kind = K_INT;
+        arg.n &= 0x7F;
+        break;
+    case 'm':
+        strLength = "";
         break;
     case 's':
         strLength = (strLength == "l") ? "l" : "";
@@ -236,14 +257,27 @@ bool AddConversion(Input& in, std::string& strFormat, std::string& strMine, Arg*
             arg.d = arg.ld = (long double)(arg.n % 100000) / 7;
         break;
     }
+    bool bInteger = strchr("diuxXobB", cType) != NULL;
+    std::string strMineLength = bInteger ? MineSize(strLength, (nFlags & 1) != 0) : strLength;
+    // An 'I' just before the type, or before "32"/"64" and the type, is the library's
+    // Windows size: glibc's flag is kept away from there (moved to the front, or dropped).
+    std::string strRest = strConversion.substr(1) + strMineLength + cType;
+    bool bSizeNext = KnownType(strRest[0]) || ((strRest.compare(0, 2, "32") == 0 || strRest.compare(0, 2, "64") == 0)
+                                               && strRest.size() > 2 && KnownType(strRest[2]));
+    if (bSizeNext && !strFlags.empty() && strFlags.back() == 'I') {
+        while (!strFlags.empty() && strFlags.back() == 'I')
+            strFlags.pop_back();
+        strFlags = strFlags.empty() ? strFlags : "I" + strFlags;
+    }
+    strConversion.insert(1, strFlags);
     std::string strTheirs = strConversion;
     if (cType == 'p')  // the platform's %p, which has no sign: '+' and ' ' mean nothing to it
         strTheirs.erase(std::remove_if(strTheirs.begin(), strTheirs.end(), [](char c) { return c == '+' || c == ' '; }),
                         strTheirs.end());
     strFormat += strTheirs + strLength + cType;
-    bool bInteger = strchr("diuxXo", cType) != NULL;
-    strMine += strConversion + (bInteger ? MineSize(strLength, (nFlags & 1) != 0) : strLength) + cType;
-    args[nArgs++] = arg;
+    strMine += strConversion + strMineLength + cType;
+    if (cType != 'm')  // %m reads no argument
+        args[nArgs++] = arg;
     return true;
 }
 

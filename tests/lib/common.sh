@@ -41,7 +41,11 @@ qw_wine_env() {
   export WINEPREFIX="$dir/wine-$arch" WINEDEBUG=-all
   if [ "$arch" = win32 ]; then export WINEARCH=win32; else export WINEARCH=win64; fi
   rm -f "${QW_SKIP32_MARK:-/nonexistent}"
-  [ "$arch" = win32 ] && [ "$QW_RUN32" = no ] && return 0
+  # Where no 32-bit program runs, no check of the win32 prefix can: each is a skip.
+  if [ "$arch" = win32 ] && [ "$QW_RUN32" = no ]; then
+    [ -z "${QW_SKIP32_MARK:-}" ] || : >"$QW_SKIP32_MARK"
+    return 0
+  fi
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     rm -rf "$WINEPREFIX" && mkdir -p "$dir"
     if [ "$WINEPREFIX" != "$QW_TOP/build/wine-$arch" ] && [ -f "$QW_TOP/build/wine-$arch/system.reg" ]; then
@@ -66,14 +70,25 @@ qw_banner() {
   printf '\r\n------\r\n\r\n\r\n'
 }
 
-# Prints one check's line, "PASS what" or "FAIL what" ($1). After the wine wrapper refused to
-# start a 32-bit program in this prefix (the mark is there), the check could not run: the line
-# is "SKIP what" with the reason, neither passed nor failed.
+# Prints one check's line, "PASS what" or "FAIL what" ($1). In a win32 prefix where no 32-bit
+# program can run (the mark is there: qw_wine_env or the wine wrapper made it), the check could
+# not run: the line is "SKIP what" with the reason, neither passed nor failed. A check that
+# starts no program (a build, a file's contents) says its line with echo, never skipped.
 qw_say() {
   if [ -n "${QW_SKIP32_MARK:-}" ] && [ -e "$QW_SKIP32_MARK" ] && [[ "$1" == PASS* || "$1" == FAIL* ]]; then
     echo "SKIP ${1#* }: 32-bit programs cannot run on this machine ($QW_RUN32_WHY)"
   else
     echo "$1"
+  fi
+}
+
+# Reports that program $2 of target $1 is not there: a failure, but a skip for a win32 test
+# program where 32-bit programs cannot run (./run test then builds none of them).
+qw_not_built() {
+  if [ "$1" = win32 ] && [ "$QW_RUN32" = no ]; then
+    echo "SKIP $1: $2 not built, 32-bit programs cannot run on this machine ($QW_RUN32_WHY)"
+  else
+    echo "FAIL $1: $2 not built"
   fi
 }
 

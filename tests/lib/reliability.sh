@@ -33,7 +33,7 @@ qw_rel_wine() {
   local label=$1 arch=$2; shift 2
   local dir="$QW_TOP/build/$arch/bin" out="$QW_TOP/build/reports/rel-$label.out"
   mkdir -p "$QW_TOP/build/reports"
-  if [ ! -f "$dir/qw_reliability.exe" ]; then qw_say "FAIL $label: $dir/qw_reliability.exe not built"; return; fi
+  if [ ! -f "$dir/qw_reliability.exe" ]; then qw_not_built "$arch" "$dir/qw_reliability.exe"; return; fi
   (cd "$dir" && TZ=UTC timeout 600 wine qw_reliability.exe "$@" >"$out" 2>&1 </dev/null)
   qw_rel_report "$label" "$out"
 }

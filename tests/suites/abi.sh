@@ -56,7 +56,7 @@ header_checks() {
 # (stamps masked where the clock could not be frozen).
 host_run() {
   local arch=$1 masked=$2 log
-  qw_build_c_host "$arch" || { qw_say "FAIL $arch C host builds"; return; }
+  qw_build_c_host "$arch" || { echo "FAIL $arch C host builds"; return; }
   qw_run_c_host "$arch"; local rc=$?
   qw_check "$arch C host: every TRUE is exactly 1 ($(grep -c '^ok' "$QW_TOP/build/abi/$arch/host.out") steps)" [ $rc = 0 ]
   [ $rc = 0 ] || qw_c_host_bad_steps "$arch"
@@ -81,14 +81,14 @@ package_checks() {
     [ $arch = linux ] || qw_wine_env $arch
     for ex in link load-at-runtime; do
       if qw_build_example $arch $ex; then
-        qw_say "PASS $arch example $ex builds with find_package"
+        echo "PASS $arch example $ex builds with find_package"  # a build: never a skip
         local text="linked host started"; [ $ex = link ] || text="runtime host started"
         qw_check "$arch example $ex runs and logs" qw_run_example $arch $ex "$text"
         if [ $ex = load-at-runtime ] && [ $arch != linux ]; then
           qw_check "$arch example $ex without Quillwork.dll goes on without a log and exits 0" qw_run_example_alone $arch
         fi
       else
-        qw_say "FAIL $arch example $ex builds with find_package"
+        echo "FAIL $arch example $ex builds with find_package"
       fi
     done
     [ $arch = linux ] || qw_stop_wine

@@ -66,7 +66,7 @@ junction_race() {
 }
 
 for arch in win64 win32; do
-  if [ ! -f "$QW_TOP/build/$arch/bin/qw_folderhost.exe" ]; then qw_say "FAIL $arch: qw_folderhost.exe not built"; continue; fi
+  if [ ! -f "$QW_TOP/build/$arch/bin/qw_folderhost.exe" ]; then qw_not_built "$arch" qw_folderhost.exe; continue; fi
   qw_wine_env "$arch"
   qw_check "$arch KEEPDAYS with a hard link and a file link to files outside: both stay, and what they point to" file_links "$arch"
   qw_check "$arch KEEPDAYS while the old day folder is swapped for a link outside: nothing outside removed" junction_race "$arch"

@@ -202,7 +202,7 @@ wine_cp932() {
 }
 
 for arch in win64 win32; do
-  if [ ! -f "$QW_TOP/build/$arch/bin/qw_folderhost.exe" ]; then qw_say "FAIL $arch: qw_folderhost.exe not built"; continue; fi
+  if [ ! -f "$QW_TOP/build/$arch/bin/qw_folderhost.exe" ]; then qw_not_built "$arch" qw_folderhost.exe; continue; fi
   qw_wine_env "$arch"
   # (Wine starts no program from a folder past 260 characters: the unit suite covers
   # such host folders on Windows through the host path seam.)

@@ -219,6 +219,60 @@ grep_linear() {
     python3 "$QW_TOP/tests/qwlog/grep_check.py" "$qwlog" "$d" 300
 }
 
+# --grep refuses a pattern past its bounds (1,000 levels of repeats and groups, a million parts to
+# lay out) with exit 2 and the reason, before any recursion goes deeper: chains of 10,000 to
+# 130,000 '+', '*' and '?' on qwlog's command line (Linux's longest argument is 128 KiB), 5,000
+# and 9,000 on qwlog.exe's (Wine passes a command line of about 9,000 characters at most); then
+# tests/qwlog/MatcherBounds.cpp drives the matcher itself with 10,000 to 200,000, on a 1 MiB
+# stack: Linux, Wine x64 and Wine x86 (skipped where 32-bit programs cannot run).
+grep_bounds() {
+  local d="$work/grep-bounds"; mkdir -p "$d"
+  python3 "$QW_TOP/tests/qwlog/mklog.py" "$d/090807_one.log" banner entry:aaa
+  local n op rc pat
+  for n in 10000 60000 130000; do
+    for op in + '*' '?'; do
+      pat="a$(head -c "$n" /dev/zero | tr '\0' "$op")"
+      rc=0; timeout 60 "$qwlog" json --grep "$pat" "$d/090807_one.log" >"$d/out" 2>"$d/err" </dev/null || rc=$?
+      if [ "$rc" = 2 ] && grep -q "nested too deeply" "$d/err"; then qw_say "PASS qwlog --grep a$op$op$op... ($n of '$op'): exit 2, says why"
+      else qw_say "FAIL qwlog --grep a$op$op$op... ($n of '$op'): exit $rc, said: $(head -c 200 "$d/err")"; fi
+    done
+  done
+  local src="$QW_TOP/tests/qwlog/MatcherBounds.cpp $QW_TOP/tools/qwlog/Matcher.cpp"
+  # shellcheck disable=SC2086
+  if g++ -std=c++17 -O2 -I"$QW_TOP/tools/qwlog" $src -o "$d/matcher_bounds" 2>"$d/build-linux.log"; then
+    (ulimit -s 1024; "$d/matcher_bounds") >"$d/linux.txt" 2>&1; rc=$?
+    sed 's/^\(PASS\|FAIL\) matcher:/\1 matcher (Linux, 1 MiB stack):/' "$d/linux.txt"
+    [ "$rc" -le 1 ] || qw_say "FAIL matcher (Linux, 1 MiB stack): ended by signal $((rc - 128)) after $(wc -l <"$d/linux.txt") checks"
+  else qw_say "FAIL matcher (Linux): tests/qwlog/MatcherBounds.cpp does not build (see $d/build-linux.log)"; fi
+  local exe="$QW_TOP/dist/win64/qwlog.exe"
+  if [ ! -f "$exe" ]; then qw_say "FAIL qwlog.exe: dist/win64/qwlog.exe is missing (./run build)"; return; fi
+  qw_wine_env win64
+  for n in 5000 9000; do
+    for op in + '*' '?'; do
+      pat="a$(head -c "$n" /dev/zero | tr '\0' "$op")"
+      # a relative file name: qwlog.exe reads "/work/..." as an option, Windows style
+      rc=0; (cd "$d" && timeout 120 wine "$exe" json --grep "$pat" 090807_one.log >out 2>err </dev/null) || rc=$?
+      if [ "$rc" = 2 ] && grep -q "nested too deeply" "$d/err"; then qw_say "PASS qwlog.exe (Wine x64) --grep a$op$op$op... ($n of '$op'): exit 2, says why"
+      else qw_say "FAIL qwlog.exe (Wine x64) --grep a$op$op$op... ($n of '$op'): exit $rc, said: $(head -c 200 "$d/err")"; fi
+    done
+  done
+  local arch cxx label
+  for arch in win64 win32; do
+    if [ "$arch" = win64 ]; then cxx=x86_64-w64-mingw32-g++; label="Wine x64"; else cxx=i686-w64-mingw32-g++; label="Wine x86"; fi
+    # shellcheck disable=SC2086
+    if ! "$cxx" -std=c++17 -O2 -static -Wl,--stack,1048576 -I"$QW_TOP/tools/qwlog" $src -o "$d/matcher_bounds_$arch.exe" \
+        2>"$d/build-$arch.log"; then
+      qw_say "FAIL matcher ($label): tests/qwlog/MatcherBounds.cpp does not build (see $d/build-$arch.log)"; continue
+    fi
+    qw_wine_env "$arch"
+    rc=0; timeout 300 wine "$d/matcher_bounds_$arch.exe" >"$d/$arch.txt" 2>"$d/$arch.err" </dev/null || rc=$?
+    if [ -n "${QW_SKIP32_MARK:-}" ] && [ -e "$QW_SKIP32_MARK" ]; then qw_say "PASS matcher ($label): chains of 10,000 to 200,000 repeats refused"
+    elif [ "$rc" -le 1 ] && [ -s "$d/$arch.txt" ]; then tr -d '\r' <"$d/$arch.txt" | sed "s/^\(PASS\|FAIL\) matcher:/\1 matcher ($label, 1 MiB stack):/"
+    else qw_say "FAIL matcher ($label, 1 MiB stack): exit $rc after $(wc -l <"$d/$arch.txt") checks"; fi
+    qw_stop_wine
+  done
+}
+
 # cat shows the control characters of the decoded text escaped (OSC 0, OSC 52, CSI 2J, OSC 8,
 # C1, DEL, NUL), keeps TAB, and keeps a windows-1252 0x80 as the euro sign it is.
 cat_escapes() {
@@ -655,6 +709,7 @@ bad_input
 filters
 stamps
 grep_linear
+grep_bounds
 encodings
 colours
 cat_escapes

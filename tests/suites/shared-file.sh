@@ -55,7 +55,7 @@ linux=$QW_TOP/build/linux/bin
 shared_case linux-objects "" "$linux" qw_sharedfile libquillwork.so objects
 shared_case linux-processes "" "$linux" qw_sharedfile libquillwork.so processes
 for arch in win64 win32; do
-  [ -f "$QW_TOP/build/$arch/bin/qw_sharedfile.exe" ] || { qw_say "FAIL $arch: qw_sharedfile.exe not built"; continue; }
+  [ -f "$QW_TOP/build/$arch/bin/qw_sharedfile.exe" ] || { qw_not_built "$arch" qw_sharedfile.exe; continue; }
   qw_wine_env "$arch"
   shared_case "$arch-objects" wine "$QW_TOP/build/$arch/bin" qw_sharedfile.exe Quillwork.dll objects
   shared_case "$arch-processes" wine "$QW_TOP/build/$arch/bin" qw_sharedfile.exe Quillwork.dll processes

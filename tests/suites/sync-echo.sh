@@ -218,7 +218,7 @@ wine_932() {
 # device's image is copied at that moment, as a power cut would leave it. Then the
 # copy is mounted (the journal replayed) and read. Prints "<returned> <in file>".
 cut_run() {
-  local label=$1 ini=$2 dir=$work/cut-$1
+  local label=$1 ini=$2 dir=$work/cut-$1 loop
   mkdir -p "$dir/mnt" "$dir/after"
   truncate -s 64M "$dir/disk.img" && mkfs.ext4 -q -F "$dir/disk.img" || return 1
   loop=$(losetup -f --show "$dir/disk.img") || return 1
@@ -247,10 +247,15 @@ cut_run() {
 
 all_kept() { [ "$1" -gt 0 ] && [ "$2" = "$1" ]; }
 
+# Unmounts and detaches whatever the cuts left, found by their folders and images: a
+# cut_run that failed half-way ran in a command substitution, so its variables are gone.
 cleanup_cut() {
-  local m
+  local m img
   for m in "$work"/cut-*/mnt "$work"/cut-*/after; do mountpoint -q "$m" 2>/dev/null && umount "$m"; done
-  [ -n "${loop:-}" ] && losetup -d "$loop" 2>/dev/null
+  for img in "$work"/cut-*/*.img; do
+    [ -e "$img" ] || continue
+    losetup -n -O NAME -j "$img" 2>/dev/null | xargs -r -n1 losetup -d 2>/dev/null
+  done
   rm -f "$work"/cut-*/*.img
 }
 
@@ -260,7 +265,6 @@ power_cut() {
     echo "SKIP power cut: needs root, losetup, mkfs.ext4 and a free loop device"
     return
   fi
-  loop=
   trap cleanup_cut EXIT
   local synced plain
   synced=$(cut_run sync '[LOG]\nSYNC=1\n') || { qw_say "FAIL power cut: the loop device could not be set up"; cleanup_cut; return; }
@@ -284,7 +288,7 @@ fi
 [ -x "$BIN/qw_synchost" ] && linux_threads
 if command -v wine >/dev/null; then
   for arch in win64 win32; do
-    [ -f "$QW_TOP/build/$arch/bin/qw_synchost.exe" ] || { qw_say "FAIL $arch: qw_synchost.exe not built"; continue; }
+    [ -f "$QW_TOP/build/$arch/bin/qw_synchost.exe" ] || { qw_not_built "$arch" qw_synchost.exe; continue; }
     qw_wine_env "$arch"
     wine_cases "$arch"
     if locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\?8$'; then

@@ -56,12 +56,13 @@ mixed() {
         "$QW_TOP/run" suite "$QW_TOP/tests/lib/fixtures/wine-mixed.sh" 2>&1)
   qw_check "$label: closing line reads '$want'" grep -qx "$want" <<<"$out"
   qw_check "$label: the win64 failure is a FAIL line" grep -q '^FAIL win64 program that exits with 3' <<<"$out"
-  if [[ "$want" == *", 1 skipped" ]]; then
+  qw_check "$label: a missing win64 program is a FAIL line" grep -q '^FAIL win64: no-such-program.exe not built' <<<"$out"
+  if [[ "$want" == *", 2 skipped" ]]; then
     qw_check "$label: the win32 check is a SKIP line with the reason" \
       grep -q '^SKIP win32 program that exits with 0: 32-bit programs cannot run on this machine (.\+)' <<<"$out"
   fi
 }
-mixed "forced no" "1 passed, 1 failed, 1 skipped" QW_FORCE_NO32=1
-if [ "${real%%|*}" = yes ]; then mixed "real answer yes" "2 passed, 1 failed, 0 skipped"
-else mixed "real answer no" "1 passed, 1 failed, 1 skipped"; fi
+mixed "forced no" "1 passed, 2 failed, 2 skipped" QW_FORCE_NO32=1
+if [ "${real%%|*}" = yes ]; then mixed "real answer yes" "2 passed, 3 failed, 0 skipped"
+else mixed "real answer no" "1 passed, 2 failed, 2 skipped"; fi
 rm -rf "$work"

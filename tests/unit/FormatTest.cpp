@@ -62,9 +62,46 @@ TEST_F(FormatTest, EveryPlatformGivesTheSameText)
         // The Microsoft sizes read what they read on Windows.
         ROW("-1234567890123|18446744073709551615|ffffffffff|-7|x", "%I64d|%I64u|%I64x|%I32d|%s", -1234567890123LL, 18446744073709551615ULL, 0xFFFFFFFFFFLL, -7, "x"),
         ROW("-5 then x|   -5|ab", "%I64d then %s|%5I64d|%hs", -5LL, "x", -5LL, "ab"),
-        // Conversions no printf knows stand as written and read nothing.
-        ROW("%y|%5y|%|%|abc %", "%y|%5y|%5%|%-5%|abc %", 1),
-        ROW("%k then x", "%k then %s", "x"),
+        // A conversion no printf knows ends the formatting: the rest stands as written, nothing more is read.
+        ROW("%y|%5y|%5%|%-5%|abc %", "%y|%5y|%5%|%-5%|abc %", 1),
+        ROW("1 %k then %s", "%d %k then %s", 1, "x"),
+        ROW("%|%|abc %", "%5%|%-5%|abc %", 1),
+        ROW("x|%1.2.3d|%s", "%s|%1.2.3d|%s", "x", 5, "y"),
+        // glibc's own: the ' flag (no grouping in the C locale), %b and %B, the I flag (not a Windows size).
+        ROW("1234567 items from peer", "%'d items from %s", 1234567, "peer"),
+        ROW("1234.50|    7|x", "%'.2f|%'5u|%s", 1234.5, 7u, "x"),
+        ROW("101|x", "%b|%s", 5u, "x"),
+        ROW("1010|0b101|0B101|0|00011|11      |00000011|0b00000011|1|end", "%B|%#b|%#B|%#b|%.5b|%-8b|%08b|%#010b|%hhb|%s",
+            10u, 5u, 5u, 0u, 3u, 3u, 3u, 3u, 257u, "end"),
+        ROW("1111111111111111111111111111111111111111111111111111111111111111|x", "%llb|%s", 18446744073709551615ULL, "x"),
+        ROW("              42|x", "%I16u|%s", 42u, "x"),
+        ROW("42   |00042|ff|x", "%I-5d|%0I5d|%'Ix|%s", 42, 42, (size_t)255, "x"),  // "I" before the type: the Windows size
+        // Positional arguments: each read once, by its type, in order of position.
+        ROW("x 3", "%2$s %1$d", 3, "x"),
+        ROW("      3.14|end", "%3$*1$.*2$f|%4$s", 10, 2, 3.14159, "end"),
+        ROW("ab ab -5", "%1$s %1$s %2$lld", "ab", -5LL),
+        ROW("   ab|q    |0xff|100%", "%2$5s|%1$-5c|%3$#x|100%%", 'q', "ab", 255u),
+        ROW("-7|-1234567890123|x", "%1$I32d|%2$I64d|%3$s", -7, -1234567890123LL, "x"),
+        ROW("a|01|%m|x", "%1$s|%2$.*3$d|%%m|%4$s", "a", 1, 2, "x"),
+    };
+    ExpectRows(rows, sizeof(rows) / sizeof(rows[0]));
+}
+
+TEST_F(FormatTest, RefusedPositionalFormatsReadNoArgument)
+{
+    // Each would read an argument by a guessed type, or none at all where the
+    // format names one: the text from the first conversion on stands as written.
+    // An argument that is read as a pointer would end the test.
+    const Row rows[] = {
+        ROW("a %1$d %s", "a %1$d %s", 5, 7),                    // positional, then plain
+        ROW("5 %2$s", "%d %2$s", 5, 7),                         // plain, then positional
+        ROW("a %1$d %3$s", "a %1$d %3$s", 5, 7, 9),             // position 2 left out
+        ROW("%1$d %1$s", "%1$d %1$s", 5),                       // one position, two types
+        ROW("%0$d", "%0$d", 5),                                 // no position 0
+        ROW("%129$d", "%129$d", 5),                             // above the most a format may name
+        ROW("%1$*d|%s", "%1$*d|%s", 5, 7),                      // a plain '*'
+        ROW("%1$*2$d|%*d", "%1$*2$d|%*d", 5, 7),               // a plain '*' later on
+        ROW("5 %2$y %3$s", "%1$d %2$y %3$s", 5, 7),             // no printf knows %y: stops there
     };
     ExpectRows(rows, sizeof(rows) / sizeof(rows[0]));
 }
@@ -125,6 +162,13 @@ TEST_F(FormatTest, HugeWidthsAndPrecisionsStayInsideTheMessage)
         { Formatted("%99999999999999999999s|", "x"), strAll },
         { Formatted(strZeros.c_str(), 42), "00042" },
         { Formatted(strPercents.c_str(), 0), std::string(2047, '%') },
+        // Above the digits worked out, the field is still laid out for the number's full length.
+        { Formatted("%5000.3000f|", 1.5), std::string(1998, ' ') + "1.5" + std::string(46, '0') },
+        { Formatted("%05000.3000f|", -1.5), "-" + std::string(1997, '0') + "1.5" + std::string(46, '0') },
+        { Formatted("%5005.3000e|", 1.5), std::string(1999, ' ') + "1.5" + std::string(45, '0') },
+        { Formatted("%#5005.3000g|", 1.5), std::string(2004, ' ') + "1.5" + std::string(40, '0') },
+        { Formatted("%5000.3000g|", 1.5), std::string(4997, ' ').substr(0, 2047) },
+        { Formatted("%5010.3000a|", 1.5), std::string(2003, ' ') + "0x1.8" + std::string(39, '0') },
     };
     for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i)
         EXPECT_EQ(cases[i].strExpected, cases[i].strGot) << "case " << i;

@@ -73,10 +73,13 @@ struct Node
     enum Type { Empty, Char, Any, Class, Bol, Eol, Cat, Alt, Repeat } type;
     uint32_t nChar = 0;  // Char: code point; Class: index
     int nMin = 0, nMax = 0;  // Repeat: nMax -1 for no limit
+    int nHeight = 1;         // levels of the tree from this node down, itself included
     std::vector<int> aKids;
 };
 
-// Reads a pattern into a tree. Recursion follows the nesting of groups, which is bounded.
+// Reads a pattern into a tree. Recursion follows the nesting of groups, which is bounded; a
+// chain of repeats is read in a loop. The tree's height (groups, choices and repeats one inside
+// another) is bounded as it grows, so the Emitter's recursion is too.
 class PatternReader
 {
 public:
@@ -115,6 +118,19 @@ private:
 
     bool At(char c) const { return m_nPos < m_s.size() && m_s[m_nPos] == c; }
 
+    // Makes nKid a kid of nParent; false (m_strError set) when the tree grows past its height.
+    bool Adopt(int nParent, int nKid)
+    {
+        m_aNodes[nParent].aKids.push_back(nKid);
+        int nHeight = m_aNodes[nKid].nHeight + 1;
+        if (nHeight > m_aNodes[nParent].nHeight)
+            m_aNodes[nParent].nHeight = nHeight;
+        if (nHeight <= Matcher::kMaxHeight)
+            return true;
+        Fail("repeats and groups nested too deeply (more than " + std::to_string(Matcher::kMaxHeight) + " levels)");
+        return false;
+    }
+
     int ReadAlt(int nDepth)
     {
         if (nDepth > Matcher::kMaxDepth)
@@ -122,9 +138,8 @@ private:
         int nAlt = Add(Node::Alt);
         for (;;) {
             int nCat = ReadCat(nDepth);
-            if (nCat < 0)
+            if (nCat < 0 || !Adopt(nAlt, nCat))
                 return -1;
-            m_aNodes[nAlt].aKids.push_back(nCat);
             if (!At('|'))
                 return nAlt;
             ++m_nPos;
@@ -141,9 +156,8 @@ private:
             int nRepeat = 1;
             while (nRepeat == 1)
                 nRepeat = ReadRepeat(nAtom);
-            if (nRepeat < 0)
+            if (nRepeat < 0 || !Adopt(nCat, nAtom))
                 return -1;
-            m_aNodes[nCat].aKids.push_back(nAtom);
         }
         return nCat;
     }
@@ -169,7 +183,8 @@ private:
         int nRepeat = Add(Node::Repeat);
         m_aNodes[nRepeat].nMin = nMin;
         m_aNodes[nRepeat].nMax = nMax;
-        m_aNodes[nRepeat].aKids.push_back(nAtom);
+        if (!Adopt(nRepeat, nAtom))
+            return -1;
         nAtom = nRepeat;
         return 1;
     }
@@ -355,8 +370,9 @@ private:
     std::vector<CharClass>& m_aClasses;
 };
 
-// Turns a tree into instructions. Recursion follows the tree's depth, bounded by the nesting
-// of groups; the program's size is checked as it grows.
+// Turns a tree into instructions. Recursion follows the tree's height, which the reader bounds;
+// the program's size is checked as it grows, and so is the count of nodes laid out (a repeat of
+// a repeat of something empty lays out many nodes and no instruction).
 class Emitter
 {
 public:
@@ -365,9 +381,14 @@ public:
     {
     }
 
-    // Emits node nNode; false once the program has grown past the limit.
+    // Emits node nNode; false once the program has grown past the limit (m_bTooLong: once
+    // the nodes laid out have).
     bool Emit(int nNode)
     {
+        if (++m_nEmitted > Matcher::kMaxEmitted) {
+            m_bTooLong = true;
+            return false;
+        }
         const Node& node = m_aNodes[nNode];
         switch (node.type) {
         case Node::Empty: return true;
@@ -395,6 +416,8 @@ public:
         m_aProgram.push_back({op, nChar, nX, nY});
         return (int)m_aProgram.size() - 1;
     }
+
+    bool m_bTooLong = false;  // more than kMaxEmitted nodes laid out
 
 private:
     // a|b|c: split to each choice in turn, each choice jumps to the end.
@@ -454,6 +477,7 @@ private:
 
     const std::vector<Node>& m_aNodes;
     std::vector<Matcher::Inst>& m_aProgram;
+    size_t m_nEmitted = 0;
 };
 
 }  // namespace
@@ -483,7 +507,8 @@ bool Matcher::Compile(const std::string& strPattern, std::string& strError)
     }
     Emitter emitter(aNodes, m_aProgram);
     if (!emitter.Emit(nRoot) || emitter.Put(Op::Match) < 0) {
-        strError = "the pattern is too large (more than " + std::to_string(kMaxProgram) + " steps)";
+        strError = emitter.m_bTooLong ? "the pattern is too large (more than " + std::to_string(kMaxEmitted) + " parts to lay out)"
+                                      : "the pattern is too large (more than " + std::to_string(kMaxProgram) + " steps)";
         m_aProgram.clear();
         return false;
     }

@@ -7,7 +7,9 @@
 // "{n,m}" (at most 1000; a trailing '?' is accepted and changes nothing for a yes/no search).
 // '\' before a punctuation character makes it literal; \d \D \w \W \s \S are the usual
 // classes and \t \n \r the control characters. '.' matches any character but CR and LF.
-// Back-references, look-around and other escapes of letters are refused.
+// Back-references, look-around and other escapes of letters are refused, and so is a pattern
+// past a bound (kMax*) before any work on it can go deeper or longer than that bound: so no
+// pattern overflows the stack (the 1 MiB of qwlog.exe's main thread included) or hangs.
 #ifndef QWLOG_MATCHER_H
 #define QWLOG_MATCHER_H
 
@@ -23,6 +25,8 @@ public:
     static const size_t kMaxProgram = 20000;  // instructions a pattern may compile to
     static const int kMaxRepeat = 1000;        // largest count in "{n,m}"
     static const int kMaxDepth = 200;          // deepest nesting of groups
+    static const int kMaxHeight = 1000;        // groups, choices and repeats one inside another
+    static const size_t kMaxEmitted = 1000000; // tree nodes laid out, copies of repeats included
 
     // Compiles strPattern (UTF-8); false with strError set when it is refused.
     bool Compile(const std::string& strPattern, std::string& strError);

@@ -2,7 +2,7 @@
 // the operating system only through the functions declared here, and sees no
 // system header behind them. Posix/ and Win32/ implement them, one file per
 // topic with the same name on both sides: Clock, Lock, Charset, Format, Memory,
-// Files, Profile, Append, System, Console, Sync, Echo, Thread (the file of each group
+// Files, Profile, Append, System, Console, Sync, Echo, Thread, Crash (the file of each group
 // is named in its heading). Every function is safe to call from any thread
 // unless its contract says otherwise.
 #ifndef QUILLWORK_PLATFORM_H
@@ -434,5 +434,79 @@ BOOL QwSyncFolder(const std::string& strFolder);
 // a full non-blocking channel: what it cannot take is dropped. A channel whose
 // reader has gone fails without raising SIGPIPE.
 void QwEchoText(FILE* pLog, const char* p, size_t nLen);
+
+// ---- the crash handler (Crash) ----------------------------------------------
+// [LOG] CRASH=1 (CCrashReport). POSIX: handlers of SIGSEGV, SIGBUS, SIGILL,
+// SIGFPE, SIGABRT and SIGTRAP on an alternate stack; Windows: an unhandled-
+// exception filter. Both report, then let the crash go on as it would have.
+
+// One frame of the crashed thread's stack: the module it lies in (its file name,
+// not terminated, pszModule NULL when none is known), the offset from the
+// module's load address, and a symbol where the crash path can name one.
+struct QW_CRASH_FRAME
+{
+    uintptr_t nAddress;
+    const char* pszModule;
+    size_t nModuleLen;
+    uintptr_t nOffset;
+    const char* pszSymbol;  // zero-terminated, or NULL
+    size_t nSymbolLen;
+    uintptr_t nSymbolOffset;
+};
+
+// What the crash handler found out about one crash.
+struct QW_CRASH_FACTS
+{
+    const char* pszName;     // "SIGSEGV", "EXCEPTION_ACCESS_VIOLATION", "unknown"
+    unsigned long nCode;     // the signal number or exception code
+    const char* pszDetail;   // what the code says more ("address not mapped"), or NULL
+    bool bAddress;           // nAddress is the faulting address
+    uintptr_t nAddress;
+    DWORD nThread;           // the crashed thread, as QwSystemThreadId numbers it
+    const QW_CRASH_FRAME* pFrames;  // the stack from the faulting instruction on
+    size_t nFrames;
+    bool bLock;              // take each object's lock around its entry
+    bool bHold;              // ... and keep it: the process ends right after
+    const void* pContext;    // the platform's record of the crash (for a dump)
+};
+
+// Called by the handler on the crashed thread, once per crash.
+typedef void (*PFN_QWCRASH)(const QW_CRASH_FACTS& facts);
+// Called by the handler when the process goes on after all (a host's filter
+// continued it): gives back what the report held (facts.bHold).
+typedef void (*PFN_QWRESUME)(void);
+
+// Installs the process's crash handler, which calls pfnReport (and pfnResume
+// where the process goes on) and then lets the crash go on: to the handler the
+// host had installed before, else as the system ends the process (the same
+// signal and core dump; the same exception). On
+// POSIX the calling thread also gets an alternate stack when it has none, so a
+// stack overflow there is reported. FALSE when the system refused it.
+BOOL QwInstallCrashHandler(PFN_QWCRASH pfnReport, PFN_QWRESUME pfnResume);
+
+// Removes the crash handler where it is still the process's (a handler the host
+// installed after it stays), the one before it coming back.
+void QwRemoveCrashHandler(void);
+
+// TRUE while the crash handler QwInstallCrashHandler installed is the
+// process's own for every signal (POSIX) or the unhandled-exception filter.
+BOOL QwCrashHandlerActive(void);
+
+// From the crash path: takes the object's lock *pLock (recursive: the crashed
+// thread may hold it already). FALSE when it could not be had within a bounded
+// while (Windows: 2 s; POSIX waits, a watchdog the handler armed ending the
+// process by the crash's signal should the wait hang).
+BOOL QwCrashEnterLock(QW_LOCK* pLock);
+
+// From the crash path: appends nLen bytes to the file behind pFile in one
+// write. POSIX: write(2) on its descriptor, no lock and no memory taken;
+// Windows: QwAppendWhole (the filter runs in the thread's normal context).
+// TRUE when all of them were written.
+BOOL QwCrashAppend(FILE* pFile, const char* p, size_t nLen);
+
+// From the crash path: writes what the platform keeps of a crash beside the log
+// file behind pFile (Windows: a minidump "HHMMSS_name.dmp" of the crash time and
+// the log's name, through dbghelp loaded now); nothing on POSIX.
+void QwCrashDump(FILE* pFile, const QW_CRASH_FACTS& facts);
 
 #endif

@@ -1,6 +1,7 @@
 // CTxtLog: construction and folders, the file's life, and the output primitives.
 #include "TxtLog.h"
 
+#include "CrashReport.h"
 #include "ForkGuard.h"
 #include "Formatter.h"
 #include "Framework.h"
@@ -48,6 +49,7 @@ CTxtLog::CTxtLog()
     , m_bFileOpen(false)
     , m_bSync(FALSE)
     , m_bEcho(FALSE)
+    , m_bCrash(FALSE)
     , m_bCleanDue(false)
     , m_queue(&m_cs)
 {
@@ -106,7 +108,7 @@ void CTxtLog::ReadHostFolder()
 }
 
 // m_bConsole becomes TRUE only when CONSOLE/OPEN in Quillwork.ini is exactly 1,
-// m_bSync and m_bEcho when LOG/SYNC and LOG/ECHO are; the other [LOG] settings
+// m_bSync, m_bEcho and m_bCrash when LOG/SYNC, LOG/ECHO and LOG/CRASH are; the other [LOG] settings
 // go to m_folder, m_roll and m_stamp.
 void CTxtLog::ReadConsoleSetting()
 {
@@ -114,6 +116,7 @@ void CTxtLog::ReadConsoleSetting()
     m_bConsole = (QwProfileInt(strIni, "CONSOLE", "OPEN", 0) == 1) ? TRUE : FALSE;
     m_bSync = (QwProfileInt(strIni, "LOG", "SYNC", 0) == 1) ? TRUE : FALSE;
     m_bEcho = (QwProfileInt(strIni, "LOG", "ECHO", 0) == 1) ? TRUE : FALSE;
+    m_bCrash = (QwProfileInt(strIni, "LOG", "CRASH", 0) == 1) ? TRUE : FALSE;
     m_folder.ReadSettings(strIni);
     m_roll.ReadSettings(strIni);
     m_stamp.ReadSettings(strIni);
@@ -221,6 +224,8 @@ BOOL CTxtLog::Open(const char* pszName)
         if (m_pFile == NULL)
             return FALSE;
         m_bFileOpen = true;
+        if (m_bCrash)
+            CCrashReport::Watch(&m_pFile, &m_cs, m_stamp.Digits(), m_stamp.Thread());
         WriteBanner();
         SyncFolders();
         ShowConsole(m_bConsole);
@@ -244,6 +249,7 @@ BOOL CTxtLog::Close()
         CEntryQueue::CDrainScope drain(m_queue);
         if (m_pFile != NULL) {
             m_bFileOpen = false;
+            CCrashReport::Unwatch(&m_pFile);
             fclose(m_pFile);
             m_pFile = NULL;
         }

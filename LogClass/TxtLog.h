@@ -180,6 +180,9 @@ private:
     BOOL m_bSync;
     // [LOG] ECHO=1: each entry also on the developer channel.
     BOOL m_bEcho;
+    // [LOG] CRASH=1: while a file is open, a crash of the process gives it an
+    // entry (CCrashReport watches m_pFile under m_cs).
+    BOOL m_bCrash;
     CRollOver m_roll;                  // DAILY and MAXFILEMB: when to move to a new file
     std::atomic<bool> m_bCleanDue;     // a move happened; the folder awaits cleaning
 

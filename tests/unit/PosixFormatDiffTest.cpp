@@ -81,16 +81,6 @@ struct Tally
 Tally* s_pTally = nullptr;
 int s_nTarget = 0;  // what the library's %n point at: it must stay as it was
 
-std::string Mine(const char* pszFormat, ...)
-{
-    char szBuf[2048];
-    va_list args;
-    va_start(args, pszFormat);
-    QwFormatV(szBuf, sizeof(szBuf), pszFormat, args);
-    va_end(args);
-    return szBuf;
-}
-
 // glibc's text less its zero bytes (a %c of 0), cut to a message's 2,047 bytes.
 std::string Theirs(const char* pszFormat, ...)
 {
@@ -114,7 +104,7 @@ void Compare(const Case& c, Ts... args)
     std::string strTheirs = Theirs(c.strTheirs.c_str(), args...);
     errno = EACCES;
     s_nTarget = 0x5A5A;
-    std::string strMine = Mine(c.strMine.c_str(), args...);
+    std::string strMine = Formatted(c.strMine.c_str(), args...);
     ++s_pTally->nCases;
     if (strMine == strTheirs && s_nTarget == 0x5A5A)
         return;

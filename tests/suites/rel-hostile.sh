@@ -23,11 +23,14 @@ link_case() {
     cp "$QW_TOP/build/win64/bin/qw_folderhost.exe" "$QW_TOP/build/win64/bin/Quillwork.dll" "$dir/" || return 1
   fi
   setpriv --reuid=nobody --regid=nogroup --clear-groups ln -s "$dir/outside" "$dir/Log/$(date -u +%F)" || return 1
+  # The host's output goes to a file: a first Wine program in a prefix starts Wine's
+  # services, which inherit its output and would keep a pipe open long after it ends.
   if [ "$how" = linux ]; then
-    out=$(cd "$dir" && TZ=UTC QUILLWORK_DEBUG=1 timeout 60 ./qw_folderhost 506C616E746564 2>&1 </dev/null)
+    (cd "$dir" && TZ=UTC QUILLWORK_DEBUG=1 timeout 60 ./qw_folderhost 506C616E746564 >"$dir/host.out" 2>&1 </dev/null)
   else
-    out=$(cd "$dir" && TZ=UTC timeout 120 wine ./qw_folderhost.exe 506C616E746564 2>&1 </dev/null)
+    (cd "$dir" && TZ=UTC timeout 120 wine ./qw_folderhost.exe 506C616E746564 >"$dir/host.out" 2>&1 </dev/null)
   fi
+  out=$(cat "$dir/host.out")
   grep -q "open 0" <<<"$out" || { echo "  host said: $out"; return 1; }
   [ "$how" = wine ] || grep -q "cannot open .*link" <<<"$out" || { echo "  no report: $out"; return 1; }
   [ -z "$(ls -A "$dir/outside")" ] || { echo "  written outside: $(ls -A "$dir/outside")"; return 1; }

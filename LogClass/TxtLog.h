@@ -105,7 +105,7 @@ private:
     BOOL WriteText(const char* psz, unsigned int nLen);
     size_t FormatStamp(char* pszStamp, const QW_CLOCK_READING& now, const char* pszTail);
     void WriteBanner();
-    void MoveIfDue(time_t tNow);
+    void MoveIfDue(time_t tNow, unsigned long long nEntry = 0);
     void CleanAfterMove();
     BOOL PutEntry(const char* p, size_t nLen);
     BOOL SyncEntry();

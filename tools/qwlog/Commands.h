@@ -26,8 +26,10 @@ void MergeFiles(const std::vector<std::string>& aFiles, bool bKeepDumpLines, siz
 
 // Reads one file as it grows until the process is stopped; a file cut shorter is read again
 // from its start; with bByName, a file replaced under the name (renamed over, or removed and
-// made again) is left for the new one once read to its end. fnIdle runs whenever nothing new
-// has come; false from it ends the reading. Returns the exit status.
+// made again) is left for the new one once read to its end. A file of a run (day folder and
+// library name) is left, once read to its end, for the run's next file when one appears
+// (MAXFILEMB, DAILY), each switch reported through fnProblem. fnIdle runs whenever nothing
+// new has come; false from it ends the reading. Returns the exit status.
 int FollowFile(const std::string& strPath, bool bByName, bool bKeepDumpLines, const ProblemFn& fnProblem,
                const RecordFn& fnRecord, const std::function<bool()>& fnIdle);
 

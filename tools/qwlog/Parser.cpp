@@ -164,7 +164,9 @@ std::string TimeFromPath(const std::string& strPath)
         return std::string();
     bool bDay = IsDigits(strDay, 0, 4) && strDay[4] == '-' && IsDigits(strDay, 5, 2) && strDay[7] == '-' &&
                 IsDigits(strDay, 8, 2);
-    bool bName = IsDigits(strName, 0, 6) && strName.size() > 6 && (strName[6] == '_' || strName[6] == '.');
+    // HHMMSS, then ~NNNN for a later file of the same second, then _ or the extension's dot.
+    size_t nAfter = strName.size() > 6 && strName[6] == '~' && IsDigits(strName, 7, 4) ? 11 : 6;
+    bool bName = IsDigits(strName, 0, 6) && strName.size() > nAfter && (strName[nAfter] == '_' || strName[nAfter] == '.');
     if (!bDay || !bName)
         return std::string();
     return strDay + " " + strName.substr(0, 2) + ":" + strName.substr(2, 2) + ":" + strName.substr(4, 2);

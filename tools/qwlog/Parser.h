@@ -117,8 +117,9 @@ private:
     bool m_bPrevCrLf = true;      // the line before the one being fed ended in CR LF
 };
 
-// "YYYY-MM-DD HH:MM:SS" from a path ending in ".../YYYY-MM-DD/HHMMSS_name" (or "HHMMSS.log"),
-// either separator; empty when the path has another shape.
+// "YYYY-MM-DD HH:MM:SS" from a path ending in ".../YYYY-MM-DD/HHMMSS_name" (or "HHMMSS.log",
+// or either with "~NNNN" after the time: a later file of the same second), either separator;
+// empty when the path has another shape.
 std::string TimeFromPath(const std::string& strPath);
 
 // The time of an open whose folder and file name give strNameTime, when strFirst is the stamp

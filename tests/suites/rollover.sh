@@ -142,6 +142,26 @@ follow_run() {
     { echo "  switches on standard error:"; cat "$dir.err"; return 1; }
 }
 
+# The files of the followed run named newest first, and in the order a locale that ignores
+# punctuation might give ("~" before "_"): the same stream as in byte order.
+merge_any_order() {
+  local dir="$work/follow-json/Log" files
+  files=$(cd "$dir" && ls -d */*_Run.log | LC_ALL=C sort)
+  [ "$(wc -w <<<"$files")" -ge 5 ] || { echo "  run follow_run json first"; return 1; }
+  (cd "$dir" && "$lbin/qwlog" json $files) >"$work/merge-sorted.jsonl" || return 1
+  (cd "$dir" && "$lbin/qwlog" json $(tr ' ' '\n' <<<"$files" | sort -r)) >"$work/merge-reversed.jsonl"
+  (cd "$dir" && "$lbin/qwlog" json $(tr ' ' '\n' <<<"$files" | sed 's/_Run/!_Run/' | LC_ALL=C sort | sed 's/!_Run/_Run/')) \
+    >"$work/merge-tilde-first.jsonl"
+  local f
+  for f in reversed tilde-first; do
+    cmp -s <(sed 's/"file":"[^"]*",//' "$work/merge-sorted.jsonl") <(sed 's/"file":"[^"]*",//' "$work/merge-$f.jsonl") ||
+      { echo "  $f: another stream"; return 1; }
+  done
+  # And the stream is the run's entries in the order written.
+  cmp -s <(sed -n 's/.*"kind":"entry","text":"\([a-d]\) f* \([0-9]*\)".*/\1 \2/p' "$work/merge-reversed.jsonl") \
+    <(for l in a:600 b:600 c:3000 d:20; do seq -f "${l%:*} %g" 0 $((${l#*:} - 1)); done)
+}
+
 if [ ! -x "$lbin/qw_rollhost" ]; then
   qw_say "FAIL linux: $lbin/qw_rollhost not built"
 elif [ ! -f "$faketime_lib" ]; then
@@ -160,5 +180,7 @@ else
       follow_run json
     qw_check "qwlog cat --follow follows the run across MAXFILEMB and midnight: every file's bytes once, in order" \
       follow_run cat
+    qw_check "qwlog json merges a run's files named in any order (three of one second among them) in the order written" \
+      merge_any_order
   fi
 fi

@@ -19,7 +19,8 @@ typedef std::function<void(const Record& record)> RecordFn;
 const size_t kMaxOpenFiles = 64;
 
 // Reads every file to its end, merged by time: a file's own order kept, ties to the file
-// named first, a banner without a time sorted with the record before it. At most nMaxOpen
+// named first (the files of one run taken in the order the library wrote them, in the places
+// they were named in), a banner without a time sorted with the record before it. At most nMaxOpen
 // files are open at any moment. bKeepDumpLines as for Parser.
 void MergeFiles(const std::vector<std::string>& aFiles, bool bKeepDumpLines, size_t nMaxOpen,
                 const ProblemFn& fnProblem, const RecordFn& fnRecord);

@@ -1,5 +1,6 @@
 #include "Commands.h"
 #include "LogSource.h"
+#include "Parser.h"
 
 #include <filesystem>
 #include <memory>
@@ -11,41 +12,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// True when s is a day folder's name, "YYYY-MM-DD".
-bool IsDayName(const std::string& s)
-{
-    static const char kShape[] = "dddd-dd-dd";
-    if (s.size() != sizeof(kShape) - 1)
-        return false;
-    for (size_t i = 0; i < s.size(); ++i) {
-        bool bDigit = s[i] >= '0' && s[i] <= '9';
-        if (kShape[i] == 'd' ? !bDigit : s[i] != '-')
-            return false;
-    }
-    return true;
-}
-
-// The part of a log file's name after its time of day and sequence ("_name.log", ".log"):
-// the name is HHMMSS, then ~NNNN for a later file of the same second, then '_' or '.'.
-// Empty when strName is not named so.
-std::string TailOf(const std::string& strName)
-{
-    size_t n = 0;
-    while (n < 6 && n < strName.size() && strName[n] >= '0' && strName[n] <= '9')
-        ++n;
-    if (n != 6)
-        return std::string();
-    if (n < strName.size() && strName[n] == '~') {
-        for (n = 7; n < 11 && n < strName.size() && strName[n] >= '0' && strName[n] <= '9'; ++n) {
-        }
-        if (n != 11)
-            return std::string();
-    }
-    if (n >= strName.size() || (strName[n] != '_' && strName[n] != '.'))
-        return std::string();
-    return strName.substr(n);
-}
-
 // The file of the same run that comes right after strPath: in its day folder or a later
 // day folder beside it, the first name (day folder, then name in byte order, which is the
 // order the library writes them in) after strPath's that has the same tail. Empty when
@@ -54,22 +20,22 @@ std::string TailOf(const std::string& strName)
 std::string NextOfRun(const std::string& strPath)
 {
     fs::path path(strPath);
-    if (!IsDayName(path.parent_path().filename().string())) {
+    if (!IsDayFolderName(path.parent_path().filename().string())) {
         std::error_code ec;
         path = fs::absolute(path, ec).lexically_normal();  // "./090307_name.log" in the day folder
     }
     const std::string strName = path.filename().string();
-    const std::string strTail = TailOf(strName);
+    const std::string strTail = TailOfName(strName);
     const fs::path folder = path.parent_path();
     const std::string strDay = folder.filename().string();
-    if (strTail.empty() || !IsDayName(strDay))
+    if (strTail.empty() || !IsDayFolderName(strDay))
         return std::string();
     std::string strBestDay, strBestName;
     auto consider = [&](const std::string& strInDay, const fs::path& dayFolder) {
         std::error_code ec;
         for (fs::directory_iterator it(dayFolder, ec), end; !ec && it != end; it.increment(ec)) {
             const std::string strCandidate = it->path().filename().string();
-            if (TailOf(strCandidate) != strTail || (strInDay == strDay && strCandidate <= strName))
+            if (TailOfName(strCandidate) != strTail || (strInDay == strDay && strCandidate <= strName))
                 continue;
             if (strBestDay.empty() || strInDay < strBestDay || (strInDay == strBestDay && strCandidate < strBestName)) {
                 strBestDay = strInDay;
@@ -83,7 +49,7 @@ std::string NextOfRun(const std::string& strPath)
         const fs::path root = folder.parent_path().empty() ? fs::path(".") : folder.parent_path();
         for (fs::directory_iterator it(root, ec), end; !ec && it != end; it.increment(ec)) {
             const std::string strLater = it->path().filename().string();
-            if (IsDayName(strLater) && strLater > strDay && (strBestDay.empty() || strLater <= strBestDay))
+            if (IsDayFolderName(strLater) && strLater > strDay && (strBestDay.empty() || strLater <= strBestDay))
                 consider(strLater, it->path());
         }
     }

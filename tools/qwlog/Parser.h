@@ -122,6 +122,14 @@ private:
 // empty when the path has another shape.
 std::string TimeFromPath(const std::string& strPath);
 
+// The part of a log file's name after its time of day and sequence: the name is HHMMSS, then
+// ~NNNN for a later file of the same second, then the tail, which starts with '_' or '.'
+// ("_name.log", ".log"). Empty when strName is not named so.
+std::string TailOfName(const std::string& strName);
+
+// True when s is a day folder's name, "YYYY-MM-DD".
+bool IsDayFolderName(const std::string& s);
+
 // The time of an open whose folder and file name give strNameTime, when strFirst is the stamp
 // of the first record after its banner: an object made before midnight and opened after it
 // has the later day in its stamps, not in its folder. The open then takes the latest date, not

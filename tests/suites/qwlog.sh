@@ -3,8 +3,9 @@
 # qwlog.exe under Wine x64), line ends, every cut of a file, bad input, filters, code pages,
 # colours, pcapng read back by tshark, --follow on a file a real host is writing, memory on a
 # large file, and the parser under libFuzzer.
-#   QW_QWLOG_BIG_MB=N       size of the large file (default 512)
-#   QW_QWLOG_FUZZ_SECONDS=N length of the fuzz run (default 30; tests/qwlog/fuzz.sh --long: an hour)
+#   QW_QWLOG_BIG_MB=N       size of the large file (default 64; 512 with ./run test --full)
+#   QW_QWLOG_FUZZ_SECONDS=N length of the fuzz run (default 10; 30 with ./run test --full;
+#                           tests/qwlog/fuzz.sh --long: an hour)
 set -u
 : "${QW_TOP:=$(cd "$(dirname "$0")/../.." && pwd)}"
 export QW_TOP
@@ -589,7 +590,7 @@ follow() {
 
 # A large file read in constant memory: many copies of a golden file, then the peak RSS.
 big_file() {
-  local mb=${QW_QWLOG_BIG_MB:-512} d="$work/big/2024-03-05"; mkdir -p "$d"
+  local mb=${QW_QWLOG_BIG_MB:-$(qw_full_size 64 512)} d="$work/big/2024-03-05"; mkdir -p "$d"
   local f="$d/090807_big.log" one="$golden/2024-03-05/090807_dumps.log"
   cp "$one" "$f"
   while [ "$(stat -c %s "$f")" -lt $((mb * 1024 * 1024)) ]; do cat "$f" "$f" >"$f.2" && mv "$f.2" "$f"; done

@@ -47,12 +47,12 @@ echo_round() {
   local dir=$1 sfx=$2 port i
   rm -f "$dir/port.txt"
   if [ -n "$sfx" ]; then
-    (cd "$dir" && timeout 120 wine "echo_server$sfx" 4 </dev/null 2>/dev/null | tr -d '\r' >port.txt; echo "${PIPESTATUS[0]}" >server.rc) &
+    (cd "$dir" && timeout 120 wine "echo_server$sfx" 4 </dev/null >port.txt 2>/dev/null; echo $? >server.rc) &
   else
     (cd "$dir" && timeout 60 ./echo_server 4 </dev/null >port.txt 2>server.err; echo $? >server.rc) &
   fi
   for i in $(seq 600); do
-    port=$(awk '/^port /{print $2}' "$dir/port.txt" 2>/dev/null)
+    port=$(tr -d '\r' <"$dir/port.txt" 2>/dev/null | awk '/^port /{print $2}')
     [ -n "$port" ] && break
     sleep 0.1
   done

@@ -68,6 +68,21 @@ zip_matches_layout() {
   [ "$n" -ge 5 ] || { echo "$n paths in the layout block"; return 1; }
 }
 
+# The FetchContent snippet of "Get it" in a consumer project, its URL pointed at this
+# repository: CMake clones it, checks out the README's GIT_TAG (a real commit of the
+# history) and configures Quillwork inside; nothing is built.
+fetchcontent_configures() {
+  local dir="$work/fetch" tag
+  mkdir -p "$dir" &&
+    fenced_block "## Get it" 1 | grep -v '^add_subdirectory' | sed "s#GIT_REPOSITORY [^ ]*#GIT_REPOSITORY file://$QW_TOP#" >"$dir/fetch.cmake" &&
+    printf 'cmake_minimum_required(VERSION 3.25)\nproject(FetchConsumer CXX)\nadd_executable(my_host main.cpp)\ninclude(fetch.cmake)\n' \
+      >"$dir/CMakeLists.txt" && printf 'int main() { return 0; }\n' >"$dir/main.cpp" || return 1
+  tag=$(sed -n 's/.*GIT_TAG \([0-9a-f]\{40\}\).*/\1/p' "$dir/fetch.cmake")
+  [ -n "$tag" ] || { echo "no full commit hash as GIT_TAG"; return 1; }
+  cmake -S "$dir" -B "$dir/build" >"$dir/configure.log" 2>&1 || { tail -10 "$dir/configure.log"; return 1; }
+  [ "$(git -C "$dir/build/_deps/quillwork-src" rev-parse HEAD)" = "$tag" ]
+}
+
 # Builds with one command line of the README in the folder $1 and runs the program
 # (under Wine when it is an .exe); the compiler must say nothing, even with -Wall -Wextra.
 build_and_run() {
@@ -113,11 +128,14 @@ for arch in win64 win32; do
   qw_stop_wine
 done
 
+qw_check "README FetchContent: the snippet fetches its GIT_TAG and configures" fetchcontent_configures
+
 mapfile -t qwlog_lines < <(block_lines "## Reading logs: qwlog" "qwlog ")
 qw_check "README qwlog block has cat, json and pcap lines" \
   eval '[ ${#qwlog_lines[@]} -ge 3 ] && printf "%s\n" "${qwlog_lines[@]}" | grep -q " pcap "'
 for line in "${qwlog_lines[@]}"; do
-  qw_check "linux: '${line%%#*}' runs as written on the quick start's log" qwlog_line_runs "$work/linux" "${line%%#*}"
+  line=$(sed 's/[[:space:]]*$//' <<<"${line%%#*}")
+  qw_check "linux: '$line' runs as written on the quick start's log" qwlog_line_runs "$work/linux" "$line"
 done
 
 zip="$QW_TOP/dist/packages/quillwork-$(for p in MAJOR MINOR PATCH; do

@@ -209,6 +209,25 @@ build_against_zip() {
     { echo "no DLL or settings beside the program"; return 1; }
 }
 
+# The host of folder $1 logged, in its one log named $2, the line $3 (CR LF ending).
+host_logged() {
+  local dir=$1 name=$2 line=$3 logs
+  logs=("$dir"/Log/*/*_"$name".log)
+  [ ${#logs[@]} = 1 ] && [ -f "${logs[0]}" ] || { echo "logs: ${logs[*]}"; return 1; }
+  grep -qaE "^[0-9-]{10} [0-9:]{8}$line"$'\r$' "${logs[0]}" || { cat -A "${logs[0]}" | head; return 1; }
+}
+
+# The run-time loading host of folder $1 without Quillwork.dll beside it: says so on
+# standard error, exits with 0, and leaves no log.
+runs_without_library() {
+  local dir=$1 err rc=0
+  rm -f "$dir/Quillwork.dll" && rm -rf "$dir/Log"
+  err=$(cd "$dir" && timeout 120 wine runtime_host.exe </dev/null 2>&1 >/dev/null | tr -d '\r') || rc=$?
+  [ "$rc" = 0 ] || { echo "exit $rc"; return 1; }
+  grep -q 'running without a log' <<<"$err" || { echo "said '$err'"; return 1; }
+  [ ! -e "$dir/Log" ] || { echo "a Log folder was made"; return 1; }
+}
+
 start=$(date +%s)
 if [ ! -x "$qwlog" ]; then
   qw_not_built linux qwlog
@@ -220,6 +239,14 @@ else
   qw_check "linux echo: server's dumps hold every byte in and out, per thread, STAMP=MS and THREAD=1" \
     echo_server_log_right "$work/echo-linux"
   qw_check "linux echo: client's dumps hold 120 messages out and the same 120 in" echo_client_log_right "$work/echo-linux"
+
+  stage linux link link-linux
+  qw_check "linux linked host: runs and logs its entry and dump" eval \
+    'run_in "$work/link-linux" linked_host && host_logged "$work/link-linux" Linked "  linked host started with 0 argument\(s\)" &&
+     host_logged "$work/link-linux" Linked " <-- 00000000h: 02 10 41 42 43 03 "'
+  stage linux load-at-runtime runtime-linux
+  qw_check "linux run-time host: dlopen finds the library, logs its decimal dump" eval \
+    'run_in "$work/runtime-linux" runtime_host && host_logged "$work/runtime-linux" Runtime " --> 00000000d: 165 01 00 255 "'
 
   stage linux service service-linux
   plant_old_days "$work/service-linux"
@@ -249,6 +276,14 @@ else
   stage win64 echo-server echo-win64
   qw_check "win64 echo: server and client under Wine exchange 120 messages" echo_round "$work/echo-win64" .exe
   qw_check "win64 echo: server's dumps hold every byte in and out, per thread" echo_server_log_right "$work/echo-win64"
+  if [ -f "$QW_TOP/build/win64/examples/load-at-runtime/runtime_host.exe" ]; then
+    stage win64 load-at-runtime runtime-win64
+    qw_check "win64 run-time host: LoadLibraryA finds the DLL beside it, logs" eval \
+      'run_in "$work/runtime-win64" runtime_host.exe && host_logged "$work/runtime-win64" Runtime " --> 00000000d: 165 01 00 255 "'
+    qw_check "win64 run-time host: without the DLL it says so, exits 0, makes no log" runs_without_library "$work/runtime-win64"
+  else
+    qw_not_built win64 runtime_host
+  fi
   zip="$QW_TOP/dist/packages/quillwork-$version-win64.zip"
   if [ -s "$zip" ] && mkdir -p "$work/zip" && unzip -q "$zip" -d "$work/zip"; then
     root="$work/zip/quillwork-$version-win64"

@@ -276,6 +276,12 @@ else
   stage win64 echo-server echo-win64
   qw_check "win64 echo: server and client under Wine exchange 120 messages" echo_round "$work/echo-win64" .exe
   qw_check "win64 echo: server's dumps hold every byte in and out, per thread" echo_server_log_right "$work/echo-win64"
+  stage win64 service service-win64
+  plant_old_days "$work/service-win64"
+  qw_check "win64 service: a run of 3 s under Wine ends with 0" run_in "$work/service-win64" service.exe 3
+  qw_check "win64 service: MAXFILEMB=1 made several files, every tick once and in order" \
+    service_logs_right "$work/service-win64" 30
+  qw_check "win64 service: KEEPDAYS=14 removed 2020-01-01, kept yesterday" keepdays_cleaned "$work/service-win64"
   if [ -f "$QW_TOP/build/win64/examples/load-at-runtime/runtime_host.exe" ]; then
     stage win64 load-at-runtime runtime-win64
     qw_check "win64 run-time host: LoadLibraryA finds the DLL beside it, logs" eval \

@@ -3,9 +3,9 @@
 record the cut falls inside as torn (exit status 1), and read a file cut between two
 records cleanly (exit status 0).
     cuts.py QWLOG GOLDEN_DIR REL_PATH EXPECTED_JSONL [WRAPPER...]
-By default a file of more than 1,000 bytes is cut at every byte within 3 of a line's end
-(where the reader decides what a line is), at every record's first bytes and at every
-fifth byte between; with QW_FULL=1 (./run test --full) at every byte."""
+By default the file is cut at every byte within 3 of a line's end (where the reader decides
+what a line is), at every record's first bytes and at every fifth byte between; with
+QW_FULL=1 (./run test --full) at every byte."""
 import json, os, subprocess, sys, tempfile
 
 qwlog, golden, rel, expected_path = sys.argv[1:5]
@@ -22,10 +22,10 @@ bounds = set(starts[1:]) | {0, len(data)}
 
 
 def cut_places():
-    """The lengths to cut the file at: every one, or for a large file in a short run those
-    near a line's end or a record's start and every fifth between."""
+    """The lengths to cut the file at: every one, or in a short run those near a line's end
+    or a record's start and every fifth between."""
     every = range(len(data) + 1)
-    if os.environ.get("QW_FULL") == "1" or len(data) <= 1000:
+    if os.environ.get("QW_FULL") == "1":
         return list(every)
     near = set()
     for s in line_starts + starts:

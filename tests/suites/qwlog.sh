@@ -53,9 +53,8 @@ line_ends() {
   done
 }
 
-# Cuts of eight golden files (every byte; in the two dump files of a short run every byte near
-# a line's end and every fifth between, see cuts.py): records before the cut kept, the one
-# cut reported as torn.
+# Cuts of eight golden files (every byte with --full; else every byte near a line's end and
+# every fifth between, see cuts.py): records before the cut kept, the one cut reported as torn.
 cuts() {
   local name how
   how=$([ "${QW_FULL:-0}" = 1 ] && echo "after every byte" || echo "after every byte near a line's end")

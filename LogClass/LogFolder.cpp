@@ -50,6 +50,19 @@ BOOL Failed(std::string* pstrWhy, const std::string& strPath, const std::string&
     return FALSE;
 }
 
+// The folders this thread's folder work makes are added here while it is set.
+thread_local std::vector<std::string>* s_pMade = NULL;
+
+// Makes strPath (QwMakeFolder), noting it where the thread records what it makes.
+BOOL MakeFolder(const std::string& strPath)
+{
+    if (!QwMakeFolder(strPath))
+        return FALSE;
+    if (s_pMade != NULL)
+        s_pMade->push_back(strPath);
+    return TRUE;
+}
+
 // A configured count: n > 0 as read, anything else 0 (no limit).
 int PositiveOrZero(int n) { return n > 0 ? n : 0; }
 
@@ -121,6 +134,8 @@ CLogFolder::CLogFolder()
 {
 }
 
+void CLogFolder::RecordMadeFolders(std::vector<std::string>* pMade) { s_pMade = pMade; }
+
 void CLogFolder::ForgetTotals()
 {
     std::lock_guard<std::mutex> lock(s_mtxTotals);
@@ -155,7 +170,7 @@ BOOL CLogFolder::FindDir(const std::string& strPath, BOOL bParents, std::string*
     QW_FOUND nFound = QwFindFolder(strPath);
     if (nFound == QW_FOUND_ERROR)
         return Failed(pstrWhy, strPath, QwLastErrorText());
-    if (nFound == QW_FOUND_DIR || QwMakeFolder(strPath))
+    if (nFound == QW_FOUND_DIR || MakeFolder(strPath))
         return TRUE;
     std::string strReason = QwLastErrorText();
     if (bParents) {
@@ -163,7 +178,7 @@ BOOL CLogFolder::FindDir(const std::string& strPath, BOOL bParents, std::string*
         if (!strParent.empty() && QwFindFolder(strParent) == QW_FOUND_NONE) {
             if (!FindDir(strParent, TRUE, pstrWhy))
                 return FALSE;
-            if (QwMakeFolder(strPath))
+            if (MakeFolder(strPath))
                 return TRUE;
             strReason = QwLastErrorText();
         }

@@ -46,6 +46,10 @@ public:
     // once when CreateLogDir gave no day folder.
     BOOL MakeDayAgain(const std::string& strLogDir) const;
 
+    // While pMade is set, every folder this thread's folder work makes is added
+    // to it (qwlog where takes back what it made); NULL stops the recording.
+    static void RecordMadeFolders(std::vector<std::string>* pMade);
+
     // Forgets which log folders had their KEEPMB total today, so that the next
     // Clean makes it again (for tests that rebuild a log folder in one process).
     static void ForgetTotals();

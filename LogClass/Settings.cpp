@@ -38,6 +38,22 @@ const char* CSettings::SourceName(SOURCE nSource)
     }
 }
 
+bool CSettings::HostParts(const std::string& strPath, std::string& strAppDir, std::string& strExeName)
+{
+    std::string::size_type nSep = strPath.rfind(QW_PATH_SEP);
+    if (nSep == std::string::npos) {
+        strAppDir = ".";
+        strExeName.clear();
+        return false;
+    }
+    strAppDir = strPath.substr(0, nSep);
+    strExeName = strPath.substr(nSep + 1);
+    std::string::size_type nDot = strExeName.rfind('.');
+    if (QW_EXE_EXTENSION && nDot != std::string::npos && nDot > 0)
+        strExeName.erase(nDot);
+    return true;
+}
+
 void CSettings::Load(const std::string& strAppDir, const std::string& strExeName)
 {
     m_places.clear();

@@ -51,6 +51,11 @@ public:
     // The text of pszKey; FALSE when missing or empty.
     bool String(const char* pszSection, const char* pszKey, std::string& strValue) const;
 
+    // Splits the host executable's path into its folder (no trailing separator)
+    // and its name (without extension on Windows). FALSE when the path holds no
+    // separator: the folder is then "." and the name empty.
+    static bool HostParts(const std::string& strPath, std::string& strAppDir, std::string& strExeName);
+
     // The name of a source, for reports and the reader ("QUILLWORK_INI", ...).
     static const char* SourceName(SOURCE nSource);
 

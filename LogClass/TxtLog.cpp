@@ -95,17 +95,8 @@ void CTxtLog::ReadHostFolder()
         strPath.resize(strPath.size() * 2);
     }
     strPath.resize(nLen < strPath.size() ? nLen : 0);
-    std::string::size_type nSep = strPath.rfind(QW_PATH_SEP);
-    QW_ASSERT(nSep != std::string::npos);
-    if (nSep == std::string::npos) {
-        m_strAppDir = ".";
-        return;
-    }
-    m_strAppDir = strPath.substr(0, nSep);
-    m_strExeName = strPath.substr(nSep + 1);
-    std::string::size_type nDot = m_strExeName.rfind('.');
-    if (QW_EXE_EXTENSION && nDot != std::string::npos && nDot > 0)
-        m_strExeName.erase(nDot);
+    bool bSplit = CSettings::HostParts(strPath, m_strAppDir, m_strExeName);
+    QW_ASSERT(bSplit);
 }
 
 // Finds and reads the settings file once (CSettings). m_bConsole becomes TRUE

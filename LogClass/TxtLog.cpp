@@ -141,6 +141,15 @@ void ReportRefused(const std::string& strPath, const std::string& strWhy)
     }
 }
 
+// Reports that strPath was opened but did not take its banner (a full disk).
+void ReportNoRoom(const std::string& strPath, const std::string& strWhy)
+{
+    try {
+        QwReport(("Quillwork: opened " + strPath + ", but its banner could not be written (" + strWhy + ")\n").c_str());
+    } catch (const std::exception&) {
+    }
+}
+
 // Reports that Open refused pszName, which would leave the day folder
 // strLogDir or is not text of the code page (nothing without the memory for it).
 void ReportBadName(const char* pszName, const std::string& strLogDir)
@@ -233,7 +242,7 @@ BOOL CTxtLog::Open(const char* pszName)
         if (m_bCrash)
             CCrashReport::Watch(&m_pFile, &m_cs, m_stamp.Digits(), m_stamp.Thread());
         if (!WriteBanner())
-            ReportRefused(strPath, "opened, but its banner could not be written: " + QwLastErrorText());
+            ReportNoRoom(strPath, QwLastErrorText());
         SyncFolders();
         ShowConsole(m_bConsole);
         try {

@@ -10,6 +10,7 @@
 #include "Probe.h"
 #include "Settings.h"
 
+#include <stdio.h>
 #include <stdlib.h>
 #include <time.h>
 
@@ -41,7 +42,11 @@ protected:
         QwSetModulePath(&UniqueHostPath);
         ASSERT_TRUE(QwSystemSettingsFolder(m_strSystemDir));
         m_bMadeSystemDir = !IsDir(m_strSystemDir) && MakeDir(m_strSystemDir);
-        ASSERT_TRUE(IsDir(m_strSystemDir)) << m_strSystemDir;
+        FILE* pProbe = fopen(SystemIni().c_str(), "wb");
+        if (pProbe == NULL)
+            GTEST_SKIP() << "the system folder " << m_strSystemDir << " takes no file of this user";
+        fclose(pProbe);
+        RemoveOne(SystemIni());
     }
     void TearDown() override
     {

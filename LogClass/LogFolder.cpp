@@ -2,6 +2,7 @@
 #include "LogFolder.h"
 
 #include "Framework.h"
+#include "Settings.h"
 
 #include <stdio.h>
 #include <string.h>
@@ -31,6 +32,36 @@ std::string WithoutTrailingSeparators(std::string strPath)
            && !(strPath.size() == 3 && strPath[1] == ':'))
         strPath.erase(strPath.size() - 1);
     return strPath;
+}
+
+// Sends one trace line; without the memory for it, nothing.
+void Trace(const std::string& strText)
+{
+    try {
+        QwReport(("Quillwork: " + strText + "\n").c_str());
+    } catch (const std::exception&) {
+    }
+}
+
+// Sets *pstrWhy (when given) to "<folder> (<reason>)"; FALSE.
+BOOL Failed(std::string* pstrWhy, const std::string& strPath, const std::string& strReason)
+{
+    if (pstrWhy != NULL)
+        *pstrWhy = strPath + " (" + strReason + ")";
+    return FALSE;
+}
+
+// The folders this thread's folder work makes are added here while it is set.
+thread_local std::vector<std::string>* s_pMade = NULL;
+
+// Makes strPath (QwMakeFolder), noting it where the thread records what it makes.
+BOOL MakeFolder(const std::string& strPath)
+{
+    if (!QwMakeFolder(strPath))
+        return FALSE;
+    if (s_pMade != NULL)
+        s_pMade->push_back(strPath);
+    return TRUE;
 }
 
 // A configured count: n > 0 as read, anything else 0 (no limit).
@@ -113,6 +144,8 @@ CLogFolder::CLogFolder()
 {
 }
 
+void CLogFolder::RecordMadeFolders(std::vector<std::string>* pMade) { s_pMade = pMade; }
+
 void CLogFolder::ForgetTotals()
 {
     std::lock_guard<std::mutex> lock(s_mtxTotals);
@@ -133,40 +166,48 @@ BOOL CLogFolder::MakeDayAgain(const std::string& strLogDir) const
     return FindDir(m_strRoot, FALSE) && FindDir(strLogDir, FALSE);
 }
 
-void CLogFolder::ReadSettings(const std::string& strIni)
+void CLogFolder::ReadSettings(const CSettings& settings)
 {
     std::string strDir;
-    if (QwProfileString(strIni, "LOG", "DIR", strDir))
+    if (settings.String("LOG", "DIR", strDir))
         m_strDir = WithoutTrailingSeparators(strDir);
-    m_nKeepDays = PositiveOrZero(QwProfileInt(strIni, "LOG", "KEEPDAYS", 0));
-    m_nKeepMb = PositiveOrZero(QwProfileInt(strIni, "LOG", "KEEPMB", 0));
+    m_nKeepDays = PositiveOrZero(settings.Int("LOG", "KEEPDAYS", 0));
+    m_nKeepMb = PositiveOrZero(settings.Int("LOG", "KEEPMB", 0));
 }
 
-BOOL CLogFolder::FindDir(const std::string& strPath, BOOL bParents)
+BOOL CLogFolder::FindDir(const std::string& strPath, BOOL bParents, std::string* pstrWhy)
 {
     QW_FOUND nFound = QwFindFolder(strPath);
-    if (nFound != QW_FOUND_NONE)
-        return nFound == QW_FOUND_DIR ? TRUE : FALSE;
-    if (QwMakeFolder(strPath))
+    if (nFound == QW_FOUND_ERROR)
+        return Failed(pstrWhy, strPath, QwLastErrorText());
+    if (nFound == QW_FOUND_DIR || MakeFolder(strPath))
         return TRUE;
+    std::string strReason = QwLastErrorText();
     if (bParents) {
         std::string strParent = ParentOf(strPath);
-        if (!strParent.empty() && QwFindFolder(strParent) == QW_FOUND_NONE && FindDir(strParent, TRUE)
-            && QwMakeFolder(strPath))
-            return TRUE;
+        if (!strParent.empty() && QwFindFolder(strParent) == QW_FOUND_NONE) {
+            if (!FindDir(strParent, TRUE, pstrWhy))
+                return FALSE;
+            if (MakeFolder(strPath))
+                return TRUE;
+            strReason = QwLastErrorText();
+        }
     }
     // Another object or process may have made it a moment before.
-    return QwFindFolder(strPath) == QW_FOUND_DIR ? TRUE : FALSE;
+    if (QwFindFolder(strPath) == QW_FOUND_DIR)
+        return TRUE;
+    return Failed(pstrWhy, strPath, strReason);
 }
 
 // Finds or makes strRoot and its day folder; strLogDir as the folder table says.
-BOOL CLogFolder::MakeLayout(const std::string& strRoot, BOOL bParents, const char* pszDate, std::string& strLogDir) const
+BOOL CLogFolder::MakeLayout(const std::string& strRoot, BOOL bParents, const char* pszDate, std::string& strLogDir,
+                            std::string& strWhy) const
 {
     strLogDir = strRoot;
-    if (!FindDir(strRoot, bParents))
+    if (!FindDir(strRoot, bParents, &strWhy))
         return FALSE;
     strLogDir = strRoot + QW_PATH_SEP_STR + pszDate;
-    return FindDir(strLogDir, FALSE);
+    return FindDir(strLogDir, FALSE, &strWhy);
 }
 
 BOOL CLogFolder::CreateLogDir(const std::string& strAppDir, const std::string& strExeName, const char* pszDate,
@@ -179,20 +220,27 @@ BOOL CLogFolder::CreateLogDir(const std::string& strAppDir, const std::string& s
         m_strRoot = m_strDir;
     else
         m_strRoot = strAppDir + QW_PATH_SEP_STR + m_strDir;
-    m_bDayMade = MakeLayout(m_strRoot, bConfigured, pszDate, strLogDir);
+    std::string strWhy, strUserWhy;
+    m_bDayMade = MakeLayout(m_strRoot, bConfigured, pszDate, strLogDir, strWhy);
     if (m_bDayMade)
         return TRUE;
 
     std::string strUser, strUserDay;
-    if (strExeName.empty() || !QwUserStateFolder(strUser))
+    if (strExeName.empty() || !QwUserStateFolder(strUser)) {
+        Trace("cannot make the log folder " + strWhy + ", and there is no per-user folder ("
+              + (strExeName.empty() ? "the host has no name" : "the environment names none") + "): no file can be opened");
         return FALSE;
+    }
     std::string strUserRoot = strUser + QW_PATH_SEP_STR + strExeName + QW_PATH_SEP_STR + "Log";
-    if (!MakeLayout(strUserRoot, TRUE, pszDate, strUserDay))
+    if (!MakeLayout(strUserRoot, TRUE, pszDate, strUserDay, strUserWhy)) {
+        Trace("cannot make the log folder " + strWhy + ", nor the per-user folder " + strUserWhy
+              + ": no file can be opened");
         return FALSE;
+    }
     m_strRoot = strUserRoot;
     strLogDir = strUserDay;
     m_bDayMade = TRUE;
-    QwReport(("Quillwork: the log folder cannot be made beside the host; logs go to " + strLogDir + "\n").c_str());
+    Trace("cannot make the log folder " + strWhy + "; logs go to the per-user folder " + strLogDir);
     return TRUE;
 }
 
@@ -358,8 +406,8 @@ void CLogFolder::CleanNow(const std::string& strOwnDay, bool bEveryTotal) const
 
 BOOL CLogFolder::MakeDay(const char* pszDate, std::string& strLogDir) const
 {
-    std::string strDay;
-    if (m_strRoot.empty() || !MakeLayout(m_strRoot, !m_strDir.empty(), pszDate, strDay))
+    std::string strDay, strWhy;
+    if (m_strRoot.empty() || !MakeLayout(m_strRoot, !m_strDir.empty(), pszDate, strDay, strWhy))
         return FALSE;
     strLogDir = strDay;
     return TRUE;

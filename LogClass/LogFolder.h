@@ -11,19 +11,22 @@
 #include <string>
 #include <vector>
 
+class CSettings;
+
 class CLogFolder
 {
 public:
     CLogFolder();
 
-    // Reads DIR, KEEPDAYS and KEEPMB of section [LOG] of the configuration file
-    // strIni; missing keys keep the defaults (Log beside the host, keep all).
-    void ReadSettings(const std::string& strIni);
+    // Takes DIR, KEEPDAYS and KEEPMB of section [LOG] from settings; missing
+    // keys keep the defaults (Log beside the host, keep all).
+    void ReadSettings(const CSettings& settings);
 
     // Finds or makes the log folder and its day folder pszDate for a host in
     // strAppDir whose executable is strExeName (without extension on Windows).
-    // Where that fails, the per-user folder with the same layout is used and a
-    // trace names it. strLogDir receives the day folder; when the per-user
+    // Where that fails, the per-user folder with the same layout is used; a
+    // trace names the folder that failed, the system's reason and where the
+    // logs go instead (or why they cannot go to the per-user folder either). strLogDir receives the day folder; when the per-user
     // folder fails too, the folder whose creation failed first. TRUE when
     // strLogDir is a day folder that exists.
     BOOL CreateLogDir(const std::string& strAppDir, const std::string& strExeName, const char* pszDate,
@@ -51,6 +54,10 @@ public:
     // once when CreateLogDir gave no day folder.
     BOOL MakeDayAgain(const std::string& strLogDir) const;
 
+    // While pMade is set, every folder this thread's folder work makes is added
+    // to it (qwlog where takes back what it made); NULL stops the recording.
+    static void RecordMadeFolders(std::vector<std::string>* pMade);
+
     // Forgets which log folders had their KEEPMB total today, so that the next
     // Clean makes it again (for tests that rebuild a log folder in one process).
     static void ForgetTotals();
@@ -72,8 +79,9 @@ public:
 
     // TRUE when the folder strPath exists or was made. With bParents, missing
     // folders on the way are made too. A look-up that fails (no access, no
-    // memory) counts as a failed creation.
-    static BOOL FindDir(const std::string& strPath, BOOL bParents);
+    // memory) counts as a failed creation. On failure *pstrWhy, when given,
+    // names the folder that could not be found or made and the system's reason.
+    static BOOL FindDir(const std::string& strPath, BOOL bParents, std::string* pstrWhy = NULL);
 
 private:
     struct CDay
@@ -82,7 +90,8 @@ private:
         std::vector<QW_ENTRY> files;  // the library's files in it
     };
 
-    BOOL MakeLayout(const std::string& strRoot, BOOL bParents, const char* pszDate, std::string& strLogDir) const;
+    BOOL MakeLayout(const std::string& strRoot, BOOL bParents, const char* pszDate, std::string& strLogDir,
+                    std::string& strWhy) const;
     void ListDays(std::vector<std::string>& names) const;
     bool ReadDay(const std::string& strName, CDay& day) const;
     unsigned long long CleanDay(CDay& day, time_t tCutOff) const;

@@ -232,15 +232,38 @@ BOOL QwRemoveEmptyFolderIn(const std::string& strFolder, const std::string& strS
 
 // ---- the configuration file (Profile) ---------------------------------------
 
-// The configuration file strIni when it is a regular file of at most 64 KiB:
-// the integer of pszKey in pszSection (nDefault when missing), or its text
-// (FALSE when missing or empty). A FIFO, a device, a folder, a link to one of
-// them or a larger file reads as a missing file; reading never blocks. The text
-// is read with the Windows reading rules (CProfile). On Windows a path of the
-// classic length is read by the system's own reader (which also takes UTF-16
-// files), a longer one, which that reader cannot open, by CProfile.
-int QwProfileInt(const std::string& strIni, const char* pszSection, const char* pszKey, int nDefault);
-BOOL QwProfileString(const std::string& strIni, const char* pszSection, const char* pszKey, std::string& strValue);
+// What reading a settings file gave.
+enum QW_SETTINGS_FILE { QW_SETTINGS_READ, QW_SETTINGS_MISSING, QW_SETTINGS_UNREADABLE };
+
+// Whether the settings text is read as the Windows reader reads it (the first
+// section of a name only, 0b and 0o numbers): on Windows, where the system's
+// own reader read it before the library parsed it itself.
+#if defined(_WIN32)
+const bool QW_PROFILE_WINDOWS = true;
+#else
+const bool QW_PROFILE_WINDOWS = false;
+#endif
+
+// Reads the settings file strPath whole into strText, as UTF-8 (on Windows a
+// UTF-16 file with its byte-order mark and an ANSI file are converted, as the
+// system's reader takes them). QW_SETTINGS_MISSING when nothing is at the name (a
+// dangling link included); QW_SETTINGS_UNREADABLE, with the system's reason in strWhy,
+// when something is there but is not a regular file of at most 64 KiB that can
+// be read. Reading never blocks: a FIFO or device is refused unopened.
+QW_SETTINGS_FILE QwReadSettingsFile(const std::string& strPath, std::string& strText, std::string& strWhy);
+
+// The value of QUILLWORK_INI; FALSE when unset or empty, and always in a
+// privileged process (setuid or setgid, AT_SECURE on POSIX).
+BOOL QwSettingsVariable(std::string& strValue);
+
+// The system's folder of settings files: /etc/quillwork on POSIX,
+// %ProgramData%\Quillwork on Windows. FALSE when the system names none.
+BOOL QwSystemSettingsFolder(std::string& strFolder);
+
+// The system's reason for the last call of this thread that failed (strerror
+// of errno on POSIX, FormatMessage of GetLastError on Windows), read before
+// anything else can change it.
+std::string QwLastErrorText(void);
 
 // ---- the log file (Append) --------------------------------------------------
 
@@ -429,7 +452,8 @@ BOOL QwSyncFolder(const std::string& strFolder);
 // Sends nLen bytes of entry text (the file's bytes) to the developer channel in
 // one call, control characters shown as the console mirror shows them: on
 // Windows converted from the ANSI code page and given to OutputDebugStringW; on
-// POSIX one write to standard error (nothing when standard error is pLog's own
+// POSIX one write to standard error as lines ending in LF (each CR LF as LF,
+// the entry's empty closing line left out; nothing when standard error is pLog's own
 // descriptor or, open for reading and appending, another log). Never blocks on
 // a full non-blocking channel: what it cannot take is dropped. A channel whose
 // reader has gone fails without raising SIGPIPE.

@@ -34,38 +34,55 @@ std::string Unquote(const std::string& str)
     return str;
 }
 
-// The leading number of a value: optional sign, then decimal or 0x digits;
-// text without digits reads 0.
-long ParseLeadingInt(const std::string& strValue)
+// The base a prefix of p gives (0x, and with bWindows 0b and 0o), 10 without one.
+int PrefixBase(const char* p, bool bWindows)
+{
+    if (p[0] != '0')
+        return 10;
+    char c = (char)tolower((unsigned char)p[1]);
+    if (c == 'x' && isxdigit((unsigned char)p[2]))
+        return 16;
+    if (bWindows && c == 'b' && (p[2] == '0' || p[2] == '1'))
+        return 2;
+    if (bWindows && c == 'o' && p[2] >= '0' && p[2] <= '7')
+        return 8;
+    return 10;
+}
+
+// The value of one digit in nBase; -1 when c is none.
+int DigitValue(char c, int nBase)
+{
+    int nDigit = -1;
+    if (isdigit((unsigned char)c))
+        nDigit = c - '0';
+    else if (isxdigit((unsigned char)c))
+        nDigit = tolower((unsigned char)c) - 'a' + 10;
+    return nDigit < nBase ? nDigit : -1;
+}
+
+// The leading number of a value: optional sign, then decimal or prefixed
+// digits (PrefixBase); text without digits reads 0. Kept to 32 bits.
+long ParseLeadingInt(const std::string& strValue, bool bWindows)
 {
     const char* p = strValue.c_str();
     bool bNegative = false;
     if (*p == '+' || *p == '-')
         bNegative = (*p++ == '-');
-    int nBase = 10;
-    if (p[0] == '0' && (p[1] == 'x' || p[1] == 'X') && isxdigit((unsigned char)p[2])) {
-        nBase = 16;
+    int nBase = PrefixBase(p, bWindows);
+    if (nBase != 10)
         p += 2;
-    }
     unsigned long nValue = 0;
-    for (;; ++p) {
-        int nDigit;
-        if (isdigit((unsigned char)*p))
-            nDigit = *p - '0';
-        else if (nBase == 16 && isxdigit((unsigned char)*p))
-            nDigit = tolower((unsigned char)*p) - 'a' + 10;
-        else
-            break;
-        nValue = nValue * (unsigned long)nBase + (unsigned long)nDigit;
-        nValue &= 0xFFFFFFFFul;
-    }
+    for (int nDigit; (nDigit = DigitValue(*p, nBase)) >= 0; ++p)
+        nValue = (nValue * (unsigned long)nBase + (unsigned long)nDigit) & 0xFFFFFFFFul;
     return bNegative ? -(long)nValue : (long)nValue;
 }
 
-// Finds the value of pszKey in section pszSection of the text. FALSE when absent.
-bool FindValue(const std::string& strText, const char* pszSection, const char* pszKey, std::string& strValue)
+// Finds the value of pszKey in section pszSection of the text. FALSE when
+// absent. With bFirstOnly only the first section of that name is searched.
+bool FindValue(const std::string& strText, const char* pszSection, const char* pszKey, bool bFirstOnly,
+               std::string& strValue)
 {
-    bool bInSection = false;
+    bool bInSection = false, bSeen = false;
     std::string::size_type nPos = strText.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
     while (nPos < strText.size()) {
         std::string::size_type nEnd = strText.find('\n', nPos);
@@ -78,7 +95,11 @@ bool FindValue(const std::string& strText, const char* pszSection, const char* p
         if (strLine[0] == '[') {
             std::string::size_type nClose = strLine.find(']');
             std::string strName = Trim(strLine.substr(1, nClose == std::string::npos ? std::string::npos : nClose - 1));
-            bInSection = CompareNoCase(strName.c_str(), pszSection) == 0;
+            bool bMatch = CompareNoCase(strName.c_str(), pszSection) == 0;
+            if (bInSection && bFirstOnly)
+                return false;
+            bInSection = bMatch && !(bFirstOnly && bSeen);
+            bSeen = bSeen || bMatch;
             continue;
         }
         std::string::size_type nEq = strLine.find('=');
@@ -94,8 +115,9 @@ bool FindValue(const std::string& strText, const char* pszSection, const char* p
 
 } // namespace
 
-CProfile::CProfile(const std::string& strText)
+CProfile::CProfile(const std::string& strText, bool bWindows)
     : m_strText(strText)
+    , m_bWindows(bWindows)
 {
 }
 
@@ -104,7 +126,7 @@ bool CProfile::String(const char* pszSection, const char* pszKey, std::string& s
     strValue.clear();
     if (pszSection == NULL || pszKey == NULL)
         return false;
-    return FindValue(m_strText, pszSection, pszKey, strValue) && !strValue.empty();
+    return FindValue(m_strText, pszSection, pszKey, m_bWindows, strValue) && !strValue.empty();
 }
 
 int CProfile::Int(const char* pszSection, const char* pszKey, int nDefault) const
@@ -112,5 +134,5 @@ int CProfile::Int(const char* pszSection, const char* pszKey, int nDefault) cons
     std::string strValue;
     if (!String(pszSection, pszKey, strValue))
         return nDefault;
-    return (int)(unsigned int)ParseLeadingInt(strValue);
+    return (int)(unsigned int)ParseLeadingInt(strValue, m_bWindows);
 }

@@ -1,6 +1,8 @@
 // CRollOver: the decision to move on to a new log file, and the files left behind.
 #include "RollOver.h"
 
+#include "Settings.h"
+
 #include <stdio.h>
 #include <string.h>
 
@@ -50,10 +52,10 @@ CRollOver::CRollOver()
 {
 }
 
-void CRollOver::ReadSettings(const std::string& strIni)
+void CRollOver::ReadSettings(const CSettings& settings)
 {
-    m_bDaily = QwProfileInt(strIni, "LOG", "DAILY", 0) == 1;
-    int nMaxFileMb = QwProfileInt(strIni, "LOG", "MAXFILEMB", 0);
+    m_bDaily = settings.Flag("LOG", "DAILY") == TRUE;
+    int nMaxFileMb = settings.Int("LOG", "MAXFILEMB", 0);
     m_nMaxFileMb = nMaxFileMb >= 1 ? nMaxFileMb : 0;
 }
 

@@ -12,6 +12,8 @@
 #include "LogFolder.h"
 #include "Platform.h"
 
+class CSettings;
+
 #include <string>
 
 class CRollOver
@@ -19,9 +21,9 @@ class CRollOver
 public:
     CRollOver();
 
-    // Reads DAILY and MAXFILEMB of section [LOG] of the configuration file strIni;
-    // DAILY counts only as exactly 1, MAXFILEMB only as n >= 1.
-    void ReadSettings(const std::string& strIni);
+    // Takes DAILY and MAXFILEMB of section [LOG] from settings; DAILY counts
+    // only as exactly 1, MAXFILEMB only as n >= 1.
+    void ReadSettings(const CSettings& settings);
 
     bool Enabled() const { return m_bDaily || m_nMaxFileMb > 0; }
     bool Daily() const { return m_bDaily; }

@@ -2,6 +2,7 @@
 #include "Stamp.h"
 
 #include "Framework.h"
+#include "Settings.h"
 
 #include <ctype.h>
 #include <string.h>
@@ -40,13 +41,13 @@ CStamp::CStamp()
     m_szTime[0] = '\0';
 }
 
-void CStamp::ReadSettings(const std::string& strIni)
+void CStamp::ReadSettings(const CSettings& settings)
 {
     std::string strStamp;
     m_nDigits = 0;
-    if (QwProfileString(strIni, "LOG", "STAMP", strStamp))
+    if (settings.String("LOG", "STAMP", strStamp))
         m_nDigits = SameWord(strStamp.c_str(), "MS") ? 3 : SameWord(strStamp.c_str(), "US") ? 6 : 0;
-    m_bThread = QwProfileInt(strIni, "LOG", "THREAD", 0) == 1;
+    m_bThread = settings.Flag("LOG", "THREAD") == TRUE;
 }
 
 QW_CLOCK_READING CStamp::Read() const

@@ -9,6 +9,8 @@
 
 #include "Platform.h"
 
+class CSettings;
+
 #include <stddef.h>
 
 #include <string>
@@ -22,10 +24,10 @@ public:
 
     CStamp();
 
-    // Reads STAMP and THREAD of section [LOG] of strIni. STAMP is MS or US in
+    // Takes STAMP and THREAD of section [LOG] from settings. STAMP is MS or US in
     // any case; any other value, or none, gives whole seconds. THREAD is on
     // when it reads exactly 1.
-    void ReadSettings(const std::string& strIni);
+    void ReadSettings(const CSettings& settings);
 
     // The digits after the second: 0, 3 or 6.
     int Digits() const { return m_nDigits; }

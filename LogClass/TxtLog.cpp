@@ -5,6 +5,7 @@
 #include "ForkGuard.h"
 #include "Formatter.h"
 #include "Framework.h"
+#include "Settings.h"
 
 #include <string.h>
 
@@ -94,32 +95,25 @@ void CTxtLog::ReadHostFolder()
         strPath.resize(strPath.size() * 2);
     }
     strPath.resize(nLen < strPath.size() ? nLen : 0);
-    std::string::size_type nSep = strPath.rfind(QW_PATH_SEP);
-    QW_ASSERT(nSep != std::string::npos);
-    if (nSep == std::string::npos) {
-        m_strAppDir = ".";
-        return;
-    }
-    m_strAppDir = strPath.substr(0, nSep);
-    m_strExeName = strPath.substr(nSep + 1);
-    std::string::size_type nDot = m_strExeName.rfind('.');
-    if (QW_EXE_EXTENSION && nDot != std::string::npos && nDot > 0)
-        m_strExeName.erase(nDot);
+    bool bSplit = CSettings::HostParts(strPath, m_strAppDir, m_strExeName);
+    QW_ASSERT(bSplit);
 }
 
-// m_bConsole becomes TRUE only when CONSOLE/OPEN in Quillwork.ini is exactly 1,
-// m_bSync, m_bEcho and m_bCrash when LOG/SYNC, LOG/ECHO and LOG/CRASH are; the other [LOG] settings
-// go to m_folder, m_roll and m_stamp.
+// Finds and reads the settings file once (CSettings). m_bConsole becomes TRUE
+// only when CONSOLE/OPEN is exactly 1, m_bSync, m_bEcho and m_bCrash when
+// LOG/SYNC, LOG/ECHO and LOG/CRASH are; the other [LOG] settings go to
+// m_folder, m_roll and m_stamp.
 void CTxtLog::ReadConsoleSetting()
 {
-    std::string strIni = m_strAppDir + QW_PATH_SEP_STR + "Quillwork.ini";
-    m_bConsole = (QwProfileInt(strIni, "CONSOLE", "OPEN", 0) == 1) ? TRUE : FALSE;
-    m_bSync = (QwProfileInt(strIni, "LOG", "SYNC", 0) == 1) ? TRUE : FALSE;
-    m_bEcho = (QwProfileInt(strIni, "LOG", "ECHO", 0) == 1) ? TRUE : FALSE;
-    m_bCrash = (QwProfileInt(strIni, "LOG", "CRASH", 0) == 1) ? TRUE : FALSE;
-    m_folder.ReadSettings(strIni);
-    m_roll.ReadSettings(strIni);
-    m_stamp.ReadSettings(strIni);
+    CSettings settings;
+    settings.Load(m_strAppDir, m_strExeName);
+    m_bConsole = settings.Flag("CONSOLE", "OPEN");
+    m_bSync = settings.Flag("LOG", "SYNC");
+    m_bEcho = settings.Flag("LOG", "ECHO");
+    m_bCrash = settings.Flag("LOG", "CRASH");
+    m_folder.ReadSettings(settings);
+    m_roll.ReadSettings(settings);
+    m_stamp.ReadSettings(settings);
 }
 
 void CTxtLog::Lock() { QwEnterLock(&m_cs); }
@@ -143,6 +137,27 @@ void ReportRefused(const std::string& strPath, const std::string& strWhy)
 {
     try {
         QwReport(("Quillwork: cannot open " + strPath + " (" + strWhy + ")\n").c_str());
+    } catch (const std::exception&) {
+    }
+}
+
+// Reports that strPath was opened but did not take its banner (a full disk).
+void ReportNoRoom(const std::string& strPath, const std::string& strWhy)
+{
+    try {
+        QwReport(("Quillwork: opened " + strPath + ", but its banner could not be written (" + strWhy + ")\n").c_str());
+    } catch (const std::exception&) {
+    }
+}
+
+// Reports that Open refused pszName, which would leave the day folder
+// strLogDir or is not text of the code page (nothing without the memory for it).
+void ReportBadName(const char* pszName, const std::string& strLogDir)
+{
+    try {
+        std::string strWhy = QwNameLeavesFolder(pszName) ? "a name with a path separator or drive would leave the day folder"
+                                                         : "the name is not text of the code page";
+        QwReport(("Quillwork: cannot open \"" + std::string(pszName) + "\" in " + strLogDir + " (" + strWhy + ")\n").c_str());
     } catch (const std::exception&) {
     }
 }
@@ -212,7 +227,7 @@ BOOL CTxtLog::Open(const char* pszName)
         std::string strPath;
         try {
             if (!BuildFilePath(pszName, strPath)) {
-                QwReport("Quillwork: cannot open a file of that name (it leaves the day folder)\n");
+                ReportBadName(pszName, m_strLogDir);
                 return FALSE;
             }
         } catch (const std::exception&) {
@@ -226,7 +241,8 @@ BOOL CTxtLog::Open(const char* pszName)
         m_bFileOpen = true;
         if (m_bCrash)
             CCrashReport::Watch(&m_pFile, &m_cs, m_stamp.Digits(), m_stamp.Thread());
-        WriteBanner();
+        if (!WriteBanner())
+            ReportNoRoom(strPath, QwLastErrorText());
         SyncFolders();
         ShowConsole(m_bConsole);
         try {
@@ -319,21 +335,22 @@ size_t CTxtLog::FormatStamp(char* pszStamp, const QW_CLOCK_READING& now, const c
 
 // Writes the opening banner in one write, then shows it in the banner colour.
 // Called under the lock with a file open.
-void CTxtLog::WriteBanner()
+BOOL CTxtLog::WriteBanner()
 {
     const size_t nBanner = sizeof(s_szBanner) - 1, nEnd = sizeof(s_szEntryEnd) - 1;
     char szBanner[sizeof(s_szBanner) + sizeof(s_szEntryEnd)];
     memcpy(szBanner, s_szBanner, nBanner);
     memcpy(szBanner + nBanner, s_szEntryEnd, nEnd);
-    PutEntry(szBanner, nBanner + nEnd);
+    BOOL bWritten = PutEntry(szBanner, nBanner + nEnd);
     if (!m_console.IsOpen())
-        return;
+        return bWritten;
     m_console.BeginEntry();
     m_console.SetColor(COLOR_BANNER);
     m_console.Write(s_szBanner, (DWORD)nBanner);
     m_console.Write(s_szEntryEnd, (DWORD)nEnd);
     m_console.SetColor(COLOR_NORMAL);
     m_console.EndEntry();
+    return bWritten;
 }
 
 // Moves the object to the file the entry stamped tNow belongs in, when DAILY or

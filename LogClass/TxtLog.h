@@ -104,7 +104,9 @@ private:
     BOOL WriteText(const char* psz);
     BOOL WriteText(const char* psz, unsigned int nLen);
     size_t FormatStamp(char* pszStamp, const QW_CLOCK_READING& now, const char* pszTail);
-    void WriteBanner();
+    // Writes the opening banner to the file and the console; FALSE when the file
+    // did not take it whole.
+    BOOL WriteBanner();
     void MoveIfDue(time_t tNow, unsigned long long nEntry = 0);
     void CleanAfterMove();
     BOOL PutEntry(const char* p, size_t nLen);

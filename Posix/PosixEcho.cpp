@@ -1,4 +1,5 @@
-// The POSIX side of the developer channel of Platform.h: standard error.
+// The POSIX side of the developer channel of Platform.h: standard error, one
+// line per entry line, ending in LF.
 #include "../LogClass/Platform.h"
 #include "PosixCharset.h"
 #include "../LogClass/ControlText.h"
@@ -88,6 +89,25 @@ bool StderrIsLog(FILE* pLog)
     return nFlags != -1 && (nFlags & O_ACCMODE) == O_RDWR && (nFlags & O_APPEND) != 0;
 }
 
+// The entry's text as lines for a journal: each CR LF becomes LF, and the
+// line ends before the first line and after the last (the entry's empty
+// closing line, the banner's opening one) give way to one LF at the end.
+std::string AsLines(const char* p, size_t nLen)
+{
+    size_t nBegin = 0;
+    while (nBegin + 1 < nLen && p[nBegin] == '\r' && p[nBegin + 1] == '\n')
+        nBegin += 2;
+    while (nLen >= nBegin + 2 && p[nLen - 2] == '\r' && p[nLen - 1] == '\n')
+        nLen -= 2;
+    std::string strLines;
+    strLines.reserve(nLen - nBegin + 1);
+    for (size_t i = nBegin; i < nLen; ++i)
+        if (!(p[i] == '\r' && i + 1 < nLen && p[i + 1] == '\n'))
+            strLines += p[i];
+    strLines += '\n';
+    return strLines;
+}
+
 } // namespace
 
 void QwEchoText(FILE* pLog, const char* p, size_t nLen)
@@ -95,9 +115,9 @@ void QwEchoText(FILE* pLog, const char* p, size_t nLen)
     if (p == NULL || nLen == 0 || StderrIsLog(pLog))
         return;
     try {
-        std::string strShown;
-        strShown.reserve(nLen + 16);
-        QwAppendShown(strShown, p, nLen, QwReadsUtf8());
+        std::string strLines = AsLines(p, nLen), strShown;
+        strShown.reserve(strLines.size() + 16);
+        QwAppendShown(strShown, strLines.data(), strLines.size(), QwReadsUtf8());
         WriteOut(STDERR_FILENO, strShown.data(), strShown.size());
     } catch (const std::bad_alloc&) {
         // No memory to show it: the channel misses this entry, the file has it.

@@ -44,7 +44,11 @@ FILE* QwOpenAppend(const char* pszPath, std::string* pstrWhy)
     HANDLE hFile = CreateFileW(strWide.c_str(), FILE_GENERIC_READ | FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                NULL, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, NULL);
     if (hFile == INVALID_HANDLE_VALUE) {
-        Why(pstrWhy, "CreateFileW failed");
+        try {
+            if (pstrWhy != NULL)
+                *pstrWhy = "CreateFileW: " + QwLastErrorText();
+        } catch (const std::exception&) {
+        }
         return NULL;
     }
     if (!QwIsPlainDiskFile(hFile)) {

@@ -34,6 +34,9 @@ void UsePerUserFolder(const std::string& strFolder);
 void HidePerUserFolder();
 // The log folder the per-user fallback gives the host "host.exe" below strFolder.
 std::string PerUserLogFolder(const std::string& strFolder);
+// Sets the environment variable pszName to pszValue in the process, as the
+// library reads it; NULL removes it.
+void SetVariable(const char* pszName, const char* pszValue);
 // Descriptors (POSIX) or handles (Windows) the process holds open.
 size_t OpenHandles();
 

@@ -47,6 +47,14 @@ void HidePerUserFolder()
     unsetenv("HOME");
 }
 
+void SetVariable(const char* pszName, const char* pszValue)
+{
+    if (pszValue == NULL)
+        unsetenv(pszName);
+    else
+        setenv(pszName, pszValue, 1);
+}
+
 std::string PerUserLogFolder(const std::string& strFolder) { return strFolder + "/quillwork/host.exe/Log"; }
 
 size_t OpenHandles()

@@ -29,6 +29,8 @@ void UsePerUserFolder(const std::string& strFolder) { SetEnvironmentVariableA("L
 
 void HidePerUserFolder() { SetEnvironmentVariableA("LOCALAPPDATA", NULL); }
 
+void SetVariable(const char* pszName, const char* pszValue) { SetEnvironmentVariableA(pszName, pszValue); }
+
 std::string PerUserLogFolder(const std::string& strFolder) { return strFolder + "\\Quillwork\\host\\Log"; }
 
 size_t OpenHandles()

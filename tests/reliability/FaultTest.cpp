@@ -156,6 +156,25 @@ TEST_F(FaultTest, FullDiskLosesEntriesWholeAndWritesAgainOnceSpaceIsBack)
            + std::to_string(nTorn) + " torn, " + std::to_string(nAfter) + " of 20 whole once space was back");
 }
 
+TEST_F(FaultTest, OpenOnAFullDiskSaysSoWithTheFileAndTheSystemsReason)
+{
+    if (!MountTmpfs(Host(), 16))
+        GTEST_SKIP() << "mounting refused";
+    ILogObject* pLog = CreateLogObject(0);
+    FillUp(Host() + "/filler");
+    ClearReports();
+    BOOL bOpen = pLog->Open("full");
+    std::vector<std::string> reports = Reports();
+    // The name may still be made (the banner then finds no room) or not: either
+    // way one trace names the file and the reason.
+    ASSERT_EQ(1u, reports.size()) << "open " << bOpen;
+    EXPECT_NE(std::string::npos, reports[0].find(" " + Host() + SEP + "Log" + SEP)) << reports[0];
+    EXPECT_NE(std::string::npos, reports[0].find(bOpen ? "_full.log, but its banner could not be written (" : "_full.log ("))
+        << reports[0];
+    EXPECT_NE(std::string::npos, reports[0].find("No space left on device")) << reports[0];
+    pLog->Release();
+}
+
 // Two writers on one file of a small disk: an object dumps 16 KiB at a time
 // while a second writer appends small numbered lines through the library's own
 // append (as a second object does), until well after the disk is full. A write
@@ -324,7 +343,12 @@ TEST_F(FaultTest, ReadOnlyHostFolderSendsFilesToThePerUserFolderOrNowhere)
     UsePerUserFolder(Host() + SEP + "user");
     ILogObject* pStuck = CreateLogObject(0);
     ASSERT_TRUE(pStuck != NULL);
-    EXPECT_EQ(1u, Reports().size()) << "the failed folder work is reported";
+    std::vector<std::string> reports = Reports();
+    ASSERT_EQ(2u, reports.size()) << "the failed folder work is traced, then asserted";
+    EXPECT_NE(std::string::npos, reports[0].find("cannot make the log folder " + Host() + SEP + "Log (Read-only file system)"))
+        << reports[0];
+    EXPECT_NE(std::string::npos, reports[0].find("nor the per-user folder " + Host() + SEP + "user (Read-only file system)"))
+        << reports[0];
     EXPECT_EQ(FALSE, pStuck->Open("stuck"));
     EXPECT_EQ(TRUE, pStuck->WriteLog("lost"));
     const unsigned char data[4] = { 1, 2, 3, 4 };

@@ -9,6 +9,7 @@
 
 #include "LogFolder.h"
 #include "Platform.h"
+#include "Settings.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -472,7 +473,9 @@ TEST_F(HostileTest, KeepMbOverClosedFilesPassesByTheOneAWriterStillHolds)
 {
     Settings("KEEPMB=2\r\n");
     CLogFolder folder;
-    folder.ReadSettings(Host() + "/Quillwork.ini");
+    CSettings settings;
+    settings.Load(Host(), "host");
+    folder.ReadSettings(settings);
     std::string strDay;
     ASSERT_TRUE(folder.CreateLogDir(Host(), "host", "2024-05-01", strDay));
     const char* apszNames[] = { "000001_a.log", "000002_a.log", "000003_a.log" };

@@ -3,7 +3,8 @@
 # - Linux, counted with strace: one fdatasync after each entry's and each dump's
 #   write (a dump in parts: after the last), the folders fsynced after a new
 #   file, none of it without the key; ECHO=1 writes each entry to standard error
-#   once, as the file has it (control characters shown), nothing without the key;
+#   once, as the file has it but in LF lines without the closing empty line
+#   (control characters shown; under a pipe too), nothing without the key;
 #   threads with both keys: every entry once, whole, in the file's order.
 # - Wine x64 and x86, from the relay trace: FlushFileBuffers after each entry's
 #   WriteFile, OutputDebugStringW with the text converted from code page 1252
@@ -100,8 +101,15 @@ linux_echo() {
   file=$(log_file "$dir")
   echo "FIGURE linux ECHO=1, 40 entries and 10 dumps: $(stderr_writes "$dir/trace") writes to standard error"
   qw_check "linux ECHO=1: one write to standard error per entry and dump" [ "$(stderr_writes "$dir/trace")" = 50 ]
-  qw_check "linux ECHO=1: standard error holds the file's entries, byte for byte, in its order" \
-    cmp -s <(tail -c +$((BANNER_BYTES + 1)) "$file") "$dir/err"
+  qw_check "linux ECHO=1: standard error holds the file's entries as LF lines, no empty line, in its order" \
+    cmp -s <(as_lines "$file") "$dir/err"
+
+  # Under a pipe, as a service's journal reads it: every line an entry's or a
+  # dump's line, each ending in LF, no CR, no empty line.
+  dir=$(install_host linux-echo-pipe "$BIN" '[LOG]\nECHO=1\n')
+  (cd "$dir" && ./qw_synchost entries 40 10 2>&1 >out </dev/null | cat >piped)
+  qw_check "linux ECHO=1 under a pipe: one LF line per entry line, no CR, no empty line, as the file holds them" \
+    echo_lines_piped "$dir"
 
   # ESC [31m and BEL in a message: raw in the file, shown on the channel.
   dir=$(install_host linux-echo-controls "$BIN" '[LOG]\nECHO=1\n')
@@ -119,6 +127,18 @@ linux_echo() {
   dir=$(install_host linux-noecho "$BIN" '[CONSOLE]\nOPEN=0\n')
   traced "$dir" entries 40 10
   qw_check "linux without ECHO: nothing on standard error" silent "$dir"
+}
+
+# The entries of log file $1 (banner left out) as the echo gives them: CR LF as
+# LF, the empty line that closes each entry left out.
+as_lines() { tail -c +$((BANNER_BYTES + 1)) "$1" | sed -e 's/\r$//' -e '/^$/d'; }
+
+# The piped echo of host folder $1: LF lines only, 40 entries, 10 dumps' lines.
+echo_lines_piped() {
+  local piped=$1/piped
+  [ -s "$piped" ] && ! grep -q $'\r' "$piped" && ! grep -qx '' "$piped" || { echo "  CR or empty line: $(head -c 300 "$piped" | od -c | head -5)"; return 1; }
+  [ "$(tail -c 1 "$piped" | od -An -c | tr -d ' ')" = '\n' ] || { echo "  no LF at the end"; return 1; }
+  cmp -s <(as_lines "$(log_file "$1")") "$piped" || { echo "  differs from the file's lines"; return 1; }
 }
 
 # Five entries with ESC [31m BEL: shown as ^[[31m^G on the channel, raw in the file.
@@ -146,7 +166,7 @@ linux_threads() {
   file=$(log_file "$dir")
   qw_check "linux threads, both keys: every entry once, whole and in order in the file" threads_in_order "$file" 4 500
   qw_check "linux threads, both keys: standard error is the file's entries in the file's order" \
-    cmp -s <(tail -c +$((BANNER_BYTES + 1)) "$file") "$dir/err"
+    cmp -s <(as_lines "$file") "$dir/err"
 }
 
 # ---- Wine ---------------------------------------------------------------------

@@ -132,17 +132,20 @@ TEST_F(FolderTest, HostFolderThatTakesNoLogsFallsBackToThePerUserFolderOrIsRepor
         UsePerUserFolder(PerUser());
         ASSERT_TRUE(log.get() != NULL);
         std::vector<std::string> reports = Reports();
-        ASSERT_EQ(1u, reports.size());
+        ASSERT_EQ(cases[i].bPerUser ? 1u : 2u, reports.size());
+        // The first trace names the folder that could not be made, with the system's reason.
+        EXPECT_NE(std::string::npos, reports[0].find("cannot make the log folder " + strBlock + " (")) << reports[0];
         if (cases[i].bPerUser) {
-            // The folders are made in the per-user folder and one trace names the day folder.
+            // The folders are made in the per-user folder and the trace names the day folder.
             EXPECT_EQ(PerUserDay(), CTxtLogProbe::LogDir(log.get()));
-            EXPECT_NE(std::string::npos, reports[0].find(PerUserDay())) << reports[0];
+            EXPECT_NE(std::string::npos, reports[0].find("logs go to the per-user folder " + PerUserDay())) << reports[0];
             ASSERT_EQ(TRUE, log->Open("Moved"));
             EXPECT_EQ(BANNER, ReadWhole(PerUserDay() + SEP + "090307_Moved.log"));
         } else {
             // No per-user folder: the assertion, and the folder whose creation failed.
             EXPECT_EQ(strBlock, CTxtLogProbe::LogDir(log.get()));
-            EXPECT_NE(std::string::npos, reports[0].find("LogClass\\TxtLog.cpp")) << reports[0];
+            EXPECT_NE(std::string::npos, reports[0].find("there is no per-user folder")) << reports[0];
+            EXPECT_NE(std::string::npos, reports[1].find("LogClass\\TxtLog.cpp")) << reports[1];
             EXPECT_EQ(FALSE, log->Open("Moved"));
             EXPECT_FALSE(Exists(PerUser()));
         }

@@ -132,7 +132,8 @@ TEST_F(SettingsTest, OnlyARegularFileIsReadAndNothingBlocks)
 {
     if (IsWindows())
         GTEST_SKIP() << "FIFOs and /dev/zero are POSIX's";
-    // Each stands where Quillwork.ini should be; each reads as a missing file.
+    // Each stands where Quillwork.ini should be; each but the link to a file is
+    // refused unread (the defaults hold).
     std::string strFifo = m_strTemp + SEP + "fifo";
     ASSERT_EQ(0, system(("mkfifo '" + strFifo + "'").c_str()));
     std::string strIniFile = m_strTemp + SEP + "real.ini";

@@ -11,6 +11,7 @@
 #include "Filter.h"
 #include "Outputs.h"
 #include "Platform.h"
+#include "Where.h"
 
 #include <CLI/CLI.hpp>
 
@@ -222,12 +223,17 @@ int main(int argc, char** argv)
     pCat->add_option("--color", opt.strColor, "colour: auto (on a terminal), always or never")
         ->check(CLI::IsMember({"auto", "always", "never"}))
         ->capture_default_str();
+    std::string strHost;
+    CLI::App* pWhere = app.add_subcommand("where", "the settings file, log folder and keys a host gets");
+    pWhere->add_option("HOST", strHost, "the host executable, or its folder (default: the current folder)");
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
         int nExit = app.exit(e);
         return nExit == 0 ? 0 : 2;
     }
+    if (pWhere->parsed())
+        return qwlog::Where(strHost);
     opt.aFiles = ExpandWildcards(opt.aFiles);
     return Run(pJson->parsed(), pCat->parsed(), opt);
 }

@@ -306,28 +306,6 @@ TEST_F(ConsoleTest, CloseWithoutFileFreesAShownConsole)
     EXPECT_EQ(FALSE, CTxtLogProbe::Console(log.get()));
 }
 
-TEST_F(ConsoleTest, CountedTextGoesWholeToTheConsoleAndUpToAZeroToTheFile)
-{
-    struct { const char* pszText; unsigned int nLen; std::string strFile, strConsole; } cases[] = {
-        { "abc", 0, "", "" },
-        { "ab\0cd", 5, "ab", std::string("ab\0cd", 5) },
-        { "abcdef", 4, "abcd", "abcd" },
-    };
-    for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i) {
-        SCOPED_TRACE(i);
-        RemoveTree(LogRoot());
-        LogPtr log = NewLog();
-        ASSERT_EQ(TRUE, log->Open(NULL));
-        log->ShowConsole(TRUE);
-        ConsoleRecorder::Reset();
-        EXPECT_EQ(TRUE, CTxtLogProbe::WriteText(log.get(), cases[i].pszText, cases[i].nLen));
-        EXPECT_EQ(BANNER + cases[i].strFile, ReadWhole(Day() + "/090307.log"));
-        EXPECT_EQ(cases[i].strConsole, ConsoleRecorder::Written());
-        if (cases[i].nLen == 0)
-            EXPECT_EQ(std::vector<std::string>(), ConsoleRecorder::All());
-    }
-}
-
 namespace {
 
 // One text and what a terminal of each kind is given for it.

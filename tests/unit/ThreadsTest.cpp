@@ -10,6 +10,7 @@
 #include <atomic>
 #include <functional>
 #include <map>
+#include <mutex>
 #include <regex>
 #include <set>
 #include <thread>
@@ -345,4 +346,114 @@ TEST_F(ThreadTest, CloseWhileOthersWriteLeavesOnlyWholeEntries)
     // Every call that returned before Close began is in the file.
     EXPECT_GE(entries.size(), 500u);
     EXPECT_LT(entries.size(), (size_t)(THREADS - 1) * ENTRIES);
+}
+
+namespace {
+
+// The syncs (the file's size at each) and echoes of one object, in the order made.
+struct QW_PER_ENTRY_RECORD
+{
+    static std::mutex s_mtx;
+    static std::vector<long long> s_syncs;
+    static std::string s_strEchoed;
+    static size_t s_nEchoes;
+
+    static BOOL SyncFile(FILE* pFile)
+    {
+        std::lock_guard<std::mutex> lock(s_mtx);
+        s_syncs.push_back(pFile != NULL ? (long long)QwFileSize(pFile) : -1);
+        return TRUE;
+    }
+    static BOOL SyncFolder(const std::string&) { return TRUE; }
+    static void EchoText(FILE*, const char* p, size_t nLen)
+    {
+        std::lock_guard<std::mutex> lock(s_mtx);
+        s_strEchoed.append(p, nLen);
+        ++s_nEchoes;
+    }
+    static const QW_OUTPUT_API* Table()
+    {
+        static const QW_OUTPUT_API s_table = { &SyncFile, &SyncFolder, &EchoText };
+        s_syncs.clear();
+        s_strEchoed.clear();
+        s_nEchoes = 0;
+        return &s_table;
+    }
+};
+
+std::mutex QW_PER_ENTRY_RECORD::s_mtx;
+std::vector<long long> QW_PER_ENTRY_RECORD::s_syncs;
+std::string QW_PER_ENTRY_RECORD::s_strEchoed;
+size_t QW_PER_ENTRY_RECORD::s_nEchoes;
+
+} // namespace
+
+// A setting that acts on each entry holds for every entry when four threads
+// write at once: SYNC syncs after each entry's write (the file ends with that
+// entry then), ECHO gives each entry once in the file's order, MAXFILEMB moves
+// to a new file before the entry that finds the file full and loses nothing,
+// the console shows the file's entries in its order.
+TEST_F(ThreadTest, PerEntrySettingsHoldForEveryEntryFromFourThreads)
+{
+    struct QW_SETTING_CASE { const char* pszName; const char* pszIni; bool bConsole; int nCalls; };
+    const QW_SETTING_CASE cases[] = {
+        { "sync", "[LOG]\nSYNC=1\n", false, 300 },
+        { "echo", "[LOG]\nECHO=1\n", false, 300 },
+        { "maxfilemb", "[LOG]\nMAXFILEMB=1\n", false, 600 },
+        { "console", "", true, 300 },
+    };
+    const int THREADS = 4;
+    s_tTick = Utc(2024, 5, 1, 9, 3, 7);
+    QwSetClock(&TickingClock);
+    for (const QW_SETTING_CASE& c : cases) {
+        SCOPED_TRACE(c.pszName);
+        RemoveTree(LogRoot());
+        WriteWhole(Host() + SEP + "Quillwork.ini", c.pszIni);
+        QwSetOutputApi(QW_PER_ENTRY_RECORD::Table());
+        ConsoleRecorder::Reset();
+        LogPtr log = NewLog();
+        ASSERT_EQ(TRUE, log->Open(c.pszName));
+        if (c.bConsole)
+            log->ShowConsole(TRUE);
+        RunWriters(log.get(), THREADS, c.nCalls, true);
+        log.reset();
+        QwSetOutputApi(NULL);
+
+        std::vector<std::string> files = LogFiles();  // in name order, which is the order of the moves
+        ASSERT_EQ(strcmp(c.pszName, "maxfilemb") == 0, files.size() > 1) << files.size() << " files";
+        std::string strAll;  // every file's entries, banners dropped
+        std::vector<long long> ends;  // where each entry ends in its file
+        std::map<int, int> next;
+        std::string strLastStamp;
+        for (const std::string& strFile : files) {
+            std::string strText = ReadLogFile(strFile);
+            if (files.size() > 1)
+                EXPECT_LE(strText.size(), (size_t)(1 << 20) + 40000) << "a file past MAXFILEMB by more than one entry";
+            size_t nAt = 0;
+            for (const std::string& strEntry : SplitLog(strText).entries) {
+                nAt = strText.find(strEntry, nAt) + strEntry.size();
+                if (strEntry == BANNER)
+                    continue;
+                ends.push_back((long long)nAt);
+                strAll += strEntry;
+            }
+            for (const QW_READ& read : ReadFileEntries(strText, true)) {
+                ASSERT_LT(strLastStamp, read.strStamp);
+                strLastStamp = read.strStamp;
+                ASSERT_EQ(next[read.nThread]++, read.nNumber);
+            }
+        }
+        ASSERT_EQ((size_t)THREADS * c.nCalls, ends.size()) << "every call once";
+        if (strcmp(c.pszName, "sync") == 0) {
+            std::vector<long long> syncs(QW_PER_ENTRY_RECORD::s_syncs.begin() + 1, QW_PER_ENTRY_RECORD::s_syncs.end());
+            EXPECT_EQ(ends, syncs) << "a sync that did not follow its entry's write";
+        }
+        if (strcmp(c.pszName, "echo") == 0) {
+            EXPECT_EQ(ends.size(), QW_PER_ENTRY_RECORD::s_nEchoes);
+            EXPECT_TRUE(strAll == QW_PER_ENTRY_RECORD::s_strEchoed) << "the echo is not the file's entries in order";
+        }
+        if (c.bConsole)
+            EXPECT_TRUE(strAll == ConsoleRecorder::Written()) << "the console is not the file's entries in order";
+    }
+    WriteWhole(Host() + SEP + "Quillwork.ini", "");
 }

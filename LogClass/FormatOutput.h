@@ -57,12 +57,57 @@ struct InnerZeros
     size_t nAt;
 };
 
+// The bits of a digit in the base of the integer conversion letter cType: 1
+// for 'b' and 'B', 3 for 'o', 4 for 'x' and 'X'; 0 for decimal.
+inline unsigned int DigitShift(char cType)
+{
+    switch (cType) {
+    case 'b': case 'B': return 1;
+    case 'o': return 3;
+    case 'x': case 'X': return 4;
+    default: return 0;
+    }
+}
+
+// Writes the digits of nValue in the base of the integer conversion letter
+// cType (2 for 'b' and 'B', 8 for 'o', 16 for 'x' and 'X' in their letter
+// case, else 10) just before pEnd; gives where they begin. At least one digit.
+inline char* DigitsOf(unsigned long long nValue, char cType, char* pEnd)
+{
+    const char* pszDigits = cType == 'X' ? "0123456789ABCDEF" : "0123456789abcdef";
+    unsigned int nShift = DigitShift(cType);
+    char* p = pEnd;
+    if (nShift == 0) {
+        do {  // a constant divisor: no division instruction
+            *--p = (char)('0' + nValue % 10);
+            nValue /= 10;
+        } while (nValue != 0);
+        return p;
+    }
+    do {
+        *--p = pszDigits[nValue & ((1u << nShift) - 1)];
+        nValue >>= nShift;
+    } while (nValue != 0);
+    return p;
+}
+
+// Copies the format's text at p up to its next '%' or its end, as much as the
+// output takes; gives where it stopped.
+inline const char* PutLiteral(Output& out, const char* p)
+{
+    char* pOut = out.pBuf + out.nLen;
+    char* const pFull = out.pBuf + out.nSize - 1;
+    while (*p != '\0' && *p != '%' && pOut != pFull)
+        *pOut++ = *p++;
+    out.nLen = (size_t)(pOut - out.pBuf);
+    return p;
+}
+
 // FormatText.cpp: see there.
 void PutPadded(Output& out, const QW_CONVERSION& conv, const char* pszPrefix, size_t nZeros, const char* pBody,
                size_t nBody, bool bZeroPad, InnerZeros inner = InnerZeros());
 void PutInteger(Output& out, const QW_CONVERSION& conv, va_list* pArgs);
 void PutFloatArgument(Output& out, const QW_CONVERSION& conv, va_list* pArgs);
-char* DigitsOf(unsigned long long nValue, char cType, char* pEnd);
 // Room for the digits of any integer: 64 binary digits, with room to spare.
 const size_t INTEGER_DIGITS = 72;
 
@@ -71,8 +116,6 @@ void PutText(Output& out, const QW_CONVERSION& conv, const char* psz);
 void PutPiece(Output& out, const char* pszPiece, ...);
 bool PlatformIntegerType(char c);
 void TakeStars(QW_CONVERSION& conv, va_list* pArgs);
-const char* PutQuick(Output& out, const char* pszPercent, va_list* pArgs);
-const char* PutLiteral(Output& out, const char* p);
 const char* PutConversion(Output& out, const char* psz, va_list* pArgs, int nErrno);
 
 // FormatPositions.cpp: formats the rest of a format of positional conversions

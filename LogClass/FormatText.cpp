@@ -78,42 +78,6 @@ unsigned long long TakeUnsigned(const QW_CONVERSION& conv, va_list* pArgs)
     }
 }
 
-// The bits of a digit in the base of the integer conversion letter cType: 1
-// for 'b' and 'B', 3 for 'o', 4 for 'x' and 'X'; 0 for decimal.
-unsigned int DigitShift(char cType)
-{
-    switch (cType) {
-    case 'b': case 'B': return 1;
-    case 'o': return 3;
-    case 'x': case 'X': return 4;
-    default: return 0;
-    }
-}
-
-// Writes the digits of nValue in the base of the integer conversion letter
-// cType (2 for 'b' and 'B', 8 for 'o', 16 for 'x' and 'X' in their letter
-// case, else 10) just before pEnd; gives where they begin. At least one digit.
-char* DigitsOf(unsigned long long nValue, char cType, char* pEnd)
-{
-    const char* pszDigits = cType == 'X' ? "0123456789ABCDEF" : "0123456789abcdef";
-    unsigned int nShift = DigitShift(cType);
-    char* p = pEnd;
-    if (nShift == 0) {
-        do {  // a constant divisor: no division instruction
-            *--p = (char)('0' + nValue % 10);
-            nValue /= 10;
-        } while (nValue != 0);
-        return p;
-    }
-    do {
-        *--p = pszDigits[nValue & ((1u << nShift) - 1)];
-        nValue >>= nShift;
-    } while (nValue != 0);
-    return p;
-}
-
-// Room for the digits of any integer in any base, and the '0' of "%#o".
-
 // Writes the digits of nValue in the conversion's base at the end of szDigits
 // (INTEGER_DIGITS bytes); gives where they begin. No digit for 0 with a
 // precision of 0.

@@ -210,6 +210,55 @@ bool QwReadConversion(const char* psz, QW_CONVERSION& conv)
 
 namespace qwfmt {
 
+// Appends the digits of nValue in the base of the conversion letter cType
+// (DigitsOf), after a '-' when bNegative.
+void PutDigits(Output& out, unsigned long long nValue, bool bNegative, char cType)
+{
+    char szDigits[INTEGER_DIGITS];
+    char* p = DigitsOf(nValue, cType, szDigits + sizeof(szDigits));
+    if (bNegative)
+        *--p = '-';
+    out.Put(p, (size_t)(szDigits + sizeof(szDigits) - p));
+}
+
+// The conversions most messages are made of, laid out without reading them
+// into a QW_CONVERSION: "%d", "%i", "%u", "%x", "%X" (also with the size "l")
+// and "%s", with no flag, width or precision. Their text is PutPlain's, which
+// wvsprintfA and the C library agree on; a null string goes to the platform,
+// as there. Gives the character after the conversion, or NULL for any other
+// conversion (nothing read, nothing written).
+const char* PutQuick(Output& out, const char* pszPercent, va_list* pArgs)
+{
+    const bool bLong = pszPercent[1] == 'l';
+    const char* pType = pszPercent + (bLong ? 2 : 1);
+    switch (*pType) {
+    case 'd': case 'i': {
+        long long n = bLong ? va_arg(*pArgs, long) : va_arg(*pArgs, int);
+        PutDigits(out, n < 0 ? 0ull - (unsigned long long)n : (unsigned long long)n, n < 0, *pType);
+        break;
+    }
+    case 'u': case 'x': case 'X': {
+        unsigned long long n = bLong ? va_arg(*pArgs, unsigned long) : va_arg(*pArgs, unsigned int);
+        PutDigits(out, n, false, *pType);
+        break;
+    }
+    case 's': {
+        if (bLong)
+            return NULL;  // a wide string
+        const char* psz = va_arg(*pArgs, const char*);
+        if (psz != NULL)
+            out.Put(psz, strlen(psz));
+        else
+            PutPiece(out, "%s", psz);
+        break;
+    }
+    default:
+        return NULL;
+    }
+    return pType + 1;
+}
+
+
 bool Positional(const QW_CONVERSION& conv)
 {
     return conv.nArgPos != 0 || conv.nWidthPos != 0 || conv.nPrecisionPos != 0;

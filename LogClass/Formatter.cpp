@@ -208,7 +208,8 @@ bool QwReadConversion(const char* psz, QW_CONVERSION& conv)
     return KnownType(*p);
 }
 
-namespace qwfmt {
+// The format loop's own steps, inlined into it.
+namespace {
 
 // Appends the digits of nValue in the base of the conversion letter cType
 // (DigitsOf), after a '-' when bNegative.
@@ -293,7 +294,7 @@ const char* PutNext(Output& out, const char* psz, va_list* pArgs, int nErrno, in
     return pNext;
 }
 
-} // namespace qwfmt
+} // namespace
 
 using namespace qwfmt;
 

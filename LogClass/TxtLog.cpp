@@ -383,7 +383,8 @@ void CTxtLog::SyncFolders()
 void CTxtLog::WriteEntry(CEntryText& entry)
 {
     const QW_CLOCK_READING now = m_stamp.Read();
-    MoveIfDue(now.tSeconds);
+    if (m_roll.Enabled())
+        MoveIfDue(now.tSeconds);
     char szStamp[CStamp::STAMP_MAX];
     entry.Stamp(szStamp, m_stamp.Format(szStamp, now, entry.Tail()));
     AppendEntry(entry);

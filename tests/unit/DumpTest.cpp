@@ -368,3 +368,22 @@ TEST_F(DumpTest, NoEntryOfTheProcessLandsBetweenThePartsOfADump)
     EXPECT_EQ(nDumps, nWhole);
     EXPECT_EQ(std::string::npos, strRest.find("h: ")) << "a part of a dump stands apart";
 }
+
+TEST_F(DumpTest, ADumpWhoseClockHasNoLocalTimeHasNoStampAndNoIndent)
+{
+    // The lines were laid out before the lock for a stamp of the usual length;
+    // a clock reading with no local time gives no stamp at all, and the dump is
+    // made again for that: every line at the left edge, nothing lost.
+    SetNow((time_t)0x7fffffffffffffffLL);
+    std::string strExpected;
+    for (unsigned int nSize : { 20u, 1000u }) {
+        std::vector<unsigned char> data = Counting(nSize);
+        EXPECT_EQ(TRUE, m_log->WriteHex(&data[0], nSize, TRUE, TRUE));
+        for (unsigned int nLine = 0; nLine * 16 < nSize; ++nLine) {
+            unsigned int nCount = nSize - nLine * 16 < 16 ? nSize - nLine * 16 : 16;
+            strExpected += Digits(nLine * 16, 16, 8) + "h: " + DumpBytes(&data[nLine * 16], nCount, true) + "\r\n";
+        }
+        strExpected += "\r\n";
+    }
+    EXPECT_EQ(strExpected, Dumped());
+}

@@ -2,6 +2,7 @@
 // the order its stamp was taken; Close, Open and ShowConsole on other threads
 // never cut, lose, repeat or misdirect an entry.
 #include "Support.h"
+#include "TxtLog.h"
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -467,4 +468,11 @@ TEST_F(ThreadTest, PerEntrySettingsHoldForEveryEntryFromFourThreads)
             EXPECT_TRUE(strAll == ConsoleRecorder::Written()) << "the console is not the file's entries in order";
     }
     WriteWhole(Host() + SEP + "Quillwork.ini", "");
+}
+
+// An object holds no buffer of its entries (they are laid out on the writing
+// thread's stack or heap): it stays small, whatever the platform.
+TEST(TxtLogSize, AnObjectTakesAtMost16KiB)
+{
+    EXPECT_LE(sizeof(CTxtLog), 16384u);
 }

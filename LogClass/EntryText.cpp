@@ -124,6 +124,8 @@ void CEntryText::Stamp(const char* pszStamp, size_t nStamp)
     m_nNext = 0;
 }
 
+unsigned long long CEntryText::Bound() const { return m_bDump ? QwDumpRoom(m_nSize, 0) : 0; }
+
 const char* CEntryText::Whole(size_t& nLen) const
 {
     nLen = m_nLen;

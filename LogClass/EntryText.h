@@ -33,6 +33,10 @@ public:
     CEntryText(const unsigned char* pData, unsigned int nSize, BOOL bOut, BOOL bHex, size_t nStamp);
     ~CEntryText();
 
+    // The most bytes a dump's text takes (QwDumpRoom without a stamp), for the
+    // roll-over to see a large one coming; 0 for a message.
+    unsigned long long Bound() const;
+
     // What follows the time in the stamp: "  ", " --> " or " <-- ".
     const char* Tail() const { return m_pszTail; }
 

@@ -3,6 +3,7 @@
 
 #include "Framework.h"
 
+#include <stdio.h>
 #include <string.h>
 
 #include <algorithm>
@@ -93,13 +94,22 @@ bool QwIsLibraryFileName(const char* pszName)
     for (int i = 0; i < 6; ++i)
         if (pszName[i] < '0' || pszName[i] > '9')
             return false;
-    return strcmp(pszName + 6, ".log") == 0 || pszName[6] == '_';
+    const char* pszRest = pszName + 6;
+    if (pszRest[0] == '~') {
+        // A later file of the same second: four digits of sequence.
+        for (int i = 1; i <= 4; ++i)
+            if (pszRest[i] < '0' || pszRest[i] > '9')
+                return false;
+        pszRest += 5;
+    }
+    return strcmp(pszRest, ".log") == 0 || pszRest[0] == '_';
 }
 
 CLogFolder::CLogFolder()
     : m_nKeepDays(0)
     , m_nKeepMb(0)
     , m_bDayMade(FALSE)
+    , m_bOverCap(false)
 {
 }
 
@@ -237,10 +247,21 @@ void CLogFolder::Clean(const std::string& strOwnDay) const
     if ((m_nKeepDays <= 0 && m_nKeepMb <= 0) || m_strRoot.empty())
         return;
     try {
-        CleanNow(strOwnDay);
+        CleanNow(strOwnDay, false);
     } catch (const std::exception&) {
         // Out of memory while cleaning: what is left stays for the next time.
         // (Nothing else is caught: a thread's cancellation unwinds on.)
+    }
+}
+
+void CLogFolder::CleanAfterMove(const std::string& strOwnDay) const
+{
+    if ((m_nKeepDays <= 0 && m_nKeepMb <= 0) || m_strRoot.empty())
+        return;
+    try {
+        CleanNow(strOwnDay, true);
+    } catch (const std::exception&) {
+        // Out of memory: what is left stays for the next move.
     }
 }
 
@@ -259,11 +280,12 @@ void CLogFolder::CleanOldDays(const std::vector<std::string>& names, const std::
             CleanDay(day, tKeepFrom);
 }
 
-// KEEPMB: whole days go, oldest first, until the total fits the cap; today's
-// folder and strOwn stay. A day that keeps a file ends the round: a newer day
-// never goes because an older file could not.
+// KEEPMB: the library's files of every day folder go, oldest first (day folder,
+// then name), until their total fits the cap. A file that cannot go (held open
+// by an object of any process, no permission) is passed by and the next one
+// tried. Day folders left empty go too, but today's and strOwn.
 void CLogFolder::CleanToCap(const std::vector<std::string>& names, const std::string& strOwn,
-                            const std::string& strToday, time_t tToday) const
+                            const std::string& strToday) const
 {
     std::vector<CDay> days;
     unsigned long long nTotal = 0;
@@ -273,20 +295,41 @@ void CLogFolder::CleanToCap(const std::vector<std::string>& names, const std::st
             days.pop_back();
             continue;
         }
-        for (size_t j = 0; j < days.back().files.size(); ++j)
-            nTotal += days.back().files[j].nSize;
+        CDay& day = days.back();
+        std::sort(day.files.begin(), day.files.end(),
+                  [](const QW_ENTRY& a, const QW_ENTRY& b) { return a.strName < b.strName; });
+        for (size_t j = 0; j < day.files.size(); ++j)
+            nTotal += day.files[j].nSize;
     }
     const unsigned long long nCap = (unsigned long long)m_nKeepMb * MIB;
     for (size_t i = 0; i < days.size() && nTotal > nCap; ++i) {
-        if (days[i].strName == strToday || days[i].strName == strOwn)
-            continue;
-        nTotal -= CleanDay(days[i], tToday);
-        if (!days[i].files.empty())
-            break;  // an older file stays (held open, written today): no newer one goes in its place
+        CDay& day = days[i];
+        size_t nKept = 0;
+        for (size_t j = 0; j < day.files.size(); ++j) {
+            if (nTotal > nCap && QwRemoveFileIn(m_strRoot, day.strName, day.files[j].strName))
+                nTotal -= day.files[j].nSize;
+            else
+                ++nKept;
+        }
+        if (nKept == 0 && day.strName != strToday && day.strName != strOwn)
+            QwRemoveEmptyFolderIn(m_strRoot, day.strName);  // fails, silently, while anything else is in it
     }
+    ReportCap(nTotal > nCap ? nTotal : 0);
 }
 
-void CLogFolder::CleanNow(const std::string& strOwnDay) const
+// Traces, once each time it comes about, that KEEPMB left the log folder over its
+// cap (nLeft bytes, 0: within it) because what is left cannot be removed.
+void CLogFolder::ReportCap(unsigned long long nLeft) const
+{
+    if (m_bOverCap.exchange(nLeft != 0) || nLeft == 0)
+        return;
+    char szText[160] = { 0 };
+    snprintf(szText, sizeof(szText), "Quillwork: KEEPMB=%d: %.1f MiB of logs are left in ", m_nKeepMb,
+             (double)nLeft / (double)MIB);
+    QwReport((szText + m_strRoot + "; every file left is open (or cannot be removed)\n").c_str());
+}
+
+void CLogFolder::CleanNow(const std::string& strOwnDay, bool bEveryTotal) const
 {
     time_t tNow = QwTime();
     struct tm tmToday;
@@ -294,19 +337,23 @@ void CLogFolder::CleanNow(const std::string& strOwnDay) const
     if (!QwLocalTime(&tNow, &tmToday))
         return;
     const std::string strToday = DayNameOf(tNow);
-    const time_t tToday = StartOfDay(tmToday, 0);
     std::string strOwn;
     if (strOwnDay.size() > m_strRoot.size() && strOwnDay.compare(0, m_strRoot.size(), m_strRoot) == 0)
         strOwn = strOwnDay.substr(m_strRoot.size() + 1);
-    if (strToday.empty() || tToday == (time_t)-1)
+    if (strToday.empty())
         return;
 
     std::vector<std::string> names;
     ListDays(names);
     if (m_nKeepDays > 0)
         CleanOldDays(names, strOwn, tmToday);
-    if (m_nKeepMb > 0 && FirstTotalOfTheDay(m_strRoot, strToday))
-        CleanToCap(names, strOwn, strToday, tToday);
+    if (m_nKeepMb > 0 && (FirstTotalOfTheDay(m_strRoot, strToday) || bEveryTotal)) {
+        if (m_nKeepDays > 0) {
+            names.clear();
+            ListDays(names);  // without the days KEEPDAYS took
+        }
+        CleanToCap(names, strOwn, strToday);
+    }
 }
 
 BOOL CLogFolder::MakeDay(const char* pszDate, std::string& strLogDir) const
@@ -318,60 +365,3 @@ BOOL CLogFolder::MakeDay(const char* pszDate, std::string& strLogDir) const
     return TRUE;
 }
 
-namespace {
-
-// The bytes of the library's files in the day folders of strRoot; the library's
-// files of day folder strOwn into ownFiles.
-unsigned long long LibraryBytes(const std::string& strRoot, const std::string& strOwn, std::vector<QW_ENTRY>& ownFiles)
-{
-    unsigned long long nTotal = 0;
-    std::vector<QW_ENTRY> days;
-    QwListFolder(strRoot, FALSE, days);
-    for (size_t i = 0; i < days.size(); ++i) {
-        std::vector<QW_ENTRY> files;
-        if (days[i].nKind != QW_ENTRY::FOLDER_ENTRY || !QwIsDayName(days[i].strName.c_str())
-            || !QwListFolder(strRoot + QW_PATH_SEP_STR + days[i].strName, TRUE, files))
-            continue;
-        for (size_t j = 0; j < files.size(); ++j) {
-            if (files[j].nKind != QW_ENTRY::FILE_ENTRY || !QwIsLibraryFileName(files[j].strName.c_str()))
-                continue;
-            nTotal += files[j].nSize;
-            if (days[i].strName == strOwn)
-                ownFiles.push_back(files[j]);
-        }
-    }
-    return nTotal;
-}
-
-} // namespace
-
-void CLogFolder::TrimClosed(const std::string& strOwnDay, std::vector<std::string>& names) const
-{
-    if (m_nKeepMb <= 0 || names.empty() || strOwnDay.size() <= m_strRoot.size()
-        || strOwnDay.compare(0, m_strRoot.size(), m_strRoot) != 0)
-        return;
-    try {
-        const std::string strOwn = strOwnDay.substr(m_strRoot.size() + 1);
-        std::vector<QW_ENTRY> ownFiles;
-        unsigned long long nTotal = LibraryBytes(m_strRoot, strOwn, ownFiles);
-        std::vector<std::string> kept;
-        bool bStuck = false;  // an older file stayed: no newer one goes in its place
-        for (size_t i = 0; i < names.size(); ++i) {
-            const QW_ENTRY* pFile = NULL;
-            for (size_t j = 0; j < ownFiles.size() && pFile == NULL; ++j)
-                if (ownFiles[j].strName == names[i])
-                    pFile = &ownFiles[j];
-            if (pFile == NULL)
-                continue;  // gone already
-            if (!bStuck && nTotal > (unsigned long long)m_nKeepMb * MIB && QwRemoveFileIn(m_strRoot, strOwn, names[i])) {
-                nTotal -= pFile->nSize;
-            } else {
-                bStuck = bStuck || nTotal > (unsigned long long)m_nKeepMb * MIB;
-                kept.push_back(names[i]);
-            }
-        }
-        names.swap(kept);
-    } catch (const std::exception&) {
-        // Out of memory: the names stay for the next time.
-    }
-}

@@ -7,6 +7,7 @@
 
 #include "Platform.h"
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -29,13 +30,20 @@ public:
                       std::string& strLogDir);
 
     // Removes the library's old files and the day folders they leave empty, as
-    // KEEPDAYS and KEEPMB say; never today's folder nor strOwnDay, never a file
-    // written since the cut-off, never a file a log object of any process holds
+    // KEEPDAYS and KEEPMB say; never a file a log object of any process holds
     // open, nothing outside the log folder or on another mount. KEEPDAYS looks
-    // only into the day folders its names put before the cut-off; the KEEPMB
-    // total is made at most once per process, log folder and day. Silent: what
-    // cannot be removed stays. Called without any object's lock.
+    // only into the day folders its names put before the cut-off, never today's
+    // folder nor strOwnDay, never a file written since the cut-off. KEEPMB takes
+    // closed files of every day folder, today's and strOwnDay included, oldest
+    // first (by day folder and name: the order they were started in) until the
+    // library's files fit the cap; its total is made at most once per process,
+    // log folder and day here. Silent but for a trace when only files it cannot
+    // remove (open) keep the folder over the cap. Called without any object's lock.
     void Clean(const std::string& strOwnDay) const;
+
+    // Clean after an object moved on to a new file (DAILY, MAXFILEMB): the same,
+    // with the KEEPMB total made every time.
+    void CleanAfterMove(const std::string& strOwnDay) const;
 
     // Makes the day folder strLogDir again, with the log folder above it, when
     // it has gone since CreateLogDir found or made it (cleaning elsewhere may
@@ -55,12 +63,6 @@ public:
     // Finds or makes the day folder pszDate in the log folder in use; strLogDir
     // receives it. TRUE when it exists.
     BOOL MakeDay(const char* pszDate, std::string& strLogDir) const;
-
-    // Removes files of names (in the day folder strOwnDay, closed by the object
-    // writing there), oldest first, while the library's files in the log folder
-    // take more than KEEPMB; names keeps those still there. The first that cannot
-    // go (held open elsewhere) ends the removals: no newer one goes in its place. Silent.
-    void TrimClosed(const std::string& strOwnDay, std::vector<std::string>& names) const;
 
     // The log folder in use (set by CreateLogDir).
     const std::string& Root() const { return m_strRoot; }
@@ -85,22 +87,24 @@ private:
     bool ReadDay(const std::string& strName, CDay& day) const;
     unsigned long long CleanDay(CDay& day, time_t tCutOff) const;
     void CleanOldDays(const std::vector<std::string>& names, const std::string& strOwn, const struct tm& tmToday) const;
-    void CleanToCap(const std::vector<std::string>& names, const std::string& strOwn, const std::string& strToday,
-                    time_t tToday) const;
-    void CleanNow(const std::string& strOwnDay) const;
+    void CleanToCap(const std::vector<std::string>& names, const std::string& strOwn, const std::string& strToday) const;
+    void CleanNow(const std::string& strOwnDay, bool bEveryTotal) const;
+    void ReportCap(unsigned long long nLeft) const;
 
     std::string m_strDir;   // DIR as configured ("" for Log beside the host)
     std::string m_strRoot;  // the log folder in use
     int m_nKeepDays;
     int m_nKeepMb;
     BOOL m_bDayMade;        // CreateLogDir gave a day folder that existed
+    mutable std::atomic<bool> m_bOverCap;  // the last KEEPMB pass left open files over the cap
 };
 
 // TRUE when pszName is exactly a date "YYYY-MM-DD" (month 01-12, day 01-31).
 bool QwIsDayName(const char* pszName);
 
 // TRUE when pszName is a name the library gives its files: six digits, then
-// ".log", or "_" and more.
+// "~" and four digits where it is a later file of the same second, then ".log",
+// or "_" and more.
 bool QwIsLibraryFileName(const char* pszName);
 
 #endif

@@ -1,14 +1,13 @@
 // CRollOver: the decision to move on to a new log file, and the files left behind.
 #include "RollOver.h"
 
+#include <stdio.h>
 #include <string.h>
-
-#include <algorithm>
 
 namespace {
 
 const unsigned long long MIB = 1024ULL * 1024ULL;
-const size_t CLOSED_KEPT = 4096;  // names remembered per day folder at most
+const unsigned long long BANNER_BYTES = 14;  // "\r\n------\r\n\r\n\r\n": a file that holds no entry yet
 
 // TRUE when strDir is a folder named strDay (its last path component).
 bool IsFolderOfDay(const std::string& strDir, const std::string& strDay)
@@ -23,11 +22,26 @@ std::string NameIn(const std::string& strDir, const std::string& strPath)
     return strPath.size() > strDir.size() + 1 ? strPath.substr(strDir.size() + 1) : std::string();
 }
 
+// The name of the file of time of day strClock ("HHMMSS"), sequence nSeq and
+// tail strTail: "HHMMSS" + strTail for the first file of a second, then
+// "HHMMSS~0001" + strTail and on. '~' sorts after '_' and '.' in byte order,
+// and four digits keep the sequences of one second in order.
+std::string FileName(const std::string& strClock, unsigned int nSeq, const std::string& strTail)
+{
+    if (nSeq == 0)
+        return strClock + strTail;
+    char szSeq[8] = { 0 };
+    snprintf(szSeq, sizeof(szSeq), "~%04u", nSeq % 10000);
+    return strClock + szSeq + strTail;
+}
+
 } // namespace
 
 CRollOver::CRollOver()
     : m_bDaily(false)
     , m_nMaxFileMb(0)
+    , m_nSeq(0)
+    , m_nNextSeq(0)
     , m_nSize(~0ULL)
     , m_nSinceSize(0)
     , m_tFailed(0)
@@ -48,26 +62,29 @@ void CRollOver::Opening(const std::string& strDir, const std::string& strPath, c
     m_strDir = strDir;
     m_strPath = strPath;
     m_strTail = strTail;
+    m_strClock = NameIn(strDir, strPath).substr(0, 6);
+    m_nSeq = 0;
     m_bFailed = false;
     m_nSize = ~0ULL;
 }
 
-// TRUE when the file being written holds MAXFILEMB MiB or more. Its size is
-// asked for when the bytes counted since the last answer could have reached the
-// limit, and at least every sixteenth of the limit (other writers of the file
-// add their bytes too).
-bool CRollOver::Full(FILE* pFile)
+// TRUE when the file being written holds MAXFILEMB MiB or more, or when an
+// entry of nEntry bytes, MAXFILEMB MiB or more itself, would join entries
+// already in it. Its size is asked for when the bytes counted since the last
+// answer could have reached the limit, at least every sixteenth of the limit
+// (other writers of the file add their bytes too), and before such an entry.
+bool CRollOver::Full(FILE* pFile, unsigned long long nEntry)
 {
     if (m_nMaxFileMb <= 0)
         return false;
     const unsigned long long nLimit = (unsigned long long)m_nMaxFileMb * MIB;
-    if (m_nSize != ~0ULL && m_nSize + m_nSinceSize < nLimit && m_nSinceSize < nLimit / 16)
+    const bool bLarge = nEntry >= nLimit;
+    if (!bLarge && m_nSize != ~0ULL && m_nSize + m_nSinceSize < nLimit && m_nSinceSize < nLimit / 16)
         return false;
     m_nSize = QwFileSize(pFile);
     m_nSinceSize = 0;
-    return m_nSize >= nLimit;
+    return m_nSize >= nLimit || (bLarge && m_nSize > BANNER_BYTES);
 }
-
 // The local date of tNow as "YYYY-MM-DD" into strDay, made again only when the
 // second changes. FALSE when tNow has no local time.
 bool CRollOver::DayOf(time_t tNow, std::string& strDay)
@@ -92,20 +109,27 @@ void CRollOver::FollowDay(time_t tNow, const CLogFolder& folder, std::string& st
         strDir = strNew;
 }
 
-bool CRollOver::Due(time_t tNow, FILE* pFile, const CLogFolder& folder, std::string& strDir, std::string& strPath)
+bool CRollOver::Due(time_t tNow, FILE* pFile, const CLogFolder& folder, std::string& strDir, std::string& strPath,
+                    unsigned long long nEntry)
 {
     std::string strDay;
     if (!Enabled() || pFile == NULL || m_strPath.empty() || (m_bFailed && tNow == m_tFailed) || !DayOf(tNow, strDay))
         return false;
     const bool bNewDay = m_bDaily && !IsFolderOfDay(m_strDir, strDay);
-    if (!bNewDay && !Full(pFile))
+    if (!bNewDay && !Full(pFile, nEntry))
         return false;
     strDir = m_strDir;
     if (bNewDay && !folder.MakeDay(strDay.c_str(), strDir)) {
         Moved(false, tNow, strDir, strPath);
         return false;
     }
-    strPath = strDir + QW_PATH_SEP_STR + m_strDay.substr(11) + m_strTail;
+    // The same second in the same folder: the next sequence of that second.
+    const std::string strClock = m_strDay.substr(11);
+    const bool bSameSecond = strDir == m_strDir && strClock == m_strClock;
+    if (bSameSecond && m_nSeq >= SEQUENCE_MAX)
+        return false;  // 10,000 files in one second: the entries wait for the next
+    m_nNextSeq = bSameSecond ? m_nSeq + 1 : 0;
+    strPath = strDir + QW_PATH_SEP_STR + FileName(strClock, m_nNextSeq, m_strTail);
     return strPath != m_strPath;
 }
 
@@ -115,32 +139,9 @@ void CRollOver::Moved(bool bDone, time_t tNow, const std::string& strDir, const 
     m_tFailed = tNow;
     if (!bDone)
         return;
-    if (strDir != m_strClosedDir) {
-        m_closed.clear();
-        m_strClosedDir = strDir;
-    }
-    if (strDir == m_strDir && m_closed.size() < CLOSED_KEPT)
-        m_closed.push_back(NameIn(m_strDir, m_strPath));
     m_strDir = strDir;
     m_strPath = strPath;
+    m_strClock = NameIn(strDir, strPath).substr(0, 6);
+    m_nSeq = m_nNextSeq;
     m_nSize = ~0ULL;
-}
-
-void CRollOver::TakeClosed(const std::string& strOwnDay, std::vector<std::string>& names)
-{
-    names.clear();
-    if (strOwnDay == m_strClosedDir)
-        names.swap(m_closed);
-}
-
-void CRollOver::GiveBack(const std::string& strOwnDay, const std::vector<std::string>& names)
-{
-    if (strOwnDay != m_strClosedDir || names.empty())
-        return;
-    // Those given back are older than any closed since they were taken.
-    std::vector<std::string> all(names);
-    all.insert(all.end(), m_closed.begin(), m_closed.end());
-    if (all.size() > CLOSED_KEPT)
-        all.erase(all.begin(), all.end() - CLOSED_KEPT);
-    m_closed.swap(all);
 }

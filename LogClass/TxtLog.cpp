@@ -299,14 +299,15 @@ void CTxtLog::WriteBanner()
 // MAXFILEMB ask for another one: the new file is opened (its folder made when
 // missing), the current one closed, the banner written, and the object's day
 // folder follows. Where the new file cannot be opened, the entries stay in the
-// current one. Called under the lock at the start of each entry, a file open.
-void CTxtLog::MoveIfDue(time_t tNow)
+// current one. nEntry: the entry's bytes where it may be large (a dump), else 0.
+// Called under the lock at the start of each entry, a file open.
+void CTxtLog::MoveIfDue(time_t tNow, unsigned long long nEntry)
 {
     if (!m_roll.Enabled())
         return;
     try {
         std::string strDir, strPath, strWhy;
-        if (!m_roll.Due(tNow, m_pFile, m_folder, strDir, strPath))
+        if (!m_roll.Due(tNow, m_pFile, m_folder, strDir, strPath, nEntry))
             return;
         // QwOpenAppend refuses a link or FIFO planted at the name, a link at the
         // folder's, another user's file: the entries then stay where they are.
@@ -328,24 +329,19 @@ void CTxtLog::MoveIfDue(time_t tNow)
     }
 }
 
-// After a move, outside the lock: the cleaning Open does, and KEEPMB over the
-// files the object closed in its day folder. Whichever thread comes first does it.
+// After a move, outside the lock: KEEPDAYS, and KEEPMB over every closed file
+// of the log folder. Whichever thread comes first does it.
 void CTxtLog::CleanAfterMove()
 {
     if (!m_bCleanDue.load() || !m_bCleanDue.exchange(false))
         return;
     try {
         std::string strOwn;
-        std::vector<std::string> closed;
         {
             CLockScope lock(*this);
             strOwn = m_strLogDir;
-            m_roll.TakeClosed(strOwn, closed);
         }
-        m_folder.Clean(strOwn);
-        m_folder.TrimClosed(strOwn, closed);
-        CLockScope lock(*this);
-        m_roll.GiveBack(strOwn, closed);
+        m_folder.CleanAfterMove(strOwn);
     } catch (const std::exception&) {
         // Out of memory: the next move cleans.
     }
@@ -384,7 +380,7 @@ void CTxtLog::WriteEntry(CEntryText& entry)
 {
     const QW_CLOCK_READING now = m_stamp.Read();
     if (m_roll.Enabled())
-        MoveIfDue(now.tSeconds);
+        MoveIfDue(now.tSeconds, entry.Bound());
     char szStamp[CStamp::STAMP_MAX];
     entry.Stamp(szStamp, m_stamp.Format(szStamp, now, entry.Tail()));
     AppendEntry(entry);

@@ -75,7 +75,7 @@ private:
     BOOL BuildFilePath(const char* pszName, std::string& strPath);
     void ShowConsoleLocked(BOOL bShow);
     void WriteBanner();
-    void MoveIfDue(time_t tNow);
+    void MoveIfDue(time_t tNow, unsigned long long nEntry = 0);
     void CleanAfterMove();
     void WriteEntry(CEntryText& entry);
     void AppendEntry(CEntryText& entry);

@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang and runs them side by side.
-#   tests/fuzz/run.sh          60 seconds each (the test run)
+#   tests/fuzz/run.sh          15 seconds each (the test run; 60 with QW_FULL=1, ./run test --full)
 #   tests/fuzz/run.sh --long   an hour each
 #   QW_FUZZ_SECONDS=N          any other length
 # Prints PASS/FAIL per target and FIGURE lines with executions and findings.
 # Corpora stay in build/fuzz/corpus-*, inputs that failed in build/fuzz/findings-*.
 set -u
 top=$(cd "$(dirname "$0")/../.." && pwd)
-secs=${QW_FUZZ_SECONDS:-60}
+secs=${QW_FUZZ_SECONDS:-15}
+[ "${QW_FULL:-0}" = 1 ] && secs=${QW_FUZZ_SECONDS:-60}
 [ "${1:-}" = --long ] && secs=3600
 out=$top/build/fuzz
 mkdir -p "$out"

@@ -65,6 +65,12 @@ qw_stop_wine() {
   rm -f "${QW_SKIP32_MARK:-/nonexistent}"
 }
 
+# Prints the size a slow check runs at: $1 by default, $2 in a full run (QW_FULL=1,
+# ./run test --full).
+qw_full_size() {
+  if [ "${QW_FULL:-0}" = 1 ]; then echo "$2"; else echo "$1"; fi
+}
+
 # Prints the banner Open writes before the first entry of a file.
 qw_banner() {
   printf '\r\n------\r\n\r\n\r\n'

@@ -36,7 +36,7 @@ for path in files:
         problems.append("%s: %d records written, %d arrived" % (path, len(want), len(have)))
         for k, (w, h) in enumerate(zip(want, have)):
             if w != h:
-                problems.append("  first difference at record %d:\n    want %r\n    got  %r" % (k + 1, w, h)); break
+                problems.append("  first difference at record %d:\n    want %r\n    got  %r" % (k + 1, w[:2] + (w[2][:160],), h[:2] + (h[2][:160],))); break
 for path, extra in got.items():
     problems.append("%d messages for a file no host wrote: %r" % (len(extra), path))
 print("%d records in %d files checked" % (total, len(files)))

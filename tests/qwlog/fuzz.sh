@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Builds the reader's libFuzzer target with clang (ASan and UBSan) and runs it.
-#   tests/qwlog/fuzz.sh           30 seconds (the suite's run)
+#   tests/qwlog/fuzz.sh           10 seconds (the suite's run; 30 with QW_FULL=1, ./run test --full)
 #   tests/qwlog/fuzz.sh --long    an hour
 #   QW_QWLOG_FUZZ_SECONDS=N       any other length
 # Prints PASS/FAIL and a FIGURE line; the corpus stays in build/qwlog-fuzz/corpus.
 set -u
 top=$(cd "$(dirname "$0")/../.." && pwd)
-secs=${QW_QWLOG_FUZZ_SECONDS:-30}
+secs=${QW_QWLOG_FUZZ_SECONDS:-10}
+[ "${QW_FULL:-0}" = 1 ] && secs=${QW_QWLOG_FUZZ_SECONDS:-30}
 [ "${1:-}" = --long ] && secs=3600
 out=$top/build/qwlog-fuzz
 src=$top/tools/qwlog

@@ -3,7 +3,8 @@
 // it writes the reading into the timestamp file that libfaketime reads at every
 // clock call (FAKETIME_TIMESTAMP_FILE, FAKETIME_NO_CACHE=1).
 //   qw_rollhost <timestamp file> <name> <opening time> [<time> <text>]...
-// A text "#n" writes a dump of n bytes; "*n:text" writes the text n times.
+// A text "#n" writes a dump of n bytes; "*n:text" writes the text n times;
+// "=n" writes nothing and waits n milliseconds.
 // Prints "open 1" or "open 0".
 #include "Quillwork.h"
 
@@ -40,7 +41,9 @@ bool SetClock(const char* pszFile, const char* pszTime)
 
 void Write(ILogObject* pLog, const char* pszText)
 {
-    if (pszText[0] == '#') {
+    if (pszText[0] == '=') {
+        usleep((useconds_t)atol(pszText + 1) * 1000);
+    } else if (pszText[0] == '#') {
         std::vector<unsigned char> data((size_t)atol(pszText + 1) + 1, 0x42);
         pLog->WriteHex(&data[0], (unsigned int)data.size() - 1, 1, 1);
     } else if (pszText[0] == '*' && strchr(pszText, ':') != NULL) {

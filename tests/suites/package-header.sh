@@ -2,8 +2,8 @@
 # The format checks the public header asks of a host's compiler: each call of
 # tests/package/formats.txt compiled by g++, clang++, MinGW g++ (x64, x86) and clang++
 # for MSVC, warned about or clean as the table says; MSVC's annotation taken when
-# <sal.h> defines it; and every caller in the repository's three builds free of
-# format warnings; and a host's own BOOL, or <windows.h>, before or after the header.
+# <sal.h> defines it; every caller in the repository's three builds built with the
+# format warnings as errors (so the build proves them free of one), which a wrong call trips; and a host's own BOOL, or <windows.h>, before or after the header.
 set -u
 : "${QW_TOP:=$(cd "$(dirname "$0")/../.." && pwd)}"
 export QW_TOP
@@ -106,19 +106,18 @@ start=$(date +%s)
 table_checks
 bool_checks
 qw_check "msvc: _Printf_format_string_ on both format parameters when <sal.h> defines it" msvc_annotation
-# The three builds' callers side by side (the compilers wait on nothing but the processor,
-# and the other suites beside this one often wait on Wine): their results once all are done.
+# The three builds' callers: their compile commands, and one wrong call compiled by each build's.
 for arch in linux win64 win32; do
   [ -f "$QW_TOP/build/$arch/compile_commands.json" ] || continue
   { python3 "$QW_TOP/tests/package/format_callers.py" "$QW_TOP/build/$arch" "$QW_TOP"; echo "exit $?"; } \
     >"$work/callers-$arch.out" 2>&1 &
 done
 wait
-# The report of one build's callers; true when the checker found them all clean.
+# The report of one build's callers; true when every caller was built with the format errors.
 callers_clean() { head -n 20 "$work/callers-$1.out"; [ "$(tail -n 1 "$work/callers-$1.out")" = "exit 0" ]; }
 for arch in linux win64 win32; do
   if [ -f "$QW_TOP/build/$arch/compile_commands.json" ]; then
-    qw_check "$arch: every caller in the build compiles free of format warnings" callers_clean "$arch"
+    qw_check "$arch: every caller in the build is built with format warnings as errors, and a wrong call fails" callers_clean "$arch"
   else
     qw_say "FAIL $arch: no compile_commands.json (configure the preset first)"
   fi

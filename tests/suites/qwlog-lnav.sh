@@ -60,6 +60,6 @@ qw_check "lnav: no message starts inside the banner of a second Open" eval \
 qw_check "lnav: a multi-line message keeps all its lines in one body" eval \
   'lnav -n -c ";SELECT log_body FROM quillwork_log WHERE log_line = 16" -c ":write-csv-to -" "$work/090807_text.log" | tr -d "\r" | tr "\n" "|" | grep -qF "\"first line|second line|"'
 # The banner at the top of a file stands before any stamp, so lnav shows its four lines as
-# messages of level "unknown"; the README's command hides them (an entry or dump is "info").
+# messages of level "unknown"; the command of docs/qwlog.md hides them (an entry or dump is "info").
 qw_check "lnav -c ':set-min-log-level info' shows a file from its first entry, its banner hidden" eval \
   '[ "$(lnav -n -c ":set-min-log-level info" "$work/090807_worked.log" | head -1)" = "2024-03-05 09:08:07  3 items" ]'

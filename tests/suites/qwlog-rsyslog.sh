@@ -4,7 +4,8 @@
 # instance). A host writes entries and dumps with the real library (libquillwork.so, loaded with
 # dlopen); the forwarder tails the day folders with imfile and sends over TCP; the central writes
 # JSON. Every entry and dump must arrive whole, in order, exactly once. The three runs of the
-# host write whole-second stamps, then STAMP=MS, then STAMP=US with THREAD=1.
+# host write whole-second stamps, then STAMP=MS, then STAMP=US with THREAD=1; dumps of 2,000
+# bytes and of 64 KiB are among them (bytes compared).
 set -u
 : "${QW_TOP:=$(cd "$(dirname "$0")/../.." && pwd)}"
 export QW_TOP
@@ -61,6 +62,12 @@ script() {  # script TAG: entries and dumps of every shape, then a burst for ord
   echo "hex in hex 0..255 0..43"
   echo "hex in dec 200*29"
   for i in $(seq 1 60); do echo "log $tag burst $i"; echo "hex out hex $i $i $i"; done
+  # Dumps far past rsyslog's default message size of 8 KiB: 2,000 bytes (about 10 KB of
+  # text) hex and decimal, and 64 KiB (about 300 KB), each to arrive whole.
+  for i in 1 2 3; do echo "hex out hex $(printf '0..255 %.0s' $(seq 7)) 0..207"; echo "log $tag after big $i"; done
+  echo "hex in dec $(printf '0..255 %.0s' $(seq 7)) 0..207"
+  echo "hex in hex $(printf '0..255 %.0s' $(seq 256))"
+  echo "log $tag last"
   echo "close"
 }
 run_host() { (cd "$work/host" && ./qwwriter >/dev/null 2>&1 <"$1"); }

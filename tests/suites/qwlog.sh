@@ -3,8 +3,9 @@
 # qwlog.exe under Wine x64), line ends, every cut of a file, bad input, filters, code pages,
 # colours, pcapng read back by tshark, --follow on a file a real host is writing, memory on a
 # large file, and the parser under libFuzzer.
-#   QW_QWLOG_BIG_MB=N       size of the large file (default 512)
-#   QW_QWLOG_FUZZ_SECONDS=N length of the fuzz run (default 30; tests/qwlog/fuzz.sh --long: an hour)
+#   QW_QWLOG_BIG_MB=N       size of the large file (default 64; 512 with ./run test --full)
+#   QW_QWLOG_FUZZ_SECONDS=N length of the fuzz run (default 10; 30 with ./run test --full;
+#                           tests/qwlog/fuzz.sh --long: an hour)
 set -u
 : "${QW_TOP:=$(cd "$(dirname "$0")/../.." && pwd)}"
 export QW_TOP
@@ -52,11 +53,13 @@ line_ends() {
   done
 }
 
-# Every cut of three golden files: records before the cut kept, the one cut reported as torn.
+# Cuts of eight golden files (every byte with --full; else every byte near a line's end and
+# every fifth between, see cuts.py): records before the cut kept, the one cut reported as torn.
 cuts() {
-  local name
+  local name how
+  how=$([ "${QW_FULL:-0}" = 1 ] && echo "after every byte" || echo "after every byte near a line's end")
   for name in 090807_worked 090807_dumps 090807_olddec 090807_text 090807_ms 090807_us 090807_thread 090807_us_thread; do
-    qw_check "$name.log cut after every byte: whole records kept, the cut one reported torn" \
+    qw_check "$name.log cut $how: whole records kept, the cut one reported torn" \
       python3 "$QW_TOP/tests/qwlog/cuts.py" "$qwlog" "$golden" "2024-03-05/$name.log" "$expected/$name.jsonl"
   done
 }
@@ -589,7 +592,7 @@ follow() {
 
 # A large file read in constant memory: many copies of a golden file, then the peak RSS.
 big_file() {
-  local mb=${QW_QWLOG_BIG_MB:-512} d="$work/big/2024-03-05"; mkdir -p "$d"
+  local mb=${QW_QWLOG_BIG_MB:-$(qw_full_size 64 512)} d="$work/big/2024-03-05"; mkdir -p "$d"
   local f="$d/090807_big.log" one="$golden/2024-03-05/090807_dumps.log"
   cp "$one" "$f"
   while [ "$(stat -c %s "$f")" -lt $((mb * 1024 * 1024)) ]; do cat "$f" "$f" >"$f.2" && mv "$f.2" "$f"; done

@@ -3,7 +3,8 @@
 # (tests/rollover/QwRollHost.cpp) under a clock libfaketime sets from a
 # timestamp file: the entry that crosses midnight starts a file in the new day's
 # folder; without the key it stays in the first; a run of 3.5 MiB with
-# MAXFILEMB=1 leaves files of about 1 MiB holding every entry once and in order.
+# MAXFILEMB=1 leaves files of about 1 MiB holding every entry once and in order;
+# qwlog --follow on the first file of a run follows it into the later ones.
 # The unit suite covers the same on Windows through the clock seam.
 set -u
 source "$(dirname "$0")/../lib/common.sh"
@@ -92,6 +93,75 @@ qwlog_one_stream() {
     <(for ((i = 0; i < 9; i++)); do seq -f "$i %g" 0 399; done)
 }
 
+# qwlog json --follow and cat --follow on the first file of a run while the host writes it:
+# a roll-over at a new second, two more in one second (HHMMSS~0001, ~0002) and a DAILY move
+# past midnight into the next day folder. Every record of every file comes out once, in
+# order, and each switch is said on standard error.
+follow_run() {
+  local cmd=$1 dir="$work/follow-$1" pad args=() first i pid
+  pad=$(printf 'f%.0s' $(seq 1 1000))
+  args=("2024-05-01 23:59:51" "*600:a $pad" "2024-05-01 23:59:51" "=700"
+        "2024-05-01 23:59:52" "*600:b $pad" "2024-05-01 23:59:52" "=500"
+        "2024-05-01 23:59:53" "*3000:c $pad" "2024-05-01 23:59:53" "=500"
+        "2024-05-02 00:00:01" "*20:d $pad" "2024-05-02 00:00:01" "=500"
+        "2024-05-02 00:00:01" "last")
+  rm -rf "$dir" && mkdir -p "$dir" && cp "$lbin/qw_rollhost" "$lbin/libquillwork.so.1" "$dir/" &&
+    ln -sf libquillwork.so.1 "$dir/libquillwork.so" && printf '[LOG]\nDAILY=1\nMAXFILEMB=1\n' >"$dir/Quillwork.ini" || return 1
+  (cd "$dir" && LD_PRELOAD="$faketime_lib" FAKETIME_TIMESTAMP_FILE="$dir/clock" FAKETIME_NO_CACHE=1 NO_FAKE_STAT=1 TZ=UTC \
+      ./qw_rollhost "$dir/clock" Run "2024-05-01 23:59:50" "${args[@]}" >"$dir.out" 2>&1 </dev/null) &
+  pid=$!
+  first="$dir/Log/2024-05-01/235950_Run.log"
+  for ((i = 0; i < 100; i++)); do [ -s "$first" ] && break; sleep 0.05; done
+  TZ=UTC "$lbin/qwlog" $cmd --follow "$first" >"$dir.follow" 2>"$dir.err" &
+  local reader=$!
+  wait $pid || { kill $reader; echo "  host failed"; return 1; }
+  # Until the last entry is out (a bound of 20 s turns a hang into a failure).
+  for ((i = 0; i < 200; i++)); do grep -q 'last' "$dir.follow" && break; sleep 0.1; done
+  kill $reader; wait $reader 2>/dev/null
+  local files; files=$(cd "$dir/Log" && ls -d */*_Run.log | LC_ALL=C sort)
+  echo "FIGURE linux --follow ($cmd) across the run's files: $(echo $files)"
+  [ "$(wc -w <<<"$files")" -ge 5 ] || { echo "  too few files: $files"; return 1; }
+  [[ "$files" == *"235953~0002_Run.log"* && "$files" == *"2024-05-02/000001_Run.log"* ]] || { echo "  files: $files"; return 1; }
+  local want got
+  want=$(cd "$dir/Log" && cat $files | tr -d '\r' | grep -c '^20')
+  if [ "$cmd" = json ]; then
+    got=$(grep -c '"kind":"entry"' "$dir.follow")
+    cmp -s <(sed -n 's/.*"kind":"entry","text":"\([a-d]\) f* \([0-9]*\)".*/\1 \2/p;s/.*"kind":"entry","text":"last".*/last/p' "$dir.follow") \
+      <(for l in a:600 b:600 c:3000 d:20; do seq -f "${l%:*} %g" 0 $((${l#*:} - 1)); done; echo last) ||
+      { echo "  entries lost, doubled or out of order ($got of $want)"; return 1; }
+    [ "$(grep -c '"kind":"open"' "$dir.follow")" = "$(wc -w <<<"$files")" ] || { echo "  not one banner per file"; return 1; }
+    # A later file of one second is read as the library's: its banner's time comes from its name.
+    grep -q '235953~0002_Run.log","line":1,"time":"2024-05-01 23:59:53","time_from":"file name","kind":"open"' "$dir.follow" ||
+      { echo "  the banner of 235953~0002_Run.log has no time from its name"; return 1; }
+  else
+    # cat gives the bytes of the records as written: all the files one after another.
+    cmp -s <(tr -d '\r' <"$dir.follow") <(cd "$dir/Log" && cat $files | tr -d '\r') ||
+      { echo "  cat --follow is not the files one after another"; return 1; }
+  fi
+  [ "$(grep -c 'the run goes on in' "$dir.err")" = "$(($(wc -w <<<"$files") - 1))" ] ||
+    { echo "  switches on standard error:"; cat "$dir.err"; return 1; }
+}
+
+# The files of the followed run named newest first, and in the order a locale that ignores
+# punctuation might give ("~" before "_"): the same stream as in byte order.
+merge_any_order() {
+  local dir="$work/follow-json/Log" files
+  files=$(cd "$dir" && ls -d */*_Run.log | LC_ALL=C sort)
+  [ "$(wc -w <<<"$files")" -ge 5 ] || { echo "  run follow_run json first"; return 1; }
+  (cd "$dir" && "$lbin/qwlog" json $files) >"$work/merge-sorted.jsonl" || return 1
+  (cd "$dir" && "$lbin/qwlog" json $(tr ' ' '\n' <<<"$files" | sort -r)) >"$work/merge-reversed.jsonl"
+  (cd "$dir" && "$lbin/qwlog" json $(tr ' ' '\n' <<<"$files" | sed 's/_Run/!_Run/' | LC_ALL=C sort | sed 's/!_Run/_Run/')) \
+    >"$work/merge-tilde-first.jsonl"
+  local f
+  for f in reversed tilde-first; do
+    cmp -s <(sed 's/"file":"[^"]*",//' "$work/merge-sorted.jsonl") <(sed 's/"file":"[^"]*",//' "$work/merge-$f.jsonl") ||
+      { echo "  $f: another stream"; return 1; }
+  done
+  # And the stream is the run's entries in the order written.
+  cmp -s <(sed -n 's/.*"kind":"entry","text":"\([a-d]\) f* \([0-9]*\)".*/\1 \2/p' "$work/merge-reversed.jsonl") \
+    <(for l in a:600 b:600 c:3000 d:20; do seq -f "${l%:*} %g" 0 $((${l#*:} - 1)); done)
+}
+
 if [ ! -x "$lbin/qw_rollhost" ]; then
   qw_say "FAIL linux: $lbin/qw_rollhost not built"
 elif [ ! -f "$faketime_lib" ]; then
@@ -106,5 +176,11 @@ else
     two_processes
   if [ -x "$lbin/qwlog" ]; then
     qw_check "qwlog json Log/*/*_Big.log reads the run's files as one stream in time order" qwlog_one_stream
+    qw_check "qwlog json --follow follows the run across MAXFILEMB (three files in one second) and midnight: nothing lost or doubled" \
+      follow_run json
+    qw_check "qwlog cat --follow follows the run across MAXFILEMB and midnight: every file's bytes once, in order" \
+      follow_run cat
+    qw_check "qwlog json merges a run's files named in any order (three of one second among them) in the order written" \
+      merge_any_order
   fi
 fi

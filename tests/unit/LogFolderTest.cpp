@@ -275,14 +275,14 @@ TEST_F(RetentionTest, OnlyTheLibrarysOldFilesInRealDayFoldersGo)
     EXPECT_TRUE(Reports().empty());
 }
 
-TEST_F(RetentionTest, KeepMbRemovesOldestWholeDaysButNeverTodayOrTheOwnDay)
+TEST_F(RetentionTest, KeepMbRemovesTheOldestFilesFirstAndKeepsTodaysFolder)
 {
     const unsigned long long KIB = 1024;
     struct { const char* pszWhat; unsigned long long nToday; const char* pszIni; int nLeft; } cases[] = {
         // 45 days of 2 x 50 KiB: ten days fit in 1 MiB, eleven do not.
         { "cap", 50 * KIB, "KEEPMB=1\r\n", 10 },
         { "cap of 2", 50 * KIB, "KEEPMB=2\r\n", 20 },
-        { "today alone over the cap", 1200 * KIB, "KEEPMB=1\r\n", 1 },
+        { "today alone over the cap: its closed file goes too, its folder stays", 1200 * KIB, "KEEPMB=1\r\n", 1 },
         { "no cap", 50 * KIB, "KEEPMB=0\r\n", 45 },
         { "both limits: the stricter wins", 50 * KIB, "KEEPDAYS=5\r\nKEEPMB=1\r\n", 5 },
     };

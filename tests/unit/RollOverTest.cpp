@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <filesystem>
 #include <map>
 #include <thread>
 
@@ -200,7 +201,8 @@ TEST_F(RollOverTest, AFullFileIsFollowedByANewOneAndNoEntryIsLost)
     } cases[] = {
         { "MAXFILEMB=1, a new second every 64 entries", "MAXFILEMB=1\r\n", 64, 3, 4, (1u << 20) + 64 * 1100 },
         { "MAXFILEMB=1, a new second every entry", "MAXFILEMB=1\r\n", 1, 3, 4, (1u << 20) + 1100 },
-        { "MAXFILEMB=1, one second throughout: the file waits", "MAXFILEMB=1\r\n", 1u << 30, 1, 1, 4u << 20 },
+        { "MAXFILEMB=1, one second throughout: later files of the second take sequences", "MAXFILEMB=1\r\n", 1u << 30,
+          4, 4, (1u << 20) + 1100 },
         { "MAXFILEMB=0: one file", "MAXFILEMB=0\r\n", 1, 1, 1, 4u << 20 },
         { "MAXFILEMB=-1: one file", "MAXFILEMB=-1\r\n", 1, 1, 1, 4u << 20 },
         { "no key: one file", "", 1, 1, 1, 4u << 20 },
@@ -232,22 +234,147 @@ TEST_F(RollOverTest, AFullFileIsFollowedByANewOneAndNoEntryIsLost)
     }
 }
 
-TEST_F(RollOverTest, ADumpLargerThanTheLimitStaysWholeAndTheNextEntryMovesOn)
+TEST_F(RollOverTest, ADumpLargerThanTheLimitGoesWholeIntoAFileOfItsOwn)
 {
+    // "e" an entry, "D" a dump of more than 1 MiB of text, "+" the clock a second on.
+    struct Case
+    {
+        const char* pszWhat;
+        const char* pszSteps;
+        std::vector<std::string> files;  // each as its records: "e", "D"
+    } cases[] = {
+        { "into a new file: it stays", "De", { "D", "e" } },
+        { "after entries of the same second: a file of its own", "eeDe", { "ee", "D", "e" } },
+        { "after entries, a second later", "ee+De", { "ee", "D", "e" } },
+        { "two in a row", "eDDe", { "e", "D", "D", "e" } },
+    };
+    const std::vector<unsigned char> data(512u << 10, 0xA5);  // about 2.4 MiB of text
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.pszWhat);
+        RemoveTree(LogRoot());
+        Configure("MAXFILEMB=1\r\n");
+        time_t tNow = Utc(2024, 5, 1, 9, 3, 7);
+        SetNow(tNow);
+        LogPtr log = NewLog();
+        ASSERT_TRUE(log->Open("Dump"));
+        for (const char* p = c.pszSteps; *p != '\0'; ++p) {
+            if (*p == '+')
+                SetNow(++tNow);
+            else if (*p == 'D')
+                log->WriteHex(&data[0], (unsigned int)data.size(), TRUE, TRUE);
+            else
+                log->WriteLog("e");
+        }
+        log.reset();
+        std::vector<std::string> files = LogFiles();
+        ASSERT_EQ(c.files.size(), files.size());
+        for (size_t i = 0; i < files.size(); ++i) {
+            const SplitFile split = SplitLog(ReadLogFile(files[i]));
+            std::string strKinds;
+            for (const std::string& strRecord : split.entries)
+                strKinds += strRecord.size() > (1u << 20) ? "D" : "e";
+            EXPECT_TRUE(split.bBanner && split.strTail.empty()) << files[i];
+            EXPECT_EQ(c.files[i], strKinds) << files[i];
+        }
+    }
+}
+
+TEST_F(RollOverTest, FourThreadsWritingTenMiBInOneSecondKeepEveryFileWithinTheCap)
+{
+    // 4 threads, 2.5 MiB each, entries of 300 to 1,500 bytes, and a dump now
+    // and then; the clock stands still, so every file after the first is a
+    // later file of the same second.
     Configure("MAXFILEMB=1\r\n");
     LogPtr log = NewLog();
-    ASSERT_TRUE(log->Open("Dump"));
-    std::vector<unsigned char> data(3u << 20, 0xA5);
-    log->WriteHex(&data[0], (unsigned int)data.size(), TRUE, TRUE);
-    SetNow(Utc(2024, 5, 1, 9, 3, 8));
-    log->WriteLog("after");
+    ASSERT_TRUE(log->Open("Busy"));
+    const unsigned int THREADS = 4;
+    const size_t PER_THREAD = (size_t)5 << 19;
+    std::vector<std::thread> threads;
+    std::vector<unsigned int> counts(THREADS, 0);
+    for (unsigned int t = 0; t < THREADS; ++t)
+        threads.emplace_back([&log, &counts, t, PER_THREAD]() {
+            const std::string strPad(1500, (char)('a' + t));
+            const unsigned char aData[200] = { 0 };
+            size_t nWritten = 0;
+            for (unsigned int n = 0; nWritten < PER_THREAD; ++n) {
+                size_t nPad = 300 + (n * 7919u + t * 104729u) % 1200;
+                log->WriteLog("t%u n%u %.*s", t, n, (int)nPad, strPad.c_str());
+                nWritten += nPad + 40;
+                if (n % 97 == 0)
+                    log->WriteHex(aData, sizeof(aData), TRUE, TRUE);
+                counts[t] = n + 1;
+            }
+        });
+    for (std::thread& th : threads)
+        th.join();
     log.reset();
-    std::vector<std::string> want = { "2024-05-01/090307_Dump.log", "2024-05-01/090308_Dump.log" };
-    ASSERT_EQ(want, LogFiles());
-    std::string strFirst = ReadLogFile(want[0]);
-    EXPECT_GT(strFirst.size(), 3u << 20);
-    EXPECT_EQ("\r\n\r\n", strFirst.substr(strFirst.size() - 4));
-    EXPECT_EQ(BANNER + Entry("2024-05-01 09:03:08", "after"), ReadLogFile(want[1]));
+    std::vector<std::string> files = LogFiles();
+    EXPECT_GE(files.size(), 10u);
+    std::vector<unsigned int> next(THREADS, 0);
+    for (size_t i = 0; i < files.size(); ++i) {
+        EXPECT_EQ(0u, files[i].find(i == 0 ? "2024-05-01/090307_Busy.log" : "2024-05-01/090307~")) << files[i];
+        const SplitFile split = SplitLog(ReadLogFile(files[i]));
+        ASSERT_TRUE(split.bBanner && split.strTail.empty()) << files[i];
+        size_t nSize = sizeof(BANNER) - 1, nLast = 0;
+        for (const std::string& strRecord : split.entries) {
+            nSize += strRecord.size();
+            nLast = strRecord.size();
+            unsigned int nThread = 0, nNumber = 0;
+            if (sscanf(strRecord.c_str() + 19, "  t%u n%u ", &nThread, &nNumber) != 2)
+                continue;  // a dump
+            ASSERT_LT(nThread, THREADS) << files[i];
+            ASSERT_EQ(next[nThread], nNumber) << "thread " << nThread << " in " << files[i] << ": lost, doubled or out of order";
+            ++next[nThread];
+        }
+        EXPECT_LT(nSize - nLast, 1u << 20) << files[i] << " was full before its last entry";
+    }
+    EXPECT_EQ(counts, next) << "entries lost at the end";
+}
+
+TEST_F(RollOverTest, LaterFilesOfOneSecondSortAfterTheFirstForEveryKindOfName)
+{
+    // Three files in one second and a fourth in the next, for each shape of name.
+    struct Case
+    {
+        const char* pszName;
+        std::vector<std::string> files;
+    } cases[] = {
+        { "Svc", { "090307_Svc.log", "090307~0001_Svc.log", "090307~0002_Svc.log", "090308_Svc.log" } },
+        { NULL, { "090307.log", "090307~0001.log", "090307~0002.log", "090308.log" } },
+        { "trace.txt", { "090307_trace.txt", "090307~0001_trace.txt", "090307~0002_trace.txt", "090308_trace.txt" } },
+    };
+    const std::string strPad(1000, 'n');
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.pszName != NULL ? c.pszName : "(no name)");
+        RemoveTree(LogRoot());
+        Configure("MAXFILEMB=1\r\n");
+        SetNow(Utc(2024, 5, 1, 9, 3, 7));
+        LogPtr log = NewLog();
+        ASSERT_TRUE(log->Open(c.pszName));
+        std::vector<std::string> written;
+        const std::string strThird = LogRoot() + SEP + "2024-05-01" + SEP + c.files[2];
+        for (unsigned int n = 0; n < 4000; ++n) {  // until the third file is full
+            written.push_back(std::to_string(n) + " " + strPad);
+            log->WriteLog("%s", written.back().c_str());
+            std::error_code ec;
+            if (std::filesystem::file_size(strThird, ec) >= (1u << 20) && !ec)
+                break;
+        }
+        SetNow(Utc(2024, 5, 1, 9, 3, 8));
+        written.push_back("next second");
+        log->WriteLog("%s", written.back().c_str());
+        log.reset();
+        std::vector<std::string> want;
+        for (const std::string& strName : c.files) {
+            want.push_back("2024-05-01/" + strName);
+            EXPECT_TRUE(QwIsLibraryFileName(strName.c_str())) << strName << " is not cleaned as the library's";
+        }
+        EXPECT_EQ(want, LogFiles());
+        std::vector<std::string> sorted = want;
+        std::sort(sorted.begin(), sorted.end());
+        EXPECT_EQ(want, sorted) << "byte order is the order of writing";
+        EXPECT_TRUE(AllEntries(want) == written) << "entries lost, doubled or out of order";
+    }
 }
 
 TEST_F(RollOverTest, KeepMbRemovesTheClosedFilesOfTodayButNeverTheOneBeingWritten)
@@ -497,27 +624,69 @@ TEST_F(RollOverTest, OpenAndCloseRacingWritersThatMoveSplitAndDoubleNothing)
     EXPECT_TRUE(std::adjacent_find(entries.begin(), entries.end()) == entries.end()) << "an entry twice";
 }
 
-TEST_F(RollOverTest, KeepMbNeverRemovesAFileAnotherObjectHoldsOpen)
+TEST_F(RollOverTest, KeepMbTakesClosedFilesOldestFirstWhateverClosedThemAndNeverAnOpenOne)
 {
-    // Two objects open one name in one second: one fills the file and moves on
-    // while the other still holds it. KEEPMB is over its limit, yet the file stays.
-    Configure("MAXFILEMB=1\r\nKEEPMB=1\r\n");
-    time_t tNow = (time(NULL) / 86400 + 2) * 86400 + 3600;
-    SetNow(tNow);
-    LogPtr mover = NewLog(), holder = NewLog();
-    ASSERT_TRUE(mover->Open("Held"));
-    ASSERT_TRUE(holder->Open("Held"));
-    const std::string strHeld = LogFiles().at(0);
-    for (int n = 0; n < 1200; ++n)
-        mover->WriteLog("%d %s", n, std::string(900, 'm').c_str());
-    SetNow(++tNow);
-    mover->WriteLog("moved");
-    ASSERT_EQ(2u, LogFiles().size()) << strHeld << " removed while held";
-    EXPECT_EQ(1200u, AllEntries(std::vector<std::string>(1, strHeld)).size());
-    // The holder finds the file full too and follows; then nothing holds it.
-    holder->WriteLog("followed");
-    holder.reset();
-    mover.reset();
-    std::vector<std::string> last = AllEntries(std::vector<std::string>(1, LogFiles().back()));
-    EXPECT_EQ((std::vector<std::string>{ "moved", "followed" }), last);
+    // One log folder: yesterday's and this morning's files of an earlier process,
+    // a file a run closed with Close, a file another object holds open, and a
+    // run that rolls over three times in one second under KEEPMB=3.
+    Configure("MAXFILEMB=1\r\nKEEPMB=3\r\n");
+    const std::string strMiB((size_t)1 << 20, 'p');
+    std::error_code ec;
+    std::filesystem::create_directories(LogRoot() + SEP + "2024-04-30", ec);
+    std::filesystem::create_directories(Day(), ec);
+    ASSERT_FALSE(ec) << ec.message();
+    WriteWhole(LogRoot() + SEP + "2024-04-30" + SEP + "230000_Svc.log", BANNER + strMiB);
+    WriteWhole(Day() + SEP + "080000_Svc.log", BANNER + strMiB);
+    WriteWhole(Day() + SEP + "notes.txt", "not the library's");
+    const std::string strHalf(900, 'h');
+    SetNow(Utc(2024, 5, 1, 8, 30, 0));
+    LogPtr closed = NewLog();
+    ASSERT_TRUE(closed->Open("Svc"));
+    for (int n = 0; n < 580; ++n)  // about half a MiB
+        closed->WriteLog("%d %s", n, strHalf.c_str());
+    closed->Close();
+    SetNow(Utc(2024, 5, 1, 8, 40, 0));
+    LogPtr held = NewLog();
+    ASSERT_TRUE(held->Open("Held"));
+    for (int n = 0; n < 580; ++n)
+        held->WriteLog("%d %s", n, strHalf.c_str());
+    SetNow(Utc(2024, 5, 1, 9, 0, 0));
+    LogPtr run = NewLog();
+    ASSERT_TRUE(run->Open("Svc"));
+    for (int n = 0; n < 4000; ++n)  // about 3.5 MiB: four files
+        run->WriteLog("%d %s", n, strHalf.c_str());
+    // At each move the oldest closed files went until the total fit: the
+    // earlier process's (its day folder with them), then Close's, then the
+    // run's first; the held file, older than the run's, stays.
+    EXPECT_EQ((std::vector<std::string>{ "2024-05-01/084000_Held.log", "2024-05-01/090000~0001_Svc.log",
+                                         "2024-05-01/090000~0002_Svc.log", "2024-05-01/090000~0003_Svc.log",
+                                         "2024-05-01/notes.txt" }),
+              LogFiles());
+    EXPECT_TRUE(Reports().empty());
+    // Both still write where they were.
+    held->WriteLog("held on");
+    run->WriteLog("run on");
+    EXPECT_EQ("held on", AllEntries(std::vector<std::string>(1, "2024-05-01/084000_Held.log")).back());
+    EXPECT_EQ("run on", AllEntries(std::vector<std::string>(1, "2024-05-01/090000~0003_Svc.log")).back());
+}
+
+TEST_F(RollOverTest, KeepMbSaysSoWhenOnlyOpenFilesAreLeftOverTheCap)
+{
+    // Another object holds 1.5 MiB open; the run's closed files go, and the
+    // trace says once that what is left is open.
+    Configure("MAXFILEMB=2\r\nKEEPMB=1\r\n");
+    const std::string strPad(900, 'o');
+    LogPtr held = NewLog();
+    ASSERT_TRUE(held->Open("Held"));
+    for (int n = 0; n < 1700; ++n)
+        held->WriteLog("%d %s", n, strPad.c_str());
+    LogPtr run = NewLog();
+    ASSERT_TRUE(run->Open("Run"));
+    for (int n = 0; n < 5000; ++n)  // two moves
+        run->WriteLog("%d %s", n, strPad.c_str());
+    EXPECT_EQ((std::vector<std::string>{ "2024-05-01/090307_Held.log", "2024-05-01/090307~0002_Run.log" }), LogFiles());
+    std::vector<std::string> reports = Reports();
+    ASSERT_EQ(1u, reports.size());
+    EXPECT_NE(std::string::npos, reports[0].find("KEEPMB=1")) << reports[0];
+    EXPECT_NE(std::string::npos, reports[0].find("open")) << reports[0];
 }

@@ -170,7 +170,7 @@ TEST_F(WinFormatTest, NumbersOfEverySignKeepWvsprintfABytes)
 
 namespace {
 
-// The differences from glibc's text that the README lists for the conversions
+// The differences from glibc's text that docs/messages.md lists for the conversions
 // wvsprintfA formats, in its order.
 enum Difference { D_POINTER, D_SHORT, D_ZERO_PRECISION, D_NEGATIVE_PRECISION, D_ALT_HEX, D_NULL_PRECISION, D_ALT_STRING, D_COUNT };
 
@@ -209,7 +209,7 @@ int ListedDifference(const FormatTableRow& row)
 TEST_F(WinFormatTest, EveryDifferenceFromGlibcIsOneTheReadmeLists)
 {
     // glibc's text of each row, from Linux (FormatTable.inc); here each row gives it,
-    // or differs in a way the README's platform notes name. Every listed difference is seen.
+    // or differs in a way docs/messages.md names. Every listed difference is seen.
     size_t anSeen[D_COUNT] = {};
     size_t nUnlisted = 0, nSame = 0;
     for (size_t i = 0; i < g_nFormatTable; ++i) {

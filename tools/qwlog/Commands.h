@@ -19,15 +19,18 @@ typedef std::function<void(const Record& record)> RecordFn;
 const size_t kMaxOpenFiles = 64;
 
 // Reads every file to its end, merged by time: a file's own order kept, ties to the file
-// named first, a banner without a time sorted with the record before it. At most nMaxOpen
+// named first (the files of one run taken in the order the library wrote them, in the places
+// they were named in), a banner without a time sorted with the record before it. At most nMaxOpen
 // files are open at any moment. bKeepDumpLines as for Parser.
 void MergeFiles(const std::vector<std::string>& aFiles, bool bKeepDumpLines, size_t nMaxOpen,
                 const ProblemFn& fnProblem, const RecordFn& fnRecord);
 
 // Reads one file as it grows until the process is stopped; a file cut shorter is read again
 // from its start; with bByName, a file replaced under the name (renamed over, or removed and
-// made again) is left for the new one once read to its end. fnIdle runs whenever nothing new
-// has come; false from it ends the reading. Returns the exit status.
+// made again) is left for the new one once read to its end. A file of a run (day folder and
+// library name) is left, once read to its end, for the run's next file when one appears
+// (MAXFILEMB, DAILY), each switch reported through fnProblem. fnIdle runs whenever nothing
+// new has come; false from it ends the reading. Returns the exit status.
 int FollowFile(const std::string& strPath, bool bByName, bool bKeepDumpLines, const ProblemFn& fnProblem,
                const RecordFn& fnRecord, const std::function<bool()>& fnIdle);
 

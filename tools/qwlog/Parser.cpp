@@ -164,10 +164,27 @@ std::string TimeFromPath(const std::string& strPath)
         return std::string();
     bool bDay = IsDigits(strDay, 0, 4) && strDay[4] == '-' && IsDigits(strDay, 5, 2) && strDay[7] == '-' &&
                 IsDigits(strDay, 8, 2);
-    bool bName = IsDigits(strName, 0, 6) && strName.size() > 6 && (strName[6] == '_' || strName[6] == '.');
+    bool bName = !TailOfName(strName).empty();  // HHMMSS, perhaps ~NNNN, then _ or the extension's dot
     if (!bDay || !bName)
         return std::string();
     return strDay + " " + strName.substr(0, 2) + ":" + strName.substr(2, 2) + ":" + strName.substr(4, 2);
+}
+
+std::string TailOfName(const std::string& strName)
+{
+    size_t n = 6;
+    if (!IsDigits(strName, 0, 6))
+        return std::string();
+    if (strName.size() > n && strName[n] == '~')
+        n = IsDigits(strName, 7, 4) ? 11 : std::string::npos;
+    if (n == std::string::npos || n >= strName.size() || (strName[n] != '_' && strName[n] != '.'))
+        return std::string();
+    return strName.substr(n);
+}
+
+bool IsDayFolderName(const std::string& s)
+{
+    return s.size() == 10 && IsDigits(s, 0, 4) && s[4] == '-' && IsDigits(s, 5, 2) && s[7] == '-' && IsDigits(s, 8, 2);
 }
 
 Parser::Parser(const std::string& strFile, ReportFn fnReport, bool bKeepDumpLines)

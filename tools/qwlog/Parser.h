@@ -117,9 +117,18 @@ private:
     bool m_bPrevCrLf = true;      // the line before the one being fed ended in CR LF
 };
 
-// "YYYY-MM-DD HH:MM:SS" from a path ending in ".../YYYY-MM-DD/HHMMSS_name" (or "HHMMSS.log"),
-// either separator; empty when the path has another shape.
+// "YYYY-MM-DD HH:MM:SS" from a path ending in ".../YYYY-MM-DD/HHMMSS_name" (or "HHMMSS.log",
+// or either with "~NNNN" after the time: a later file of the same second), either separator;
+// empty when the path has another shape.
 std::string TimeFromPath(const std::string& strPath);
+
+// The part of a log file's name after its time of day and sequence: the name is HHMMSS, then
+// ~NNNN for a later file of the same second, then the tail, which starts with '_' or '.'
+// ("_name.log", ".log"). Empty when strName is not named so.
+std::string TailOfName(const std::string& strName);
+
+// True when s is a day folder's name, "YYYY-MM-DD".
+bool IsDayFolderName(const std::string& s);
 
 // The time of an open whose folder and file name give strNameTime, when strFirst is the stamp
 // of the first record after its banner: an object made before midnight and opened after it

@@ -11,7 +11,7 @@ namespace {
 // A lock for the process, made on first use by whichever thread comes first.
 struct CShareLock
 {
-    CShareLock() { QwInitLock(&m_lock, 0); }
+    CShareLock() { QwInitLock(&m_lock); }
     QW_LOCK m_lock;
 };
 

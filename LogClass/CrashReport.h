@@ -6,8 +6,9 @@
 //
 // Everything the crash path runs is safe inside a signal handler: fixed
 // buffers, atomics, the clock, one write per file; no memory from the heap and
-// no lock but the objects' own, which are recursive, so a crash inside an
-// entry (its thread holding the lock) still gives its entry.
+// no lock but the objects' own, each tried for a bounded while
+// (QwCrashEnterLock): an entry holds its lock only for its write, and a crash
+// there (its thread holding the lock) still gives its entry, written without it.
 #ifndef QUILLWORK_CRASHREPORT_H
 #define QUILLWORK_CRASHREPORT_H
 

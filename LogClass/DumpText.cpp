@@ -220,28 +220,3 @@ size_t QwPutDumpBytes(char* p, const unsigned char* pLine, unsigned int nCount, 
     p[nLen] = ';';  // a line of 48 characters or more is closed with ';'
     return nLen + 1;
 }
-
-void QwFormatDumpLabel(char* pszLabel, size_t nLabelSize, unsigned int nOffset, BOOL bHex)
-{
-    if (nLabelSize == 0)
-        return;
-    memset(pszLabel, 0, nLabelSize);
-    char szLabel[LABEL_MAX];
-    size_t nLen = QwPutDumpLabel(szLabel, nOffset, bHex);
-    if (nLen >= nLabelSize)
-        nLen = nLabelSize - 1;  // cut as snprintf would
-    memcpy(pszLabel, szLabel, nLen);
-}
-
-void QwFormatDumpBytes(char* pszBytes, size_t nBytesSize, const unsigned char* pLine, unsigned int nCount, BOOL bHex)
-{
-    if (nBytesSize == 0)
-        return;
-    memset(pszBytes, 0, nBytesSize);
-    char szBytes[BYTES_ROOM];
-    size_t nLen = QwPutDumpBytes(szBytes, pLine, nCount, bHex);
-    // A buffer too small for the whole text keeps its first characters.
-    if (nLen >= nBytesSize)
-        nLen = nBytesSize - 1;
-    memcpy(pszBytes, szBytes, nLen);
-}

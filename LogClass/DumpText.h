@@ -38,14 +38,6 @@ size_t QwFormatDumpLines(char* p, const unsigned char* pData, unsigned int nSize
 size_t QwLayOutDump(char* pEntry, const unsigned char* pData, unsigned int nSize, BOOL bHex, const char* pszStamp,
                     size_t nStamp, unsigned int nIndent);
 
-// The offset label of a dump line: "%08Xh: " or "%08ud: " of nOffset.
-void QwFormatDumpLabel(char* pszLabel, size_t nLabelSize, unsigned int nOffset, BOOL bHex);
-
-// The byte text of one dump line (at most 16 values of pLine, nCount of them),
-// every value, closed with ';' when it reaches 48 characters; cut to what
-// nBytesSize holds (66 bytes hold every line).
-void QwFormatDumpBytes(char* pszBytes, size_t nBytesSize, const unsigned char* pLine, unsigned int nCount, BOOL bHex);
-
 // Writes the label of nOffset at p ("%08Xh: " or "%08ud: ", unterminated) and
 // gives its length (11 to 13).
 size_t QwPutDumpLabel(char* p, unsigned int nOffset, BOOL bHex);

@@ -1,7 +1,7 @@
 // The library's one seam to the operating system. The core (LogClass/) calls
 // the operating system only through the functions declared here, and sees no
 // system header behind them. Posix/ and Win32/ implement them, one file per
-// topic with the same name on both sides: Clock, Lock, Charset, Format, Memory,
+// topic with the same name on both sides: Clock, Charset, Format, Memory,
 // Files, Profile, Append, System, Console, Sync, Echo, Thread, Crash (the file of each group
 // is named in its heading). Every function is safe to call from any thread
 // unless its contract says otherwise.
@@ -86,35 +86,29 @@ void QwSystemClockPrecise(QW_CLOCK_READING* pNow);
 // GetCurrentThreadId() on Windows. Never fails.
 DWORD QwSystemThreadId(void);
 
-// ---- the lock (Lock) --------------------------------------------------------
+// ---- the lock (Thread) ------------------------------------------------------
 
-// A recursive lock, as the object's lock must be: a thread that holds it may
-// take it again (each take needs its own release). Storage only: its bytes are
-// the platform's lock (a critical section on Windows, the library's own lock on
-// futex words elsewhere, kept in cache lines of its own within the storage),
-// made by QwInitLock and ended by QwDeleteLock. Never copied.
+// The object's lock, a standard one: a pthread mutex on POSIX, a critical
+// section on Windows. Not recursive: a thread takes it once and gives it back
+// before it takes it again. Storage only, made by QwInitLock and ended by
+// QwDeleteLock. Never copied.
 struct QW_LOCK
 {
-    alignas(8) unsigned char abStorage[192];
+    alignas(8) unsigned char abStorage[64];
 };
 
-// Makes the lock in *pLock. A thread that finds it taken tries up to nSpin
-// more times (with a pause or a yield of its time slice between tries; the
-// platform may cap the count) before it sleeps; 0 sleeps at once. FALSE when
-// the system could not make it (the lock is then unusable).
-BOOL QwInitLock(QW_LOCK* pLock, unsigned int nSpin);
+// Makes the lock in *pLock. FALSE when the system could not make it (the lock
+// is then unusable).
+BOOL QwInitLock(QW_LOCK* pLock);
 // Takes the lock, waiting as long as another thread holds it.
 void QwEnterLock(QW_LOCK* pLock);
-// Gives back one take of the lock by the calling thread.
+// TRUE, the lock taken, when no other thread holds it now; FALSE at once when
+// one does.
+BOOL QwTryEnterLock(QW_LOCK* pLock);
+// Gives back the lock the calling thread took.
 void QwLeaveLock(QW_LOCK* pLock);
 // Ends a lock no thread holds or waits for.
 void QwDeleteLock(QW_LOCK* pLock);
-// TRUE when the entries several threads write into one object are best
-// gathered into one append (Windows: a critical section, and a WriteFile that
-// costs several hand-overs of it); FALSE when each thread best appends its own
-// entry under the object's lock (POSIX: the lock above passes to a waiting
-// thread within nanoseconds, and write(2) of an entry costs some 0.3 us).
-BOOL QwGatherAppends(void);
 
 // ---- the host's threads and processes (Thread) ------------------------------
 
@@ -516,10 +510,10 @@ void QwRemoveCrashHandler(void);
 // process's own for every signal (POSIX) or the unhandled-exception filter.
 BOOL QwCrashHandlerActive(void);
 
-// From the crash path: takes the object's lock *pLock (recursive: the crashed
-// thread may hold it already). FALSE when it could not be had within a bounded
-// while (Windows: 2 s; POSIX waits, a watchdog the handler armed ending the
-// process by the crash's signal should the wait hang).
+// From the crash path: takes the object's lock *pLock, trying for a bounded
+// while (POSIX 0.5 s, Windows 2 s: the crashed thread, or a thread stopped by
+// the crash, may hold it). FALSE when it could not be had; the entry is then
+// written without it.
 BOOL QwCrashEnterLock(QW_LOCK* pLock);
 
 // From the crash path: appends nLen bytes to the file behind pFile in one

@@ -17,11 +17,8 @@ namespace {
 
 const char s_szBanner[] = "\r\n------\r\n";
 const char s_szEntryEnd[] = "\r\n\r\n";
-const char s_szDumpLineEnd[] = "\r\n";
-const unsigned int SMALL_DUMP = 256;  // bytes a dump checks under the lock (WriteHex)
 const WORD COLOR_BANNER = 9;
 const WORD COLOR_NORMAL = 7;
-const unsigned int LOCK_SPIN_COUNT = 4000;  // tries on a taken lock before sleeping (as Windows counts them)
 
 // The folder that holds strPath: up to its last separator, a root ("/", "D:\\")
 // keeping its own; "" when strPath is a root or a bare name.
@@ -52,11 +49,8 @@ CTxtLog::CTxtLog()
     , m_bEcho(FALSE)
     , m_bCrash(FALSE)
     , m_bCleanDue(false)
-    , m_queue(&m_cs)
 {
-    // The lock is held while an entry is laid out, never across a write: a
-    // thread that finds it taken does better to try again a while than to sleep.
-    QwInitLock(&m_cs, LOCK_SPIN_COUNT);
+    QwInitLock(&m_cs);
     try {
         Construct();
         CForkGuard::Add(this);
@@ -221,9 +215,6 @@ BOOL CTxtLog::Open(const char* pszName)
         CLockScope lock(*this);
         if (m_pFile != NULL)
             return TRUE;
-        CEntryQueue::CDrainScope drain(m_queue);  // no write of the queue while the file changes
-        if (m_pFile != NULL)
-            return TRUE;  // opened by another thread while the drain waited without the lock
         std::string strPath;
         try {
             if (!BuildFilePath(pszName, strPath)) {
@@ -244,7 +235,7 @@ BOOL CTxtLog::Open(const char* pszName)
         if (!WriteBanner())
             ReportNoRoom(strPath, QwLastErrorText());
         SyncFolders();
-        ShowConsole(m_bConsole);
+        ShowConsoleLocked(m_bConsole);
         try {
             strOwnDay = m_strLogDir;
         } catch (const std::exception&) {
@@ -259,29 +250,30 @@ BOOL CTxtLog::Open(const char* pszName)
 BOOL CTxtLog::Close()
 {
     CQwNoCancel noCancel;
-    CLockScope lock(*this);
-    {
-        // Pending entries reach the file, and the write in flight ends, first.
-        CEntryQueue::CDrainScope drain(m_queue);
-        if (m_pFile != NULL) {
-            m_bFileOpen = false;
-            CCrashReport::Unwatch(&m_pFile);
-            fclose(m_pFile);
-            m_pFile = NULL;
-        }
+    CLockScope lock(*this);  // a writer holding it ends its entry first
+    if (m_pFile != NULL) {
+        m_bFileOpen = false;
+        CCrashReport::Unwatch(&m_pFile);
+        fclose(m_pFile);
+        m_pFile = NULL;
     }
-    ShowConsole(FALSE);
+    ShowConsoleLocked(FALSE);
     return TRUE;
 }
 
 BOOL CTxtLog::ShowConsole(BOOL bShow)
 {
     CQwNoCancel noCancel;
-    Lock();
+    CLockScope lock(*this);
+    ShowConsoleLocked(bShow);
+    return TRUE;
+}
+
+// Shows or stops showing the console and remembers the choice. Called under the lock.
+void CTxtLog::ShowConsoleLocked(BOOL bShow)
+{
     m_console.Show(bShow);
     m_bConsole = bShow;
-    Unlock();
-    return TRUE;
 }
 
 void CTxtLog::Release()
@@ -298,41 +290,6 @@ CTxtLog::~CTxtLog()
     QwDeleteLock(&m_cs);
 }
 
-// Writes psz to the file in one write, then shows the same bytes. Called with a
-// file open and outside any entry.
-BOOL CTxtLog::WriteText(const char* psz)
-{
-    QW_ASSERT(m_pFile != NULL && psz != NULL);
-    if (m_pFile == NULL || psz == NULL)
-        return TRUE;
-    size_t nLen = strlen(psz);
-    PutEntry(psz, nLen);
-    m_console.Write(psz, (DWORD)nLen);
-    return TRUE;
-}
-
-BOOL CTxtLog::WriteText(const char* psz, unsigned int nLen)
-{
-    QW_ASSERT(m_pFile != NULL && psz != NULL);
-    if (m_pFile == NULL || psz == NULL || nLen == 0)
-        return TRUE;
-    // The file takes the bytes up to the first zero byte, the console all nLen.
-    const void* pZero = memchr(psz, '\0', nLen);
-    size_t nFileLen = pZero != NULL ? (size_t)((const char*)pZero - psz) : nLen;
-    PutEntry(psz, nFileLen);
-    m_console.Write(psz, nLen);
-    return TRUE;
-}
-
-// Writes the stamp of the clock reading now (CStamp: the time, its fraction and
-// the thread as configured), then pszTail, at pszStamp (unterminated, at most
-// CStamp::STAMP_MAX bytes) and gives its length; 0, and nothing written, when now
-// has no local time. Called under the lock.
-size_t CTxtLog::FormatStamp(char* pszStamp, const QW_CLOCK_READING& now, const char* pszTail)
-{
-    return m_stamp.Format(pszStamp, now, pszTail);
-}
-
 // Writes the opening banner in one write, then shows it in the banner colour.
 // Called under the lock with a file open.
 BOOL CTxtLog::WriteBanner()
@@ -341,7 +298,10 @@ BOOL CTxtLog::WriteBanner()
     char szBanner[sizeof(s_szBanner) + sizeof(s_szEntryEnd)];
     memcpy(szBanner, s_szBanner, nBanner);
     memcpy(szBanner + nBanner, s_szEntryEnd, nEnd);
-    BOOL bWritten = PutEntry(szBanner, nBanner + nEnd);
+    BOOL bWritten = QwAppendWhole(m_pFile, szBanner, nBanner + nEnd);
+    m_roll.Wrote(nBanner + nEnd);
+    if (!SyncEntry())
+        bWritten = FALSE;
     if (!m_console.IsOpen())
         return bWritten;
     m_console.BeginEntry();
@@ -405,33 +365,12 @@ void CTxtLog::CleanAfterMove()
     }
 }
 
-// Appends nLen bytes, a whole entry, to the file in one write. Where the disk
-// takes only part of them, the platform cuts that part off again if the file
-// still ends with it. With SYNC=1 the write is followed by a sync of the file
-// (SyncEntry). TRUE when the bytes were written and, where asked for, synced.
-BOOL CTxtLog::PutEntry(const char* p, size_t nLen)
-{
-    BOOL bWritten = nLen == 0 || QwAppendWhole(m_pFile, p, nLen);
-    m_roll.Wrote(nLen);
-    BOOL bSynced = SyncEntry();
-    return bWritten && bSynced ? TRUE : FALSE;
-}
-
 // With SYNC=1, syncs the file after the last write of an entry, so that it and
 // every write before it are on stable storage on return. TRUE when synced or
 // not asked for.
 BOOL CTxtLog::SyncEntry()
 {
     return m_bSync ? QwOutput().SyncFile(m_pFile) : TRUE;
-}
-
-// With ECHO=1, sends the file bytes of an entry (or of one part of a dump that
-// goes out in parts) to the developer channel, in one call. Called under the
-// lock right after their write, so the channel has the file's order.
-void CTxtLog::EchoEntry(const char* p, size_t nLen)
-{
-    if (m_bEcho && nLen != 0)
-        QwOutput().EchoText(m_pFile, p, nLen);
 }
 
 // With SYNC=1, syncs the folders a new file or folder may have been made in:
@@ -448,56 +387,63 @@ void CTxtLog::SyncFolders()
     }
 }
 
-// A buffer of nNeed bytes for one entry: the object's own when it fits, else one
-// from the heap; NULL when there is no such memory. ReleaseEntryBuffer frees it.
-char* CTxtLog::EntryBuffer(unsigned long long nNeed)
+
+// ---- the entries ------------------------------------------------------------
+
+// The one road of every entry and dump to the file, under the lock with a file
+// open: a move to a new file when one is due, the stamp of one clock reading
+// (read here, so the entries of the object are in the file in the order of
+// their stamps), the append, the size count, the sync, the echo, the console.
+void CTxtLog::WriteEntry(CEntryText& entry)
 {
-    if (nNeed <= sizeof(m_szEntry))
-        return m_szEntry;
-    if (nNeed > (unsigned long long)(size_t)-1)
-        return NULL;
-    return static_cast<char*>(QwAllocObject((size_t)nNeed));
+    const QW_CLOCK_READING now = m_stamp.Read();
+    if (m_roll.Enabled())
+        MoveIfDue(now.tSeconds, entry.Bound());
+    char szStamp[CStamp::STAMP_MAX];
+    entry.Stamp(szStamp, m_stamp.Format(szStamp, now, entry.Tail()));
+    AppendEntry(entry);
+    SyncEntry();
+    EchoEntry(entry);
+    if (m_console.IsOpen())
+        entry.Show(m_console);
 }
 
-void CTxtLog::ReleaseEntryBuffer(char* p)
+// Appends the entry to the file: in one write when it is whole; in parts back
+// to back, no append of this process between them, when it is not. Counts what
+// the file grew by for MAXFILEMB (a run of parts has the size read again).
+void CTxtLog::AppendEntry(CEntryText& entry)
 {
-    if (p != m_szEntry)
-        QwFreeObject(p);
+    if (entry.IsWhole()) {
+        size_t nLen = 0;
+        const char* p = entry.Whole(nLen);
+        QwAppendWhole(m_pFile, p, nLen);
+        m_roll.Wrote(nLen);
+        return;
+    }
+    entry.Rewind();
+    QwAppendRun(m_pFile, &CEntryText::NextPart, &entry);
+    m_roll.Grew();
 }
 
-// ---- formatted entries ------------------------------------------------------
-
-namespace {
-
-const WORD COLOR_STAMP = 6;
-const WORD COLOR_LABEL = 3;
-const WORD COLOR_BYTES = 2;
-const size_t STAMP_SIZE = CStamp::STAMP_MAX;
-const size_t MESSAGE_SIZE = 2048;
-const size_t ENTRY_ROOM = STAMP_SIZE + MESSAGE_SIZE + sizeof(s_szEntryEnd);  // the most an entry takes
-
-// Tells the calling thread from others without asking the system: the 64 KiB
-// block of its stack that the call runs in. Two addresses 64 KiB or more apart
-// never share a block, so threads whose stacks are larger than that never share
-// a mark; one thread may show two (calls at depths on both sides of a block's
-// edge). Not 0 in practice: no system puts a stack in the first 64 KiB of the
-// address space (a 0 would only make its thread count as a first caller). Each
-// slip only decides whether an entry takes the queue or the direct way
-// (CEntryQueue::Direct), both of them whole and in order.
-unsigned long long ThreadMark()
+// With ECHO=1, sends the file bytes of the entry to the developer channel: one
+// call for a whole entry, one per part (made again) for a dump in parts, never
+// a buffer of the whole. Called right after the append, so the channel has the
+// file's order.
+void CTxtLog::EchoEntry(CEntryText& entry)
 {
-    char cHere;
-    return (unsigned long long)(uintptr_t)&cHere >> 16;
+    if (!m_bEcho)
+        return;
+    if (entry.IsWhole()) {
+        size_t nLen = 0;
+        const char* p = entry.Whole(nLen);
+        QwOutput().EchoText(m_pFile, p, nLen);
+        return;
+    }
+    entry.Rewind();
+    const char* p = NULL;
+    for (size_t nLen; (nLen = CEntryText::NextPart(&entry, &p)) != 0;)
+        QwOutput().EchoText(m_pFile, p, nLen);
 }
-
-} // namespace
-
-// TRUE when entries go through the queue: while the console is off and none of
-// SYNC, ECHO, DAILY or MAXFILEMB is set. The console must show each entry whole
-// and in the file's order, and those settings act on each entry after (sync,
-// echo) or before (a move to a new file) its write, so with any of them every
-// entry is written under the lock.
-bool CTxtLog::Combines() const { return !m_console.IsOpen() && !m_bSync && !m_bEcho && !m_roll.Enabled(); }
 
 BOOL CTxtLog::WriteLog(const char* pszFormat, ...)
 {
@@ -505,77 +451,15 @@ BOOL CTxtLog::WriteLog(const char* pszFormat, ...)
     if (!m_bFileOpen)
         return TRUE;
     CQwNoCancel noCancel;
-    CCleanAfterMove clean(*this);  // after the lock is let go: a move's cleaning
-    CEntryQueue::QW_TICKET ticket;
     va_list args;
     va_start(args, pszFormat);
-    bool bQueued = QueueMessage(pszFormat, args, ticket);
+    CEntryText entry(pszFormat, args);
     va_end(args);
-    if (bQueued)
-        m_queue.Finish(ticket);  // without the lock: the entry is in the file on return
-    return TRUE;
-}
-
-// Under the lock: lays the entry of pszFormat out in the queue (TRUE: the
-// ticket is to be finished), or, where the queue is passed by, drains it and
-// writes and shows the entry at once (FALSE). FALSE too when the file was
-// closed by another thread while this one waited for the lock. A thread that
-// has the object to itself writes the entry at once, past the queue (FALSE).
-bool CTxtLog::QueueMessage(const char* pszFormat, va_list args, CEntryQueue::QW_TICKET& ticket)
-{
+    CCleanAfterMove clean(*this);  // after the lock is given back: a move's cleaning
     CLockScope lock(*this);
-    if (m_pFile == NULL)
-        return false;
-    size_t nStamp = 0, nMessage = 0;
-    const bool bCombines = Combines();
-    if (bCombines && m_queue.Direct(ThreadMark())) {
-        // Nothing pending, no write in flight: the entry's one write, here.
-        size_t nLen = LayOutMessage(m_szEntry, m_stamp.Read(), pszFormat, args, nStamp, nMessage);
-        QwAppendWhole(m_pFile, m_szEntry, nLen);  // as the queue writes its batches
-        return false;
-    }
-    char* pEntry = bCombines ? m_queue.Room(ENTRY_ROOM) : NULL;
-    if (pEntry != NULL) {
-        ticket = m_queue.Add(m_pFile, LayOutMessage(pEntry, m_stamp.Read(), pszFormat, args, nStamp, nMessage));
-        return true;
-    }
-    CEntryQueue::CDrainScope drain(m_queue);
-    if (m_pFile == NULL)
-        return false;  // closed by another thread while the drain waited without the lock
-    const QW_CLOCK_READING now = m_stamp.Read();
-    MoveIfDue(now.tSeconds);
-    size_t nLen = LayOutMessage(m_szEntry, now, pszFormat, args, nStamp, nMessage);
-    PutEntry(m_szEntry, nLen);
-    EchoEntry(m_szEntry, nLen);
-    if (m_console.IsOpen())
-        ShowMessage(m_szEntry, nStamp, m_szEntry + nStamp, nMessage);
-    return false;
-}
-
-// Lays stamp, message and end out side by side at pEntry (ENTRY_ROOM bytes) and
-// gives their length; nStamp and nMessage the lengths of the first two. now is
-// read by the caller under the lock, so stamps follow the order of entries.
-size_t CTxtLog::LayOutMessage(char* pEntry, const QW_CLOCK_READING& now, const char* pszFormat, va_list args,
-                              size_t& nStamp, size_t& nMessage)
-{
-    nStamp = FormatStamp(pEntry, now, "  ");
-    char* pszMessage = pEntry + nStamp;
-    nMessage = QwFormatV(pszMessage, MESSAGE_SIZE, pszFormat, args);  // always terminated within MESSAGE_SIZE
-    memcpy(pszMessage + nMessage, s_szEntryEnd, sizeof(s_szEntryEnd) - 1);
-    return nStamp + nMessage + sizeof(s_szEntryEnd) - 1;
-}
-
-// Shows an entry that is already in the file: the stamp in its colour, then the
-// message and the end in the normal colour.
-void CTxtLog::ShowMessage(const char* pszStamp, size_t nStamp, const char* pszMessage, size_t nMessage)
-{
-    m_console.BeginEntry();
-    m_console.SetColor(COLOR_STAMP);
-    m_console.Write(pszStamp, (DWORD)nStamp);
-    m_console.SetColor(COLOR_NORMAL);
-    m_console.Write(pszMessage, (DWORD)nMessage);
-    m_console.Write(s_szEntryEnd, (DWORD)(sizeof(s_szEntryEnd) - 1));
-    m_console.EndEntry();
+    if (m_pFile != NULL)  // not closed by another thread meanwhile
+        WriteEntry(entry);
+    return TRUE;
 }
 
 BOOL CTxtLog::WriteSilent(const char* pszFormat, ...)
@@ -584,258 +468,25 @@ BOOL CTxtLog::WriteSilent(const char* pszFormat, ...)
     if (!m_bFileOpen)
         return TRUE;
     CQwNoCancel noCancel;
-    unsigned long long nAdded = 0;
-    {
-        CLockScope lock(*this);  // waits for an entry another thread is laying out
-        nAdded = m_queue.Added();
-    }
-    m_queue.WaitWritten(nAdded);  // and for the entries added before to be written
+    CLockScope lock(*this);  // returns once the entry another thread is writing is written
     return TRUE;
-}
-
-
-CTxtLog::CEarlyDump::CEarlyDump(const unsigned char* pData, unsigned int nSize, BOOL bHex, size_t nStamp)
-    : m_p(NULL)
-    , m_nLen(0)
-    , m_nStamp(nStamp)
-{
-    if (nSize <= SMALL_DUMP || nStamp >= sizeof(QW_DUMP_SPACES))
-        return;
-    unsigned int nIndent = (unsigned int)nStamp;
-    unsigned long long nRoom = QwDumpRoom(nSize, nIndent);
-    if (nRoom > CEntryQueue::BATCH_SIZE)
-        return;
-    m_p = static_cast<char*>(QwAllocObject((size_t)nRoom));
-    if (m_p != NULL)
-        m_nLen = QwLayOutDump(m_p, pData, nSize, bHex, QW_DUMP_SPACES, nIndent, nIndent);
-}
-
-CTxtLog::CEarlyDump::~CEarlyDump()
-{
-    if (m_p != NULL)
-        QwFreeObject(m_p);
-}
-
-const char* CTxtLog::CEarlyDump::WithStamp(const char* pszStamp, size_t nStamp)
-{
-    if (m_p == NULL || nStamp != m_nStamp)
-        return NULL;
-    memcpy(m_p, pszStamp, nStamp);
-    return m_p;
 }
 
 BOOL CTxtLog::WriteHex(const unsigned char* pData, unsigned int nSize, BOOL bOut, BOOL bHex)
 {
     QW_ASSERT(pData != NULL);
     CQwNoCancel noCancel;
-    // The readability check asks the kernel, which serves the checks of several
-    // threads at once with contention on the process's memory map: a small
-    // dump, whose check costs as much as the rest of its work, checks under the
-    // object's lock, one thread at a time; a large one checks before it.
-    const bool bCheckUnderLock = nSize <= SMALL_DUMP;
-    if (!bCheckUnderLock && !QwIsReadable(pData, nSize))
+    // Asked of the kernel without touching the memory; the layout then reads it.
+    if (!QwIsReadable(pData, nSize))
         return TRUE;
-    // Laid out for the stamp this thread's dumps get; freed after the lock is let go.
-    CEarlyDump early(pData, m_bFileOpen ? nSize : 0, bHex, m_stamp.Length(sizeof(" --> ") - 1));
-    CCleanAfterMove clean(*this);  // after the lock is let go: a move's cleaning
-    CEntryQueue::QW_TICKET ticket;
-    bool bQueued = false;
-    {
-        CLockScope lock(*this);
-        if (bCheckUnderLock && !QwIsReadable(pData, nSize))
-            return TRUE;
-        bQueued = QueueDump(pData, nSize, bOut, bHex, early, ticket);
-    }
-    if (bQueued)
-        m_queue.Finish(ticket);  // without the lock: the dump is in the file on return
+    QW_ASSERT(m_bFileOpen.load());
+    if (!m_bFileOpen)
+        return TRUE;
+    CEntryText entry(pData, nSize, bOut, bHex, m_stamp.Length(sizeof(" --> ") - 1));
+    CCleanAfterMove clean(*this);
+    CLockScope lock(*this);
+    QW_ASSERT(m_pFile != NULL);
+    if (m_pFile != NULL)
+        WriteEntry(entry);
     return TRUE;
-}
-
-// Under the lock: lays the dump out in the queue when the queue is used and
-// has room for it (TRUE: the ticket is to be finished); otherwise drains the
-// queue and writes the dump past it, as DumpHex does (FALSE). A thread that has
-// the object to itself writes the dump at once, past the queue (FALSE).
-bool CTxtLog::QueueDump(const unsigned char* pData, unsigned int nSize, BOOL bOut, BOOL bHex, CEarlyDump& early,
-                        CEntryQueue::QW_TICKET& ticket)
-{
-    if (m_pFile == NULL) {
-        DumpHex(pData, nSize, bOut, bHex);  // reports the missing file, writes nothing
-        return false;
-    }
-    const bool bCombines = Combines();
-    if (bCombines && m_queue.Direct(ThreadMark())) {
-        // Nothing pending, no write in flight: the dump's one write, here.
-        if (!WriteEarly(early, bOut))
-            DumpHex(pData, nSize, bOut, bHex);
-        return false;
-    }
-    unsigned long long nRoom = QwDumpRoom(nSize, STAMP_SIZE - 1);
-    char* pEntry = NULL;
-    if (bCombines && nRoom <= CEntryQueue::BATCH_SIZE)
-        pEntry = m_queue.Room((size_t)nRoom);
-    if (pEntry != NULL) {
-        char szStamp[STAMP_SIZE];
-        size_t nStamp = FormatStamp(szStamp, m_stamp.Read(), bOut ? " --> " : " <-- ");
-        const char* pEarly = early.WithStamp(szStamp, nStamp);
-        unsigned int nIndent = (unsigned int)(nStamp < sizeof(QW_DUMP_SPACES) - 1 ? nStamp : sizeof(QW_DUMP_SPACES) - 1);
-        if (pEarly != NULL)
-            memcpy(pEntry, pEarly, early.Length());  // a copy costs a fraction of the layout
-        size_t nLen = pEarly != NULL ? early.Length() : QwLayOutDump(pEntry, pData, nSize, bHex, szStamp, nStamp, nIndent);
-        ticket = m_queue.Add(m_pFile, nLen);
-        return true;
-    }
-    CEntryQueue::CDrainScope drain(m_queue);
-    DumpHex(pData, nSize, bOut, bHex);  // reads the file again: the drain may have left the lock
-    return false;
-}
-
-// Stamps the dump laid out early and writes it in one write, as the queue
-// writes its batches. FALSE, and nothing written, when there is no early text
-// to write (the file is not open, or the stamp is not of the usual length).
-bool CTxtLog::WriteEarly(CEarlyDump& early, BOOL bOut)
-{
-    if (m_pFile == NULL || early.Length() == 0)
-        return false;
-    char szStamp[STAMP_SIZE];
-    const char* pEarly = early.WithStamp(szStamp, FormatStamp(szStamp, m_stamp.Read(), bOut ? " --> " : " <-- "));
-    if (pEarly == NULL)
-        return false;
-    QwAppendWhole(m_pFile, pEarly, early.Length());
-    return true;
-}
-
-// Lays a dump of up to DUMP_WRITE_MAX bytes of text out in one buffer and writes
-// it in one write, then shows it. A larger one goes out in parts (DumpInParts).
-BOOL CTxtLog::DumpHex(const unsigned char* pData, unsigned int nSize, BOOL bOut, BOOL bHex)
-{
-    QW_ASSERT(m_pFile != NULL && pData != NULL);
-    if (m_pFile == NULL)
-        return TRUE;
-    const QW_CLOCK_READING now = m_stamp.Read();
-    MoveIfDue(now.tSeconds, QwDumpRoom(nSize, 0));
-    CDumpParts parts;
-    parts.pData = pData;
-    parts.nSize = nSize;
-    parts.bHex = bHex;
-    parts.nStamp = FormatStamp(parts.szStamp, now, bOut ? " --> " : " <-- ");
-    parts.nIndent = (unsigned int)(parts.nStamp < sizeof(QW_DUMP_SPACES) - 1 ? parts.nStamp : sizeof(QW_DUMP_SPACES) - 1);
-    parts.nLines = QwDumpLineCount(nSize);
-    unsigned long long nNeed = parts.nStamp + (unsigned long long)parts.nLines * QwDumpLineRoom(parts.nIndent) + 2;
-    char* pEntry = nNeed <= DUMP_WRITE_MAX ? EntryBuffer(nNeed) : NULL;
-    if (pEntry == NULL) {
-        DumpInParts(parts);
-        return TRUE;
-    }
-    size_t nLen = QwLayOutDump(pEntry, pData, nSize, bHex, parts.szStamp, parts.nStamp, parts.nIndent);
-    PutEntry(pEntry, nLen);
-    EchoEntry(pEntry, nLen);
-    if (m_console.IsOpen()) {
-        m_console.BeginEntry();
-        ShowDump(pEntry, nLen, parts.nStamp, parts.nIndent, true, true);
-        m_console.EndEntry();
-    }
-    ReleaseEntryBuffer(pEntry);
-    return TRUE;
-}
-
-// A dump of more than DUMP_WRITE_MAX bytes of text, or one for which no buffer of
-// its size could be had: laid out part by part in one buffer of DUMP_WRITE_MAX
-// bytes (the object's own where even that cannot be had), the parts written back
-// to back as one run, so no append of this process lands between them. Once all
-// parts are in the file, the same parts are made again for the console.
-void CTxtLog::DumpInParts(CDumpParts& parts)
-{
-    char* pBuffer = EntryBuffer(DUMP_WRITE_MAX);
-    parts.pBuffer = pBuffer != NULL ? pBuffer : m_szEntry;
-    size_t nBuffer = pBuffer != NULL ? (size_t)DUMP_WRITE_MAX : sizeof(m_szEntry);
-    parts.nPerPart = (unsigned int)((nBuffer - parts.nStamp - 2) / QwDumpLineRoom(parts.nIndent));
-    parts.nNext = 0;
-    QwAppendRun(m_pFile, NextDumpPart, &parts);
-    SyncEntry();
-    EchoParts(parts);
-    m_roll.Grew();
-    if (m_console.IsOpen()) {
-        m_console.BeginEntry();
-        parts.nNext = 0;
-        const char* p = NULL;
-        for (size_t nLen; (nLen = NextDumpPart(&parts, &p)) != 0;)
-            ShowDump(p, nLen, parts.nStamp, parts.nIndent, parts.bFirst, parts.bLast);
-        m_console.EndEntry();
-    }
-    if (pBuffer != NULL)
-        ReleaseEntryBuffer(pBuffer);
-}
-
-// Lays out the next part of the dump at parts.pBuffer: the stamp before line 0,
-// up to nPerPart lines, the closing line end after the last line. Sets *pp to it
-// and gives its length; 0 when every line has been made.
-size_t CTxtLog::NextDumpPart(void* pContext, const char** pp)
-{
-    CDumpParts& parts = *static_cast<CDumpParts*>(pContext);
-    if (parts.nNext >= parts.nLines)
-        return 0;
-    unsigned int nFirst = parts.nNext;
-    unsigned int nEnd = parts.nLines - nFirst > parts.nPerPart ? nFirst + parts.nPerPart : parts.nLines;
-    char* pOut = parts.pBuffer;
-    size_t nLen = 0;
-    if (nFirst == 0) {
-        memcpy(pOut, parts.szStamp, parts.nStamp);
-        nLen = parts.nStamp;
-    }
-    nLen += QwFormatDumpLines(pOut + nLen, parts.pData, parts.nSize, nFirst, nEnd, parts.bHex, parts.nIndent);
-    if (nEnd == parts.nLines) {
-        memcpy(pOut + nLen, s_szDumpLineEnd, 2);
-        nLen += 2;
-    }
-    parts.bFirst = nFirst == 0;
-    parts.bLast = nEnd == parts.nLines;
-    parts.nNext = nEnd;
-    *pp = pOut;
-    return nLen;
-}
-
-// With ECHO=1, sends a dump that went out in parts to the developer channel
-// in the same parts, made again: one call each, never a buffer of the whole.
-void CTxtLog::EchoParts(CDumpParts& parts)
-{
-    if (!m_bEcho)
-        return;
-    parts.nNext = 0;
-    const char* p = NULL;
-    for (size_t nLen; (nLen = NextDumpPart(&parts, &p)) != 0;)
-        EchoEntry(p, nLen);
-}
-
-// Shows dump text that is already in the file, piece by piece in the dump's
-// colours: the stamp (bFirst), then each line's indent, label, byte text and
-// line end, then the closing line end (bLast).
-void CTxtLog::ShowDump(const char* p, size_t nLen, size_t nStamp, unsigned int nIndent, bool bFirst, bool bLast)
-{
-    const char* pEnd = p + nLen;
-    if (bFirst) {
-        m_console.SetColor(COLOR_STAMP);
-        m_console.Write(p, (DWORD)nStamp);
-        m_console.SetColor(COLOR_NORMAL);
-        p += nStamp;
-    }
-    for (bool bLineZero = bFirst; p < pEnd; bLineZero = false) {
-        if (bLast && pEnd - p == 2)
-            break;  // the closing line end
-        if (!bLineZero && nIndent != 0) {
-            m_console.Write(p, nIndent);
-            p += nIndent;
-        }
-        const char* pBytes = static_cast<const char*>(memchr(p, ' ', (size_t)(pEnd - p))) + 1;  // after the label
-        const char* pLineEnd = static_cast<const char*>(memchr(pBytes, '\r', (size_t)(pEnd - pBytes)));
-        m_console.SetColor(COLOR_LABEL);
-        m_console.Write(p, (DWORD)(pBytes - p));
-        m_console.SetColor(COLOR_NORMAL);
-        m_console.SetColor(COLOR_BYTES);
-        m_console.Write(pBytes, (DWORD)(pLineEnd - pBytes));
-        m_console.SetColor(COLOR_NORMAL);
-        m_console.Write(s_szDumpLineEnd, 2);
-        p = pLineEnd + 2;
-    }
-    if (bLast)
-        m_console.Write(s_szDumpLineEnd, 2);
 }

@@ -3,12 +3,10 @@
 #include "WinConsole.h"
 
 #include "ConsoleShare.h"
-#include "Formatter.h"
 #include "Framework.h"
 
 #include <string.h>
 
-char CWinConsole::s_szTitle[CWinConsole::TITLE_SIZE] = { 0 };
 
 CWinConsole::CWinConsole()
     : m_bOpen(FALSE)
@@ -85,32 +83,11 @@ QW_WINDOW CWinConsole::GetHwnd()
     return QwConsole().FindConsoleWindow(szTitle);
 }
 
-char* CWinConsole::GetTitle()
-{
-    if (!m_bOpen)
-        return NULL;
-    QwConsole().ConsoleTitle(s_szTitle, TITLE_SIZE);
-    return s_szTitle;
-}
-
 void CWinConsole::Write(const char* pszText, DWORD nCount)
 {
     if (!m_bOpen || pszText == NULL)
         return;
     QwConsole().WriteConsoleText(GetOutput(), pszText, nCount);
-}
-
-void CWinConsole::Printf(const char* pszFormat, ...)
-{
-    if (!m_bOpen || pszFormat == NULL)
-        return;
-    char szBuf[PRINTF_SIZE];
-    memset(szBuf, 0, sizeof(szBuf));
-    va_list args;
-    va_start(args, pszFormat);
-    QwFormatV(szBuf, sizeof(szBuf), pszFormat, args);
-    va_end(args);
-    Write(szBuf, (DWORD)strlen(szBuf));
 }
 
 QW_OUTPUT CWinConsole::GetOutput()

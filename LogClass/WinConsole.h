@@ -23,13 +23,8 @@ public:
     BOOL DisableClose(BOOL bDisable);
     // The console window, or NULL.
     QW_WINDOW GetHwnd();
-    // The console title, in a buffer shared by every object; NULL when not open.
-    // Not used by the library, offered to users of the class.
-    char* GetTitle();
     // Writes exactly nCount bytes of pszText.
     void Write(const char* pszText, DWORD nCount);
-    // Formats and writes. Not used by the library, offered to users of the class.
-    void Printf(const char* pszFormat, ...);
     // This object's output: its own where it has one, else the process's standard
     // output handle; NULL when not open.
     QW_OUTPUT GetOutput();
@@ -50,14 +45,12 @@ public:
         BUFFER_HEIGHT = 5000,
         WINDOW_BOTTOM = 25,
         NORMAL_COLOR = 7,
-        TITLE_SIZE = 256,
-        PRINTF_SIZE = 5120
+        TITLE_SIZE = 256
     };
 
 private:
     BOOL m_bOpen;    // this object shows the console (whether or not the library made it)
     QW_OUTPUT m_hOut;  // its own output while open, NULL where the platform has none
-    static char s_szTitle[TITLE_SIZE];
 };
 
 #endif

@@ -11,6 +11,7 @@
 #include <signal.h>
 #include <string.h>
 #include <sys/syscall.h>
+#include <time.h>
 #include <ucontext.h>
 #include <unistd.h>
 
@@ -407,8 +408,16 @@ BOOL QwCrashHandlerActive(void)
 
 BOOL QwCrashEnterLock(QW_LOCK* pLock)
 {
-    QwEnterLock(pLock);
-    return TRUE;
+    // Half a second per object, in steps of 1 ms (nanosleep may be called from
+    // a signal handler): well within the watchdog's 3 s for a few objects, and
+    // far more than any entry holds the lock.
+    const struct timespec step = { 0, 1000000 };
+    for (int i = 0; i < 500; ++i) {
+        if (QwTryEnterLock(pLock))
+            return TRUE;
+        nanosleep(&step, NULL);
+    }
+    return FALSE;
 }
 
 BOOL QwCrashAppend(FILE* pFile, const char* p, size_t nLen)

@@ -79,12 +79,11 @@ void AddFlag(Conversion& conv, size_t& nFlags, char c)
         conv.szFlags[nFlags++] = c;
 }
 
-// TRUE for the conversion letters this formatter knows.
+// TRUE for the conversion letters wvsprintfA knows.
 bool KnownType(char c)
 {
     switch (c) {
-    case 'd': case 'i': case 'o': case 'u': case 'x': case 'X': case 'e': case 'E': case 'f': case 'F': case 'g':
-    case 'G': case 'a': case 'A': case 'c': case 's': case 'C': case 'S': case 'p': case 'm': case '%':
+    case 'd': case 'i': case 'u': case 'x': case 'X': case 'c': case 's': case 'C': case 'S': case 'p':
         return true;
     default:
         return false;
@@ -164,10 +163,12 @@ int ReadNumber(const char** ppsz)
     return n > INT_MAX ? INT_MAX : (int)n;
 }
 
-// Parses the conversion after a '%' at psz into conv, taking '*' widths and
-// precisions from args. Gives the character after it, or NULL for what this
-// formatter leaves to vsnprintf (positional arguments, %n, an unknown type).
-const char* ParseConversion(const char* psz, Conversion& conv, va_list& args)
+// Parses the conversion after a '%' at psz into conv: a conversion of
+// wvsprintfA's language, which is all the core hands over (flags, width and
+// precision as digits, a size, a type; never '*' or a position). Gives the
+// character after it, or NULL for what this formatter leaves to vsnprintf (an
+// unknown type).
+const char* ParseConversion(const char* psz, Conversion& conv)
 {
     memset(&conv, 0, sizeof(conv));
     conv.nWidth = conv.nPrecision = -1;
@@ -176,28 +177,11 @@ const char* ParseConversion(const char* psz, Conversion& conv, va_list& args)
         AddFlag(conv, nFlags, *psz);
         ++psz;
     }
-    if (*psz == '*') {
-        int n = va_arg(args, int);
-        ++psz;
-        if (n < 0) {
-            AddFlag(conv, nFlags, '-');
-            n = n == INT_MIN ? INT_MAX : -n;
-        }
-        conv.nWidth = n;
-    } else if (*psz >= '0' && *psz <= '9') {
+    if (*psz >= '0' && *psz <= '9')
         conv.nWidth = ReadNumber(&psz);
-        if (*psz == '$')
-            return NULL;
-    }
     if (*psz == '.') {
         ++psz;
-        if (*psz == '*') {
-            int n = va_arg(args, int);
-            ++psz;
-            conv.nPrecision = n < 0 ? -1 : n;
-        } else {
-            conv.nPrecision = ReadNumber(&psz);
-        }
+        conv.nPrecision = ReadNumber(&psz);
     }
     psz = ParseLength(psz, conv);
     if (!KnownType(*psz))
@@ -355,12 +339,6 @@ void PutByLibrary(Output& out, const Conversion& conv, va_list& args)
     size_t nRoom = out.nSize - out.nLen;
     int nMade = -1;
     switch (conv.cType) {
-    case 'e': case 'E': case 'f': case 'F': case 'g': case 'G': case 'a': case 'A':
-        if (conv.nLength == LEN_LONG_DOUBLE)
-            nMade = snprintf(pOut, nRoom, szFormat, va_arg(args, long double));
-        else
-            nMade = snprintf(pOut, nRoom, szFormat, va_arg(args, double));
-        break;
     case 'p':
         nMade = snprintf(pOut, nRoom, szFormat, va_arg(args, void*));
         break;
@@ -369,10 +347,6 @@ void PutByLibrary(Output& out, const Conversion& conv, va_list& args)
         break;
     case 'c':
         nMade = snprintf(pOut, nRoom, szFormat, va_arg(args, int));
-        break;
-    case 'm':
-    case '%':
-        nMade = snprintf(pOut, nRoom, szFormat, 0);
         break;
     default:
         nMade = PrintInteger(pOut, nRoom, conv, args);
@@ -425,7 +399,7 @@ bool FormatPiece(Output& out, const char* pszPiece, va_list& args)
     if (pszPiece[0] != '%')
         return false;
     Conversion conv;
-    const char* pRest = ParseConversion(pszPiece + 1, conv, args);
+    const char* pRest = ParseConversion(pszPiece + 1, conv);
     if (pRest == NULL || strchr(pRest, '%') != NULL || !PutConversion(out, conv, args))
         return false;
     out.Put(pRest, strlen(pRest));

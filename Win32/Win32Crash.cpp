@@ -298,10 +298,9 @@ BOOL QwCrashHandlerActive(void)
 
 BOOL QwCrashEnterLock(QW_LOCK* pLock)
 {
-    // The lock is the critical section Win32Lock.cpp keeps in its storage.
-    CRITICAL_SECTION* pSection = reinterpret_cast<CRITICAL_SECTION*>(pLock->abStorage);
+    // A critical section lets the crashed thread in again where it holds it.
     for (int i = 0; i < 2000; ++i) {
-        if (TryEnterCriticalSection(pSection))
+        if (QwTryEnterLock(pLock))
             return TRUE;
         Sleep(1);
     }

@@ -46,10 +46,8 @@ TEST_F(ConsoleTest, ClosedConsoleCallsNothing)
 {
     CWinConsole console;
     console.Write("abc", 3);
-    console.Printf("%d", 5);
     EXPECT_TRUE(console.GetOutput() == NULL);
     EXPECT_TRUE(console.GetHwnd() == NULL);
-    EXPECT_TRUE(console.GetTitle() == NULL);
     EXPECT_EQ(FALSE, console.DisableClose(TRUE));
     EXPECT_EQ(TRUE, console.SetColor(4));
     console.Setup();
@@ -249,12 +247,9 @@ TEST_F(ConsoleTest, OpenConsoleWritesAndQueries)
     console.Show(TRUE);
     ConsoleRecorder::Reset();
     console.Write("abcdef", 3);
-    console.Printf("<%d|%s>", 12, "x");
-    EXPECT_EQ("abc<12|x>", ConsoleRecorder::Written());
+    EXPECT_EQ("abc", ConsoleRecorder::Written());
     EXPECT_EQ(5, console.DisableClose(FALSE));
     EXPECT_EQ("EnableCloseItem 0", ConsoleRecorder::Effects().back());
-    ASSERT_TRUE(console.GetTitle() != NULL);
-    EXPECT_EQ(std::string("qw"), console.GetTitle());
     EXPECT_TRUE(console.GetOutput() != NULL);
     for (const std::string& str : ConsoleRecorder::All())
         EXPECT_EQ(std::string::npos, str.find("(wrong")) << str;
@@ -304,28 +299,6 @@ TEST_F(ConsoleTest, CloseWithoutFileFreesAShownConsole)
     EXPECT_EQ(TRUE, log->Close());
     EXPECT_EQ(FreeCalls(), ConsoleRecorder::All());
     EXPECT_EQ(FALSE, CTxtLogProbe::Console(log.get()));
-}
-
-TEST_F(ConsoleTest, CountedTextGoesWholeToTheConsoleAndUpToAZeroToTheFile)
-{
-    struct { const char* pszText; unsigned int nLen; std::string strFile, strConsole; } cases[] = {
-        { "abc", 0, "", "" },
-        { "ab\0cd", 5, "ab", std::string("ab\0cd", 5) },
-        { "abcdef", 4, "abcd", "abcd" },
-    };
-    for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i) {
-        SCOPED_TRACE(i);
-        RemoveTree(LogRoot());
-        LogPtr log = NewLog();
-        ASSERT_EQ(TRUE, log->Open(NULL));
-        log->ShowConsole(TRUE);
-        ConsoleRecorder::Reset();
-        EXPECT_EQ(TRUE, CTxtLogProbe::WriteText(log.get(), cases[i].pszText, cases[i].nLen));
-        EXPECT_EQ(BANNER + cases[i].strFile, ReadWhole(Day() + "/090307.log"));
-        EXPECT_EQ(cases[i].strConsole, ConsoleRecorder::Written());
-        if (cases[i].nLen == 0)
-            EXPECT_EQ(std::vector<std::string>(), ConsoleRecorder::All());
-    }
 }
 
 namespace {

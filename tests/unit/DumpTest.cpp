@@ -101,24 +101,9 @@ TEST(DumpText, ByteTexts)
         SCOPED_TRACE(cases[i].strText);
         char sz[66];
         memset(sz, 'X', sizeof(sz));
-        QwFormatDumpBytes(sz, sizeof(sz), cases[i].data.data(), (unsigned int)cases[i].data.size(), cases[i].bHex);
-        EXPECT_EQ(cases[i].strText, std::string(sz));
-    }
-}
-
-TEST(DumpText, SmallBufferIsNeverOverrun)
-{
-    struct { size_t nSize; std::string strText; } cases[] = { { 1, "" }, { 10, "FF FF FF " }, { 49, std::string() } };
-    for (int i = 0; i < 16; ++i)
-        cases[2].strText += "FF ";  // all 48 characters fit, the terminator takes the last byte
-    std::vector<unsigned char> data(16, 255);
-    for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i) {
-        SCOPED_TRACE(cases[i].nSize);
-        char sz[80];
-        memset(sz, 'X', sizeof(sz));
-        QwFormatDumpBytes(sz, cases[i].nSize, &data[0], 16, TRUE);
-        EXPECT_EQ(cases[i].strText, std::string(sz));
-        EXPECT_EQ(std::string(sizeof(sz) - cases[i].nSize, 'X'), std::string(sz + cases[i].nSize, sizeof(sz) - cases[i].nSize));
+        unsigned int nCount = (unsigned int)(cases[i].data.size() < 16 ? cases[i].data.size() : 16);
+        size_t nLen = QwPutDumpBytes(sz, cases[i].data.data(), nCount, cases[i].bHex);
+        EXPECT_EQ(cases[i].strText, std::string(sz, nLen));
     }
 }
 
@@ -130,9 +115,9 @@ TEST(DumpText, OffsetLabels)
         { 0x80000010u, FALSE, "2147483664d: " }, { 0xFFFFFFF0u, TRUE, "FFFFFFF0h: " },
     };
     for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i) {
-        char sz[15];
-        QwFormatDumpLabel(sz, sizeof(sz), cases[i].nOffset, cases[i].bHex);
-        EXPECT_EQ(std::string(cases[i].pszLabel), sz);
+        char sz[16];
+        size_t nLen = QwPutDumpLabel(sz, cases[i].nOffset, cases[i].bHex);
+        EXPECT_EQ(std::string(cases[i].pszLabel), std::string(sz, nLen));
     }
 }
 
@@ -382,4 +367,23 @@ TEST_F(DumpTest, NoEntryOfTheProcessLandsBetweenThePartsOfADump)
     strRest.append(strFile, nFrom, std::string::npos);
     EXPECT_EQ(nDumps, nWhole);
     EXPECT_EQ(std::string::npos, strRest.find("h: ")) << "a part of a dump stands apart";
+}
+
+TEST_F(DumpTest, ADumpWhoseClockHasNoLocalTimeHasNoStampAndNoIndent)
+{
+    // The lines were laid out before the lock for a stamp of the usual length;
+    // a clock reading with no local time gives no stamp at all, and the dump is
+    // made again for that: every line at the left edge, nothing lost.
+    SetNow((time_t)0x7fffffffffffffffLL);
+    std::string strExpected;
+    for (unsigned int nSize : { 20u, 1000u }) {
+        std::vector<unsigned char> data = Counting(nSize);
+        EXPECT_EQ(TRUE, m_log->WriteHex(&data[0], nSize, TRUE, TRUE));
+        for (unsigned int nLine = 0; nLine * 16 < nSize; ++nLine) {
+            unsigned int nCount = nSize - nLine * 16 < 16 ? nSize - nLine * 16 : 16;
+            strExpected += Digits(nLine * 16, 16, 8) + "h: " + DumpBytes(&data[nLine * 16], nCount, true) + "\r\n";
+        }
+        strExpected += "\r\n";
+    }
+    EXPECT_EQ(strExpected, Dumped());
 }

@@ -3,6 +3,8 @@
 #include "DumpLine.h"
 #include "Parser.h"
 
+#include "ControlText.h"
+
 namespace qwlog {
 
 namespace {
@@ -29,34 +31,11 @@ size_t StampWidth(const std::string& strLine, size_t nTail)
 
 std::string EscapeControls(const std::string& strText)
 {
-    static const char kHex[] = "0123456789abcdef";
-    bool bPlain = true;
-    for (char ch : strText) {
-        unsigned char c = (unsigned char)ch;
-        if ((c < 0x20 && c != '\t' && c != '\r' && c != '\n') || c == 0x7F || c == 0xC2) {
-            bPlain = false;
-            break;
-        }
-    }
-    if (bPlain)
-        return strText;  // the common case: nothing to escape
+    // The library's own rule for what reaches a terminal (LogClass/ControlText),
+    // on text that is UTF-8 by now.
     std::string strOut;
     strOut.reserve(strText.size());
-    for (size_t i = 0; i < strText.size(); ++i) {
-        unsigned char c = (unsigned char)strText[i];
-        unsigned char cNext = i + 1 < strText.size() ? (unsigned char)strText[i + 1] : 0;
-        if ((c < 0x20 && c != '\t' && c != '\r' && c != '\n') || c == 0x7F) {
-            strOut += '^';
-            strOut += (char)(c ^ 0x40);  // ESC gives "^[", DEL "^?"
-        } else if (c == 0xC2 && cNext >= 0x80 && cNext <= 0x9F) {
-            strOut += "\\x";
-            strOut += kHex[cNext >> 4];
-            strOut += kHex[cNext & 15];
-            ++i;
-        } else {
-            strOut += (char)c;
-        }
-    }
+    QwAppendShown(strOut, strText.data(), strText.size(), true);
     return strOut;
 }
 

@@ -13,6 +13,7 @@
 // input also checks the dump's labels and values against snprintf with their
 // literal formats. Wide strings the locale cannot encode are where the two may
 // differ on purpose (vsnprintf fails): such cases are not compared.
+#include "DumpText.h"
 #include "Formatter.h"
 #include "TxtLog.h"
 

@@ -61,7 +61,7 @@ linux_read_only() {
   unshare -m --propagation private bash -c "mount --bind '$dir' '$dir' && mount -o remount,bind,ro '$dir' &&
       cd / && QUILLWORK_DEBUG=1 XDG_STATE_HOME='$state' '$dir/qw_folderhost' 526F" >/dev/null 2>"$out" </dev/null &&
     one_golden_file "$state/quillwork/qw_folderhost/Log/*/[0-9][0-9][0-9][0-9][0-9][0-9]_Ro.log" &&
-    grep -q "logs go to $state/quillwork/qw_folderhost/Log/" "$out" && [ ! -e "$dir/Log" ]
+    grep -q "cannot make the log folder $dir/Log (Read-only file system); logs go to the per-user folder $state/quillwork/qw_folderhost/Log/" "$out" && [ ! -e "$dir/Log" ]
 }
 
 linux_exhausted() {
@@ -187,7 +187,7 @@ wine_read_only() {
       cd '$dir' && WINEDEBUG=+debugstr timeout 120 wine ./qw_folderhost.exe 526F" >/dev/null 2>"$err" </dev/null ||
     return 1
   one_golden_file "$WINEPREFIX/drive_c/users/*/AppData/Local/Quillwork/qw_folderhost/Log/*/[0-9][0-9][0-9][0-9][0-9][0-9]_Ro.log" &&
-    grep -q 'logs go to C:\\\\users\\\\[^\\]*\\\\AppData\\\\Local\\\\Quillwork\\\\qw_folderhost\\\\Log\\\\' "$err" &&
+    grep -q '); logs go to the per-user folder C:\\\\users\\\\[^\\]*\\\\AppData\\\\Local\\\\Quillwork\\\\qw_folderhost\\\\Log\\\\' "$err" &&
     [ ! -e "$dir/Log" ]
 }
 

@@ -7,8 +7,8 @@
 //       the host never wrote.
 //   stall <folder>  two threads log through one object with the mirror on; the
 //       folder receives "status" ("<calls of thread 1> <calls of thread 2>") every
-//       50 ms. When "<folder>/resume" appears one entry "RESUMED-MARK" is written
-//       (and "resumed" made); "<folder>/stop" ends the host.
+//       50 ms. When "<folder>/resume" appears the threads stop and one entry
+//       "RESUMED-MARK" is written (and "resumed" made); "<folder>/stop" ends the host.
 //   entries <n>  opens a log, switches the mirror on, and writes n entries and n
 //       dumps of 100 bytes (each of several coloured pieces), at a pace the
 //       terminal keeps up with, then closes.
@@ -152,6 +152,11 @@ int Stall(PFN_CREATELOGOBJECT pfnCreate, const std::string& strDir)
     while (!Exists(strDir + "/stop")) {
         Publish(strDir + "/status", std::to_string(s_anCalls[0].load()) + " " + std::to_string(s_anCalls[1].load()) + "\n");
         if (!bResumed && Exists(strDir + "/resume")) {
+            // The writers stop first, so that the mark stays the terminal's last line
+            // and no later entries push it out of sight before the suite looks.
+            s_bStop.store(true);
+            one.join();
+            two.join();
             pLog->WriteLog("RESUMED-MARK");
             Publish(strDir + "/resumed", "1\n");
             bResumed = true;
@@ -159,8 +164,10 @@ int Stall(PFN_CREATELOGOBJECT pfnCreate, const std::string& strDir)
         usleep(50000);
     }
     s_bStop.store(true);
-    one.join();
-    two.join();
+    if (one.joinable())
+        one.join();
+    if (two.joinable())
+        two.join();
     pLog->Release();
     return 0;
 }

@@ -154,13 +154,19 @@ const char* QwFindLastChar(const char* psz, char c);
 // Formats pszPiece, one conversion of wvsprintfA's language ("%-#0" flags in
 // that order, width, precision, a size of "l", "h", "w", "I64", "I32" or "I",
 // one of the types "cCdipsSuxX"), with the one argument args holds, into pszBuf
-// (nBufSize bytes, at least 1025), always terminated. On Windows this is
-// wvsprintfA; elsewhere the C library's text for the same argument, with the
-// Microsoft sizes read as Windows reads them ("I64" 64 bits, "I32" 32, "I" a
-// pointer's width, "h" a narrow and "l" or "w" a wide string or character), and
-// a wide character the locale cannot encode written as '?'. Gives the length of
-// the text, zero bytes in it (a %c of 0) included.
-size_t QwFormatPiece(char* pszBuf, size_t nBufSize, const char* pszPiece, va_list args);
+// (nBufSize bytes, at least 1025), always terminated, when the platform has a
+// text of its own for it: on Windows this is wvsprintfA, TRUE, the length of
+// the text, zero bytes in it (a %c of 0) included, in *pnLen. FALSE elsewhere,
+// nothing written: the core lays the conversion out as the C library does.
+BOOL QwFormatPiece(char* pszBuf, size_t nBufSize, const char* pszPiece, va_list args, size_t* pnLen);
+
+// Converts wide text to the narrow text messages hold (the locale's multibyte
+// encoding on POSIX, the ANSI code page on Windows): nCount characters of pwsz,
+// zero ones included, or, when nCount is (size_t)-1, those before its
+// terminator. A character the encoding lacks becomes '?'. Writes at most
+// nSize bytes at pBuf, no terminator, and never part of a character; gives how
+// many it wrote.
+size_t QwNarrowText(char* pBuf, size_t nSize, const wchar_t* pwsz, size_t nCount);
 
 // ---- memory the host passes (Memory) ----------------------------------------
 

@@ -185,9 +185,10 @@ int ListedDifference(const FormatTableRow& row)
     QwReadPlatformConversion(row.pszFormat, conv);
     if (conv.cType == 'p')
         return D_POINTER;
-    if (conv.cType == 's' && row.pszString == NULL)
+    bool bString = row.nKind == FT_STRING || row.nKind == FT_WSTRING;
+    if (bString && row.pszString == NULL)
         return conv.nPrecision >= 0 && conv.nPrecision < 6 ? D_NULL_PRECISION : -1;
-    if (conv.cType == 's')
+    if (bString)
         return conv.bAlt && conv.nPrecision == 0 ? D_ALT_STRING : -1;
     if (strchr("diuxX", conv.cType) == NULL)
         return -1;
@@ -223,7 +224,7 @@ TEST_F(WinFormatTest, EveryDifferenceFromGlibcIsOneTheReadmeLists)
         if (nDifference >= 0)
             ++anSeen[nDifference];
         else if (++nUnlisted <= 20)
-            ADD_FAILURE() << "unlisted: \"" << row.pszFormat << "\" of " << (row.nKind == FT_STRING ? (row.pszString ? row.pszString : "NULL") : std::to_string(row.nValue))
+            ADD_FAILURE() << "unlisted: \"" << row.pszFormat << "\" of " << (row.nKind == FT_STRING || row.nKind == FT_WSTRING ? (row.pszString ? row.pszString : "NULL") : std::to_string(row.nValue))
                           << ": \"" << strGot << "\", glibc \"" << row.pszGlibc << "\"";
     }
     EXPECT_EQ(0u, nUnlisted);

@@ -41,9 +41,8 @@ void PutPiece(Output& out, const char* pszPiece, ...)
     va_copy(argsPlatform, args);
     BOOL bPlatform = QwFormatPiece(szPiece, sizeof(szPiece), pszPiece, argsPlatform, &nLen);
     va_end(argsPlatform);
-    if (!bPlatform) {
-        QW_CONVERSION conv;
-        QwReadPlatformConversion(pszPiece, conv);
+    QW_CONVERSION conv;
+    if (!bPlatform && QwReadPlatformConversion(pszPiece, conv)) {
         Output piece = { szPiece, sizeof(szPiece), 0 };
         PutPieceHere(piece, conv, &args);
         nLen = piece.nLen;

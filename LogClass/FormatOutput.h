@@ -120,6 +120,7 @@ void PutPadded(Output& out, const QW_CONVERSION& conv, const char* pszPrefix, si
                size_t nBody, bool bZeroPad, InnerZeros inner = InnerZeros());
 void PutInteger(Output& out, const QW_CONVERSION& conv, va_list* pArgs);
 void PutFloatArgument(Output& out, const QW_CONVERSION& conv, va_list* pArgs);
+void PutCharacter(Output& out, const QW_CONVERSION& conv, int nChar);
 void PutPieceHere(Output& out, const QW_CONVERSION& conv, va_list* pArgs);
 // Room for the digits of any integer: 64 binary digits, with room to spare.
 const size_t INTEGER_DIGITS = 72;

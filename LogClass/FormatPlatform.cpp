@@ -222,10 +222,18 @@ void PutPlatformWide(Output& out, const QW_CONVERSION& conv, va_list* pArgs)
 
 // TRUE for the common conversions whose text wvsprintfA and the C library agree
 // on, byte for byte: d, i, u, x, X with no size but "l" or a Microsoft one,
-// only the flags '-' and '0', no precision; a narrow s with no '#'.
+// only the flags '-' and '0', no precision; a narrow s with no '#'; a narrow
+// character ("c" with no size or "h", "I64", "I32", "I"; "hC"), whatever its
+// flags and precision.
 bool PlainConversion(const QW_CONVERSION& conv)
 {
-    if (conv.bAlt || conv.nWidth > (int)PIECE_TEXT_MAX)
+    if (conv.nWidth > (int)PIECE_TEXT_MAX)
+        return false;
+    if (conv.cType == 'c')
+        return conv.nSize != QW_SIZE_L && conv.nSize != QW_SIZE_W;
+    if (conv.cType == 'C')
+        return conv.nSize == QW_SIZE_H;
+    if (conv.bAlt)
         return false;
     if (conv.cType == 's')
         return conv.nSize == QW_SIZE_NONE || conv.nSize == QW_SIZE_H || conv.nSize == QW_SIZE_I64
@@ -238,6 +246,10 @@ bool PlainConversion(const QW_CONVERSION& conv)
 // for it.
 void PutPlain(Output& out, const QW_CONVERSION& conv, const char* pszPiece, va_list* pArgs)
 {
+    if (conv.cType == 'c' || conv.cType == 'C') {
+        PutCharacter(out, conv, va_arg(*pArgs, int));
+        return;
+    }
     if (conv.cType != 's') {
         PutInteger(out, conv, pArgs);
         return;

@@ -146,7 +146,8 @@ void PutWide(Output& out, const QW_CONVERSION& conv, const wchar_t* pwsz, size_t
 }
 
 // A character conversion: one byte, or a wide character in narrow text, padded
-// with spaces; no precision applies.
+// with spaces; no precision applies. A byte of 0 is left out (it would end the
+// message there) but counts toward the width.
 void PutCharacter(Output& out, const QW_CONVERSION& conv, int nChar)
 {
     QW_CONVERSION field = conv;
@@ -157,7 +158,9 @@ void PutCharacter(Output& out, const QW_CONVERSION& conv, int nChar)
         return;
     }
     char c = (char)nChar;
-    PutPadded(out, field, "", 0, &c, 1, false);
+    if (c == '\0' && field.nWidth > 0)
+        --field.nWidth;
+    PutPadded(out, field, "", 0, &c, c == '\0' ? 0 : 1, false);
 }
 
 // A string conversion: narrow or wide text as the size says; a null one is

@@ -1,5 +1,6 @@
 // CCrashReport: the watched objects and the crash entry.
 #include "CrashReport.h"
+#include "LogAppend.h"
 
 #include <string.h>
 
@@ -177,7 +178,7 @@ void ReportTo(CWatch& watch, const QW_CRASH_FACTS& facts, const QW_CLOCK_READING
     if (pFile != NULL) {
         size_t nLen = CCrashReport::LayOut(s_szEntry, sizeof(s_szEntry), facts, now, watch.nDigits.load(),
                                            watch.bThread.load());
-        QwCrashAppend(pFile, s_szEntry, nLen);
+        QwCrashAppend(pFile, s_szEntry, nLen, &CLogAppend::Whole);
         QwCrashDump(pFile, facts);
     }
     if (bTaken && facts.bHold)

@@ -51,7 +51,7 @@ public:
     const char* Whole(size_t& nLen) const;
     void Rewind() { m_nNext = 0; }
     // The next part at *pp and its length; 0 once every part has been made. In
-    // the form QwAppendRun takes (pContext: the CEntryText).
+    // the form CLogAppend::Run takes (pContext: the CEntryText).
     static size_t NextPart(void* pContext, const char** pp);
 
     // Shows the text (all of its parts, made again) in the console: a message's

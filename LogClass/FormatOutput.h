@@ -1,7 +1,8 @@
 // The formatter's own parts, shared by its sources: the output a message grows
 // in, the limits of what the platform is handed, and the layout functions one
 // source gives another. Formatter.cpp reads conversions and runs a format;
-// FormatText.cpp lays out padding, integers and floating numbers;
+// FormatText.cpp lays out padding, integers, floating numbers, and the C
+// library's text of wvsprintfA's conversions;
 // FormatPlatform.cpp hands wvsprintfA's conversions to the platform;
 // FormatPositions.cpp formats positional conversions ("%2$s").
 #ifndef QUILLWORK_FORMATOUTPUT_H
@@ -69,6 +70,17 @@ inline unsigned int DigitShift(char cType)
     }
 }
 
+// TRUE when a string or character conversion takes wide text, as wvsprintfA
+// reads its sizes: "l" or "w" on s and c; any size but "h" and "w" on S and C.
+inline bool WideText(const QW_CONVERSION& conv)
+{
+    if (conv.cType == 's' || conv.cType == 'c')
+        return conv.nSize == QW_SIZE_L || conv.nSize == QW_SIZE_W;
+    if (conv.cType == 'S' || conv.cType == 'C')
+        return conv.nSize != QW_SIZE_H && conv.nSize != QW_SIZE_W;
+    return false;
+}
+
 // Writes the digits of nValue in the base of the integer conversion letter
 // cType (2 for 'b' and 'B', 8 for 'o', 16 for 'x' and 'X' in their letter
 // case, else 10) just before pEnd; gives where they begin. At least one digit.
@@ -108,6 +120,8 @@ void PutPadded(Output& out, const QW_CONVERSION& conv, const char* pszPrefix, si
                size_t nBody, bool bZeroPad, InnerZeros inner = InnerZeros());
 void PutInteger(Output& out, const QW_CONVERSION& conv, va_list* pArgs);
 void PutFloatArgument(Output& out, const QW_CONVERSION& conv, va_list* pArgs);
+void PutCharacter(Output& out, const QW_CONVERSION& conv, int nChar);
+void PutPieceHere(Output& out, const QW_CONVERSION& conv, va_list* pArgs);
 // Room for the digits of any integer: 64 binary digits, with room to spare.
 const size_t INTEGER_DIGITS = 72;
 

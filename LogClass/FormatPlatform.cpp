@@ -1,5 +1,7 @@
 // The formatter's conversions of wvsprintfA's language: laid out here where
-// wvsprintfA and the C library agree, else handed to the platform (QwFormatPiece).
+// wvsprintfA and the C library agree, else handed to the platform, which gives
+// wvsprintfA's text on Windows (QwFormatPiece) and leaves the C library's text
+// to PutPieceHere elsewhere.
 #include "FormatOutput.h"
 #include "Platform.h"
 
@@ -26,14 +28,25 @@ void PutText(Output& out, const QW_CONVERSION& conv, const char* psz)
 }
 
 // Formats pszPiece, a conversion of wvsprintfA's language, with the one argument
-// that follows it, through the platform; appends what it gives, less any zero
-// byte (a %c of 0), which would end the message there.
+// that follows it: the platform's own text where it has one, else laid out
+// here as the C library lays it out (PutPieceHere); in either case no more than
+// the platform's limit of a piece. Appends what it gives, less any zero byte
+// (a %c of 0), which would end the message there.
 void PutPiece(Output& out, const char* pszPiece, ...)
 {
     char szPiece[PIECE_SIZE];
-    va_list args;
+    size_t nLen = 0;
+    va_list args, argsPlatform;
     va_start(args, pszPiece);
-    size_t nLen = QwFormatPiece(szPiece, sizeof(szPiece), pszPiece, args);
+    va_copy(argsPlatform, args);
+    BOOL bPlatform = QwFormatPiece(szPiece, sizeof(szPiece), pszPiece, argsPlatform, &nLen);
+    va_end(argsPlatform);
+    QW_CONVERSION conv;
+    if (!bPlatform && QwReadPlatformConversion(pszPiece, conv)) {
+        Output piece = { szPiece, sizeof(szPiece), 0 };
+        PutPieceHere(piece, conv, &args);
+        nLen = piece.nLen;
+    }
     va_end(args);
     if (memchr(szPiece, '\0', nLen) == NULL) {
         out.Put(szPiece, nLen);
@@ -47,9 +60,7 @@ void PutPiece(Output& out, const char* pszPiece, ...)
 // TRUE when a conversion wvsprintfA reads takes a narrow string.
 bool NarrowString(const QW_CONVERSION& conv)
 {
-    if (conv.cType == 's')
-        return conv.nSize != QW_SIZE_L && conv.nSize != QW_SIZE_W;
-    return conv.cType == 'S' && (conv.nSize == QW_SIZE_H || conv.nSize == QW_SIZE_W);
+    return (conv.cType == 's' || conv.cType == 'S') && !WideText(conv);
 }
 
 // Wide characters the platform is given at a time: their text fits its limit.
@@ -211,10 +222,18 @@ void PutPlatformWide(Output& out, const QW_CONVERSION& conv, va_list* pArgs)
 
 // TRUE for the common conversions whose text wvsprintfA and the C library agree
 // on, byte for byte: d, i, u, x, X with no size but "l" or a Microsoft one,
-// only the flags '-' and '0', no precision; a narrow s with no '#'.
+// only the flags '-' and '0', no precision; a narrow s with no '#'; a narrow
+// character ("c" with no size or "h", "I64", "I32", "I"; "hC"), whatever its
+// flags and precision.
 bool PlainConversion(const QW_CONVERSION& conv)
 {
-    if (conv.bAlt || conv.nWidth > (int)PIECE_TEXT_MAX)
+    if (conv.nWidth > (int)PIECE_TEXT_MAX)
+        return false;
+    if (conv.cType == 'c')
+        return conv.nSize != QW_SIZE_L && conv.nSize != QW_SIZE_W;
+    if (conv.cType == 'C')
+        return conv.nSize == QW_SIZE_H;
+    if (conv.bAlt)
         return false;
     if (conv.cType == 's')
         return conv.nSize == QW_SIZE_NONE || conv.nSize == QW_SIZE_H || conv.nSize == QW_SIZE_I64
@@ -227,6 +246,10 @@ bool PlainConversion(const QW_CONVERSION& conv)
 // for it.
 void PutPlain(Output& out, const QW_CONVERSION& conv, const char* pszPiece, va_list* pArgs)
 {
+    if (conv.cType == 'c' || conv.cType == 'C') {
+        PutCharacter(out, conv, va_arg(*pArgs, int));
+        return;
+    }
     if (conv.cType != 's') {
         PutInteger(out, conv, pArgs);
         return;

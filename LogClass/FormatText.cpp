@@ -1,4 +1,5 @@
-// The formatter's layout of padding, integers and floating numbers. The
+// The formatter's layout of padding, integers, floating numbers, and the C
+// library's text of wvsprintfA's conversions (strings, characters, pointers). The
 // floating conversions take their digits from std::to_chars, which rounds
 // exactly as the C library does; the flags, width and precision of printf are
 // applied around them here.
@@ -100,20 +101,12 @@ const char* AltPrefix(char cType)
     }
 }
 
-// An integer conversion as printf lays it out: sign, "0x" or "0b", zeros up to
+// An integer conversion as printf lays it out, its argument read already (the
+// magnitude nValue, negative with bNegative): sign, "0x" or "0b", zeros up to
 // the precision, the digits, padded to the width.
-void PutInteger(Output& out, const QW_CONVERSION& conv, va_list* pArgs)
+void PutIntegerValue(Output& out, const QW_CONVERSION& conv, unsigned long long nValue, bool bNegative)
 {
     bool bSigned = conv.cType == 'd' || conv.cType == 'i';
-    bool bNegative = false;
-    unsigned long long nValue;
-    if (bSigned) {
-        long long n = TakeSigned(conv, pArgs);
-        bNegative = n < 0;
-        nValue = bNegative ? 0ull - (unsigned long long)n : (unsigned long long)n;
-    } else {
-        nValue = TakeUnsigned(conv, pArgs);
-    }
     char szDigits[INTEGER_DIGITS];
     char* pDigits = IntegerDigits(conv, nValue, szDigits);
     size_t nDigits = (size_t)(szDigits + INTEGER_DIGITS - pDigits);
@@ -126,6 +119,99 @@ void PutInteger(Output& out, const QW_CONVERSION& conv, va_list* pArgs)
         pszPrefix = AltPrefix(conv.cType);
     size_t nZeros = conv.nPrecision > (int)nDigits ? (size_t)conv.nPrecision - nDigits : 0;
     PutPadded(out, conv, pszPrefix, nZeros, pDigits, nDigits, conv.bZero && conv.nPrecision < 0);
+}
+
+// An integer conversion as printf lays it out, its argument read as its size says.
+void PutInteger(Output& out, const QW_CONVERSION& conv, va_list* pArgs)
+{
+    if (conv.cType != 'd' && conv.cType != 'i') {
+        PutIntegerValue(out, conv, TakeUnsigned(conv, pArgs), false);
+        return;
+    }
+    long long n = TakeSigned(conv, pArgs);
+    PutIntegerValue(out, conv, n < 0 ? 0ull - (unsigned long long)n : (unsigned long long)n, n < 0);
+}
+
+// ---- wvsprintfA's conversions in the C library's text -----------------------
+
+// Wide text (nCount characters, or up to its terminator when nCount is
+// (size_t)-1) as %ls lays it out: in the platform's narrow text, at most the
+// precision's count of bytes and never part of a character, padded with spaces.
+void PutWide(Output& out, const QW_CONVERSION& conv, const wchar_t* pwsz, size_t nCount)
+{
+    char szText[2048];
+    bool bCut = conv.nPrecision >= 0 && (size_t)conv.nPrecision < sizeof(szText);
+    size_t nText = QwNarrowText(szText, bCut ? (size_t)conv.nPrecision : sizeof(szText), pwsz, nCount);
+    PutPadded(out, conv, "", 0, szText, nText, false);
+}
+
+// A character conversion: one byte, or a wide character in narrow text, padded
+// with spaces; no precision applies. A byte of 0 is left out (it would end the
+// message there) but counts toward the width.
+void PutCharacter(Output& out, const QW_CONVERSION& conv, int nChar)
+{
+    QW_CONVERSION field = conv;
+    field.nPrecision = -1;
+    if (WideText(conv)) {
+        wchar_t wc = (wchar_t)nChar;
+        PutWide(out, field, &wc, 1);
+        return;
+    }
+    char c = (char)nChar;
+    if (c == '\0' && field.nWidth > 0)
+        --field.nWidth;
+    PutPadded(out, field, "", 0, &c, c == '\0' ? 0 : 1, false);
+}
+
+// A string conversion: narrow or wide text as the size says; a null one is
+// "(null)" where the precision leaves room for all of it, else nothing.
+void PutString(Output& out, const QW_CONVERSION& conv, const void* p)
+{
+    if (p == NULL)
+        PutText(out, conv, conv.nPrecision >= 0 && conv.nPrecision < 6 ? "" : "(null)");
+    else if (WideText(conv))
+        PutWide(out, conv, (const wchar_t*)p, (size_t)-1);
+    else
+        PutText(out, conv, (const char*)p);
+}
+
+// A pointer conversion: "0x" and its hex digits as "%#x" lays them out (the
+// flags, width and precision apply), or "(nil)" padded with spaces.
+void PutPointer(Output& out, const QW_CONVERSION& conv, const void* p)
+{
+    QW_CONVERSION field = conv;
+    if (p == NULL) {
+        field.nPrecision = -1;
+        PutPadded(out, field, "", 0, "(nil)", 5, false);
+        return;
+    }
+    field.cType = 'x';
+    field.bAlt = true;
+    PutIntegerValue(out, field, (unsigned long long)(uintptr_t)p, false);
+}
+
+// Lays out conv, a conversion of wvsprintfA's language, with its argument as
+// PutPlatform passes it (an int for c and C, a pointer for s, S and p, an
+// integer of the size for the rest), the way the C library lays out the same
+// conversion; the sizes mean what they mean to wvsprintfA ("I64" 64 bits, "I32"
+// 32, "I" a pointer's width, WideText for strings and characters) and "h"
+// narrows an integer, as in C.
+void PutPieceHere(Output& out, const QW_CONVERSION& conv, va_list* pArgs)
+{
+    switch (conv.cType) {
+    case 'c': case 'C':
+        PutCharacter(out, conv, va_arg(*pArgs, int));
+        break;
+    case 's': case 'S':
+        PutString(out, conv, va_arg(*pArgs, const void*));
+        break;
+    case 'p':
+        PutPointer(out, conv, va_arg(*pArgs, const void*));
+        break;
+    default:
+        PutInteger(out, conv, pArgs);
+        break;
+    }
 }
 
 // ---- floating point ---------------------------------------------------------

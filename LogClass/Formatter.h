@@ -1,8 +1,8 @@
 // The message formatter. It reads a format once, conversion by conversion: a
-// conversion that wvsprintfA reads (read exactly as it reads it) goes to the
-// platform, which formats it with wvsprintfA on Windows and with the C library
-// elsewhere; every other conversion glibc's printf knows is formatted here, the
-// same way on every platform. A conversion no printf knows, or a format it
+// conversion that wvsprintfA reads (read exactly as it reads it) is formatted
+// by wvsprintfA on Windows where the two texts may differ, and here, in the C
+// library's text, elsewhere; every other conversion glibc's printf knows is
+// formatted here, the same way on every platform. A conversion no printf knows, or a format it
 // refuses, ends the formatting: the rest of the format is written as it stands
 // and no further argument is read.
 #ifndef QUILLWORK_FORMATTER_H

@@ -154,13 +154,19 @@ const char* QwFindLastChar(const char* psz, char c);
 // Formats pszPiece, one conversion of wvsprintfA's language ("%-#0" flags in
 // that order, width, precision, a size of "l", "h", "w", "I64", "I32" or "I",
 // one of the types "cCdipsSuxX"), with the one argument args holds, into pszBuf
-// (nBufSize bytes, at least 1025), always terminated. On Windows this is
-// wvsprintfA; elsewhere the C library's text for the same argument, with the
-// Microsoft sizes read as Windows reads them ("I64" 64 bits, "I32" 32, "I" a
-// pointer's width, "h" a narrow and "l" or "w" a wide string or character), and
-// a wide character the locale cannot encode written as '?'. Gives the length of
-// the text, zero bytes in it (a %c of 0) included.
-size_t QwFormatPiece(char* pszBuf, size_t nBufSize, const char* pszPiece, va_list args);
+// (nBufSize bytes, at least 1025), always terminated, when the platform has a
+// text of its own for it: on Windows this is wvsprintfA, TRUE, the length of
+// the text, zero bytes in it (a %c of 0) included, in *pnLen. FALSE elsewhere,
+// nothing written: the core lays the conversion out as the C library does.
+BOOL QwFormatPiece(char* pszBuf, size_t nBufSize, const char* pszPiece, va_list args, size_t* pnLen);
+
+// Converts wide text to the narrow text messages hold (the locale's multibyte
+// encoding on POSIX, the ANSI code page on Windows): nCount characters of pwsz,
+// zero ones included, or, when nCount is (size_t)-1, those before its
+// terminator. A character the encoding lacks becomes '?'. Writes at most
+// nSize bytes at pBuf, no terminator, and never part of a character; gives how
+// many it wrote.
+size_t QwNarrowText(char* pBuf, size_t nSize, const wchar_t* pwsz, size_t nCount);
 
 // ---- memory the host passes (Memory) ----------------------------------------
 
@@ -278,29 +284,46 @@ std::string QwLastErrorText(void);
 // *pstrWhy, when given, says why.
 FILE* QwOpenAppend(const char* pszPath, std::string* pstrWhy = NULL);
 
-// Appends nLen bytes of p to the file open behind pFile in one write, in the
-// operating system when it returns; TRUE when all of them reached the file.
-// Where only part did (a full disk), that part is cut off again, but only while
-// the file still ends where this write left it: bytes another writer appended
-// since are never removed. Every append of the process and the cut respect one
-// guard, so no append of this process falls between the check and the cut. On
-// Windows the write is one WriteFile on the stream's append-only handle, past
-// the C runtime (which may split a count into two writes), under that guard.
-BOOL QwAppendWhole(FILE* pFile, const char* p, size_t nLen);
+// Appends to the log file go through these primitives; what is cut back after a
+// short write, and when, is CLogAppend's (LogAppend.h). Every append of the
+// process and every cut respect one guard, so no append of this process falls
+// between a cut's check and the cut, or between two parts of a run.
 
-// Gives the next part of a run of appends: sets *pp to its bytes and returns its
-// length; 0 when the run is over.
-typedef size_t (*PFN_QWNEXTPART)(void* pContext, const char** pp);
+// Counts an append of this process in, waiting while the guard is held
+// (QwHoldAppends). POSIX: two atomic operations; Windows: enters the append lock.
+void QwBeginAppend(void);
 
-// Appends the parts pfnNext gives to the file behind pFile, one write each, back
-// to back: the process's append guard is held across the whole run, so no append
-// of this process lands between two parts (another process may). TRUE when every
-// part reached the file. At the first part that does not reach it whole the run
-// stops, and the bytes the run left at the end of the file are cut off again, as
-// QwAppendWhole cuts a short write: only while the file still ends where the
-// run's last write left it, and only back to the last bytes another writer put
-// between two parts, never further.
-BOOL QwAppendRun(FILE* pFile, PFN_QWNEXTPART pfnNext, void* pContext);
+// Counts the append QwBeginAppend began out again.
+void QwEndAppend(void);
+
+// Holds the append guard: waits until no append of the process is under way,
+// and holds later ones back until QwReleaseAppends. Holds exclude each other.
+void QwHoldAppends(void);
+
+// From inside an append (after QwBeginAppend): ends it and holds the guard, as
+// QwEndAppend then QwHoldAppends. On Windows no other append of the process
+// comes between the two (the append lock is kept); on POSIX one may.
+void QwHoldAfterAppend(void);
+
+// Gives back the guard QwHoldAppends or QwHoldAfterAppend took.
+void QwReleaseAppends(void);
+
+// Writes nLen bytes of p to the end of the file behind pFile: one write(2),
+// retried when a signal interrupts it before any byte went; on Windows one
+// WriteFile on the stream's append-only handle, past the C runtime (which may
+// split a count into two writes), unless the count passes what a DWORD holds.
+// Gives the bytes written, 0 on failure.
+size_t QwWriteOnce(FILE* pFile, const char* p, size_t nLen);
+
+// Where the last write through pFile ended: the descriptor's offset after an
+// O_APPEND write, the handle's position on Windows; -1 when it cannot be read.
+long long QwWriteEnd(FILE* pFile);
+
+// Shortens the file behind pFile to nSize bytes, but only while it is still
+// nSizeNow bytes long (read just before the cut; on Windows, where the
+// append-only handle may not shorten the file, a second handle of the same
+// file does the cut and reads the size again).
+void QwCutFile(FILE* pFile, unsigned long long nSize, unsigned long long nSizeNow);
 
 // The size in bytes of the file open behind pFile, as the file system has it
 // now (appends of other writers included); 0 when it cannot be read.
@@ -516,11 +539,16 @@ BOOL QwCrashHandlerActive(void);
 // written without it.
 BOOL QwCrashEnterLock(QW_LOCK* pLock);
 
+// An append of nLen bytes of p to the file behind pFile; TRUE when all of
+// them reached it.
+typedef BOOL (*PFN_QWAPPEND)(FILE* pFile, const char* p, size_t nLen);
+
 // From the crash path: appends nLen bytes to the file behind pFile in one
-// write. POSIX: write(2) on its descriptor, no lock and no memory taken;
-// Windows: QwAppendWhole (the filter runs in the thread's normal context).
-// TRUE when all of them were written.
-BOOL QwCrashAppend(FILE* pFile, const char* p, size_t nLen);
+// write. POSIX: write(2) on its descriptor, no lock and no memory taken
+// (pfnGuarded is not called); Windows: pfnGuarded, the append every entry
+// takes (the filter runs in the thread's normal context, where the append
+// guard may be taken). TRUE when all of them were written.
+BOOL QwCrashAppend(FILE* pFile, const char* p, size_t nLen, PFN_QWAPPEND pfnGuarded);
 
 // From the crash path: writes what the platform keeps of a crash beside the log
 // file behind pFile (Windows: a minidump "HHMMSS_name.dmp" of the crash time and

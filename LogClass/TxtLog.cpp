@@ -5,6 +5,7 @@
 #include "ForkGuard.h"
 #include "Formatter.h"
 #include "Framework.h"
+#include "LogAppend.h"
 #include "Settings.h"
 
 #include <string.h>
@@ -298,7 +299,7 @@ BOOL CTxtLog::WriteBanner()
     char szBanner[sizeof(s_szBanner) + sizeof(s_szEntryEnd)];
     memcpy(szBanner, s_szBanner, nBanner);
     memcpy(szBanner + nBanner, s_szEntryEnd, nEnd);
-    BOOL bWritten = QwAppendWhole(m_pFile, szBanner, nBanner + nEnd);
+    BOOL bWritten = CLogAppend::Whole(m_pFile, szBanner, nBanner + nEnd);
     m_roll.Wrote(nBanner + nEnd);
     if (!SyncEntry())
         bWritten = FALSE;
@@ -416,12 +417,12 @@ void CTxtLog::AppendEntry(CEntryText& entry)
     if (entry.IsWhole()) {
         size_t nLen = 0;
         const char* p = entry.Whole(nLen);
-        QwAppendWhole(m_pFile, p, nLen);
+        CLogAppend::Whole(m_pFile, p, nLen);
         m_roll.Wrote(nLen);
         return;
     }
     entry.Rewind();
-    QwAppendRun(m_pFile, &CEntryText::NextPart, &entry);
+    CLogAppend::Run(m_pFile, &CEntryText::NextPart, &entry);
     m_roll.Grew();
 }
 

@@ -100,7 +100,7 @@ private:
     //
     // Lock order, never taken the other way round: this lock, then the process's
     // console share (CConsoleShare, taken by m_console.Show), then the process's
-    // append guard (QwAppendWhole and QwAppendRun). A POSIX terminal's state is a
+    // append guard (CLogAppend, taken inside its calls). A POSIX terminal's state is a
     // leaf: nothing is taken while it is held.
     QW_LOCK m_cs;
     CWinConsole m_console;

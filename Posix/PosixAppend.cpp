@@ -1,7 +1,7 @@
 // The POSIX log file: opened O_APPEND without following links, marked live
-// with a lock only writers can take, each append
-// one write(2), and the process's append guard that lets a short write or a
-// failed run be cut off again without ever cutting another writer's bytes.
+// with a lock only writers can take, each append one write(2), and the
+// process's append guard under which CLogAppend cuts a short write or a failed
+// run off again.
 #include "../LogClass/Platform.h"
 #include "PosixAppend.h"
 
@@ -228,44 +228,45 @@ FILE* QwOpenAppend(const char* pszPath, std::string* pstrWhy)
 
 namespace {
 
-// Appends of every object of the process count themselves in s_nAppending. A cut
-// or a run of appends raises s_bCutting under s_mtxGuard, waits until no append
-// is under way, and holds later ones back until it is done, so that no append of
-// the process lands between a cut's check and the cut, or between two parts of
-// a run. Two atomic operations per append; cuts and runs are rare.
+// Appends of every object of the process count themselves in s_nAppending
+// (QwBeginAppend, QwEndAppend). A cut or a run of appends (QwHoldAppends)
+// raises s_bCutting under s_mtxGuard, waits until no append is under way, and
+// holds later ones back until it is done, so that no append of the process
+// lands between a cut's check and the cut, or between two parts of a run. Two
+// atomic operations per append; cuts and runs are rare.
 //
 // Why no append slips past a cut (a reader-writer lock would cost every append
-// a shared cache line and a kernel call when contended): BeginAppend raises the
-// count, then reads the flag; HoldGuard raises the flag, then reads the count.
-// All four operations are sequentially consistent, so they fall in one order
-// every thread agrees on. If the append's raise comes first, the cut's read of
-// the count sees it and the cut waits until EndAppend; if the cut's raise comes
-// first, the append's read of the flag sees it and the append backs out, waits
-// on the mutex and tries again. Either way the two never overlap. Cuts and runs
-// exclude each other through the mutex itself.
+// a shared cache line and a kernel call when contended): QwBeginAppend raises
+// the count, then reads the flag; QwHoldAppends raises the flag, then reads the
+// count. All four operations are sequentially consistent, so they fall in one
+// order every thread agrees on. If the append's raise comes first, the cut's
+// read of the count sees it and the cut waits until QwEndAppend; if the cut's
+// raise comes first, the append's read of the flag sees it and the append
+// backs out, waits on the mutex and tries again. Either way the two never
+// overlap. Cuts and runs exclude each other through the mutex itself.
 std::atomic<int> s_nAppending(0);
 std::atomic<bool> s_bCutting(false);
 pthread_mutex_t s_mtxGuard = PTHREAD_MUTEX_INITIALIZER;
 
-// Counts an append in, waiting while a cut or a run is under way (on the mutex
-// the cut or run holds, so a long run does not keep this thread spinning).
-void BeginAppend()
+} // namespace
+
+void QwBeginAppend(void)
 {
     for (;;) {
         s_nAppending.fetch_add(1);
         if (!s_bCutting.load())
             return;
         s_nAppending.fetch_sub(1);
+        // Wait on the mutex the cut or run holds, so that a long run does not
+        // keep this thread spinning.
         pthread_mutex_lock(&s_mtxGuard);
         pthread_mutex_unlock(&s_mtxGuard);
     }
 }
 
-void EndAppend() { s_nAppending.fetch_sub(1); }
+void QwEndAppend(void) { s_nAppending.fetch_sub(1); }
 
-// Takes the guard for this thread alone: no other append of the process runs
-// until ReleaseGuard.
-void HoldGuard()
+void QwHoldAppends(void)
 {
     pthread_mutex_lock(&s_mtxGuard);
     s_bCutting.store(true);
@@ -273,16 +274,21 @@ void HoldGuard()
         sched_yield();
 }
 
-void ReleaseGuard()
+void QwHoldAfterAppend(void)
+{
+    QwEndAppend();
+    QwHoldAppends();
+}
+
+void QwReleaseAppends(void)
 {
     s_bCutting.store(false);
     pthread_mutex_unlock(&s_mtxGuard);
 }
 
-// Writes nLen bytes to fd, retried when a signal interrupts it before any byte
-// went; gives the bytes written (0 on failure).
-size_t WriteOnce(int fd, const char* p, size_t nLen)
+size_t QwWriteOnce(FILE* pFile, const char* p, size_t nLen)
 {
+    int fd = fileno(pFile);
     ssize_t nDone;
     do {
         nDone = write(fd, p, nLen);
@@ -290,76 +296,14 @@ size_t WriteOnce(int fd, const char* p, size_t nLen)
     return nDone > 0 ? (size_t)nDone : 0;
 }
 
-// Cuts nOwn bytes off fd if the file still ends at nEnd, where our last write
-// left it. Called with the guard held.
-void CutTail(int fd, off_t nEnd, off_t nOwn)
+long long QwWriteEnd(FILE* pFile) { return (long long)lseek(fileno(pFile), 0, SEEK_CUR); }
+
+void QwCutFile(FILE* pFile, unsigned long long nSize, unsigned long long nSizeNow)
 {
+    int fd = fileno(pFile);
     struct stat st;
-    if (nOwn > 0 && nEnd >= nOwn && fstat(fd, &st) == 0 && st.st_size == nEnd)
-        (void)!ftruncate(fd, nEnd - nOwn);
-}
-
-// Cuts the nWritten bytes of a short write off fd again, if the file still ends
-// where that write left it (the descriptor's offset after an O_APPEND write).
-void CutOwnTail(int fd, size_t nWritten)
-{
-    HoldGuard();
-    CutTail(fd, lseek(fd, 0, SEEK_CUR), (off_t)nWritten);
-    ReleaseGuard();
-}
-
-// The bytes of a run at the end of the file: where its last write ended, and how
-// many bytes before that are the run's own with nothing of another writer
-// between them.
-struct CRunTail
-{
-    off_t nEnd;
-    off_t nOwn;
-};
-
-// Counts nDone bytes a run just wrote to fd into tail.
-void AddToTail(int fd, size_t nDone, CRunTail& tail)
-{
-    off_t nNow = lseek(fd, 0, SEEK_CUR);
-    if (tail.nOwn > 0 && nNow - (off_t)nDone == tail.nEnd)
-        tail.nOwn += (off_t)nDone;
-    else
-        tail.nOwn = (off_t)nDone;
-    tail.nEnd = nNow;
-}
-
-} // namespace
-
-BOOL QwAppendWhole(FILE* pFile, const char* p, size_t nLen)
-{
-    int fd = fileno(pFile);
-    BeginAppend();
-    size_t nDone = WriteOnce(fd, p, nLen);
-    EndAppend();
-    if (nDone == nLen)
-        return TRUE;
-    if (nDone > 0)
-        CutOwnTail(fd, nDone);
-    return FALSE;
-}
-
-BOOL QwAppendRun(FILE* pFile, PFN_QWNEXTPART pfnNext, void* pContext)
-{
-    int fd = fileno(pFile);
-    CRunTail tail = { 0, 0 };
-    BOOL bOk = TRUE;
-    HoldGuard();
-    const char* p = NULL;
-    for (size_t nLen; bOk && (nLen = pfnNext(pContext, &p)) != 0;) {
-        size_t nDone = WriteOnce(fd, p, nLen);
-        if (nDone > 0)
-            AddToTail(fd, nDone, tail);
-        bOk = nDone == nLen ? TRUE : FALSE;
-    }
-    if (!bOk)
-        CutTail(fd, tail.nEnd, tail.nOwn);
-    ReleaseGuard();
-    return bOk;
+    if (fstat(fd, &st) == 0 && st.st_size >= 0 && (unsigned long long)st.st_size == nSizeNow)
+        (void)!ftruncate(fd, (off_t)nSize);
 }
 
 unsigned long long QwFileSize(FILE* pFile)

@@ -420,8 +420,9 @@ BOOL QwCrashEnterLock(QW_LOCK* pLock)
     return FALSE;
 }
 
-BOOL QwCrashAppend(FILE* pFile, const char* p, size_t nLen)
+BOOL QwCrashAppend(FILE* pFile, const char* p, size_t nLen, PFN_QWAPPEND)
 {
+    // No lock and no memory in a signal handler: the write alone.
     int fd = fileno(pFile);
     while (nLen > 0) {
         ssize_t n = write(fd, p, nLen);

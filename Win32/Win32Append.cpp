@@ -1,6 +1,6 @@
 // The Windows log file: an append-only handle without delete sharing, each
-// append one WriteFile past the C runtime, under the process's append lock that
-// lets a short write or a failed run be cut off again.
+// append one WriteFile past the C runtime, under the process's append lock, and
+// the cut (through a second handle) of what CLogAppend takes back.
 #include "../LogClass/Platform.h"
 #include "Win32Charset.h"
 #include "Win32Files.h"
@@ -91,28 +91,10 @@ CRITICAL_SECTION& AppendLock()
 
 namespace {
 
-// Writes nLen bytes to hFile, one WriteFile unless a count passes what a DWORD
-// holds; gives the bytes written.
-size_t WriteAll(HANDLE hFile, const char* p, size_t nLen)
+// The append-only handle behind pFile; INVALID_HANDLE_VALUE when there is none.
+HANDLE AppendHandle(FILE* pFile)
 {
-    size_t nDone = 0;
-    while (nDone < nLen) {
-        DWORD nPart = nLen - nDone > 0x40000000 ? 0x40000000 : (DWORD)(nLen - nDone);
-        DWORD nWritten = 0;
-        BOOL bOk = WriteFile(hFile, p + nDone, nPart, &nWritten, NULL);
-        nDone += nWritten;
-        if (!bOk || nWritten != nPart)
-            break;
-    }
-    return nDone;
-}
-
-// The handle's position: where its last write ended; -1 when it cannot be read.
-LONGLONG Position(HANDLE hFile)
-{
-    LARGE_INTEGER nZero, nPos;
-    nZero.QuadPart = 0;
-    return SetFilePointerEx(hFile, nZero, &nPos, FILE_CURRENT) ? nPos.QuadPart : -1;
+    return (HANDLE)_get_osfhandle(_fileno(pFile));
 }
 
 // The final path of the file behind hFile; empty when it cannot be had.
@@ -131,14 +113,52 @@ std::wstring FinalPath(HANDLE hFile)
     return strPath;
 }
 
-// Cuts nOwn bytes off the file again if it still ends at nEnd, where our last
-// write left it. Shortening needs FILE_WRITE_DATA, which the append-only handle
-// lacks on purpose; a second handle of the same file does the cut. Called under
-// the append lock.
-void CutTail(HANDLE hFile, LONGLONG nEnd, LONGLONG nOwn)
+} // namespace
+
+// Every append and every hold is the one append lock, so nothing of the process
+// comes between an append and the cut that follows it.
+void QwBeginAppend(void) { EnterCriticalSection(&AppendLock()); }
+
+void QwEndAppend(void) { LeaveCriticalSection(&AppendLock()); }
+
+void QwHoldAppends(void) { EnterCriticalSection(&AppendLock()); }
+
+void QwHoldAfterAppend(void) {}  // the append's lock is the hold
+
+void QwReleaseAppends(void) { LeaveCriticalSection(&AppendLock()); }
+
+size_t QwWriteOnce(FILE* pFile, const char* p, size_t nLen)
 {
-    LARGE_INTEGER nSize;
-    if (nOwn <= 0 || nEnd < nOwn || !GetFileSizeEx(hFile, &nSize) || nSize.QuadPart != nEnd)
+    HANDLE hFile = AppendHandle(pFile);
+    if (hFile == INVALID_HANDLE_VALUE)
+        return 0;
+    size_t nDone = 0;
+    while (nDone < nLen) {
+        DWORD nPart = nLen - nDone > 0x40000000 ? 0x40000000 : (DWORD)(nLen - nDone);
+        DWORD nWritten = 0;
+        BOOL bOk = WriteFile(hFile, p + nDone, nPart, &nWritten, NULL);
+        nDone += nWritten;
+        if (!bOk || nWritten != nPart)
+            break;
+    }
+    return nDone;
+}
+
+long long QwWriteEnd(FILE* pFile)
+{
+    LARGE_INTEGER nZero, nPos;
+    nZero.QuadPart = 0;
+    HANDLE hFile = AppendHandle(pFile);
+    if (hFile == INVALID_HANDLE_VALUE || !SetFilePointerEx(hFile, nZero, &nPos, FILE_CURRENT))
+        return -1;
+    return nPos.QuadPart;
+}
+
+void QwCutFile(FILE* pFile, unsigned long long nSize, unsigned long long nSizeNow)
+{
+    HANDLE hFile = AppendHandle(pFile);
+    LARGE_INTEGER nFileSize;
+    if (hFile == INVALID_HANDLE_VALUE || !GetFileSizeEx(hFile, &nFileSize) || (unsigned long long)nFileSize.QuadPart != nSizeNow)
         return;
     std::wstring strPath = FinalPath(hFile);
     if (strPath.empty())
@@ -148,72 +168,11 @@ void CutTail(HANDLE hFile, LONGLONG nEnd, LONGLONG nOwn)
     if (hCut == INVALID_HANDLE_VALUE)
         return;
     LARGE_INTEGER nCut;
-    nCut.QuadPart = nEnd - nOwn;
-    if (GetFileSizeEx(hCut, &nSize) && nSize.QuadPart == nEnd && SetFilePointerEx(hCut, nCut, NULL, FILE_BEGIN))
+    nCut.QuadPart = (LONGLONG)nSize;
+    if (GetFileSizeEx(hCut, &nFileSize) && (unsigned long long)nFileSize.QuadPart == nSizeNow
+        && SetFilePointerEx(hCut, nCut, NULL, FILE_BEGIN))
         SetEndOfFile(hCut);
     CloseHandle(hCut);
-}
-
-// The bytes of a run at the end of the file: where its last write ended, and how
-// many bytes before that are the run's own with nothing of another writer
-// between them.
-struct CRunTail
-{
-    LONGLONG nEnd;
-    LONGLONG nOwn;
-};
-
-// Counts nDone bytes a run just wrote to hFile into tail.
-void AddToTail(HANDLE hFile, size_t nDone, CRunTail& tail)
-{
-    LONGLONG nNow = Position(hFile);
-    if (tail.nOwn > 0 && nNow - (LONGLONG)nDone == tail.nEnd)
-        tail.nOwn += (LONGLONG)nDone;
-    else
-        tail.nOwn = (LONGLONG)nDone;
-    tail.nEnd = nNow;
-}
-
-// The append-only handle behind pFile; INVALID_HANDLE_VALUE when there is none.
-HANDLE AppendHandle(FILE* pFile)
-{
-    return (HANDLE)_get_osfhandle(_fileno(pFile));
-}
-
-} // namespace
-
-BOOL QwAppendWhole(FILE* pFile, const char* p, size_t nLen)
-{
-    HANDLE hFile = AppendHandle(pFile);
-    if (hFile == INVALID_HANDLE_VALUE)
-        return FALSE;
-    EnterCriticalSection(&AppendLock());
-    size_t nDone = WriteAll(hFile, p, nLen);
-    if (nDone != 0 && nDone != nLen)
-        CutTail(hFile, Position(hFile), (LONGLONG)nDone);
-    LeaveCriticalSection(&AppendLock());
-    return nDone == nLen ? TRUE : FALSE;
-}
-
-BOOL QwAppendRun(FILE* pFile, PFN_QWNEXTPART pfnNext, void* pContext)
-{
-    HANDLE hFile = AppendHandle(pFile);
-    if (hFile == INVALID_HANDLE_VALUE)
-        return FALSE;
-    CRunTail tail = { 0, 0 };
-    BOOL bOk = TRUE;
-    EnterCriticalSection(&AppendLock());
-    const char* p = NULL;
-    for (size_t nLen; bOk && (nLen = pfnNext(pContext, &p)) != 0;) {
-        size_t nDone = WriteAll(hFile, p, nLen);
-        if (nDone > 0)
-            AddToTail(hFile, nDone, tail);
-        bOk = nDone == nLen ? TRUE : FALSE;
-    }
-    if (!bOk)
-        CutTail(hFile, tail.nEnd, tail.nOwn);
-    LeaveCriticalSection(&AppendLock());
-    return bOk;
 }
 
 unsigned long long QwFileSize(FILE* pFile)

@@ -307,12 +307,12 @@ BOOL QwCrashEnterLock(QW_LOCK* pLock)
     return FALSE;
 }
 
-BOOL QwCrashAppend(FILE* pFile, const char* p, size_t nLen)
+BOOL QwCrashAppend(FILE* pFile, const char* p, size_t nLen, PFN_QWAPPEND pfnGuarded)
 {
     // Through the process's append guard, as every other append: a filter runs
     // in the thread's own context, where taking it is safe, and an append of
     // another thread in flight ends before this one starts.
-    return QwAppendWhole(pFile, p, nLen);
+    return pfnGuarded(pFile, p, nLen);
 }
 
 void QwCrashDump(FILE* pFile, const QW_CRASH_FACTS& facts)

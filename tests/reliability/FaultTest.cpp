@@ -4,6 +4,7 @@
 // the library promises, nothing outside the log folder, and the object (or a
 // new one, where the folders are fixed at construction) usable once the fault is gone.
 #include "Support.h"
+#include "LogAppend.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -204,7 +205,7 @@ TEST_F(FaultTest, FullDiskWithASharedFileRemovesNoOtherWritersBytes)
     std::thread other([&] {
         for (int n = 0; bDumping || n % 1000 != 0; ++n) {
             std::string strLine = "B n" + std::to_string(n) + "\r\n\r\n";
-            if (QwAppendWhole(pOther, strLine.data(), strLine.size()))
+            if (CLogAppend::Whole(pOther, strLine.data(), strLine.size()))
                 accepted.push_back(n);
             nTried = n + 1;
         }

@@ -3,6 +3,7 @@
 #include "Support.h"
 
 #include <stdint.h>
+#include <string.h>
 
 namespace qwtest {
 
@@ -19,6 +20,12 @@ std::string FormatTableText(const FormatTableRow& row)
     case FT_LLONG: return Formatted(row.pszFormat, row.nValue);
     case FT_PTRDIFF: return Formatted(row.pszFormat, (ptrdiff_t)row.nValue);
     case FT_STRING: return Formatted(row.pszFormat, row.pszString);
+    case FT_WSTRING: {
+        if (row.pszString == NULL)
+            return Formatted(row.pszFormat, (const wchar_t*)NULL);
+        std::wstring strWide(row.pszString, row.pszString + strlen(row.pszString));
+        return Formatted(row.pszFormat, strWide.c_str());
+    }
     case FT_POINTER: return Formatted(row.pszFormat, (const void*)(uintptr_t)row.nValue);
     default: return Formatted(row.pszFormat, (int)row.nValue);
     }

@@ -10,14 +10,14 @@
 namespace qwtest {
 
 // How a row's argument is passed.
-enum FT_KIND { FT_INT, FT_LONG, FT_LLONG, FT_PTRDIFF, FT_STRING, FT_POINTER };
+enum FT_KIND { FT_INT, FT_LONG, FT_LLONG, FT_PTRDIFF, FT_STRING, FT_WSTRING, FT_POINTER };
 
 struct FormatTableRow
 {
     const char* pszFormat;
     int nKind;  // an FT_KIND
     long long nValue;
-    const char* pszString;  // FT_STRING's argument
+    const char* pszString;  // FT_STRING's argument; FT_WSTRING's, as ASCII
     const char* pszGlibc;   // glibc's text
 };
 

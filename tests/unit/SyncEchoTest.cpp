@@ -3,6 +3,7 @@
 // nothing of either without its key. A recorder stands in for the platform's
 // calls; the platform's own sync calls run once on a real file and folder.
 #include "Support.h"
+#include "LogAppend.h"
 
 #include <string.h>
 
@@ -287,7 +288,7 @@ TEST(SyncCallsTest, ThePlatformSyncsARealFileAndFolder)
     const std::string strPath = strDir + SEP + "synced.log";
     FILE* pFile = QwOpenAppend(strPath.c_str());
     ASSERT_TRUE(pFile != NULL);
-    EXPECT_EQ(TRUE, QwAppendWhole(pFile, "abc\r\n", 5));
+    EXPECT_EQ(TRUE, CLogAppend::Whole(pFile, "abc\r\n", 5));
     EXPECT_EQ(TRUE, QwSyncFile(pFile));
     EXPECT_EQ(TRUE, QwSyncFolder(strDir));
     fclose(pFile);

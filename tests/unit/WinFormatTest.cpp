@@ -172,11 +172,11 @@ namespace {
 
 // The differences from glibc's text that docs/messages.md lists for the conversions
 // wvsprintfA formats, in its order.
-enum Difference { D_POINTER, D_SHORT, D_ZERO_PRECISION, D_NEGATIVE_PRECISION, D_ALT_HEX, D_NULL_PRECISION, D_ALT_STRING, D_COUNT };
+enum Difference { D_POINTER, D_SHORT, D_ZERO_PRECISION, D_NEGATIVE_PRECISION, D_ALT_HEX, D_NULL_PRECISION, D_STRING_PRECISION_0, D_COUNT };
 
 const char* const s_apszDifferences[] = { "%p", "h not narrowed", "precision with '0' or of 0", "precision counts the '-'",
                                           "'#' with x and X", "null string under a precision below 6",
-                                          "'#' with a string and a precision of 0" };
+                                          "a precision of 0 on a string with '#', on %S or a wide string" };
 
 // The listed difference that row's conversion and argument fall under; -1: none.
 int ListedDifference(const FormatTableRow& row)
@@ -185,10 +185,11 @@ int ListedDifference(const FormatTableRow& row)
     QwReadPlatformConversion(row.pszFormat, conv);
     if (conv.cType == 'p')
         return D_POINTER;
-    if (conv.cType == 's' && row.pszString == NULL)
+    bool bString = row.nKind == FT_STRING || row.nKind == FT_WSTRING;
+    if (bString && row.pszString == NULL)
         return conv.nPrecision >= 0 && conv.nPrecision < 6 ? D_NULL_PRECISION : -1;
-    if (conv.cType == 's')
-        return conv.bAlt && conv.nPrecision == 0 ? D_ALT_STRING : -1;
+    if (bString)
+        return conv.nPrecision == 0 && (conv.bAlt || conv.cType == 'S' || row.nKind == FT_WSTRING) ? D_STRING_PRECISION_0 : -1;
     if (strchr("diuxX", conv.cType) == NULL)
         return -1;
     bool bSigned = conv.cType == 'd' || conv.cType == 'i';
@@ -223,7 +224,7 @@ TEST_F(WinFormatTest, EveryDifferenceFromGlibcIsOneTheReadmeLists)
         if (nDifference >= 0)
             ++anSeen[nDifference];
         else if (++nUnlisted <= 20)
-            ADD_FAILURE() << "unlisted: \"" << row.pszFormat << "\" of " << (row.nKind == FT_STRING ? (row.pszString ? row.pszString : "NULL") : std::to_string(row.nValue))
+            ADD_FAILURE() << "unlisted: \"" << row.pszFormat << "\" of " << (row.nKind == FT_STRING || row.nKind == FT_WSTRING ? (row.pszString ? row.pszString : "NULL") : std::to_string(row.nValue))
                           << ": \"" << strGot << "\", glibc \"" << row.pszGlibc << "\"";
     }
     EXPECT_EQ(0u, nUnlisted);

@@ -19,6 +19,17 @@ INTS = [0, -1, 42, -1024, 65537, 2147483647, -2147483648]
 # size as written, its C spelling, the row's kind (how the argument is passed)
 INT_SIZES = [("", "", "INT"), ("h", "h", "INT"), ("l", "l", "LONG"), ("I64", "ll", "LLONG"), ("I", "z", "PTRDIFF")]
 STRINGS = [None, "", "abc", "hello world"]
+# Strings and characters: the size as written and the type, the C spelling of
+# both, and whether the argument is wide (as wvsprintfA reads the sizes).
+STRING_SIZES = [("", "s", "s", False), ("h", "s", "s", False), ("I64", "s", "s", False),
+                ("l", "s", "ls", True), ("w", "s", "ls", True), ("", "S", "ls", True), ("I64", "S", "ls", True),
+                ("h", "S", "s", False)]
+CHAR_SIZES = [("", "c", "c"), ("h", "c", "c"), ("I64", "c", "c"), ("l", "c", "lc"), ("w", "c", "lc"), ("", "C", "lc"),
+              ("h", "C", "c")]
+CHARS = [65, 122, 0]
+# A narrow character is the low byte of its int (321: 'A'); a wide one past
+# ASCII depends on the charset, and is left to the locale tests.
+NARROW_CHARS = CHARS + [321]
 
 
 def glibc(fmt, arg):
@@ -48,14 +59,22 @@ def rows():
                         arg = ctypes.c_ssize_t(v)
                     text = glibc("%" + flags + width + prec + c_size + typ, arg)
                     yield "%" + flags + width + prec + size + typ, kind, str(v), "NULL", text
-        for s in STRINGS:
-            arg = ctypes.c_char_p(None if s is None else s.encode())
-            text = glibc("%" + flags + width + prec + "s", arg)
-            yield "%" + flags + width + prec + "s", "STRING", "0", "NULL" if s is None else c_string(s), text
+        for size, typ, c_conv, wide in STRING_SIZES:
+            for s in STRINGS:
+                if s is None:
+                    arg = ctypes.c_void_p(None)
+                elif wide:
+                    arg = ctypes.c_wchar_p(s)
+                else:
+                    arg = ctypes.c_char_p(s.encode())
+                text = glibc("%" + flags + width + prec + c_conv, arg)
+                yield ("%" + flags + width + prec + size + typ, "WSTRING" if wide else "STRING", "0",
+                       "NULL" if s is None else c_string(s), text)
+        for size, typ, c_conv in CHAR_SIZES:
+            for v in NARROW_CHARS if c_conv == "c" else CHARS:
+                text = glibc("%" + flags + width + prec + c_conv, ctypes.c_int(v))
+                yield "%" + flags + width + prec + size + typ, "INT", str(v), "NULL", text
         if prec == "":
-            for v in [65, 122]:
-                text = glibc("%" + flags + width + "c", ctypes.c_int(v))
-                yield "%" + flags + width + "c", "INT", str(v), "NULL", text
             for v in [0, 0x1234]:
                 text = glibc("%" + flags + width + "p", ctypes.c_void_p(v))
                 yield "%" + flags + width + "p", "POINTER", str(v), "NULL", text

@@ -16,17 +16,17 @@ protected:
     std::string File() const { return ReadWhole(Day() + "/090307.log"); }
 };
 
-const std::string STAMP = START_STAMP + "  ";  // what comes before each message
+const std::string MESSAGE_STAMP = START_STAMP + "  ";  // what comes before each message
 
 } // namespace
 
 TEST_F(EntryTest, EntryLayouts)
 {
     struct { const char* pszFormat; int nArg; std::string strEntry; } cases[] = {
-        { "%d items", 3, STAMP + "3 items\r\n\r\n" },
-        { "", 0, STAMP + "\r\n\r\n" },
-        { "100%% at %05d", 42, STAMP + "100% at 00042\r\n\r\n" },
-        { "line\r\nnext %d", -7, STAMP + "line\r\nnext -7\r\n\r\n" },
+        { "%d items", 3, MESSAGE_STAMP + "3 items\r\n\r\n" },
+        { "", 0, MESSAGE_STAMP + "\r\n\r\n" },
+        { "100%% at %05d", 42, MESSAGE_STAMP + "100% at 00042\r\n\r\n" },
+        { "line\r\nnext %d", -7, MESSAGE_STAMP + "line\r\nnext -7\r\n\r\n" },
     };
     for (size_t i = 0; i < sizeof(cases) / sizeof(cases[0]); ++i) {
         SCOPED_TRACE(cases[i].pszFormat);
@@ -77,10 +77,10 @@ TEST_F(EntryTest, LongMessageIsCutAtTheLimit)
     strHuge[MESSAGE_LIMIT - 1] = 'L';
     strHuge[MESSAGE_LIMIT] = 'C';
     EXPECT_EQ(TRUE, m_log->WriteLog("%s", strHuge.c_str()));
-    EXPECT_EQ(BANNER + STAMP + strHuge.substr(0, MESSAGE_LIMIT) + "\r\n\r\n", File());
+    EXPECT_EQ(BANNER + MESSAGE_STAMP + strHuge.substr(0, MESSAGE_LIMIT) + "\r\n\r\n", File());
     // The object is still whole after the long entry.
     EXPECT_EQ(TRUE, m_log->WriteLog("%s", "after"));
-    EXPECT_EQ(BANNER + STAMP + strHuge.substr(0, MESSAGE_LIMIT) + "\r\n\r\n" + STAMP + "after\r\n\r\n", File());
+    EXPECT_EQ(BANNER + MESSAGE_STAMP + strHuge.substr(0, MESSAGE_LIMIT) + "\r\n\r\n" + MESSAGE_STAMP + "after\r\n\r\n", File());
 }
 
 TEST_F(EntryTest, WriteSilentRecordsNothing)

@@ -28,11 +28,11 @@ struct READING
 const READING s_aReadings[] = {
     { 9, 8, 7, 0 }, { 9, 8, 7, 999999 }, { 9, 8, 7, 999000000 }, { 9, 8, 7, 999999999 }, { 23, 59, 59, 999999999 },
 };
-std::atomic<size_t> s_nReading(0);
+std::atomic<size_t> s_nStampReading(0);
 
 QW_CLOCK_READING ScriptedReading()
 {
-    const READING& r = s_aReadings[s_nReading.load()];
+    const READING& r = s_aReadings[s_nStampReading.load()];
     QW_CLOCK_READING now;
     now.tSeconds = Utc(2024, 3, 5, r.nHour, r.nMin, r.nSec);
     now.nNanos = r.nNanos;
@@ -72,7 +72,7 @@ protected:
     void SetUp() override
     {
         QwTest::SetUp();
-        s_nReading = 0;
+        s_nStampReading = 0;
         QwSetClock(&ScriptedSeconds);
         QwSetPreciseClock(&ScriptedPrecise);
         QwSetThreadId(&FixedThread);
@@ -93,14 +93,14 @@ protected:
     // out before the lock) at the last reading.
     void WriteGoldenSteps()
     {
-        s_nReading = 0;
+        s_nStampReading = 0;
         m_log = NewLog();
         ASSERT_EQ(TRUE, m_log->Open(NULL));
         unsigned char data[300];
         for (unsigned int i = 0; i < sizeof(data); ++i)
             data[i] = (unsigned char)i;
         for (size_t i = 0; i < sizeof(s_aReadings) / sizeof(s_aReadings[0]); ++i) {
-            s_nReading = i;
+            s_nStampReading = i;
             m_log->WriteLog("entry %d", (int)i);
             m_log->WriteHex(data, 20, i % 2 == 0 ? TRUE : FALSE, TRUE);
         }
@@ -172,7 +172,7 @@ TEST_F(StampTest, TheMirrorAndTheEchoShowTheGoldenBytes)
 TEST_F(StampTest, TheMirrorColoursTheWholeStampWithItsThread)
 {
     Configure("[CONSOLE]\nOPEN=1\n[LOG]\nSTAMP=MS\nTHREAD=1\n");
-    s_nReading = 2;
+    s_nStampReading = 2;
     m_log = NewLog();
     ASSERT_EQ(TRUE, m_log->Open("colours"));
     ConsoleRecorder::Reset();

@@ -104,18 +104,6 @@ HANDLE OpenDayFolder(const std::string& strFolder, const std::string& strSub, DW
     return INVALID_HANDLE_VALUE;
 }
 
-// TRUE when strPath, opened afresh (links on the way followed, as a removal by
-// name would follow them), is the very file h is open on: same volume, same index.
-bool PathStillNames(HANDLE h, const std::wstring& strPath)
-{
-    CHandle now = { CreateFileW(strPath.c_str(), FILE_READ_ATTRIBUTES,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL, OPEN_EXISTING, 0, NULL) };
-    BY_HANDLE_FILE_INFORMATION a, b;
-    return now.h != INVALID_HANDLE_VALUE && GetFileInformationByHandle(h, &a) && GetFileInformationByHandle(now.h, &b)
-           && a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh
-           && a.nFileIndexLow == b.nFileIndexLow;
-}
-
 // Marks the open file or folder h for deletion (done when the last handle
 // closes), or takes the mark back. FALSE when refused (a folder not empty).
 BOOL MarkForDeletion(HANDLE h, BOOL bDelete)
@@ -216,17 +204,14 @@ BOOL QwRemoveFileIn(const std::string& strFolder, const std::string& strSub, con
     if (day.h == INVALID_HANDLE_VALUE)
         return FALSE;
     // A log some object holds open shares no deletion: this open then fails.
-    const std::wstring strPath = QwWidePath(strFolder + "\\" + strSub + "\\" + strFile);
-    CHandle file = { OpenItself(strPath, DELETE, 0) };
+    CHandle file = { OpenItself(QwWidePath(strFolder + "\\" + strSub + "\\" + strFile), DELETE, 0) };
     const std::wstring strWant = strDay + L"\\" + QwWideFromUtf8(strFile);
     if (file.h == INVALID_HANDLE_VALUE || !QwIsPlainDiskFile(file.h) || !SamePath(FinalPathOf(file.h), strWant)
         || !MarkForDeletion(file.h, TRUE))
         return FALSE;
     // Checked again with the deletion pending: where folders are swapped past
-    // the sharing rules (a host file system under Wine, which removes a file by
-    // its name when the last handle closes), the mark is taken back when the
-    // name no longer leads to this file.
-    if (!SamePath(FinalPathOf(file.h), strWant) || !PathStillNames(file.h, strPath)) {
+    // the sharing rules (a host file system under Wine), the mark is taken back.
+    if (!SamePath(FinalPathOf(file.h), strWant)) {
         MarkForDeletion(file.h, FALSE);
         return FALSE;
     }

@@ -147,6 +147,15 @@ protected:
         ASSERT_TRUE(IsDir(LogRoot()) || MakeDir(LogRoot()));
         ASSERT_EQ(0, chmod(LogRoot().c_str(), 01777));
     }
+    // TRUE when the user nobody can make names in the shared log folder: not
+    // where a folder above it is closed to other users (a checkout in a home
+    // of mode 700).
+    bool NobodyReachesLogFolder() { return NobodyReaches(LogRoot(), W_OK | X_OK); }
+    // TRUE when the user nobody has nMode's access (access(2)) to strPath.
+    static bool NobodyReaches(const std::string& strPath, int nMode)
+    {
+        return AsNobody([&]() { return access(strPath.c_str(), nMode) == 0 ? 0 : 1; }) == 0;
+    }
     // A folder outside the log folder, writable by every user.
     std::string Outside()
     {
@@ -319,6 +328,8 @@ TEST_F(HostileTest, ChildrenForkedWhileAnotherThreadWritesEachWriteTheirEntryAnd
 TEST_F(HostileTest, ALinkPlantedAtTodaysDayFolderIsRefusedAndNothingIsWrittenOutsideTheLogFolder)
 {
     ShareLogFolder();
+    if (!NobodyReachesLogFolder())
+        GTEST_SKIP() << "the user nobody cannot reach " << LogRoot() << ": a folder above it is closed to other users";
     std::string strOutside = Outside(), strDay = Day();
     ASSERT_EQ(0, AsNobody([&]() { return symlink(strOutside.c_str(), strDay.c_str()); }));
     ILogObject* pLog = CreateLogObject(0);
@@ -333,6 +344,8 @@ TEST_F(HostileTest, ALinkPlantedAtTodaysDayFolderIsRefusedAndNothingIsWrittenOut
 TEST_F(HostileTest, ALinkPlantedAtTomorrowsDayFolderKeepsADailyObjectInTodaysFile)
 {
     ShareLogFolder();
+    if (!NobodyReachesLogFolder())
+        GTEST_SKIP() << "the user nobody cannot reach " << LogRoot() << ": a folder above it is closed to other users";
     Settings("DAILY=1\r\n");
     SetNow(Utc(2024, 5, 1, 23, 59, 59));
     std::string strOutside = Outside(), strTomorrow = Day("2024-05-02");
@@ -351,6 +364,8 @@ TEST_F(HostileTest, ALinkPlantedAtTomorrowsDayFolderKeepsADailyObjectInTodaysFil
 TEST_F(HostileTest, AnotherUsersFilesAtTheComingNamesAreNeverWrittenTo)
 {
     ShareLogFolder();
+    if (!NobodyReachesLogFolder())
+        GTEST_SKIP() << "the user nobody cannot reach " << LogRoot() << ": a folder above it is closed to other users";
     Settings("DAILY=1\r\n");
     SetNow(Utc(2024, 5, 1, 23, 59, 58));
     std::string strToday = Day(), strTomorrow = Day("2024-05-02");
@@ -437,6 +452,10 @@ TEST_F(HostileTest, AReadersLockNeitherPinsAnOldFileNorMakesKeepMbRemoveNewerDay
         { "KEEPDAYS, a writer", "KEEPDAYS=1\r\n", true, true, false },
         { "KEEPMB, a writer", "KEEPMB=1\r\n", true, true, false },
     };
+    ASSERT_EQ(0, chmod(m_strTemp.c_str(), 0755));
+    ASSERT_EQ(0, chmod(Host().c_str(), 0755));
+    if (!NobodyReaches(Host(), X_OK))
+        GTEST_SKIP() << "the user nobody cannot reach " << Host() << ": a folder above it is closed to other users";
     for (const auto& c : cases) {
         SCOPED_TRACE(c.pszCase);
         RemoveTree(LogRoot());

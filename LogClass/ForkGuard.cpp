@@ -20,7 +20,7 @@ std::set<CTxtLog*> s_live;
 
 void CForkGuard::Add(CTxtLog* pLog)
 {
-    static const bool s_bInstalled = (QwOnFork(&CForkGuard::Prepare, &CForkGuard::Resume, &CForkGuard::Resume), true);
+    static const bool s_bInstalled = (QwOnFork(&CForkGuard::Prepare, &CForkGuard::Resume, &CForkGuard::ResumeChild), true);
     (void)s_bInstalled;
     std::lock_guard<std::mutex> lock(s_mtxLive);
     s_live.insert(pLog);
@@ -44,10 +44,19 @@ void CForkGuard::Prepare()
 
 // After fork(), in parent and child alike: the forking thread, the only one
 // in the child, gives back what Prepare took, in the reverse order.
-void CForkGuard::Resume()
+void CForkGuard::Resume() { ResumeWith(false); }
+
+// In the child, the entries other threads handed in are dropped from each
+// object's list as well: they are the parent's to write.
+void CForkGuard::ResumeChild() { ResumeWith(true); }
+
+void CForkGuard::ResumeWith(bool bChild)
 {
     CLogFolder::ReleaseTotals();
-    for (std::set<CTxtLog*>::reverse_iterator it = s_live.rbegin(); it != s_live.rend(); ++it)
+    for (std::set<CTxtLog*>::reverse_iterator it = s_live.rbegin(); it != s_live.rend(); ++it) {
+        if (bChild)
+            (*it)->m_handIn.ForgetAll();
         (*it)->Unlock();
+    }
     s_mtxLive.unlock();
 }

@@ -21,6 +21,8 @@ public:
 private:
     static void Prepare();
     static void Resume();
+    static void ResumeChild();
+    static void ResumeWith(bool bChild);
 };
 
 #endif

@@ -413,3 +413,59 @@ BOOL CLogFolder::MakeDay(const char* pszDate, std::string& strLogDir) const
     return TRUE;
 }
 
+
+// ---- opening a file in the day folder -----------------------------------------
+
+FILE* CLogFolder::OpenInDay(const std::string& strLogDir, const std::string& strPath) const
+{
+    std::string strWhy;
+    FILE* pFile = QwOpenAppend(strPath.c_str(), &strWhy);
+    for (int i = 0; i < 3 && pFile == NULL && QwFindFolder(strLogDir) == QW_FOUND_NONE; ++i)
+        if (MakeDayAgain(strLogDir))
+            pFile = QwOpenAppend(strPath.c_str(), &strWhy);
+    if (pFile == NULL)
+        QwReportRefused(strPath, strWhy.empty() ? "no day folder" : strWhy);
+    return pFile;
+}
+
+std::string QwHoldingFolder(const std::string& strPath)
+{
+    std::string::size_type nSep = strPath.find_last_of(QW_PATH_SEP == '\\' ? "\\/" : "/");
+    if (nSep == std::string::npos || nSep + 1 == strPath.size())
+        return std::string();
+    bool bRoot = nSep == 0 || (QW_DRIVE_COLON && nSep == 2 && strPath[1] == ':');
+    return strPath.substr(0, bRoot ? nSep + 1 : nSep);
+}
+
+bool QwNameLeavesFolder(const char* pszName)
+{
+    if (QwFindChar(pszName, '\\') != NULL || QwFindChar(pszName, '/') != NULL)
+        return true;
+    return QW_DRIVE_COLON && QwFindChar(pszName, ':') != NULL;
+}
+
+void QwReportRefused(const std::string& strPath, const std::string& strWhy)
+{
+    try {
+        QwReport(("Quillwork: cannot open " + strPath + " (" + strWhy + ")\n").c_str());
+    } catch (const std::exception&) {
+    }
+}
+
+void QwReportNoRoom(const std::string& strPath, const std::string& strWhy)
+{
+    try {
+        QwReport(("Quillwork: opened " + strPath + ", but its banner could not be written (" + strWhy + ")\n").c_str());
+    } catch (const std::exception&) {
+    }
+}
+
+void QwReportBadName(const char* pszName, const std::string& strLogDir)
+{
+    try {
+        std::string strWhy = QwNameLeavesFolder(pszName) ? "a name with a path separator or drive would leave the day folder"
+                                                         : "the name is not text of the code page";
+        QwReport(("Quillwork: cannot open \"" + std::string(pszName) + "\" in " + strLogDir + " (" + strWhy + ")\n").c_str());
+    } catch (const std::exception&) {
+    }
+}

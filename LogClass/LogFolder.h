@@ -53,6 +53,12 @@ public:
     // remove it while it is empty). TRUE when it exists afterwards; FALSE at
     // once when CreateLogDir gave no day folder.
     BOOL MakeDayAgain(const std::string& strLogDir) const;
+    // Opens strPath of the day folder strLogDir for appending. An empty day
+    // folder may have been cleaned away by another object or process since
+    // construction: it is made again (the day stays the one CreateLogDir fixed),
+    // a few times over should cleaning elsewhere take it again in between. NULL
+    // on failure, reported with its reason.
+    FILE* OpenInDay(const std::string& strLogDir, const std::string& strPath) const;
 
     // While pMade is set, every folder this thread's folder work makes is added
     // to it (qwlog where takes back what it made); NULL stops the recording.
@@ -107,6 +113,22 @@ private:
     BOOL m_bDayMade;        // CreateLogDir gave a day folder that existed
     mutable std::atomic<bool> m_bOverCap;  // the last KEEPMB pass left open files over the cap
 };
+
+// The folder that holds strPath: up to its last separator, a root ("/", "D:\\")
+// keeping its own; "" when strPath is a root or a bare name.
+std::string QwHoldingFolder(const std::string& strPath);
+
+// True when pszName would leave the day folder: it holds a path separator
+// ('\\' or '/') or, on Windows, a drive colon.
+bool QwNameLeavesFolder(const char* pszName);
+
+// Reports, through the trace, that strPath could not be opened and why; that it
+// was opened but did not take its banner (a full disk); that Open refused
+// pszName, which would leave the day folder strLogDir or is not text of the
+// code page. Nothing without the memory for it.
+void QwReportRefused(const std::string& strPath, const std::string& strWhy);
+void QwReportNoRoom(const std::string& strPath, const std::string& strWhy);
+void QwReportBadName(const char* pszName, const std::string& strLogDir);
 
 // TRUE when pszName is exactly a date "YYYY-MM-DD" (month 01-12, day 01-31).
 bool QwIsDayName(const char* pszName);

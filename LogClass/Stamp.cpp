@@ -62,7 +62,7 @@ QW_CLOCK_READING CStamp::Read() const
     return now;
 }
 
-size_t CStamp::Format(char* pszStamp, const QW_CLOCK_READING& now, const char* pszTail)
+size_t CStamp::Format(char* pszStamp, const QW_CLOCK_READING& now, const char* pszTail, DWORD nThread)
 {
     if (now.tSeconds != m_tCached || m_szTime[0] == '\0') {
         struct tm tmNow;
@@ -81,7 +81,7 @@ size_t CStamp::Format(char* pszStamp, const QW_CLOCK_READING& now, const char* p
     p += m_nTime;
     p += PutFraction(p, now.nNanos);
     if (m_bThread)
-        p += PutThread(p, QwThreadId());
+        p += PutThread(p, nThread);
     // A tail longer than the room left is cut, so the stamp never passes STAMP_MAX.
     for (const char* pszEnd = pszStamp + STAMP_MAX; *pszTail != '\0' && p < pszEnd;)
         *p++ = *pszTail++;

@@ -7,6 +7,7 @@
 #ifndef QUILLWORK_STAMP_H
 #define QUILLWORK_STAMP_H
 
+#include "Framework.h"
 #include "Platform.h"
 
 class CSettings;
@@ -37,12 +38,17 @@ public:
     // when the stamp shows none of the fraction, else the sub-second clock.
     QW_CLOCK_READING Read() const;
 
-    // Writes the stamp of now for the calling thread, then pszTail, at pszStamp
-    // (unterminated, at most STAMP_MAX bytes) and gives its length; 0, and
-    // nothing written, when now has no local time. The date and time text is
-    // made again only when the second changes, always from now itself. Not for
-    // two threads at once (the object's lock serializes it).
-    size_t Format(char* pszStamp, const QW_CLOCK_READING& now, const char* pszTail);
+    // Writes the stamp of now for the thread nThread (Owner of the thread the
+    // entry is for), then pszTail, at pszStamp (unterminated, at most STAMP_MAX
+    // bytes) and gives its length; 0, and nothing written, when now has no local
+    // time. The date and time text is made again only when the second changes,
+    // always from now itself. Not for two threads at once (the object's lock
+    // serializes it).
+    size_t Format(char* pszStamp, const QW_CLOCK_READING& now, const char* pszTail, DWORD nThread);
+
+    // The id Format is to write for the calling thread: its id with THREAD=1,
+    // else 0 (not asked for).
+    DWORD Owner() const { return m_bThread ? QwThreadId() : 0; }
 
     // The length Format gives the calling thread with a tail of nTail bytes, for
     // laying text out before the stamp is made. Any thread, any time.

@@ -21,17 +21,6 @@ const char s_szEntryEnd[] = "\r\n\r\n";
 const WORD COLOR_BANNER = 9;
 const WORD COLOR_NORMAL = 7;
 
-// The folder that holds strPath: up to its last separator, a root ("/", "D:\\")
-// keeping its own; "" when strPath is a root or a bare name.
-std::string HoldingFolder(const std::string& strPath)
-{
-    std::string::size_type nSep = strPath.find_last_of(QW_PATH_SEP == '\\' ? "\\/" : "/");
-    if (nSep == std::string::npos || nSep + 1 == strPath.size())
-        return std::string();
-    bool bRoot = nSep == 0 || (QW_DRIVE_COLON && nSep == 2 && strPath[1] == ':');
-    return strPath.substr(0, bRoot ? nSep + 1 : nSep);
-}
-
 } // namespace
 
 CTxtLog::CLockScope::CLockScope(CTxtLog& log)
@@ -125,64 +114,6 @@ BOOL CTxtLog::CreateLogDir()
     return m_folder.CreateLogDir(m_strAppDir, m_strExeName, szDate, m_strLogDir);
 }
 
-namespace {
-
-// Reports that strPath could not be opened, and why (nothing without the memory for it).
-void ReportRefused(const std::string& strPath, const std::string& strWhy)
-{
-    try {
-        QwReport(("Quillwork: cannot open " + strPath + " (" + strWhy + ")\n").c_str());
-    } catch (const std::exception&) {
-    }
-}
-
-// Reports that strPath was opened but did not take its banner (a full disk).
-void ReportNoRoom(const std::string& strPath, const std::string& strWhy)
-{
-    try {
-        QwReport(("Quillwork: opened " + strPath + ", but its banner could not be written (" + strWhy + ")\n").c_str());
-    } catch (const std::exception&) {
-    }
-}
-
-// Reports that Open refused pszName, which would leave the day folder
-// strLogDir or is not text of the code page (nothing without the memory for it).
-void ReportBadName(const char* pszName, const std::string& strLogDir)
-{
-    try {
-        std::string strWhy = QwNameLeavesFolder(pszName) ? "a name with a path separator or drive would leave the day folder"
-                                                         : "the name is not text of the code page";
-        QwReport(("Quillwork: cannot open \"" + std::string(pszName) + "\" in " + strLogDir + " (" + strWhy + ")\n").c_str());
-    } catch (const std::exception&) {
-    }
-}
-
-// Opens strPath of the day folder strLogDir for appending. An empty day folder
-// may have been cleaned away by another object or process since construction:
-// it is made again (the day stays the one fixed at construction), a few times
-// over should cleaning elsewhere take it again in between. NULL on failure,
-// reported with its reason.
-FILE* OpenInDayFolder(const CLogFolder& folder, const std::string& strLogDir, const std::string& strPath)
-{
-    std::string strWhy;
-    FILE* pFile = QwOpenAppend(strPath.c_str(), &strWhy);
-    for (int i = 0; i < 3 && pFile == NULL && QwFindFolder(strLogDir) == QW_FOUND_NONE; ++i)
-        if (folder.MakeDayAgain(strLogDir))
-            pFile = QwOpenAppend(strPath.c_str(), &strWhy);
-    if (pFile == NULL)
-        ReportRefused(strPath, strWhy.empty() ? "no day folder" : strWhy);
-    return pFile;
-}
-
-} // namespace
-
-bool QwNameLeavesFolder(const char* pszName)
-{
-    if (QwFindChar(pszName, '\\') != NULL || QwFindChar(pszName, '/') != NULL)
-        return true;
-    return QW_DRIVE_COLON && QwFindChar(pszName, ':') != NULL;
-}
-
 // Builds <day folder><sep>HHMMSS[_name][.log] into strPath. FALSE when the
 // name would leave the folder or is not text of the code page; how long the
 // path may be is the file system's business.
@@ -219,7 +150,7 @@ BOOL CTxtLog::Open(const char* pszName)
         std::string strPath;
         try {
             if (!BuildFilePath(pszName, strPath)) {
-                ReportBadName(pszName, m_strLogDir);
+                QwReportBadName(pszName, m_strLogDir);
                 return FALSE;
             }
         } catch (const std::exception&) {
@@ -227,14 +158,14 @@ BOOL CTxtLog::Open(const char* pszName)
             return FALSE;
         }
         // Binary, so the file holds exactly the bytes of the entries (CR LF).
-        m_pFile = OpenInDayFolder(m_folder, m_strLogDir, strPath);
+        m_pFile = m_folder.OpenInDay(m_strLogDir, strPath);
         if (m_pFile == NULL)
             return FALSE;
         m_bFileOpen = true;
         if (m_bCrash)
             CCrashReport::Watch(&m_pFile, &m_cs, m_stamp.Digits(), m_stamp.Thread());
         if (!WriteBanner())
-            ReportNoRoom(strPath, QwLastErrorText());
+            QwReportNoRoom(strPath, QwLastErrorText());
         SyncFolders();
         ShowConsoleLocked(m_bConsole);
         try {
@@ -333,7 +264,7 @@ void CTxtLog::MoveIfDue(time_t tNow, unsigned long long nEntry)
         FILE* pNew = QwOpenAppend(strPath.c_str(), &strWhy);
         m_roll.Moved(pNew != NULL, tNow, strDir, strPath);
         if (pNew == NULL) {
-            ReportRefused(strPath, strWhy);
+            QwReportRefused(strPath, strWhy);
             return;
         }
         fclose(m_pFile);
@@ -384,26 +315,107 @@ void CTxtLog::SyncFolders()
     std::string strFolder = m_strLogDir;
     for (int i = 0; i < 3 && !strFolder.empty(); ++i) {
         QwOutput().SyncFolder(strFolder);
-        strFolder = HoldingFolder(strFolder);
+        strFolder = QwHoldingFolder(strFolder);
     }
 }
 
 
 // ---- the entries ------------------------------------------------------------
 
-// The one road of every entry and dump to the file, under the lock with a file
-// open: a move to a new file when one is due, the stamp of one clock reading
-// (read here, so the entries of the object are in the file in the order of
-// their stamps), the append, the size count, the sync, the echo, the console.
-void CTxtLog::WriteEntry(CEntryText& entry)
+// Hands the laid-out entry in, then, under the lock, writes it with every
+// entry handed in so far, in the order they were handed in (and so stamped),
+// unless a thread that held the lock before wrote it. Entries of a closed
+// object are dropped. A move's cleaning runs once the lock is given back.
+void CTxtLog::Write(CEntryText& entry)
+{
+    CCleanAfterMove clean(*this);
+    CHandIn::QW_PENDING pending = { &entry, m_stamp.Owner(), NULL, false };
+    m_handIn.Add(pending);
+    CLockScope lock(*this);
+    if (pending.bWritten)
+        return;
+    CHandIn::QW_PENDING* pFirst = m_handIn.Take();  // this thread's entry among them
+    if (pFirst != NULL && m_pFile != NULL)  // not closed by another thread meanwhile
+        WriteEntries(pFirst);
+    for (CHandIn::QW_PENDING* p = pFirst; p != NULL; p = p->pNext)
+        p->bWritten = true;
+}
+
+// Writes the entries from pFirst on, each on the road of WriteEntry. With
+// several, the whole ones are gathered and appended together, then synced,
+// echoed and shown in order; one that is not whole, or too large, is written
+// alone in its place. With DAILY or MAXFILEMB each is written alone, so that a
+// move comes between the right two entries and the size count stays exact.
+void CTxtLog::WriteEntries(CHandIn::QW_PENDING* pFirst)
+{
+    if (pFirst->pNext == NULL || m_handIn.Buffer() == NULL || m_roll.Enabled()) {
+        for (CHandIn::QW_PENDING* p = pFirst; p != NULL; p = p->pNext)
+            WriteEntry(*p->pEntry, p->nThread);
+        return;
+    }
+    size_t nGathered = 0;
+    CHandIn::QW_PENDING* pFrom = pFirst;
+    for (CHandIn::QW_PENDING* p = pFirst; p != NULL; p = p->pNext) {
+        CEntryText& entry = *p->pEntry;
+        char szStamp[CStamp::STAMP_MAX];
+        entry.Stamp(szStamp, m_stamp.Format(szStamp, m_stamp.Read(), entry.Tail(), p->nThread));
+        size_t nLen = 0;
+        if (entry.IsWhole() && (entry.Whole(nLen), nLen <= CHandIn::GATHER_SIZE)) {
+            if (nGathered + nLen > CHandIn::GATHER_SIZE)
+                FlushGathered(nGathered, pFrom, p);
+            memcpy(m_handIn.Buffer() + nGathered, entry.Whole(nLen), nLen);
+            nGathered += nLen;
+            continue;
+        }
+        FlushGathered(nGathered, pFrom, p);
+        PassOn(entry);
+        pFrom = p->pNext;
+    }
+    FlushGathered(nGathered, pFrom, NULL);
+}
+
+// Appends the nGathered bytes of the entries from pFrom up to pTo in one
+// write, counts them, syncs, then spreads each; pFrom ends at pTo.
+void CTxtLog::FlushGathered(size_t& nGathered, CHandIn::QW_PENDING*& pFrom, CHandIn::QW_PENDING* pTo)
+{
+    if (nGathered == 0)
+        return;
+    CLogAppend::Whole(m_pFile, m_handIn.Buffer(), nGathered);
+    m_roll.Wrote(nGathered);
+    nGathered = 0;
+    SyncEntry();
+    for (; pFrom != pTo; pFrom = pFrom->pNext)
+        Spread(*pFrom->pEntry);
+}
+
+// The road of an entry or dump written alone, under the lock with a file open:
+// a move to a new file when one is due, the stamp of one clock reading (read
+// here, so the entries of the object are in the file in the order of their
+// stamps), then PassOn: the append, the size count, the sync, the echo, the
+// console.
+void CTxtLog::WriteEntry(CEntryText& entry, DWORD nThread)
 {
     const QW_CLOCK_READING now = m_stamp.Read();
     if (m_roll.Enabled())
         MoveIfDue(now.tSeconds, entry.Bound());
     char szStamp[CStamp::STAMP_MAX];
-    entry.Stamp(szStamp, m_stamp.Format(szStamp, now, entry.Tail()));
+    entry.Stamp(szStamp, m_stamp.Format(szStamp, now, entry.Tail(), nThread));
+    PassOn(entry);
+}
+
+// The stamped entry's way on: the append, the size count, the sync, then what
+// follows its append (Spread).
+void CTxtLog::PassOn(CEntryText& entry)
+{
     AppendEntry(entry);
     SyncEntry();
+    Spread(entry);
+}
+
+// What follows an entry's append, for an entry written alone and for each of
+// entries appended together alike: the echo, the console.
+void CTxtLog::Spread(CEntryText& entry)
+{
     EchoEntry(entry);
     if (m_console.IsOpen())
         entry.Show(m_console);
@@ -456,10 +468,7 @@ BOOL CTxtLog::WriteLog(const char* pszFormat, ...)
     va_start(args, pszFormat);
     CEntryText entry(pszFormat, args);
     va_end(args);
-    CCleanAfterMove clean(*this);  // after the lock is given back: a move's cleaning
-    CLockScope lock(*this);
-    if (m_pFile != NULL)  // not closed by another thread meanwhile
-        WriteEntry(entry);
+    Write(entry);
     return TRUE;
 }
 
@@ -484,10 +493,6 @@ BOOL CTxtLog::WriteHex(const unsigned char* pData, unsigned int nSize, BOOL bOut
     if (!m_bFileOpen)
         return TRUE;
     CEntryText entry(pData, nSize, bOut, bHex, m_stamp.Length(sizeof(" --> ") - 1));
-    CCleanAfterMove clean(*this);
-    CLockScope lock(*this);
-    QW_ASSERT(m_pFile != NULL);
-    if (m_pFile != NULL)
-        WriteEntry(entry);
+    Write(entry);
     return TRUE;
 }

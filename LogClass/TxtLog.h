@@ -5,6 +5,7 @@
 
 #include "Quillwork.h"
 #include "EntryText.h"
+#include "HandIn.h"
 #include "LogFolder.h"
 #include "Platform.h"
 #include "RollOver.h"
@@ -79,7 +80,12 @@ private:
     BOOL WriteBanner();
     void MoveIfDue(time_t tNow, unsigned long long nEntry = 0);
     void CleanAfterMove();
-    void WriteEntry(CEntryText& entry);
+    void Write(CEntryText& entry);
+    void WriteEntries(CHandIn::QW_PENDING* pFirst);
+    void FlushGathered(size_t& nGathered, CHandIn::QW_PENDING*& pFrom, CHandIn::QW_PENDING* pTo);
+    void WriteEntry(CEntryText& entry, DWORD nThread);
+    void PassOn(CEntryText& entry);
+    void Spread(CEntryText& entry);
     void AppendEntry(CEntryText& entry);
     BOOL SyncEntry();
     void EchoEntry(CEntryText& entry);
@@ -90,9 +96,9 @@ private:
     BOOL m_bConsole;
     FILE* m_pFile;
     // The object's lock, a standard one (a pthread mutex, a critical section):
-    // not recursive, and held by one thread at a time for no more than one
-    // entry's way to the file (WriteEntry), or the work of Open, Close and
-    // ShowConsole. It guards every member below that is not atomic or marked
+    // not recursive, and held by one thread at a time for no more than the
+    // way to the file of the entries handed in so far (WriteEntries), or the
+    // work of Open, Close and ShowConsole. It guards every member below that is not atomic or marked
     // otherwise: the file (m_pFile, m_strLogDir, m_folder's folder in use), the
     // console and m_bConsole, the roll-over state and the stamp's text. An
     // entry is laid out before it is taken (CEntryText); the cleaning of the log
@@ -121,10 +127,8 @@ private:
 
     // STAMP and THREAD, and the date and time text of the last second stamped.
     CStamp m_stamp;
+    // The entries handed in and not yet written (its own lock, taken after m_cs).
+    CHandIn m_handIn;
 };
-
-// True when pszName would leave the day folder: it holds a path separator
-// ('\\' or '/') or, on Windows, a drive colon.
-bool QwNameLeavesFolder(const char* pszName);
 
 #endif

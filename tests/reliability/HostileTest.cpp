@@ -30,6 +30,7 @@
 
 #include <atomic>
 #include <functional>
+#include <set>
 #include <thread>
 
 using namespace qwrel;
@@ -323,6 +324,12 @@ TEST_F(HostileTest, ChildrenForkedWhileAnotherThreadWritesEachWriteTheirEntryAnd
         EXPECT_EQ(1, Count(strText, "  child " + std::to_string(i) + "\r\n\r\n")) << i;
     // Every entry whole: each stamp opens an entry that the one before closed.
     EXPECT_EQ(Count(strText, "\r\n\r\n2024-"), Count(strText, "\r\n2024-"));
+    // No child writes an entry the parent's thread had handed in before the fork.
+    std::set<std::string> seen;
+    for (size_t n = strText.find("parent's thread "); n != std::string::npos; n = strText.find("parent's thread ", n + 1)) {
+        const std::string strEntry = strText.substr(n, strText.find('\r', n) - n);
+        EXPECT_TRUE(seen.insert(strEntry).second) << "written twice: " << strEntry;
+    }
 }
 
 TEST_F(HostileTest, ALinkPlantedAtTodaysDayFolderIsRefusedAndNothingIsWrittenOutsideTheLogFolder)

@@ -42,6 +42,14 @@ void* operator new(size_t nSize, const std::nothrow_t&) noexcept
         return NULL;
     }
 }
+void* operator new[](size_t nSize, const std::nothrow_t&) noexcept
+{
+    try {
+        return Allocate(nSize);
+    } catch (...) {
+        return NULL;
+    }
+}
 void operator delete(void* p) noexcept { free(p); }
 void operator delete[](void* p) noexcept { free(p); }
 void operator delete(void* p, size_t) noexcept { free(p); }

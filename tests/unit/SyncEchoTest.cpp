@@ -241,8 +241,10 @@ TEST_F(SyncEchoTest, ThreadsWithBothKeysEchoEveryEntryOnceInTheFilesOrder)
         const std::string& strEcho = OutputRecorder::s_echoes[i];
         ASSERT_EQ(strEcho.size() - 4, strEcho.find("\r\n\r\n")) << "one whole entry per echo: " << strEcho;
     }
-    // The banner's sync, the folders', then one per entry.
-    EXPECT_EQ(1 + 3 + nEntries, OutputRecorder::s_calls.size());
+    // The banner's sync, the folders', then at most one per entry (entries
+    // written together share one) and one after the last.
+    EXPECT_LE(OutputRecorder::s_calls.size(), 1 + 3 + nEntries);
+    EXPECT_GT(OutputRecorder::s_calls.size(), 1 + 3u);
     EXPECT_EQ("sync " + std::to_string(strFile.size()), OutputRecorder::s_calls.back());
 }
 

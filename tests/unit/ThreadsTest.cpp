@@ -136,7 +136,10 @@ std::vector<QW_READ> ReadFileEntries(const std::string& strFile, bool bMixed)
 
 // Runs nThreads threads making nCalls calls each on pLog, all starting together;
 // they write as threads nFirst, nFirst + 1 and so on.
-void RunWriters(ILogObject* pLog, int nThreads, int nCallsAsked, bool bMixed, int nFirst = 0)
+// Threads nFirst on call Call nCallsAsked times each (scaled); pfnAfter, when
+// given, runs on the writer's thread after each call returns.
+void RunWriters(ILogObject* pLog, int nThreads, int nCallsAsked, bool bMixed, int nFirst = 0,
+                void (*pfnAfter)(int t, int n) = NULL)
 {
     const int nCalls = Scaled(nCallsAsked);
     std::atomic<int> nReady(0);
@@ -146,8 +149,11 @@ void RunWriters(ILogObject* pLog, int nThreads, int nCallsAsked, bool bMixed, in
             ++nReady;
             while (nReady.load() < nThreads)
                 std::this_thread::yield();
-            for (int n = 0; n < nCalls; ++n)
+            for (int n = 0; n < nCalls; ++n) {
                 Call(pLog, t, n, bMixed);
+                if (pfnAfter != NULL)
+                    pfnAfter(t, n);
+            }
         });
     for (std::thread& th : threads)
         th.join();
@@ -370,12 +376,17 @@ struct QW_PER_ENTRY_RECORD
     static std::string s_strEchoed;
     static size_t s_nEchoes;
 
+    static std::atomic<long long> s_nSynced;  // the size of the file at the last sync
+    static std::vector<std::vector<long long> > s_returns;  // [thread][call]: s_nSynced when the call returned
+
     static BOOL SyncFile(FILE* pFile)
     {
         std::lock_guard<std::mutex> lock(s_mtx);
         s_syncs.push_back(pFile != NULL ? (long long)QwFileSize(pFile) : -1);
+        s_nSynced = s_syncs.back();
         return TRUE;
     }
+    static void Returned(int t, int n) { s_returns[(size_t)t][(size_t)n] = s_nSynced.load(); }
     static BOOL SyncFolder(const std::string&) { return TRUE; }
     static void EchoText(FILE*, const char* p, size_t nLen)
     {
@@ -387,6 +398,7 @@ struct QW_PER_ENTRY_RECORD
     {
         static const QW_OUTPUT_API s_table = { &SyncFile, &SyncFolder, &EchoText };
         s_syncs.clear();
+        s_nSynced = 0;
         s_strEchoed.clear();
         s_nEchoes = 0;
         return &s_table;
@@ -397,12 +409,15 @@ std::mutex QW_PER_ENTRY_RECORD::s_mtx;
 std::vector<long long> QW_PER_ENTRY_RECORD::s_syncs;
 std::string QW_PER_ENTRY_RECORD::s_strEchoed;
 size_t QW_PER_ENTRY_RECORD::s_nEchoes;
+std::atomic<long long> QW_PER_ENTRY_RECORD::s_nSynced(0);
+std::vector<std::vector<long long> > QW_PER_ENTRY_RECORD::s_returns;
 
 } // namespace
 
 // A setting that acts on each entry holds for every entry when four threads
-// write at once: SYNC syncs after each entry's write (the file ends with that
-// entry then), ECHO gives each entry once in the file's order, MAXFILEMB moves
+// write at once: SYNC has each entry synced before its call returns (a sync
+// that took the file up to its end or further; entries written together share
+// one), ECHO gives each entry once in the file's order, MAXFILEMB moves
 // to a new file before the entry that finds the file full and loses nothing,
 // the console shows the file's entries in its order.
 TEST_F(ThreadTest, PerEntrySettingsHoldForEveryEntryFromFourThreads)
@@ -427,7 +442,8 @@ TEST_F(ThreadTest, PerEntrySettingsHoldForEveryEntryFromFourThreads)
         ASSERT_EQ(TRUE, log->Open(c.pszName));
         if (c.bConsole)
             log->ShowConsole(TRUE);
-        RunWriters(log.get(), THREADS, c.nCalls, true);
+        QW_PER_ENTRY_RECORD::s_returns.assign(THREADS, std::vector<long long>((size_t)Scaled(c.nCalls), -1));
+        RunWriters(log.get(), THREADS, c.nCalls, true, 0, &QW_PER_ENTRY_RECORD::Returned);
         log.reset();
         QwSetOutputApi(NULL);
 
@@ -435,6 +451,7 @@ TEST_F(ThreadTest, PerEntrySettingsHoldForEveryEntryFromFourThreads)
         ASSERT_EQ(strcmp(c.pszName, "maxfilemb") == 0, files.size() > 1) << files.size() << " files";
         std::string strAll;  // every file's entries, banners dropped
         std::vector<long long> ends;  // where each entry ends in its file
+        std::vector<long long> synced;  // the synced size when each entry's call returned
         std::map<int, int> next;
         std::string strLastStamp;
         for (const std::string& strFile : files) {
@@ -453,12 +470,18 @@ TEST_F(ThreadTest, PerEntrySettingsHoldForEveryEntryFromFourThreads)
                 ASSERT_LT(strLastStamp, read.strStamp);
                 strLastStamp = read.strStamp;
                 ASSERT_EQ(next[read.nThread]++, read.nNumber);
+                synced.push_back(QW_PER_ENTRY_RECORD::s_returns[(size_t)read.nThread][(size_t)read.nNumber]);
             }
         }
         ASSERT_EQ((size_t)THREADS * Scaled(c.nCalls), ends.size()) << "every call once";
         if (strcmp(c.pszName, "sync") == 0) {
-            std::vector<long long> syncs(QW_PER_ENTRY_RECORD::s_syncs.begin() + 1, QW_PER_ENTRY_RECORD::s_syncs.end());
-            EXPECT_EQ(ends, syncs) << "a sync that did not follow its entry's write";
+            ASSERT_EQ(ends.size(), synced.size());
+            for (size_t i = 0; i < ends.size(); ++i)
+                ASSERT_GE(synced[i], ends[i]) << "entry " << i << " was not synced when its call returned";
+            // Every sync after the banner's follows a write that ended an entry.
+            std::set<long long> boundaries(ends.begin(), ends.end());
+            for (size_t i = 1; i < QW_PER_ENTRY_RECORD::s_syncs.size(); ++i)
+                EXPECT_EQ(1u, boundaries.count(QW_PER_ENTRY_RECORD::s_syncs[i])) << "a sync inside an entry";
         }
         if (strcmp(c.pszName, "echo") == 0) {
             EXPECT_EQ(ends.size(), QW_PER_ENTRY_RECORD::s_nEchoes);
@@ -475,4 +498,37 @@ TEST_F(ThreadTest, PerEntrySettingsHoldForEveryEntryFromFourThreads)
 TEST(TxtLogSize, AnObjectTakesAtMost16KiB)
 {
     EXPECT_LE(sizeof(CTxtLog), 16384u);
+}
+
+namespace {
+
+// The file the threads of ReturnsWithItsEntry write, and what they found.
+std::string s_strReturnFile;
+std::atomic<int> s_nMissing(0);
+
+// After a call returns: its entry ("t.. n.......") must be in the file, whichever
+// thread wrote it there.
+void FindOwnEntry(int t, int n)
+{
+    char sz[32];
+    snprintf(sz, sizeof(sz), "  t%02d n%07d\r\n", t, n);
+    if (ReadWhole(s_strReturnFile).find(sz) == std::string::npos)
+        ++s_nMissing;
+}
+
+} // namespace
+
+// Entries handed in while another thread writes are written by that thread,
+// often together with its own; every call still returns only once its entry
+// is in the file.
+TEST_F(ThreadTest, EveryCallReturnsWithItsEntryInTheFileWhoeverWroteIt)
+{
+    s_tTick = Utc(2024, 5, 1, 9, 3, 7);
+    QwSetClock(&TickingClock);
+    LogPtr log = NewLog();
+    ASSERT_EQ(TRUE, log->Open("returns"));
+    s_strReturnFile = TheFile();
+    s_nMissing = 0;
+    RunWriters(log.get(), 4, 300, false, 0, &FindOwnEntry);
+    EXPECT_EQ(0, s_nMissing.load()) << "calls that returned before their entry was in the file";
 }

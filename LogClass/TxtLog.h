@@ -98,8 +98,8 @@ private:
     // The object's lock, a standard one (a pthread mutex, a critical section):
     // not recursive, and held by one thread at a time for no more than the
     // way to the file of the entries handed in so far (WriteEntries), or the
-    // work of Open, Close and ShowConsole. It guards every member below that is not atomic or marked
-    // otherwise: the file (m_pFile, m_strLogDir, m_folder's folder in use), the
+    // work of Open, Close and ShowConsole. It guards every member below that is
+    // not atomic or marked otherwise: the file (m_pFile, m_strLogDir, m_folder's folder in use), the
     // console and m_bConsole, the roll-over state and the stamp's text. An
     // entry is laid out before it is taken (CEntryText); the cleaning of the log
     // folder runs after it is given back.
@@ -127,7 +127,8 @@ private:
 
     // STAMP and THREAD, and the date and time text of the last second stamped.
     CStamp m_stamp;
-    // The entries handed in and not yet written (its own lock, taken after m_cs).
+    // The entries handed in and not yet written: handed in without a lock, taken
+    // and written under m_cs.
     CHandIn m_handIn;
 };
 

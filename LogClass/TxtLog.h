@@ -99,8 +99,9 @@ private:
     // not recursive, and held by one thread at a time for no more than the
     // way to the file of the entries handed in so far (WriteEntries), or the
     // work of Open, Close and ShowConsole. It guards every member below that is
-    // not atomic or marked otherwise: the file (m_pFile, m_strLogDir, m_folder's folder in use), the
-    // console and m_bConsole, the roll-over state and the stamp's text. An
+    // not atomic or marked otherwise: the file (m_pFile, m_strLogDir, m_folder's
+    // folder in use), the console and m_bConsole, the roll-over state and the
+    // stamp's text. An
     // entry is laid out before it is taken (CEntryText); the cleaning of the log
     // folder runs after it is given back.
     //

@@ -101,9 +101,8 @@ private:
     // work of Open, Close and ShowConsole. It guards every member below that is
     // not atomic or marked otherwise: the file (m_pFile, m_strLogDir, m_folder's
     // folder in use), the console and m_bConsole, the roll-over state and the
-    // stamp's text. An
-    // entry is laid out before it is taken (CEntryText); the cleaning of the log
-    // folder runs after it is given back.
+    // stamp's text. An entry is laid out before it is taken (CEntryText); the
+    // cleaning of the log folder runs after it is given back.
     //
     // Lock order, never taken the other way round: this lock, then the process's
     // console share (CConsoleShare, taken by m_console.Show), then the process's

@@ -360,10 +360,11 @@ void CTxtLog::WriteEntries(CHandIn::QW_PENDING* pFirst)
         char szStamp[CStamp::STAMP_MAX];
         entry.Stamp(szStamp, m_stamp.Format(szStamp, m_stamp.Read(), entry.Tail(), p->nThread));
         size_t nLen = 0;
-        if (entry.IsWhole() && (entry.Whole(nLen), nLen <= CHandIn::GATHER_SIZE)) {
+        const char* pWhole = entry.IsWhole() ? entry.Whole(nLen) : NULL;
+        if (pWhole != NULL && nLen <= CHandIn::GATHER_SIZE) {
             if (nGathered + nLen > CHandIn::GATHER_SIZE)
                 FlushGathered(nGathered, pFrom, p);
-            memcpy(m_handIn.Buffer() + nGathered, entry.Whole(nLen), nLen);
+            memcpy(m_handIn.Buffer() + nGathered, pWhole, nLen);
             nGathered += nLen;
             continue;
         }
